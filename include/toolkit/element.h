@@ -1,0 +1,125 @@
+// toolkit::CElement - the typed value of the store: one leaf value, the value of an event, the
+// item of every batch. It is the store's 32-byte value record plus the storage the record lacks:
+// an element owns the characters of a string value and the bytes of a byte-array value, so it can
+// be copied, moved and kept freely, and handed to any store call that expects a value record.
+//
+// Thread safety: no internal locking. Any number of threads may read one element at once; a
+// thread that assigns to or converts an element needs exclusive access to it.
+#ifndef TOOLKIT_ELEMENT_H
+#define TOOLKIT_ELEMENT_H
+
+#include <nyr.h>
+#include <sys/time.h>
+
+#include <complex>
+#include <cstdint>
+#include <locale>
+#include <string>
+#include <vector>
+
+#include <toolkit/export.h>
+
+namespace toolkit {
+
+class TOOLKIT_API CElement : public _element_datatype_t {
+public:
+    // ---- Class-wide statics ----------------------------------------------------------------
+    static const timeval _invalid_time; // {-1, 0}: a time stamp that is not set
+    static bool _auto_time;             // true: writes of unstamped values ask the store to stamp
+    static bool _forced_auto_time;      // true: every write asks the store to stamp
+    static const std::string _invalid;  // "DATATYPE_INVALID", the name of type code 0
+
+    // ---- Construction ----------------------------------------------------------------------
+    // DATATYPE_INVALID without time stamp; the value union is not set.
+    CElement();
+    // One constructor per data type; `time` becomes the time stamp (default: none, {-1, 0}).
+    explicit CElement(bool value, timeval time = _invalid_time);
+    explicit CElement(int32_t value, timeval time = _invalid_time);
+    explicit CElement(uint32_t value, timeval time = _invalid_time);
+    explicit CElement(double value, timeval time = _invalid_time);
+    explicit CElement(std::int64_t value, timeval time = _invalid_time);
+    explicit CElement(std::uint64_t value, timeval time = _invalid_time);
+    explicit CElement(std::complex<double> value, timeval time = _invalid_time);
+    explicit CElement(const std::string& value, timeval time = _invalid_time);
+    // A string literal would otherwise pick the bool constructor. A null pointer gives "".
+    explicit CElement(const char* value, timeval time = _invalid_time);
+    explicit CElement(const std::vector<char>& blob, timeval time = _invalid_time);
+    // DATATYPE_TIME holding `value` (both fields, truncated to the record's 32-bit fields).
+    static CElement from_time(timeval value, timeval time = _invalid_time);
+
+    CElement(const CElement& other);
+    // Takes over `other`'s value; a `time` whose tv_sec is not -1 then replaces the time stamp.
+    CElement(CElement&& other, timeval time = _invalid_time);
+    ~CElement() = default;
+
+    // ---- Assignment ------------------------------------------------------------------------
+    // Copies the whole record, then the payload buffer of a string or byte-array value.
+    CElement& operator=(const CElement& other);
+    // Copies the whole record and exchanges the payload buffer of a string or byte-array value.
+    // A moved-from element may only be destroyed or assigned to.
+    CElement& operator=(CElement&& other) noexcept;
+    // Takes over a value record (typically one the store filled): copies the record and the
+    // `length` bytes its `data` points to; the record and its memory are only read.
+    CElement& operator=(const _element_datatype_t& record);
+
+    // ---- Comparison and export -------------------------------------------------------------
+    // Value equality; time stamps are ignored. A type outside 1..10 equals nothing, not even
+    // itself. FLOAT: NaN equals NaN; COMPLEX: IEEE comparison of both parts.
+    bool operator==(const _element_datatype_t& other) const;
+    // A copy of the record whose string or blob payload is copied into `buf` (at most size - 1
+    // bytes, no terminator written) with `data` pointing at `buf`. Other types: the record as is,
+    // `buf` untouched. With a null `buf` or a `size` of 0 nothing is copied: the record comes
+    // back with `data` null and `length` 0 for a string or blob.
+    _element_datatype_t duplicate_element(char* buf, unsigned int size) const;
+
+    // ---- Readers: never fail, never change the element --------------------------------------
+    bool to_bool() const;
+    int32_t to_int() const;
+    uint32_t to_uint() const;
+    std::int64_t to_int64() const;
+    std::uint64_t to_uint64() const;
+    double to_float() const;
+    std::complex<double> to_complex() const;
+    void to_timeval(timeval& out) const;
+
+    // ---- Text forms ------------------------------------------------------------------------
+    // Replaces `out` with the canonical text of the value ("" for an invalid type).
+    void to_string(std::string& out) const;
+    // The translation of the canonical text in `locale`'s message catalogue under `domain`,
+    // with message context `context` (null: none). `domain` must not be null.
+    std::string to_translated_string(const std::locale& locale, const char* context,
+                                     const char* domain) const;
+
+    // ---- Conversion and bytes --------------------------------------------------------------
+    // Replaces the value by its reading as `target`; the time stamp never changes. -1 and no
+    // change at all for a target outside 1..10.
+    int convert_type(data_type_t target);
+    // Replaces `out` with the bytes of the value in host byte order.
+    void to_binary_blob(std::vector<char>& out) const;
+
+    // ---- String utilities ------------------------------------------------------------------
+    static void split_string(std::vector<std::string>& out, const std::string& text,
+                             char separator);
+    static void merge_strings(std::string& out, const std::vector<std::string>& parts);
+    static void xml_escape(std::string& text);
+
+    // Read access to the payload buffers (the value of a string / blob element).
+    const std::string& string_buffer() const { return _string_buffer; }
+    const std::vector<char>& blob_buffer() const { return _blob_buffer; }
+
+private:
+    void set_time_stamp(timeval time);
+    void take_string(std::string&& text);
+    void take_blob(std::vector<char>&& bytes);
+
+    std::string _string_buffer;   // owns the characters of a DATATYPE_STRING value
+    std::vector<char> _blob_buffer; // owns the bytes of a DATATYPE_BLOB value
+};
+
+// Conversions between the host's timeval and the record's two 32-bit fields.
+TOOLKIT_API qel_time32_t to_time32(timeval time);
+TOOLKIT_API timeval from_time32(qel_time32_t time);
+
+} // namespace toolkit
+
+#endif // TOOLKIT_ELEMENT_H
