@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the library into a scratch prefix and builds an application outside the source tree
+# against it, once with pkg-config and once with find_package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch)/pkgconfig"
+export LD_LIBRARY_PATH="$prefix/lib:$prefix/lib/$(gcc -print-multiarch)"
+work=$(mktemp -d -p "$prefix")
+cp tests/install/consumer.cpp "$work/"
+(cd "$work" && g++ -std=c++17 consumer.cpp $(pkg-config --cflags --libs nyr++) -o consumer_pc && ./consumer_pc)
+cmake -S tests/install -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+"$work/cmake/consumer"
