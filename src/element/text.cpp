@@ -1,0 +1,126 @@
+// CElement::to_string: the one canonical text of every value. Scalars are formatted into fixed
+// local buffers; the only allocation is the growth of the output string.
+#include <toolkit/element.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace toolkit {
+
+namespace {
+
+constexpr std::size_t kTextBufferSize = 512;
+constexpr std::size_t kComplexPartSize = 64;
+
+// Doubles print with at least six significant digits, and with as many as the integer part has
+// when that is more, so large magnitudes print whole without an exponent. Every NaN is "NaN".
+int format_double(char* buf, std::size_t size, double v) {
+    if (std::isnan(v)) return std::snprintf(buf, size, "NaN");
+    int precision = 6;
+    // Below 100000 the digit count of the integer part never exceeds 6: skip the logarithm.
+    const double magnitude = std::fabs(v);
+    if (magnitude >= 100000.0 && std::isfinite(magnitude)) {
+        const int digits = static_cast<int>(std::log10(magnitude)) + 1;
+        if (digits > precision) precision = digits;
+    }
+    return std::snprintf(buf, size, "%.*G", precision, v);
+}
+
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Two output characters for every 12-bit input group, so three input bytes take two lookups.
+struct Base64Pairs {
+    std::array<char, 4096 * 2> chars{};
+    constexpr Base64Pairs() {
+        for (int i = 0; i < 4096; ++i) {
+            chars[2 * i] = kBase64Alphabet[i >> 6];
+            chars[2 * i + 1] = kBase64Alphabet[i & 0x3F];
+        }
+    }
+};
+constexpr Base64Pairs kBase64Pairs;
+
+// Base64 (RFC 4648, section 4) with "=" padding and no line breaks.
+void base64_encode(std::string& out, const std::vector<char>& bytes) {
+    out.clear();
+    const std::size_t n = bytes.size();
+    if (n == 0) return;
+    out.resize((n + 2) / 3 * 4);
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char* dst = &out[0];
+    const char* pairs = kBase64Pairs.chars.data();
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3, dst += 4) {
+        const unsigned group = (unsigned{in[i]} << 16) | (unsigned{in[i + 1]} << 8) | in[i + 2];
+        const char* hi = pairs + 2 * (group >> 12);
+        const char* lo = pairs + 2 * (group & 0xFFF);
+        dst[0] = hi[0];
+        dst[1] = hi[1];
+        dst[2] = lo[0];
+        dst[3] = lo[1];
+    }
+    const std::size_t rest = n - i;
+    if (rest == 0) return;
+    const unsigned first = in[i];
+    const unsigned second = rest == 2 ? in[i + 1] : 0u;
+    dst[0] = kBase64Alphabet[first >> 2];
+    dst[1] = kBase64Alphabet[((first & 0x03) << 4) | (second >> 4)];
+    dst[2] = rest == 2 ? kBase64Alphabet[(second & 0x0F) << 2] : '=';
+    dst[3] = '=';
+}
+
+// Calendar form in UTC whatever the process's time zone; "" when the breakdown fails.
+int format_time(char* buf, std::size_t size, int32_t seconds) {
+    buf[0] = '\0';
+    const time_t t = seconds;
+    std::tm fields;
+    if (gmtime_r(&t, &fields) == nullptr) return 0;
+    return std::snprintf(buf, size, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", fields.tm_year + 1900,
+                         fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+                         fields.tm_sec);
+}
+
+// Each part in its own 64-byte buffer, so a part text longer than 63 characters is cut there.
+int format_complex(char* buf, std::size_t size, const _complex_t& c) {
+    char real[kComplexPartSize];
+    char imag[kComplexPartSize];
+    format_double(real, sizeof real, c.real);
+    format_double(imag, sizeof imag, c.imag);
+    return std::snprintf(buf, size, "(%s,%s)", real, imag);
+}
+
+} // namespace
+
+void CElement::to_string(std::string& out) const {
+    char buf[kTextBufferSize];
+    int n = 0;
+    switch (type) {
+    case DATATYPE_BOOL: out.assign(value.bool_value != 0 ? "true" : "false"); return;
+    case DATATYPE_INT: n = std::snprintf(buf, sizeof buf, "%ld", long{value.int_value}); break;
+    case DATATYPE_UINT:
+        n = std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value.uint_value));
+        break;
+    case DATATYPE_FLOAT: n = format_double(buf, sizeof buf, value.float_value); break;
+    case DATATYPE_TIME: n = format_time(buf, sizeof buf, value.time_value.tv_sec); break;
+    case DATATYPE_STRING: out.assign(_string_buffer); return;
+    case DATATYPE_BLOB: base64_encode(out, _blob_buffer); return;
+    case DATATYPE_COMPLEX: n = format_complex(buf, sizeof buf, value.complex_value); break;
+    case DATATYPE_INT64:
+        n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value.int64_value));
+        break;
+    case DATATYPE_UINT64:
+        n = std::snprintf(buf, sizeof buf, "%llu",
+                          static_cast<unsigned long long>(value.uint64_value));
+        break;
+    default: out.clear(); return;
+    }
+    // snprintf reports the untruncated length; the buffer holds at most size - 1 characters.
+    if (n < 0) n = 0;
+    if (static_cast<std::size_t>(n) >= sizeof buf) n = sizeof buf - 1;
+    out.assign(buf, static_cast<std::size_t>(n));
+}
+
+} // namespace toolkit
