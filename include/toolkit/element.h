@@ -73,6 +73,16 @@ public:
     _element_datatype_t duplicate_element(char* buf, unsigned int size) const;
 
     // ---- Readers: never fail, never change the element --------------------------------------
+    // Each reads the value by a fixed rule per data type; a type outside 1..10 gives false, 0,
+    // 0.0, (0.0, 0.0) or {-1, 0}. String values are read as their text up to the first NUL:
+    // integers as the whole text in base 10, else in base 16, else its decimal prefix (saturating
+    // at the 64-bit limits; the 32-bit readers keep the low 32 bits); booleans true only for
+    // "true" in any case; doubles as "NaN", "INF", "-INF" or strtod's prefix; complex numbers as
+    // "(re,im)"; times as "YYYY-MM-DDThh:mm:ssZ" in UTC (tv_sec -1 when not a time or outside
+    // the 32-bit seconds range).
+    // A double (a FLOAT value or a complex magnitude) outside the target integer's range
+    // saturates at that range's nearest end (negative values read as 0 by the unsigned
+    // readers) and a NaN reads as 0; in-range values are truncated toward zero.
     bool to_bool() const;
     int32_t to_int() const;
     uint32_t to_uint() const;
@@ -83,10 +93,16 @@ public:
     void to_timeval(timeval& out) const;
 
     // ---- Text forms ------------------------------------------------------------------------
-    // Replaces `out` with the canonical text of the value ("" for an invalid type).
+    // Replaces `out` with the canonical text of the value ("" for an invalid type): decimal
+    // integers, doubles with at least 6 significant digits ("%G", "NaN", "INF", "-INF"), times as
+    // "YYYY-MM-DDThh:mm:ssZ" in UTC, complex numbers as "(re,im)", strings with every byte,
+    // blobs in Base64 with padding.
     void to_string(std::string& out) const;
     // The translation of the canonical text in `locale`'s message catalogue under `domain`,
-    // with message context `context` (null: none). `domain` must not be null.
+    // with message context `context` (null: none). `domain` must not be null. A string value is
+    // looked up by its text up to the first NUL. Without an entry, or without a catalogue in
+    // `locale`, the text comes back untranslated; an empty text gives "" without a lookup. A
+    // library built without Boost.Locale always returns the untranslated text.
     std::string to_translated_string(const std::locale& locale, const char* context,
                                      const char* domain) const;
 
@@ -94,13 +110,18 @@ public:
     // Replaces the value by its reading as `target`; the time stamp never changes. -1 and no
     // change at all for a target outside 1..10.
     int convert_type(data_type_t target);
-    // Replaces `out` with the bytes of the value in host byte order.
+    // Replaces `out` with the bytes of the value in host byte order (strings without a
+    // terminator, blobs as they are); an invalid type leaves `out` empty.
     void to_binary_blob(std::vector<char>& out) const;
 
     // ---- String utilities ------------------------------------------------------------------
+    // Replaces `out` with the pieces of `text` between separators: n separators give n + 1
+    // pieces, empty ones included; an empty `text` gives no pieces.
     static void split_string(std::vector<std::string>& out, const std::string& text,
                              char separator);
+    // Replaces `out` with `parts` joined by ";" (entries are not escaped).
     static void merge_strings(std::string& out, const std::vector<std::string>& parts);
+    // Replaces each of < > & ' " by its XML entity; existing entities are not recognised.
     static void xml_escape(std::string& text);
 
     // Read access to the payload buffers (the value of a string / blob element).
