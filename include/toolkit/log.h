@@ -29,11 +29,18 @@ public:
     int store(const std::deque<CEvent>& events, unsigned count, bool flag);
     int store(const std::list<CEvent>& events, bool flag);
     int store(const std::vector<CEvent>& events, bool flag);
+    // Records are built with CEvent::get_base (a null array for no events) and released whatever
+    // the result.
+    //
     // Appends the logged events to `out`, in the store's order when flag_a == flag_b and in
-    // reverse order otherwise. An empty path selects all paths; null bounds are open.
+    // reverse order otherwise. An empty path goes as a null pointer; `from` and `to` are passed on
+    // as they are. One working event takes every record in turn, so fields a record's kind does
+    // not carry keep the previous record's values. On a non-zero result, or no records, `out` is
+    // untouched and nothing is released.
     int retrieve(std::vector<CEvent>& out, const std::string& path, const timeval* from,
                  const timeval* to, unsigned option_a, bool flag_a, bool flag_b,
                  unsigned option_b);
+    // An empty path goes as a null pointer.
     int clear(const std::string& path, const timeval* from, const timeval* to);
 
 private:
