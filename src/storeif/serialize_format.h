@@ -30,6 +30,8 @@
 // Records are read the way the rest of the store reads them: a text or payload whose pointer is
 // null reads as empty, and a list array that is null reads as an empty list (the library leaves
 // a null array with its count when it could not allocate it).
+//
+// The decoders are exported from libnyr (NYR_API) so that the host store's tests reach them.
 #ifndef NYR_STOREIF_SERIALIZE_FORMAT_H
 #define NYR_STOREIF_SERIALIZE_FORMAT_H
 
@@ -55,15 +57,15 @@ constexpr int kResultMalformed = -6;
 // blob `data` pointing into `payload` (which holds the bytes) and its time stamp {-1, 0} when the
 // encoding has none. On failure (kResultMalformed, or QEL_RESULT_BAD_ARGUMENT for null data with
 // a non-zero size) `out` and `payload` are unspecified. Never reads outside [data, data + size).
-int decode_element(const char* data, std::size_t size, _element_datatype_t& out,
-                   std::string& payload);
+NYR_API int decode_element(const char* data, std::size_t size, _element_datatype_t& out,
+                           std::string& payload);
 
 // Decodes an event encoding of exactly `size` bytes into an owned copy. On 0, `out.scalars`
 // holds every scalar field the kind carries (others zero) with every pointer null, pair lengths
 // and list counts set to the sizes of the owned texts and lists, and the value's payload in
 // `out.value_payload`; details keep their encoded order. On failure as decode_element, with
 // `out` unspecified.
-int decode_event(const char* data, std::size_t size, OwnedEvent& out);
+NYR_API int decode_event(const char* data, std::size_t size, OwnedEvent& out);
 
 } // namespace nyrhost
 
