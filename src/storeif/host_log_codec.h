@@ -15,7 +15,8 @@
 //   i32 event_time seconds, i32 microseconds, i32 cause, u8 final
 //   i32 ack_status, u32 base_priority, u8 condition_raised, u8 auto_close, i32 variation_level
 // where "bytes" is a u32 length followed by that many bytes. Fields a kind does not carry are
-// zero or empty (see from_record). Nothing may follow the last field.
+// zero or empty (see from_record). Nothing may follow the last field. Exported for the store's
+// own tests.
 #ifndef NYR_STOREIF_HOST_LOG_CODEC_H
 #define NYR_STOREIF_HOST_LOG_CODEC_H
 
@@ -28,10 +29,10 @@ namespace nyrhost {
 
 constexpr unsigned char kLogBodyVersion = 1;
 
-std::string encode_logged_event(const OwnedEvent& event);
+NYR_API std::string encode_logged_event(const OwnedEvent& event);
 // False, with `out` in an unspecified state, when the bytes are not a body this version wrote
 // (other version, truncated, trailing bytes, counts beyond the data).
-bool decode_logged_event(const unsigned char* data, size_t size, OwnedEvent& out);
+NYR_API bool decode_logged_event(const unsigned char* data, size_t size, OwnedEvent& out);
 
 }  // namespace nyrhost
 
