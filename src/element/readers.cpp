@@ -1,8 +1,7 @@
 // CElement readers: every value read as a boolean, an integer, a double, a complex number or a
 // time, by a fixed rule per data type. Readers never fail and never change the element.
-#include <toolkit/element.h>
-
 #include <strings.h>
+#include <toolkit/element.h>
 
 #include <climits>
 #include <cmath>
@@ -105,111 +104,164 @@ std::int32_t parse_time_text(const char* text) {
     return static_cast<std::int32_t>(seconds);
 }
 
-} // namespace
+}  // namespace
 
 bool CElement::to_bool() const {
     switch (type) {
-    case DATATYPE_BOOL: return value.bool_value != 0;
-    case DATATYPE_INT:
-    case DATATYPE_UINT: return value.uint_value != 0;
-    case DATATYPE_FLOAT: return value.float_value != 0.0;
-    case DATATYPE_STRING: return strcasecmp(_string_buffer.c_str(), "true") == 0;
-    case DATATYPE_COMPLEX:
-        return value.complex_value.real != 0.0 || value.complex_value.imag != 0.0;
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64: return value.uint64_value != 0;
-    default: return false; // TIME, BLOB and invalid types
+        case DATATYPE_BOOL:
+            return value.bool_value != 0;
+        case DATATYPE_INT:
+        case DATATYPE_UINT:
+            return value.uint_value != 0;
+        case DATATYPE_FLOAT:
+            return value.float_value != 0.0;
+        case DATATYPE_STRING:
+            return strcasecmp(_string_buffer.c_str(), "true") == 0;
+        case DATATYPE_COMPLEX:
+            return value.complex_value.real != 0.0 || value.complex_value.imag != 0.0;
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            return value.uint64_value != 0;
+        default:
+            return false;  // TIME, BLOB and invalid types
     }
 }
 
 int32_t CElement::to_int() const {
     switch (type) {
-    case DATATYPE_BOOL: return value.bool_value;
-    case DATATYPE_INT: return value.int_value;
-    case DATATYPE_UINT: return static_cast<int32_t>(value.uint_value);
-    case DATATYPE_FLOAT: return trunc_to_int32(value.float_value);
-    case DATATYPE_TIME: return value.time_value.tv_sec;
-    case DATATYPE_STRING:
-        return static_cast<int32_t>(static_cast<uint32_t>(
-            static_cast<std::uint64_t>(parse_integer_text(_string_buffer.c_str()))));
-    case DATATYPE_COMPLEX: return trunc_to_int32(magnitude(value.complex_value));
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64: return static_cast<int32_t>(static_cast<uint32_t>(value.uint64_value));
-    default: return 0;
+        case DATATYPE_BOOL:
+            return value.bool_value;
+        case DATATYPE_INT:
+            return value.int_value;
+        case DATATYPE_UINT:
+            return static_cast<int32_t>(value.uint_value);
+        case DATATYPE_FLOAT:
+            return trunc_to_int32(value.float_value);
+        case DATATYPE_TIME:
+            return value.time_value.tv_sec;
+        case DATATYPE_STRING:
+            return static_cast<int32_t>(static_cast<uint32_t>(
+                static_cast<std::uint64_t>(parse_integer_text(_string_buffer.c_str()))));
+        case DATATYPE_COMPLEX:
+            return trunc_to_int32(magnitude(value.complex_value));
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            return static_cast<int32_t>(static_cast<uint32_t>(value.uint64_value));
+        default:
+            return 0;
     }
 }
 
 uint32_t CElement::to_uint() const {
     switch (type) {
-    case DATATYPE_FLOAT: return trunc_to_uint32(value.float_value);
-    default: return static_cast<uint32_t>(to_int());
+        case DATATYPE_FLOAT:
+            return trunc_to_uint32(value.float_value);
+        default:
+            return static_cast<uint32_t>(to_int());
     }
 }
 
 std::int64_t CElement::to_int64() const {
     switch (type) {
-    case DATATYPE_BOOL: return value.bool_value;
-    case DATATYPE_INT: return value.int_value;
-    case DATATYPE_UINT: return value.uint_value;
-    case DATATYPE_FLOAT: return trunc_to_int64(value.float_value);
-    case DATATYPE_TIME: return value.time_value.tv_sec;
-    case DATATYPE_STRING: return parse_integer_text(_string_buffer.c_str());
-    case DATATYPE_COMPLEX: return trunc_to_int64(magnitude(value.complex_value));
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64: return static_cast<std::int64_t>(value.uint64_value);
-    default: return 0;
+        case DATATYPE_BOOL:
+            return value.bool_value;
+        case DATATYPE_INT:
+            return value.int_value;
+        case DATATYPE_UINT:
+            return value.uint_value;
+        case DATATYPE_FLOAT:
+            return trunc_to_int64(value.float_value);
+        case DATATYPE_TIME:
+            return value.time_value.tv_sec;
+        case DATATYPE_STRING:
+            return parse_integer_text(_string_buffer.c_str());
+        case DATATYPE_COMPLEX:
+            return trunc_to_int64(magnitude(value.complex_value));
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            return static_cast<std::int64_t>(value.uint64_value);
+        default:
+            return 0;
     }
 }
 
 std::uint64_t CElement::to_uint64() const {
     switch (type) {
-    case DATATYPE_FLOAT: return trunc_to_uint64(value.float_value);
-    default: return static_cast<std::uint64_t>(to_int64());
+        case DATATYPE_FLOAT:
+            return trunc_to_uint64(value.float_value);
+        default:
+            return static_cast<std::uint64_t>(to_int64());
     }
 }
 
 double CElement::to_float() const {
     switch (type) {
-    case DATATYPE_BOOL: return value.bool_value != 0 ? 1.0 : 0.0;
-    case DATATYPE_INT: return value.int_value;
-    case DATATYPE_UINT: return value.uint_value;
-    case DATATYPE_FLOAT: return value.float_value;
-    case DATATYPE_TIME: return time_sum(value.time_value);
-    case DATATYPE_STRING: return parse_float_text(_string_buffer.c_str());
-    case DATATYPE_COMPLEX: return magnitude(value.complex_value);
-    case DATATYPE_INT64: return static_cast<double>(value.int64_value);
-    case DATATYPE_UINT64: return static_cast<double>(value.uint64_value);
-    default: return 0.0;
+        case DATATYPE_BOOL:
+            return value.bool_value != 0 ? 1.0 : 0.0;
+        case DATATYPE_INT:
+            return value.int_value;
+        case DATATYPE_UINT:
+            return value.uint_value;
+        case DATATYPE_FLOAT:
+            return value.float_value;
+        case DATATYPE_TIME:
+            return time_sum(value.time_value);
+        case DATATYPE_STRING:
+            return parse_float_text(_string_buffer.c_str());
+        case DATATYPE_COMPLEX:
+            return magnitude(value.complex_value);
+        case DATATYPE_INT64:
+            return static_cast<double>(value.int64_value);
+        case DATATYPE_UINT64:
+            return static_cast<double>(value.uint64_value);
+        default:
+            return 0.0;
     }
 }
 
 std::complex<double> CElement::to_complex() const {
     switch (type) {
-    case DATATYPE_COMPLEX: return {value.complex_value.real, value.complex_value.imag};
-    case DATATYPE_STRING: return parse_complex_text(_string_buffer.c_str());
-    case DATATYPE_TIME: return {time_sum(value.time_value), 0.0};
-    default:
-        // Every other valid type reads as its double on the real axis; invalid types give 0.
-        return {valid_type(type) ? to_float() : 0.0, 0.0};
+        case DATATYPE_COMPLEX:
+            return {value.complex_value.real, value.complex_value.imag};
+        case DATATYPE_STRING:
+            return parse_complex_text(_string_buffer.c_str());
+        case DATATYPE_TIME:
+            return {time_sum(value.time_value), 0.0};
+        default:
+            // Every other valid type reads as its double on the real axis; invalid types give 0.
+            return {valid_type(type) ? to_float() : 0.0, 0.0};
     }
 }
 
 void CElement::to_timeval(timeval& out) const {
     out = _invalid_time;
     switch (type) {
-    case DATATYPE_INT: out.tv_sec = value.int_value; break;
-    case DATATYPE_UINT: out.tv_sec = static_cast<int32_t>(value.uint_value); break;
-    case DATATYPE_FLOAT: out.tv_sec = trunc_to_int32(value.float_value); break;
-    case DATATYPE_TIME: out = from_time32(value.time_value); return;
-    case DATATYPE_STRING: out.tv_sec = parse_time_text(_string_buffer.c_str()); break;
-    case DATATYPE_COMPLEX: out.tv_sec = trunc_to_int32(magnitude(value.complex_value)); break;
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64:
-        out.tv_sec = static_cast<int32_t>(static_cast<uint32_t>(value.uint64_value));
-        break;
-    default: return; // BOOL, BLOB and invalid types: no time
+        case DATATYPE_INT:
+            out.tv_sec = value.int_value;
+            break;
+        case DATATYPE_UINT:
+            out.tv_sec = static_cast<int32_t>(value.uint_value);
+            break;
+        case DATATYPE_FLOAT:
+            out.tv_sec = trunc_to_int32(value.float_value);
+            break;
+        case DATATYPE_TIME:
+            out = from_time32(value.time_value);
+            return;
+        case DATATYPE_STRING:
+            out.tv_sec = parse_time_text(_string_buffer.c_str());
+            break;
+        case DATATYPE_COMPLEX:
+            out.tv_sec = trunc_to_int32(magnitude(value.complex_value));
+            break;
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            out.tv_sec = static_cast<int32_t>(static_cast<uint32_t>(value.uint64_value));
+            break;
+        default:
+            return;  // BOOL, BLOB and invalid types: no time
     }
     out.tv_usec = 0;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -30,15 +30,20 @@ namespace {
 
 const char* entity_for(char special) {
     switch (special) {
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '&': return "&amp;";
-    case '\'': return "&apos;";
-    default: return "&quot;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '&':
+            return "&amp;";
+        case '\'':
+            return "&apos;";
+        default:
+            return "&quot;";
     }
 }
 
-} // namespace
+}  // namespace
 
 void CElement::xml_escape(std::string& text) {
     static const std::string specials("<>&'\"");
@@ -58,4 +63,4 @@ void CElement::xml_escape(std::string& text) {
     text.swap(escaped);
 }
 
-} // namespace toolkit
+}  // namespace toolkit

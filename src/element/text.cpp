@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace toolkit {
@@ -53,6 +55,18 @@ void base64_encode(std::string& out, const std::vector<char>& bytes) {
     char* dst = &out[0];
     const char* pairs = kBase64Pairs.chars.data();
     std::size_t i = 0;
+    // Six bytes at a time through one 8-byte load (the two extra bytes are read, not used).
+    for (; i + 8 <= n; i += 6, dst += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in + i, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        word = __builtin_bswap64(word);
+#endif
+        std::memcpy(dst, pairs + 2 * ((word >> 52) & 0xFFF), 2);
+        std::memcpy(dst + 2, pairs + 2 * ((word >> 40) & 0xFFF), 2);
+        std::memcpy(dst + 4, pairs + 2 * ((word >> 28) & 0xFFF), 2);
+        std::memcpy(dst + 6, pairs + 2 * ((word >> 16) & 0xFFF), 2);
+    }
     for (; i + 3 <= n; i += 3, dst += 4) {
         const unsigned group = (unsigned{in[i]} << 16) | (unsigned{in[i + 1]} << 8) | in[i + 2];
         const char* hi = pairs + 2 * (group >> 12);
@@ -92,30 +106,46 @@ int format_complex(char* buf, std::size_t size, const _complex_t& c) {
     return std::snprintf(buf, size, "(%s,%s)", real, imag);
 }
 
-} // namespace
+}  // namespace
 
 void CElement::to_string(std::string& out) const {
     char buf[kTextBufferSize];
     int n = 0;
     switch (type) {
-    case DATATYPE_BOOL: out.assign(value.bool_value != 0 ? "true" : "false"); return;
-    case DATATYPE_INT: n = std::snprintf(buf, sizeof buf, "%ld", long{value.int_value}); break;
-    case DATATYPE_UINT:
-        n = std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value.uint_value));
-        break;
-    case DATATYPE_FLOAT: n = format_double(buf, sizeof buf, value.float_value); break;
-    case DATATYPE_TIME: n = format_time(buf, sizeof buf, value.time_value.tv_sec); break;
-    case DATATYPE_STRING: out.assign(_string_buffer); return;
-    case DATATYPE_BLOB: base64_encode(out, _blob_buffer); return;
-    case DATATYPE_COMPLEX: n = format_complex(buf, sizeof buf, value.complex_value); break;
-    case DATATYPE_INT64:
-        n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value.int64_value));
-        break;
-    case DATATYPE_UINT64:
-        n = std::snprintf(buf, sizeof buf, "%llu",
-                          static_cast<unsigned long long>(value.uint64_value));
-        break;
-    default: out.clear(); return;
+        case DATATYPE_BOOL:
+            out.assign(value.bool_value != 0 ? "true" : "false");
+            return;
+        case DATATYPE_INT:
+            n = std::snprintf(buf, sizeof buf, "%ld", long{value.int_value});
+            break;
+        case DATATYPE_UINT:
+            n = std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value.uint_value));
+            break;
+        case DATATYPE_FLOAT:
+            n = format_double(buf, sizeof buf, value.float_value);
+            break;
+        case DATATYPE_TIME:
+            n = format_time(buf, sizeof buf, value.time_value.tv_sec);
+            break;
+        case DATATYPE_STRING:
+            out.assign(_string_buffer);
+            return;
+        case DATATYPE_BLOB:
+            base64_encode(out, _blob_buffer);
+            return;
+        case DATATYPE_COMPLEX:
+            n = format_complex(buf, sizeof buf, value.complex_value);
+            break;
+        case DATATYPE_INT64:
+            n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value.int64_value));
+            break;
+        case DATATYPE_UINT64:
+            n = std::snprintf(buf, sizeof buf, "%llu",
+                              static_cast<unsigned long long>(value.uint64_value));
+            break;
+        default:
+            out.clear();
+            return;
     }
     // snprintf reports the untruncated length; the buffer holds at most size - 1 characters.
     if (n < 0) n = 0;
@@ -123,4 +153,4 @@ void CElement::to_string(std::string& out) const {
     out.assign(buf, static_cast<std::size_t>(n));
 }
 
-} // namespace toolkit
+}  // namespace toolkit

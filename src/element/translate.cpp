@@ -31,4 +31,4 @@ std::string CElement::to_translated_string(const std::locale& locale, const char
 #endif
 }
 
-} // namespace toolkit
+}  // namespace toolkit

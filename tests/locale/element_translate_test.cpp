@@ -1,16 +1,14 @@
 // Translated value texts through a real message catalogue (domain nyrtest, language de).
 #include <gtest/gtest.h>
-
 #include <toolkit/element.h>
 
 #include <boost/locale/generator.hpp>
-
-#include "double/store_double.h"
-
 #include <complex>
 #include <cstring>
 #include <locale>
 #include <string>
+
+#include "double/store_double.h"
 
 using toolkit::CElement;
 
@@ -45,7 +43,7 @@ CElement with_type_code(int code) {
     return e;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ElementTranslation, LooksUpTheCanonicalTextOfEveryType) {
     EXPECT_EQ("wahr", german(CElement(true)));

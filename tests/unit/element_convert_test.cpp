@@ -52,7 +52,7 @@ void expect_payload_invariant(const CElement& e) {
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(ElementConvert, TargetsOutsideOneToTenChangeNothing) {
     for (int target : {0, 11, 255, -1}) {
@@ -62,8 +62,8 @@ TEST(ElementConvert, TargetsOutsideOneToTenChangeNothing) {
         std::memcpy(static_cast<void*>(&record_before), static_cast<const void*>(&e),
                     sizeof record_before);
         EXPECT_EQ(-1, e.convert_type(static_cast<data_type_t>(target))) << target;
-        EXPECT_EQ(0, std::memcmp(&record_before, static_cast<const void*>(&e),
-                                 sizeof record_before))
+        EXPECT_EQ(0,
+                  std::memcmp(&record_before, static_cast<const void*>(&e), sizeof record_before))
             << target;
         EXPECT_EQ(data_before, e.value.string_value.data);
         EXPECT_EQ("keep me", e.string_buffer());
@@ -201,8 +201,7 @@ TEST(ElementBytes, EveryTypeGivesItsBytesInHostOrder) {
     EXPECT_EQ(bytes({0x02}), blob_of(bool_byte(2)));
     EXPECT_EQ(host_order(bytes({0x00, 0x00, 0x04, 0xD2})), blob_of(CElement(int32_t{1234})));
     EXPECT_EQ(host_order(bytes({0xFF, 0xFF, 0xFB, 0x2E})), blob_of(CElement(int32_t{-1234})));
-    EXPECT_EQ(host_order(bytes({0x89, 0xAB, 0xCD, 0xEF})),
-              blob_of(CElement(uint32_t{0x89ABCDEF})));
+    EXPECT_EQ(host_order(bytes({0x89, 0xAB, 0xCD, 0xEF})), blob_of(CElement(uint32_t{0x89ABCDEF})));
     EXPECT_EQ(host_order(bytes({0x3F, 0xF0, 0, 0, 0, 0, 0, 0})), blob_of(CElement(1.0)));
     // A time is tv_sec then tv_usec, each 4 bytes in host order.
     EXPECT_EQ(concat(host_order(bytes({0x65, 0x53, 0xF1, 0x00})),

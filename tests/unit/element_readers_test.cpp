@@ -53,7 +53,7 @@ void expect_reading(const CElement& e, const Reading& r, const std::string& labe
 
 const Reading kDefaults{false, 0, 0, 0, 0, 0.0, {0.0, 0.0}, -1, 0};
 
-} // namespace
+}  // namespace
 
 TEST(ElementReaders, UnknownTypeCodesGiveDefaults) {
     for (int code : {0, 11, 12, 255, -1}) {
@@ -74,8 +74,15 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
     expect_reading(CElement(int32_t{0}), {false, 0, 0, 0, 0, 0.0, {0, 0}, 0, 0}, "int 0");
     // Unsigned 32-bit: zero-extended; the 32 bits are taken as signed seconds.
     expect_reading(CElement(uint32_t{3000000000u}),
-                   {true, -1294967296, 3000000000u, 3000000000, 3000000000, 3000000000.0,
-                    {3000000000.0, 0}, -1294967296, 0},
+                   {true,
+                    -1294967296,
+                    3000000000u,
+                    3000000000,
+                    3000000000,
+                    3000000000.0,
+                    {3000000000.0, 0},
+                    -1294967296,
+                    0},
                    "uint 3000000000");
     // Doubles truncate toward zero.
     expect_reading(CElement(2.9), {true, 2, 2, 2, 2, 2.9, {2.9, 0}, 2, 0}, "float 2.9");
@@ -85,12 +92,26 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
     expect_reading(CElement(kNaN), {true, 0, 0, 0, 0, kNaN, {kNaN, 0}, 0, 0}, "float NaN");
     // Times: integer readers see the seconds, doubles the sum, booleans always false.
     expect_reading(time_value(1700000000, 250000),
-                   {false, 1700000000, 1700000000, 1700000000, 1700000000, 1700000000.25,
-                    {1700000000.25, 0}, 1700000000, 250000},
+                   {false,
+                    1700000000,
+                    1700000000,
+                    1700000000,
+                    1700000000,
+                    1700000000.25,
+                    {1700000000.25, 0},
+                    1700000000,
+                    250000},
                    "time 1700000000.25");
     expect_reading(time_value(-5, 7),
-                   {false, -5, 4294967291u, -5, u64max - 4, -5.0 + 7 / 1000000.0,
-                    {-5.0 + 7 / 1000000.0, 0}, -5, 7},
+                   {false,
+                    -5,
+                    4294967291u,
+                    -5,
+                    u64max - 4,
+                    -5.0 + 7 / 1000000.0,
+                    {-5.0 + 7 / 1000000.0, 0},
+                    -5,
+                    7},
                    "time -5 s 7 us");
     // Strings go through the text parses.
     expect_reading(CElement("4294967297"),
@@ -103,8 +124,7 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
     expect_reading(complex_value(3, 4), {true, 5, 5, 5, 5, 5.0, {3, 4}, 5, 0}, "complex 3+4i");
     expect_reading(complex_value(0, 0), {false, 0, 0, 0, 0, 0.0, {0, 0}, 0, 0}, "complex 0");
     expect_reading(complex_value(0, 1), {true, 1, 1, 1, 1, 1.0, {0, 1}, 1, 0}, "complex i");
-    expect_reading(complex_value(-3, -4), {true, 5, 5, 5, 5, 5.0, {-3, -4}, 5, 0},
-                   "complex -3-4i");
+    expect_reading(complex_value(-3, -4), {true, 5, 5, 5, 5, 5.0, {-3, -4}, 5, 0}, "complex -3-4i");
     // 64-bit integers: the low 32 bits for the 32-bit readers and the seconds.
     expect_reading(CElement(int64_t{4294967301}),
                    {true, 5, 5, 4294967301, 4294967301, 4294967301.0, {4294967301.0, 0}, 5, 0},
@@ -112,8 +132,15 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
     expect_reading(CElement(int64_t{-1}),
                    {true, -1, 4294967295u, -1, u64max, -1.0, {-1.0, 0}, -1, 0}, "int64 -1");
     expect_reading(CElement(uint64_t{u64max}),
-                   {true, -1, 4294967295u, -1, u64max, 18446744073709551616.0,
-                    {18446744073709551616.0, 0}, -1, 0},
+                   {true,
+                    -1,
+                    4294967295u,
+                    -1,
+                    u64max,
+                    18446744073709551616.0,
+                    {18446744073709551616.0, 0},
+                    -1,
+                    0},
                    "uint64 max");
     expect_reading(CElement(uint64_t{0}), {false, 0, 0, 0, 0, 0.0, {0, 0}, 0, 0}, "uint64 0");
 }
@@ -139,8 +166,15 @@ TEST(ElementReaders, OutOfRangeDoublesSaturateAndNaNReadsAsZero) {
     EXPECT_EQ(uint64_t{1} << 63, CElement(9223372036854775808.0).to_uint64());
     // A complex magnitude saturates as a signed value; to_uint reinterprets that.
     expect_reading(complex_value(0, kInf),
-                   {true, INT32_MAX, uint32_t{INT32_MAX}, i64max, uint64_t(i64max), kInf,
-                    {0, kInf}, INT32_MAX, 0},
+                   {true,
+                    INT32_MAX,
+                    uint32_t{INT32_MAX},
+                    i64max,
+                    uint64_t(i64max),
+                    kInf,
+                    {0, kInf},
+                    INT32_MAX,
+                    0},
                    "complex with infinite imaginary part");
     expect_reading(complex_value(kNaN, 1), {true, 0, 0, 0, 0, kNaN, {kNaN, 1}, 0, 0},
                    "complex with NaN part");
@@ -152,10 +186,23 @@ TEST(ElementReaders, IntegerTextTriesDecimalThenHexThenDecimalPrefix) {
         int64_t value;
     };
     const Case cases[] = {
-        {"255", 255},  {"ff", 255},     {"0xff", 255}, {"0XFF", 255}, {"1e3", 483},
-        {"abc", 2748}, {"12 ", 12},     {"12.5", 12},  {"-ff", -255}, {"xyz", 0},
-        {"", 0},       {"  42", 42},    {"+7", 7},     {"-12", -12},  {"0x", 0},
-        {"-", 0},      {"7fffffff", 2147483647},
+        {"255", 255},
+        {"ff", 255},
+        {"0xff", 255},
+        {"0XFF", 255},
+        {"1e3", 483},
+        {"abc", 2748},
+        {"12 ", 12},
+        {"12.5", 12},
+        {"-ff", -255},
+        {"xyz", 0},
+        {"", 0},
+        {"  42", 42},
+        {"+7", 7},
+        {"-12", -12},
+        {"0x", 0},
+        {"-", 0},
+        {"7fffffff", 2147483647},
     };
     for (const Case& c : cases) {
         const CElement e(c.text);
@@ -181,7 +228,10 @@ TEST(ElementReaders, IntegerTextTriesDecimalThenHexThenDecimalPrefix) {
     EXPECT_EQ(1u, CElement("4294967297").to_uint());
     // The text ends at the first NUL: "ff" alone is hexadecimal.
     EXPECT_EQ(255, string_bytes("ff\0zz", 5).to_int());
-    EXPECT_EQ(12, string_bytes("12\0" "34", 5).to_int64());
+    EXPECT_EQ(12, string_bytes("12\0"
+                               "34",
+                               5)
+                      .to_int64());
 }
 
 TEST(ElementReaders, BooleanTextIsTrueOnlyForTrueInAnyCase) {
@@ -212,7 +262,10 @@ TEST(ElementReaders, FloatTextKnowsItsOwnSpecialFormsThenUsesStrtod) {
     EXPECT_EQ(1e-5, CElement("1e-5").to_float());
     EXPECT_EQ(-1.25e20, CElement("-1.25E+20").to_float());
     EXPECT_EQ(16.0, CElement("0x10").to_float());
-    EXPECT_EQ(2.5, string_bytes("2.5\0" "9", 5).to_float());
+    EXPECT_EQ(2.5, string_bytes("2.5\0"
+                                "9",
+                                5)
+                       .to_float());
     // A text form read back gives the same number.
     EXPECT_EQ(1e20, CElement("100000000000000000000").to_float());
     EXPECT_TRUE(std::signbit(CElement("-0").to_float()));
@@ -228,7 +281,10 @@ TEST(ElementReaders, ComplexTextNeedsParenthesisAndBothNumbers) {
     for (const char* bad : {" (1,2)", "1,2", "(1 ,2)", "(1)", "(1,", "", "(", "(x,2)"}) {
         EXPECT_EQ(C(0.0, 0.0), CElement(bad).to_complex()) << '"' << bad << '"';
     }
-    EXPECT_EQ(C(0.0, 0.0), string_bytes("(1,\0" "2)", 6).to_complex());
+    EXPECT_EQ(C(0.0, 0.0), string_bytes("(1,\0"
+                                        "2)",
+                                        6)
+                               .to_complex());
 }
 
 TEST(ElementReaders, TimeTextIsUtcWithCalendarCarryOver) {
@@ -249,13 +305,13 @@ TEST(ElementReaders, TimeTextIsUtcWithCalendarCarryOver) {
         {"1970-01-01T00:00:00Z", 0},
         {"1901-12-13T20:45:52Z", INT32_MIN},
         {"2038-01-19T03:14:07Z", INT32_MAX},
-        {"2038-01-19T03:14:08Z", -1},               // beyond 32-bit seconds
+        {"2038-01-19T03:14:08Z", -1},  // beyond 32-bit seconds
         {"1901-12-13T20:45:51Z", -1},
         {"2020-01-01", -1},
         {"2020-01-01T00:00Z", -1},
         {"", -1},
         {"garbage", -1},
-        {"-2147483648-01-01T00:00:00Z", -1},        // fields that do not fit struct tm
+        {"-2147483648-01-01T00:00:00Z", -1},  // fields that do not fit struct tm
         {"2020--2147483648-01T00:00:00Z", -1},
         {"2147483647-12-31T23:59:59Z", -1},
     };

@@ -1,6 +1,5 @@
 // String utilities of CElement: splitting, joining with ";", XML escaping.
 #include <gtest/gtest.h>
-
 #include <toolkit/element.h>
 
 #include <string>
@@ -28,7 +27,7 @@ std::string escaped(std::string text) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ElementStrings, SplitGivesOneMorePieceThanSeparators) {
     EXPECT_EQ(Pieces{}, split("", ';'));
@@ -42,7 +41,9 @@ TEST(ElementStrings, SplitGivesOneMorePieceThanSeparators) {
     // Any byte separates, NUL included, and NULs may sit inside pieces.
     EXPECT_EQ((Pieces{"x", "y"}), split(std::string("x\0y", 3), '\0'));
     EXPECT_EQ((Pieces{std::string("a\0b", 3), "c"}), split(std::string("a\0b;c", 5), ';'));
-    EXPECT_EQ((Pieces{"a", "b"}), split("a\xff" "b", '\xff'));
+    EXPECT_EQ((Pieces{"a", "b"}), split("a\xff"
+                                        "b",
+                                        '\xff'));
 }
 
 TEST(ElementStrings, MergeJoinsWithSemicolons) {
@@ -51,7 +52,7 @@ TEST(ElementStrings, MergeJoinsWithSemicolons) {
     EXPECT_EQ(";", merge({"", ""}));
     EXPECT_EQ("a;b", merge({"a", "b"}));
     EXPECT_EQ("a;;c", merge({"a", "", "c"}));
-    EXPECT_EQ("x;y;z", merge({"x;y", "z"})); // entries are not escaped
+    EXPECT_EQ("x;y;z", merge({"x;y", "z"}));  // entries are not escaped
 }
 
 TEST(ElementStrings, MergeThenSplitRoundTripsExceptOneEmptyEntryAndSemicolons) {

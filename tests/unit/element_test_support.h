@@ -83,6 +83,6 @@ private:
     std::optional<std::string> saved_;
 };
 
-} // namespace elementtest
+}  // namespace elementtest
 
-#endif // TESTS_UNIT_ELEMENT_TEST_SUPPORT_H
+#endif  // TESTS_UNIT_ELEMENT_TEST_SUPPORT_H

@@ -41,7 +41,7 @@ std::string blob_text(std::initializer_list<int> values) {
     return text_of(CElement(data));
 }
 
-} // namespace
+}  // namespace
 
 TEST(ElementText, UnknownTypeCodesGiveEmptyTextAndClearTheOutput) {
     for (int code : {0, 11, 255, -3}) {
@@ -80,13 +80,13 @@ TEST(ElementText, DoublesKeepSixDigitsOrTheWholeIntegerPart) {
         {-2.0 / 3.0, "-0.666667"},
         {12345.678, "12345.7"},
         {99999.94, "99999.9"},
-        {99999.95, "99999.9"},         // the double lies just below ...95
-        {99999.96, "100000"},          // rounds up into six digits, still without exponent
+        {99999.95, "99999.9"},  // the double lies just below ...95
+        {99999.96, "100000"},   // rounds up into six digits, still without exponent
         {100000.4, "100000"},
         {123456.789, "123457"},
         {-123456.789, "-123457"},
         {999999.4, "999999"},
-        {999999.7, "1E+06"},           // six digits are not enough for the rounded value
+        {999999.7, "1E+06"},  // six digits are not enough for the rounded value
         {1000000.0, "1000000"},
         {1234567.891, "1234568"},
         {1e20, "100000000000000000000"},
@@ -171,7 +171,8 @@ TEST(ElementText, BlobsAreBase64WithPadding) {
     EXPECT_EQ("gICA", blob_text({0x80, 0x80, 0x80}));
     // Longer data of every length modulo 3 against a bitwise encoder.
     std::mt19937 random(12345);
-    for (std::size_t size : {1000u, 1001u, 1002u, 4096u}) {
+    for (std::size_t size :
+         {5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 1000u, 1001u, 1002u, 4096u}) {
         std::vector<char> data(size);
         for (char& c : data) c = static_cast<char>(random());
         const std::string text = text_of(CElement(data));
