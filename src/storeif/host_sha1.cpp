@@ -1,6 +1,7 @@
 // SHA-1 over bytes, processed in 64-byte blocks.
 #include "host_sha1.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace nyrhost {

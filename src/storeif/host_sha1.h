@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "nyr.h"
+
 namespace nyrhost {
 
-class Sha1 {
+class NYR_API Sha1 {  // exported for the host store's own tests
 public:
     Sha1();
     void update(const void* data, std::size_t size);

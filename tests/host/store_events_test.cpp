@@ -1,0 +1,193 @@
+// Events in the host store: subscriptions by subtree and kind, delivery to every matching handle,
+// tree-change announcements, bounded queues and bounded waits.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "store_fixture.h"
+
+using namespace storetest;
+
+namespace {
+
+std::vector<api_status_t> send(qel_handle_t handle, std::vector<_event_t> records) {
+    api_status_t* statuses = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(qel_events_send(handle, records.data(), static_cast<uint32_t>(records.size()),
+                              &statuses, &count),
+              0);
+    return std::vector<api_status_t>(statuses, statuses + count);
+}
+
+api_status_t subscribe(qel_handle_t handle, const char* path, api_event_t kind, bool subtree) {
+    api_status_t status = 0;
+    EXPECT_EQ(qel_event_register(handle, path, kind, subtree, &status), 0);
+    return status;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, EventsReachHandlesRegisteredForTheirKindAndPath) {
+    ASSERT_EQ(subscribe(b, "/plant", 0x8, true), QEL_STATUS_OK);   // alarms, whole subtree
+    ASSERT_EQ(subscribe(b, "/exact", 0x4, false), QEL_STATUS_OK);  // one path only
+    std::string in_tree = "/plant/pump/1", other_kind = "/plant/x", outside = "/plantation",
+                exact = "/exact", below_exact = "/exact/child", bad = "no-slash";
+    std::vector<api_status_t> statuses =
+        send(a, {event_at(in_tree, 0x8, 11), event_at(other_kind, 0x4), event_at(outside, 0x8),
+                 event_at(exact, 0x4, 12), event_at(below_exact, 0x4), event_at(bad, 0x8)});
+    EXPECT_EQ(statuses,
+              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_OK, QEL_STATUS_OK, QEL_STATUS_OK,
+                                         QEL_STATUS_OK, QEL_STATUS_BAD_PATH}));
+    std::vector<Seen> seen = take_events(b);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].path, "/plant/pump/1");
+    EXPECT_EQ(seen[0].cmd, 11);
+    EXPECT_EQ(seen[1].path, "/exact");
+    EXPECT_EQ(take_events(b).size(), 0u);  // handed out once
+    EXPECT_EQ(take_events(a).size(), 0u);  // the sender did not register
+
+    // The sender gets its own events when it is registered; clearing the kind bits stops them.
+    ASSERT_EQ(subscribe(a, "/", -1, true), QEL_STATUS_OK);
+    send(a, {event_at(in_tree, 0x8)});
+    EXPECT_EQ(take_events(a).size(), 1u);
+    EXPECT_EQ(take_events(b).size(), 1u);
+    api_status_t status = 0;
+    ASSERT_EQ(qel_event_clear(b, "/plant", 0x8, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    ASSERT_EQ(qel_event_clear(b, "/plant", 0x8, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
+    send(a, {event_at(in_tree, 0x8)});
+    EXPECT_EQ(take_events(b).size(), 0u);
+
+    // An empty batch is carried out; bad arguments are refused as a whole.
+    EXPECT_TRUE(send(a, {}).empty());
+    api_status_t* out = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(qel_events_send(a, nullptr, 2, &out, &count), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_event_register(a, "/a/", 1, true, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_BAD_PATH);
+    _event_t* records = nullptr;
+    EXPECT_EQ(qel_events_get_nonblocking(nullptr, &records), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_events_get_nonblocking(a, nullptr), QEL_RESULT_BAD_ARGUMENT);
+}
+
+TEST_F(StoreTest, EventsCarryTheirTextsAndValueIntact) {
+    ASSERT_EQ(subscribe(b, "/", 0x1, true), QEL_STATUS_OK);
+    std::string path = "/v", source = "origin", text = "value text";
+    _event_t record = event_at(path, 0x1, 3);
+    record.source = {&source[0], static_cast<uint32_t>(source.size())};
+    record.value = text_value(text, 77);
+    record.event_time = {1000, 5};
+    send(a, {record});
+    text.assign("overwritten");
+    std::vector<Seen> seen = take_events(b);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].type, 0x1);
+    EXPECT_EQ(seen[0].source, "origin");
+    EXPECT_EQ(seen[0].payload, "value text");
+    EXPECT_EQ(seen[0].value.timestamp.tv_sec, 77);
+}
+
+TEST_F(StoreTest, TreeChangesAreAnnouncedToWatchersOfTheSubtree) {
+    ASSERT_EQ(subscribe(b, "/watched", QEL_HOST_EVENT_TREE_CHANGE, true), QEL_STATUS_OK);
+    std::string text = "on";
+    api_status_t status = 0;
+    ASSERT_EQ(qel_set_leaf(a, "/watched/dev/state", text_value(text), 0, false, "writer", &status),
+              0);
+    ASSERT_EQ(qel_clear_leaf(a, "/watched/dev/state", "", &status), 0);
+    ASSERT_EQ(qel_remove_node(a, "/watched/dev", "", &status), 0);
+    ASSERT_EQ(put(a, "/elsewhere/x", 1), QEL_STATUS_OK);     // not watched
+    ASSERT_EQ(put(a, "/watched/dev", 1, 0), QEL_STATUS_OK);  // a leaf where the node was
+    EXPECT_EQ(put(a, "/watched", 1), QEL_STATUS_IS_NODE);    // refused: no event
+
+    std::vector<Seen> seen = take_events(b);
+    // /watched and /watched/dev were created by the write, then the leaf set, cleared, removed,
+    // then /watched/dev written as a leaf again.
+    ASSERT_EQ(seen.size(), 6u);
+    EXPECT_EQ(seen[0].cmd, QEL_HOST_CHANGE_NODE_ADDED);
+    EXPECT_EQ(seen[0].path, "/watched");
+    EXPECT_EQ(seen[1].cmd, QEL_HOST_CHANGE_NODE_ADDED);
+    EXPECT_EQ(seen[1].path, "/watched/dev");
+    EXPECT_EQ(seen[2].cmd, QEL_HOST_CHANGE_LEAF_SET);
+    EXPECT_EQ(seen[2].path, "/watched/dev/state");
+    EXPECT_EQ(seen[2].type, QEL_HOST_EVENT_TREE_CHANGE);
+    EXPECT_EQ(seen[2].source, "writer");
+    EXPECT_EQ(seen[2].payload, "on");
+    EXPECT_EQ(seen[3].cmd, QEL_HOST_CHANGE_LEAF_CLEARED);
+    EXPECT_EQ(seen[4].cmd, QEL_HOST_CHANGE_NODE_REMOVED);
+    EXPECT_EQ(seen[4].path, "/watched/dev");
+    EXPECT_EQ(seen[5].cmd, QEL_HOST_CHANGE_LEAF_SET);
+
+    // Batches announce each item that changed something.
+    const char* paths[] = {"/watched/p", "/watched/q", "/watched/p"};
+    api_status_t* statuses = nullptr;
+    uint32_t count = 0;
+    ASSERT_EQ(qel_add_nodes(a, paths, 3, "", &statuses, &count), 0);
+    seen = take_events(b);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].path, "/watched/q");
+}
+
+TEST_F(StoreTest, FullQueuesDropTheOldestEventAndCountIt) {
+    ASSERT_EQ(qel_host_set_queue_capacity(store, 3), 0);
+    ASSERT_EQ(subscribe(b, "/", 0x1, true), QEL_STATUS_OK);
+    std::vector<std::string> paths = {"/e1", "/e2", "/e3", "/e4", "/e5"};
+    std::vector<_event_t> records;
+    for (auto& p : paths) records.push_back(event_at(p, 0x1));
+    send(a, records);
+    EXPECT_EQ(qel_host_queued_count(b), 3);
+    EXPECT_EQ(qel_host_overflow_count(b), 2);
+    EXPECT_EQ(qel_host_overflow_count(a), 0);
+    std::vector<Seen> seen = take_events(b);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].path, "/e3");
+    EXPECT_EQ(seen[2].path, "/e5");
+    EXPECT_EQ(qel_host_queued_count(b), 0);
+    EXPECT_EQ(qel_host_overflow_count(nullptr), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_host_set_queue_capacity(nullptr, 3), QEL_RESULT_BAD_HANDLE);
+}
+
+TEST_F(StoreTest, WaitingFetchWaitsABoundedTimeAndWakesOnArrival) {
+    using clock = std::chrono::steady_clock;
+    ASSERT_EQ(qel_host_set_event_wait(store, 150), 0);
+    ASSERT_EQ(subscribe(b, "/", 0x1, true), QEL_STATUS_OK);
+
+    // Nothing arrives: 0 after about the wait time, no array.
+    auto start = clock::now();
+    EXPECT_TRUE(take_events(b, true).empty());
+    auto waited = clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(140));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+
+    // The non-blocking form returns at once.
+    start = clock::now();
+    EXPECT_TRUE(take_events(b, false).empty());
+    EXPECT_LT(clock::now() - start, std::chrono::milliseconds(100));
+
+    // An event sent from another thread wakes the waiter well before the wait time.
+    ASSERT_EQ(qel_host_set_event_wait(store, 10000), 0);
+    std::string path = "/wake";
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        send(a, {event_at(path, 0x1)});
+    });
+    start = clock::now();
+    std::vector<Seen> seen = take_events(b, true);
+    waited = clock::now() - start;
+    sender.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].path, "/wake");
+    EXPECT_LT(waited, std::chrono::seconds(5));
+
+    // Closing the handle wakes its waiter with a bad-handle result.
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        qel_host_handle_close(b);
+    });
+    _event_t* records = nullptr;
+    start = clock::now();
+    EXPECT_EQ(qel_events_get(b, &records), QEL_RESULT_BAD_HANDLE);
+    EXPECT_LT(clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(records, nullptr);
+    closer.join();
+}

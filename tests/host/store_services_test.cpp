@@ -1,0 +1,151 @@
+// The host store's process services: watchdog, verbosity, system log, UUIDs and error reports.
+#include <cctype>
+#include <set>
+
+#include "host_sha1.h"
+#include "store_fixture.h"
+
+using namespace storetest;
+
+TEST(HostSha1, MatchesPublishedDigests) {
+    auto hex = [](const std::string& data) {
+        nyrhost::Sha1 sha;
+        // Feed in uneven pieces so that block boundaries fall inside an update.
+        for (std::size_t i = 0; i < data.size(); i += 7)
+            sha.update(data.data() + i, std::min<std::size_t>(7, data.size() - i));
+        std::string out;
+        char two[3];
+        for (uint8_t byte : sha.finish()) {
+            std::snprintf(two, sizeof two, "%02x", byte);
+            out += two;
+        }
+        return out;
+    };
+    EXPECT_EQ(hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(hex(std::string(1000000, 'a')), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
+TEST(HostUuid, NameBasedForATextRandomOtherwise) {
+    char first[37], second[37], other[37];
+    ASSERT_EQ(qel_create_uuid("device-7", first, sizeof first), 0);
+    ASSERT_EQ(qel_create_uuid("device-7", second, sizeof second), 0);
+    ASSERT_EQ(qel_create_uuid("device-8", other, sizeof other), 0);
+    EXPECT_STREQ(first, second);
+    EXPECT_STRNE(first, other);
+    auto check_shape = [](const char* text, char version) {
+        ASSERT_EQ(std::strlen(text), 36u);
+        for (int i = 0; i < 36; ++i) {
+            if (i == 8 || i == 13 || i == 18 || i == 23)
+                EXPECT_EQ(text[i], '-') << text;
+            else
+                EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                            !std::isupper(static_cast<unsigned char>(text[i])))
+                    << text;
+        }
+        EXPECT_EQ(text[14], version) << text;
+        EXPECT_NE(std::string("89ab").find(text[19]), std::string::npos) << text;
+    };
+    check_shape(first, '5');
+    // A version 5 UUID in the URL namespace, as other RFC 4122 implementations compute it.
+    char known[37];
+    ASSERT_EQ(qel_create_uuid("http://python.org/", known, sizeof known), 0);
+    EXPECT_STREQ(known, "4c565f0d-3f5a-5890-b41b-20cf47701c5e");
+
+    std::set<std::string> random;
+    for (const char* text : {static_cast<const char*>(nullptr), ""}) {
+        for (int i = 0; i < 20; ++i) {
+            char buf[37];
+            ASSERT_EQ(qel_create_uuid(text, buf, sizeof buf), 0);
+            check_shape(buf, '4');
+            random.insert(buf);
+        }
+    }
+    EXPECT_EQ(random.size(), 40u);
+
+    char small[36];
+    EXPECT_EQ(qel_create_uuid("x", small, sizeof small), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_create_uuid("x", nullptr, 37), QEL_RESULT_BAD_ARGUMENT);
+}
+
+TEST_F(StoreTest, WatchdogIsKeptPerHandle) {
+    api_status_t status = 0;
+    int registered = -1;
+    uint32_t pings = 99, number = 0;
+    ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
+    ASSERT_EQ(qel_watchdog_register(a, &status, "main loop", 30, true), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
+    ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    ASSERT_EQ(qel_host_watchdog_state(a, &registered, &pings, &number), 0);
+    EXPECT_EQ(registered, 1);
+    EXPECT_EQ(pings, 2u);
+    EXPECT_EQ(number, 30u);
+    ASSERT_EQ(qel_host_watchdog_state(b, &registered, &pings, &number), 0);
+    EXPECT_EQ(registered, 0);
+    ASSERT_EQ(qel_watchdog_clear(b, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
+    ASSERT_EQ(qel_watchdog_clear(a, &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    ASSERT_EQ(qel_host_watchdog_state(a, &registered, &pings, &number), 0);
+    EXPECT_EQ(registered, 0);
+    EXPECT_EQ(qel_watchdog_ping(nullptr, &status), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_watchdog_register(a, nullptr, "", 1, false), QEL_RESULT_BAD_ARGUMENT);
+}
+
+TEST_F(StoreTest, VerbosityIsPerThreadCodeAndSharedByTheStoresHandles) {
+    api_status_t status = 0;
+    uint32_t level = 99;
+    ASSERT_EQ(qel_host_verbosity(a, 3, &level), 0);
+    EXPECT_EQ(level, 0u);
+    ASSERT_EQ(qel_set_verbosity(a, 3, 7, "io", &status), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    ASSERT_EQ(qel_set_verbosity(a, 4, 2, nullptr, &status), 0);
+    ASSERT_EQ(qel_host_verbosity(b, 3, &level), 0);
+    EXPECT_EQ(level, 7u);
+    ASSERT_EQ(qel_host_verbosity(b, 4, &level), 0);
+    EXPECT_EQ(level, 2u);
+}
+
+TEST_F(StoreTest, SystemLogEntriesAreKeptInOrderWithNullTextsAsEmpty) {
+    ASSERT_EQ(qel_syslog_add(a, "first", 3, nullptr, "third"), 0);
+    ASSERT_EQ(qel_syslog_add(b, nullptr, 6, "two", nullptr), 0);
+    ASSERT_EQ(qel_host_syslog_count(a), 2);
+    syslog_severity_t severity = 0;
+    const char *first = nullptr, *second = nullptr, *third = nullptr;
+    ASSERT_EQ(qel_host_syslog_entry(b, 0, &severity, &first, &second, &third), 0);
+    EXPECT_EQ(severity, 3);
+    EXPECT_STREQ(first, "first");
+    EXPECT_STREQ(second, "");
+    EXPECT_STREQ(third, "third");
+    ASSERT_EQ(qel_host_syslog_entry(b, 1, &severity, &first, &second, &third), 0);
+    EXPECT_EQ(severity, 6);
+    EXPECT_STREQ(second, "two");
+    EXPECT_EQ(qel_host_syslog_entry(b, 2, &severity, &first, &second, &third),
+              QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_syslog_add(nullptr, "x", 1, "y", "z"), QEL_RESULT_BAD_HANDLE);
+}
+
+TEST(HostErr, ReportsGoToTheInstalledSinkFormatted) {
+    struct Captured {
+        std::vector<std::pair<int, std::string>> reports;
+    } captured;
+    qel_host_set_err_sink(
+        [](void* context, int code, const char* text) {
+            static_cast<Captured*>(context)->reports.emplace_back(code, text);
+        },
+        &captured);
+    qel_err(0, "%s: Element '%s' changed type!", "copy_node_recursive", "/a/b");
+    qel_err(-4, "%d items", 12);
+    qel_host_set_err_sink(nullptr, nullptr);
+    qel_err(1, "this one goes to stderr");
+    ASSERT_EQ(captured.reports.size(), 2u);
+    EXPECT_EQ(captured.reports[0].first, 0);
+    EXPECT_EQ(captured.reports[0].second, "copy_node_recursive: Element '/a/b' changed type!");
+    EXPECT_EQ(captured.reports[1].first, -4);
+    EXPECT_EQ(captured.reports[1].second, "12 items");
+}
