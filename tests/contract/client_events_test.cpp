@@ -1,0 +1,203 @@
+// Contract of the CNyr event members with the store: subscription arguments, records built for a
+// send and released once each, fetched arrays released once, and which elements a fetch reuses.
+#include <toolkit/nyr.h>
+
+#include <string>
+#include <vector>
+
+#include "contract/client_support.h"
+#include "double/store_double.h"
+
+using clienttest::free_store_array;
+using clienttest::record_pointers;
+using clienttest::store_array;
+using nyrdouble::DoubleTest;
+using toolkit::CEvent;
+using toolkit::CNyr;
+
+namespace {
+
+class ClientEvents : public DoubleTest {
+protected:
+    CNyr client{fake_handle()};
+};
+
+// An alarm with every list filled, so that its record owns arrays that must be released.
+CEvent alarm_event(const std::string& path, const std::string& note) {
+    CEvent event(0x8);
+    event.path = path;
+    event.note = note;
+    event.description = "description of " + path;
+    event.waveform_urls = {"w1", "w2"};
+    event.details = {{"b", "2"}, {"a", "1"}};
+    return event;
+}
+
+TEST_F(ClientEvents, SubscriptionsPassPathKindFlagAndStatusThrough) {
+    client.setReadOnly(); // events are not writes
+    api_status_t status = 0;
+    store().script_status("event_register", 4);
+    EXPECT_EQ(client.event_register("", 0x18, true, status), 0);
+    EXPECT_EQ(status, 4);
+    const nyrdouble::Call& reg = store().last("event_register");
+    EXPECT_EQ(reg.handle, fake_handle());
+    EXPECT_EQ(reg.texts[0], std::string()); // "" rather than a null pointer
+    EXPECT_EQ(reg.numbers, (std::vector<long long>{0x18, 1}));
+    EXPECT_EQ(reg.pointers[0], &status);
+
+    store().script_result("event_clear", -3);
+    EXPECT_EQ(client.event_clear("/plant", 0x2, status), -3);
+    const nyrdouble::Call& clear = store().last("event_clear");
+    EXPECT_EQ(clear.texts[0], std::string("/plant"));
+    EXPECT_EQ(clear.numbers, (std::vector<long long>{0x2}));
+    EXPECT_EQ(clear.pointers[0], &status);
+}
+
+TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheResult) {
+    const std::vector<CEvent> events{alarm_event("/p1", "n1"), CEvent(0x1), alarm_event("/p3", "")};
+    const _event_t* sent = nullptr;
+    std::size_t destructed_during_call = 0;
+    api_status_t answer[] = {1, 5, 1, 9};
+    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
+                                    api_status_t** statuses, uint32_t* count) {
+        sent = records;
+        destructed_during_call = store().destructed.size();
+        *statuses = answer;
+        *count = 4; // more than asked: copied as reported
+        return 0;
+    };
+    std::vector<api_status_t> statuses{7};
+    EXPECT_EQ(client.events_send(events, statuses), 0);
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
+    EXPECT_EQ(destructed_during_call, 0u);
+    EXPECT_EQ(store().destructed, record_pointers(sent, 3));
+
+    const nyrdouble::Call& call = store().last("events_send");
+    EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
+    ASSERT_EQ(call.events.size(), 3u);
+    EXPECT_EQ(call.events[0].path, "/p1");
+    EXPECT_EQ(call.events[0].note, "n1");
+    EXPECT_EQ(call.events[0].waveform_urls, (std::vector<std::string>{"w1", "w2"}));
+    EXPECT_EQ(call.events[0].detail_keys, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(call.events[1].raw.type, 0x1);
+    EXPECT_EQ(call.events[2].path, "/p3");
+    // The records borrow the events' own characters.
+    EXPECT_EQ(call.events[0].raw.path.data, events[0].path.data());
+    // The release comes after the send and nothing else reaches the store.
+    EXPECT_EQ(store().call_names(),
+              (std::vector<std::string>{"events_send", "destruct_event", "destruct_event",
+                                        "destruct_event"}));
+
+    // A failed send: the result comes back, statuses stay, the records are released all the same.
+    store().reset();
+    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
+                                    api_status_t**, uint32_t*) {
+        sent = records;
+        return -4;
+    };
+    EXPECT_EQ(client.events_send(events, statuses), -4);
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
+    EXPECT_EQ(store().destructed, record_pointers(sent, 3));
+}
+
+TEST_F(ClientEvents, SendingNoEventsStillCallsTheStoreWithANullArray) {
+    api_status_t answer[] = {3, 3, 3};
+    const _event_t marker{};
+    const _event_t* sent = &marker;
+    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
+                                    api_status_t** statuses, uint32_t* count) {
+        sent = records;
+        *statuses = answer;
+        *count = 3;
+        return 0;
+    };
+    std::vector<api_status_t> statuses;
+    EXPECT_EQ(client.events_send({}, statuses), 0);
+    EXPECT_EQ(sent, nullptr);
+    EXPECT_EQ(store().last("events_send").numbers, (std::vector<long long>{0}));
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{3, 3, 3}));
+    EXPECT_TRUE(store().destructed.empty());
+}
+
+TEST_F(ClientEvents, EventsGetReusesTheVectorsElements) {
+    _event_t* array = store_array({{0x1, "/first", "ignored"}, {0x8, "/second", "n2"}});
+    store().hooks.events_get = [&](qel_handle_t, _event_t** out) {
+        *out = array;
+        return 2;
+    };
+    std::vector<CEvent> events(5, alarm_event("/old", "x"));
+    EXPECT_EQ(client.events_get(events), 2);
+    // Each record released once, in order; the array itself is freed by the client (a leak or
+    // double free shows under the sanitizers).
+    EXPECT_EQ(store().destructed, record_pointers(array, 2));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].type, 0x1);
+    EXPECT_EQ(events[0].path, "/first");
+    EXPECT_EQ(events[0].value.to_int(), 0);
+    EXPECT_EQ(events[0].note, "x"); // kind 0x1 carries no alarm fields: the old note stays
+    EXPECT_EQ(events[0].description, "description of /old");
+    EXPECT_EQ(events[1].note, "n2");
+    EXPECT_EQ(events[1].path, "/second");
+
+    // Into an empty vector: new elements that started as kind 0 events.
+    array = store_array({{0x1, "/a", "ignored"}, {0x1, "/b", "ignored"}});
+    store().destructed.clear();
+    std::vector<CEvent> fresh;
+    EXPECT_EQ(client.events_get(fresh), 2);
+    EXPECT_EQ(store().destructed, record_pointers(array, 2));
+    ASSERT_EQ(fresh.size(), 2u);
+    EXPECT_EQ(fresh[1].path, "/b");
+    EXPECT_EQ(fresh[1].note, "");
+    EXPECT_EQ(fresh[1].ack_status, 0);
+}
+
+TEST_F(ClientEvents, EventsGetNonblockingBuildsFreshEvents) {
+    _event_t* array = store_array({{0x1, "/first", "ignored"}, {0x8, "/second", "n2"}});
+    store().hooks.events_get_nonblocking = [&](qel_handle_t, _event_t** out) {
+        *out = array;
+        return 2;
+    };
+    std::vector<CEvent> events(5, alarm_event("/old", "x"));
+    EXPECT_EQ(client.events_get_nonblocking(events), 2);
+    EXPECT_EQ(store().destructed, record_pointers(array, 2));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].path, "/first");
+    EXPECT_EQ(events[0].note, "");
+    EXPECT_EQ(events[0].description, "");
+    EXPECT_TRUE(events[0].waveform_urls.empty());
+    EXPECT_EQ(events[1].note, "n2");
+    EXPECT_EQ(events[1].waveform_urls, (std::vector<std::string>{"url"}));
+}
+
+TEST_F(ClientEvents, AFetchOfNothingOrAFailureReleasesNothing) {
+    // The store misbehaves and hands back an array anyway: the client must not take it over.
+    _event_t* array = store_array({{0x1, "/x", ""}});
+    int answer = 0;
+    auto fetch = [&](qel_handle_t, _event_t** out) {
+        *out = array;
+        return answer;
+    };
+    store().hooks.events_get = fetch;
+    store().hooks.events_get_nonblocking = fetch;
+    for (int result : {0, -5}) {
+        answer = result;
+        std::vector<CEvent> events(3, alarm_event("/kept", "x"));
+        EXPECT_EQ(client.events_get(events), result);
+        EXPECT_EQ(client.events_get_nonblocking(events), result);
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(events[2].path, "/kept");
+    }
+    EXPECT_TRUE(store().destructed.empty());
+    free_store_array(array, 1);
+
+    // A count without an array cannot be delivered.
+    store().hooks.events_get = [](qel_handle_t, _event_t** out) {
+        *out = nullptr;
+        return 2;
+    };
+    std::vector<CEvent> events(1);
+    EXPECT_EQ(client.events_get(events), -1);
+    EXPECT_EQ(events.size(), 1u);
+}
+
+} // namespace
