@@ -1,0 +1,52 @@
+// Shared fixture of the integration tests: the library's client objects on a host store of their
+// own, two client objects on two handles of it.
+#ifndef TESTS_INTEGRATION_HOST_CLIENT_H
+#define TESTS_INTEGRATION_HOST_CLIENT_H
+
+#include <gtest/gtest.h>
+#include <nyr_host.h>
+#include <toolkit/log.h>
+#include <toolkit/nyr.h>
+
+#include <memory>
+#include <string>
+
+namespace integration {
+
+class HostClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = qel_host_store_open(nullptr);
+        ASSERT_NE(store, nullptr);
+        first_handle = qel_host_handle_open(store);
+        second_handle = qel_host_handle_open(store);
+        first = std::make_unique<toolkit::CNyr>(first_handle);
+        second = std::make_unique<toolkit::CNyr>(second_handle);
+        saved_auto = toolkit::CElement::_auto_time;
+        saved_forced = toolkit::CElement::_forced_auto_time;
+    }
+    void TearDown() override {
+        toolkit::CElement::_auto_time = saved_auto;
+        toolkit::CElement::_forced_auto_time = saved_forced;
+        qel_host_store_close(store);
+    }
+
+    qel_store_t* store = nullptr;
+    qel_handle_t first_handle = nullptr;
+    qel_handle_t second_handle = nullptr;
+    std::unique_ptr<toolkit::CNyr> first, second;
+
+private:
+    bool saved_auto = true, saved_forced = false;
+};
+
+inline timeval tv(long seconds, long micros = 0) {
+    timeval t{};
+    t.tv_sec = seconds;
+    t.tv_usec = micros;
+    return t;
+}
+
+}  // namespace integration
+
+#endif  // TESTS_INTEGRATION_HOST_CLIENT_H
