@@ -135,11 +135,10 @@ void BM_SetLeaf_Client(benchmark::State& state) {
     Store s;
     CNyr client(s.handle);
     CElement value(std::string("running"));
+    const std::string a = "/single/a", b = "/single/b", source = "bench";
     api_status_t status = 0;
     int i = 0;
-    for (auto _ : state) {
-        client.set_leaf(i++ % 2 ? "/single/a" : "/single/b", value, status, 0, "bench");
-    }
+    for (auto _ : state) client.set_leaf(i++ % 2 ? a : b, value, status, 0, source);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SetLeaf_Client);
