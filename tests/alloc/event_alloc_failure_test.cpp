@@ -23,12 +23,13 @@ std::vector<void*> freed;
 bool watch_frees = false;
 } // namespace
 
-void* __wrap_malloc(std::size_t size) {
+// Visible, so that a sanitizer runtime resolving malloc/free against the program finds them.
+__attribute__((visibility("default"))) void* __wrap_malloc(std::size_t size) {
     if (malloc_calls >= 0 && ++malloc_calls == fail_call) return nullptr;
     return __real_malloc(size);
 }
 
-void __wrap_free(void* p) {
+__attribute__((visibility("default"))) void __wrap_free(void* p) {
     if (watch_frees && p != nullptr) freed.push_back(p);
     __real_free(p);
 }
@@ -60,50 +61,36 @@ _event_t base_failing(const toolkit::CEvent& e, int n, int& calls) {
 
 } // namespace
 
-TEST(EventAllocationFailure, WaveformArray) {
+TEST(EventAllocationFailure, ArrayStaysNullCountIsKept) {
     const toolkit::CEvent e = alarm();
     int calls = 0;
-    _event_t r = base_failing(e, 1, calls);
+    _event_t r = base_failing(e, 1, calls); // the waveform array
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(r.waveform_urls, nullptr);
     EXPECT_EQ(r.waveform_url_count, 3u) << "the count keeps the list's size";
     ASSERT_NE(r.detail_keys, nullptr);
     ASSERT_NE(r.detail_values, nullptr);
-    EXPECT_EQ(r.detail_count, 2u);
     EXPECT_EQ(r.note.length, 4u) << "the rest of the record is complete";
-
-    // Taken back, the absent list reads as empty; everything else survives.
-    toolkit::CEvent back(r);
+    toolkit::CEvent back(r); // the absent list reads as empty, the rest survives
     EXPECT_TRUE(back.waveform_urls.empty());
     EXPECT_EQ(back.details.size(), 2u);
-    EXPECT_EQ(back.note, "note");
     destruct_event(&r);
-}
 
-TEST(EventAllocationFailure, DetailKeyArray) {
-    const toolkit::CEvent e = alarm();
-    int calls = 0;
-    _event_t r = base_failing(e, 2, calls);
+    r = base_failing(e, 2, calls); // the key array
     EXPECT_EQ(calls, 2) << "no value array is tried without a key array";
     EXPECT_EQ(r.detail_keys, nullptr);
     EXPECT_EQ(r.detail_values, nullptr);
     EXPECT_EQ(r.detail_count, 2u);
     ASSERT_NE(r.waveform_urls, nullptr);
-    EXPECT_EQ(r.waveform_url_count, 3u);
     destruct_event(&r);
-}
 
-TEST(EventAllocationFailure, DetailValueArrayReleasesTheKeyArray) {
-    const toolkit::CEvent e = alarm();
-    int calls = 0;
-    _event_t r = base_failing(e, 3, calls);
+    r = base_failing(e, 3, calls); // the value array: the key array is released again
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(r.detail_keys, nullptr);
     EXPECT_EQ(r.detail_values, nullptr);
     EXPECT_EQ(r.detail_count, 2u);
     EXPECT_EQ(freed.size(), 1u) << "the key array is freed inside get_base";
-    ASSERT_NE(r.waveform_urls, nullptr);
-    toolkit::CEvent back(r);
+    back = r;
     EXPECT_TRUE(back.details.empty());
     EXPECT_EQ(back.waveform_urls.size(), 3u);
     destruct_event(&r);

@@ -1,33 +1,24 @@
-// Shared helpers for the event tests: events with every field set to a distinct non-default
-// value, the kinds the library tells apart, and readers of record pairs.
+// Shared helpers for the event tests: an event with every field set to a distinct non-default
+// value, and the kinds the library tells apart.
 #ifndef TESTS_UNIT_EVENT_SAMPLES_H
 #define TESTS_UNIT_EVENT_SAMPLES_H
 
 #include <toolkit/event.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace eventtest {
 
-// Every kind bit the library tells apart.
-inline const std::vector<int32_t>& all_kinds() {
-    static const std::vector<int32_t> kinds = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100};
-    return kinds;
-}
-
+constexpr int32_t kAllKinds[] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100};
 inline bool carries_generic(int32_t kind) { return (kind & 0xFC) != 0; }
 inline bool carries_alarm(int32_t kind) { return (kind & 0xD8) != 0; }
 
-// An event of `kind` whose every field differs from the kind constructor's default; `tag` makes
-// the texts and numbers of two samples differ from each other.
+// Every field differs from the kind constructor's default; `tag` tells two samples apart.
 inline toolkit::CEvent full_event(int32_t kind, const std::string& tag = "a") {
     toolkit::CEvent e(kind);
     e.path = "/plant/" + tag;
     e.cmd = 7;
-    e.value = toolkit::CElement("value " + tag + " with a longer text than fits inline",
-                                timeval{1000, 20});
+    e.value = toolkit::CElement("value " + tag + " longer than any inline buffer", timeval{1000, 20});
     e.source = "src|" + tag;
     if (kind == 0x100)
         e.severity = -3;
@@ -53,13 +44,6 @@ inline toolkit::CEvent full_event(int32_t kind, const std::string& tag = "a") {
 
 inline std::string text_of(const _byte_array_t& pair) {
     return pair.data != nullptr ? std::string(pair.data, pair.length) : std::string();
-}
-
-inline _byte_array_t pair_of(const char* text, uint32_t length) {
-    _byte_array_t p;
-    p.data = const_cast<char*>(text);
-    p.length = length;
-    return p;
 }
 
 } // namespace eventtest
