@@ -2,13 +2,12 @@
 // an alarm with 4 waveform URLs and 8 details. The baseline copies as many bytes as the event
 // holds (its texts plus one record) with memcpy.
 #include <benchmark/benchmark.h>
+#include <toolkit/event.h>
+#include <toolkit/serialize.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <toolkit/event.h>
-#include <toolkit/serialize.h>
 
 namespace {
 
@@ -23,7 +22,8 @@ toolkit::CEvent sample_alarm() {
     e.event_id = 987654321012345ULL;
     e.sequence_id = 4242;
     for (int i = 0; i < 4; ++i)
-        e.waveform_urls.push_back("http://scope.local/waveforms/press/" + std::to_string(i) + ".bin");
+        e.waveform_urls.push_back("http://scope.local/waveforms/press/" + std::to_string(i) +
+                                  ".bin");
     for (int i = 0; i < 8; ++i)
         e.details["detail_key_" + std::to_string(i)] = "detail value number " + std::to_string(i);
     e.event_time = timeval{1700000000, 123456};
@@ -99,4 +99,4 @@ void BM_Baseline_MemcpyEventBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_MemcpyEventBytes);
 
-} // namespace
+}  // namespace

@@ -18,7 +18,9 @@ _byte_array_t borrow(const std::string& text) {
 }
 
 // The text a pair describes; a null pointer or a length of 0 gives "".
-bool has_text(const _byte_array_t& pair) { return pair.data != nullptr && pair.length != 0; }
+bool has_text(const _byte_array_t& pair) {
+    return pair.data != nullptr && pair.length != 0;
+}
 
 void take_text(std::string& to, const _byte_array_t& pair) {
     // assign() copes with a pair that points into `to` itself.
@@ -36,7 +38,7 @@ _byte_array_t* allocate_pairs(std::size_t count) {
     return static_cast<_byte_array_t*>(std::malloc(count * sizeof(_byte_array_t)));
 }
 
-} // namespace
+}  // namespace
 
 CEvent::CEvent(int32_t kind)
     : type(kind),
@@ -75,7 +77,7 @@ _event_t CEvent::get_base() const {
     out.event_time = to_time32(event_time);
     out.path = borrow(path);
     out.source = borrow(source);
-    out.value = value; // the 32 bytes as they stand: a payload points into `value`'s buffer
+    out.value = value;  // the 32 bytes as they stand: a payload points into `value`'s buffer
     if (type == QEL_EVENT_SEVERITY_KIND)
         out.severity = severity;
     else
@@ -183,4 +185,4 @@ CEvent& CEvent::operator=(const _event_t& record) {
     return *this;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -35,4 +35,4 @@ std::string CEvent::to_string() const {
     return line.str();
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -27,12 +27,11 @@ int encode_into(std::vector<char>& out, Encode encode) {
     return result;
 }
 
-} // namespace
+}  // namespace
 
 int serialize_event(std::vector<char>& out, const _event_t& event) {
-    return encode_into(out, [&event](_byte_array_t& buffer) {
-        return ::serialize_event(&buffer, event);
-    });
+    return encode_into(
+        out, [&event](_byte_array_t& buffer) { return ::serialize_event(&buffer, event); });
 }
 
 int serialize_element(std::vector<char>& out, const _element_datatype_t& value, bool flag) {
@@ -41,4 +40,4 @@ int serialize_element(std::vector<char>& out, const _element_datatype_t& value, 
     });
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -14,10 +14,10 @@ const char* component_or_null(const std::string& component) {
     return component.empty() ? nullptr : component.c_str();
 }
 
-} // namespace
+}  // namespace
 
-int CEvent::parse_source_string(const std::string& source, std::string& first,
-                                std::string& second, std::string& third) {
+int CEvent::parse_source_string(const std::string& source, std::string& first, std::string& second,
+                                std::string& third) {
     // The store may split the text in place, so it gets a private writable copy; it sees the
     // characters up to the first NUL.
     std::vector<char> text(source.begin(), source.end());
@@ -60,7 +60,7 @@ int CEvent::format_source_string(std::string& out, const std::string& first,
 
 void CEvent::human_source_string(const std::string& source, std::string& out) {
     std::string first, second, third;
-    parse_source_string(source, first, second, third); // on failure all three stay empty
+    parse_source_string(source, first, second, third);  // on failure all three stay empty
     out.clear();
     if (!second.empty()) out = second;
     if (!third.empty()) {
@@ -78,4 +78,4 @@ void CEvent::human_source_string(const std::string& source, std::string& out) {
     }
 }
 
-} // namespace toolkit
+}  // namespace toolkit

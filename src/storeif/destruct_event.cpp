@@ -17,4 +17,4 @@ void destruct_event(_event_t* record) {
     record->detail_values = nullptr;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -29,26 +29,39 @@ bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload
         v.timestamp.tv_usec = r.i32();
     }
     switch (v.type) {
-    case DATATYPE_BOOL: v.value.bool_value = r.u8(); break;
-    case DATATYPE_INT: v.value.int_value = r.i32(); break;
-    case DATATYPE_UINT: v.value.uint_value = r.u32(); break;
-    case DATATYPE_FLOAT: v.value.float_value = r.f64(); break;
-    case DATATYPE_TIME:
-        v.value.time_value.tv_sec = r.i32();
-        v.value.time_value.tv_usec = r.i32();
-        break;
-    case DATATYPE_STRING:
-    case DATATYPE_BLOB:
-        if (!r.text(payload)) return false;
-        v.value.blob_value.length = static_cast<uint32_t>(payload.size());
-        break;
-    case DATATYPE_COMPLEX:
-        v.value.complex_value.real = r.f64();
-        v.value.complex_value.imag = r.f64();
-        break;
-    case DATATYPE_INT64: v.value.int64_value = static_cast<int64_t>(r.u64()); break;
-    case DATATYPE_UINT64: v.value.uint64_value = r.u64(); break;
-    default: break;
+        case DATATYPE_BOOL:
+            v.value.bool_value = r.u8();
+            break;
+        case DATATYPE_INT:
+            v.value.int_value = r.i32();
+            break;
+        case DATATYPE_UINT:
+            v.value.uint_value = r.u32();
+            break;
+        case DATATYPE_FLOAT:
+            v.value.float_value = r.f64();
+            break;
+        case DATATYPE_TIME:
+            v.value.time_value.tv_sec = r.i32();
+            v.value.time_value.tv_usec = r.i32();
+            break;
+        case DATATYPE_STRING:
+        case DATATYPE_BLOB:
+            if (!r.text(payload)) return false;
+            v.value.blob_value.length = static_cast<uint32_t>(payload.size());
+            break;
+        case DATATYPE_COMPLEX:
+            v.value.complex_value.real = r.f64();
+            v.value.complex_value.imag = r.f64();
+            break;
+        case DATATYPE_INT64:
+            v.value.int64_value = static_cast<int64_t>(r.u64());
+            break;
+        case DATATYPE_UINT64:
+            v.value.uint64_value = r.u64();
+            break;
+        default:
+            break;
     }
     return r.ok();
 }
@@ -114,7 +127,7 @@ bool read_event(WireReader& r, OwnedEvent& out) {
     return r.ok();
 }
 
-} // namespace
+}  // namespace
 
 int decode_element(const char* data, std::size_t size, _element_datatype_t& out,
                    std::string& payload) {
@@ -135,4 +148,4 @@ int decode_event(const char* data, std::size_t size, OwnedEvent& out) {
     return 0;
 }
 
-} // namespace nyrhost
+}  // namespace nyrhost

@@ -9,7 +9,9 @@
 namespace nyrhost {
 namespace {
 
-bool known_type(int32_t type) { return type >= DATATYPE_INVALID && type <= DATATYPE_UINT64; }
+bool known_type(int32_t type) {
+    return type >= DATATYPE_INVALID && type <= DATATYPE_UINT64;
+}
 
 void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     w.u8(with_time ? kFlagTimeStamp : 0);
@@ -19,23 +21,38 @@ void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_tim
         w.i32(v.timestamp.tv_usec);
     }
     switch (v.type) {
-    case DATATYPE_BOOL: w.u8(v.value.bool_value); break;
-    case DATATYPE_INT: w.i32(v.value.int_value); break;
-    case DATATYPE_UINT: w.u32(v.value.uint_value); break;
-    case DATATYPE_FLOAT: w.f64(v.value.float_value); break;
-    case DATATYPE_TIME:
-        w.i32(v.value.time_value.tv_sec);
-        w.i32(v.value.time_value.tv_usec);
-        break;
-    case DATATYPE_STRING:
-    case DATATYPE_BLOB: w.text(v.value.blob_value.data, v.value.blob_value.length); break;
-    case DATATYPE_COMPLEX:
-        w.f64(v.value.complex_value.real);
-        w.f64(v.value.complex_value.imag);
-        break;
-    case DATATYPE_INT64: w.u64(static_cast<uint64_t>(v.value.int64_value)); break;
-    case DATATYPE_UINT64: w.u64(v.value.uint64_value); break;
-    default: break; // DATATYPE_INVALID: no payload
+        case DATATYPE_BOOL:
+            w.u8(v.value.bool_value);
+            break;
+        case DATATYPE_INT:
+            w.i32(v.value.int_value);
+            break;
+        case DATATYPE_UINT:
+            w.u32(v.value.uint_value);
+            break;
+        case DATATYPE_FLOAT:
+            w.f64(v.value.float_value);
+            break;
+        case DATATYPE_TIME:
+            w.i32(v.value.time_value.tv_sec);
+            w.i32(v.value.time_value.tv_usec);
+            break;
+        case DATATYPE_STRING:
+        case DATATYPE_BLOB:
+            w.text(v.value.blob_value.data, v.value.blob_value.length);
+            break;
+        case DATATYPE_COMPLEX:
+            w.f64(v.value.complex_value.real);
+            w.f64(v.value.complex_value.imag);
+            break;
+        case DATATYPE_INT64:
+            w.u64(static_cast<uint64_t>(v.value.int64_value));
+            break;
+        case DATATYPE_UINT64:
+            w.u64(v.value.uint64_value);
+            break;
+        default:
+            break;  // DATATYPE_INVALID: no payload
     }
 }
 
@@ -45,7 +62,9 @@ void write_value(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     write_value_body(w, v, with_time);
 }
 
-void write_pair(WireWriter& w, const _byte_array_t& pair) { w.text(pair.data, pair.length); }
+void write_pair(WireWriter& w, const _byte_array_t& pair) {
+    w.text(pair.data, pair.length);
+}
 
 void write_event(WireWriter& w, const _event_t& e) {
     w.bytes(kEventMagic, sizeof kEventMagic);
@@ -106,8 +125,8 @@ int encode(_byte_array_t* buffer, Write write) {
     return 0;
 }
 
-} // namespace
-} // namespace nyrhost
+}  // namespace
+}  // namespace nyrhost
 
 extern "C" {
 
@@ -120,8 +139,7 @@ int serialize_element(_byte_array_t* buffer, _element_datatype_t value, bool fla
 
 int serialize_event(_byte_array_t* buffer, _event_t event) {
     if (!nyrhost::known_type(event.value.type)) return QEL_RESULT_BAD_ARGUMENT;
-    return nyrhost::encode(buffer,
-                           [&](nyrhost::WireWriter& w) { nyrhost::write_event(w, event); });
+    return nyrhost::encode(buffer, [&](nyrhost::WireWriter& w) { nyrhost::write_event(w, event); });
 }
 
-} // extern "C"
+}  // extern "C"

@@ -35,12 +35,12 @@
 #ifndef NYR_STOREIF_SERIALIZE_FORMAT_H
 #define NYR_STOREIF_SERIALIZE_FORMAT_H
 
-#include "host_event_copy.h"
-#include "nyr.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "host_event_copy.h"
+#include "nyr.h"
 
 namespace nyrhost {
 
@@ -67,6 +67,6 @@ NYR_API int decode_element(const char* data, std::size_t size, _element_datatype
 // `out` unspecified.
 NYR_API int decode_event(const char* data, std::size_t size, OwnedEvent& out);
 
-} // namespace nyrhost
+}  // namespace nyrhost
 
-#endif // NYR_STOREIF_SERIALIZE_FORMAT_H
+#endif  // NYR_STOREIF_SERIALIZE_FORMAT_H

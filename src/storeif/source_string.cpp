@@ -21,7 +21,9 @@ namespace {
 constexpr char kSeparator = '|';
 constexpr char kEscape = '\\';
 
-bool needs_escape(char c) { return c == kSeparator || c == kEscape; }
+bool needs_escape(char c) {
+    return c == kSeparator || c == kEscape;
+}
 
 // Encoded length of one component; a null component is empty.
 std::size_t encoded_length(const char* component) {
@@ -43,7 +45,7 @@ void put_component(char* buf, std::size_t limit, std::size_t& at, const char* co
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -57,7 +59,7 @@ int qel_format_source_string(char* buf, uint32_t size, const char* first, const 
     if (length > static_cast<std::size_t>(INT_MAX)) return QEL_RESULT_BAD_ARGUMENT;
     if (size == 0) return static_cast<int>(length);
 
-    const std::size_t limit = size - 1; // room for the characters, the NUL after them
+    const std::size_t limit = size - 1;  // room for the characters, the NUL after them
     std::size_t at = 0;
     put_component(buf, limit, at, first);
     put(buf, limit, at, kSeparator);
@@ -79,7 +81,7 @@ int qel_parse_source_string(char* text, char** first, char** second, char** thir
     for (const char* read = text; *read != '\0'; ++read) {
         if (*read == kEscape) {
             ++read;
-            if (!needs_escape(*read)) return nyrhost::kResultMalformed; // includes the final NUL
+            if (!needs_escape(*read)) return nyrhost::kResultMalformed;  // includes the final NUL
             *write++ = *read;
         } else if (*read == kSeparator) {
             if (field == 2) return nyrhost::kResultMalformed;
@@ -90,7 +92,7 @@ int qel_parse_source_string(char* text, char** first, char** second, char** thir
         }
     }
     *write = '\0';
-    if (field == 0 && starts[0] == write) { // the empty text: nothing named
+    if (field == 0 && starts[0] == write) {  // the empty text: nothing named
         *first = *second = *third = nullptr;
         return 0;
     }
@@ -100,4 +102,4 @@ int qel_parse_source_string(char* text, char** first, char** second, char** thir
     return 0;
 }
 
-} // extern "C"
+}  // extern "C"

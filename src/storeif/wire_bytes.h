@@ -41,7 +41,8 @@ public:
 private:
     void unsigned_be(uint64_t v, int width) {
         unsigned char b[8];
-        for (int i = 0; i < width; ++i) b[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));
+        for (int i = 0; i < width; ++i)
+            b[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));
         bytes(b, static_cast<std::size_t>(width));
     }
 
@@ -105,6 +106,6 @@ private:
     bool ok_ = true;
 };
 
-} // namespace nyrhost
+}  // namespace nyrhost
 
-#endif // NYR_STOREIF_WIRE_BYTES_H
+#endif  // NYR_STOREIF_WIRE_BYTES_H

@@ -5,12 +5,11 @@
 // sources into itself (see tests/cmake/h2.cmake): the wrap only redirects calls made from the
 // program's own objects, and the calls of libnyr++.so would never reach it.
 #include <gtest/gtest.h>
+#include <toolkit/event.h>
 
 #include <cstddef>
 #include <cstdlib>
 #include <vector>
-
-#include <toolkit/event.h>
 
 extern "C" {
 void* __real_malloc(std::size_t size);
@@ -21,7 +20,7 @@ int malloc_calls = -1;  // counting while >= 0
 int fail_call = 0;      // the call (1-based) that fails
 std::vector<void*> freed;
 bool watch_frees = false;
-} // namespace
+}  // namespace
 
 // Visible, so that a sanitizer runtime resolving malloc/free against the program finds them.
 __attribute__((visibility("default"))) void* __wrap_malloc(std::size_t size) {
@@ -59,24 +58,24 @@ _event_t base_failing(const toolkit::CEvent& e, int n, int& calls) {
     return record;
 }
 
-} // namespace
+}  // namespace
 
 TEST(EventAllocationFailure, ArrayStaysNullCountIsKept) {
     const toolkit::CEvent e = alarm();
     int calls = 0;
-    _event_t r = base_failing(e, 1, calls); // the waveform array
+    _event_t r = base_failing(e, 1, calls);  // the waveform array
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(r.waveform_urls, nullptr);
     EXPECT_EQ(r.waveform_url_count, 3u) << "the count keeps the list's size";
     ASSERT_NE(r.detail_keys, nullptr);
     ASSERT_NE(r.detail_values, nullptr);
     EXPECT_EQ(r.note.length, 4u) << "the rest of the record is complete";
-    toolkit::CEvent back(r); // the absent list reads as empty, the rest survives
+    toolkit::CEvent back(r);  // the absent list reads as empty, the rest survives
     EXPECT_TRUE(back.waveform_urls.empty());
     EXPECT_EQ(back.details.size(), 2u);
     destruct_event(&r);
 
-    r = base_failing(e, 2, calls); // the key array
+    r = base_failing(e, 2, calls);  // the key array
     EXPECT_EQ(calls, 2) << "no value array is tried without a key array";
     EXPECT_EQ(r.detail_keys, nullptr);
     EXPECT_EQ(r.detail_values, nullptr);
@@ -84,7 +83,7 @@ TEST(EventAllocationFailure, ArrayStaysNullCountIsKept) {
     ASSERT_NE(r.waveform_urls, nullptr);
     destruct_event(&r);
 
-    r = base_failing(e, 3, calls); // the value array: the key array is released again
+    r = base_failing(e, 3, calls);  // the value array: the key array is released again
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(r.detail_keys, nullptr);
     EXPECT_EQ(r.detail_values, nullptr);

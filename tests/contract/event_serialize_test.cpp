@@ -1,12 +1,11 @@
 // toolkit::serialize_event / serialize_element against the store double: the sizes offered,
 // the number of calls, the results returned and the size of `out` afterwards.
 #include <gtest/gtest.h>
+#include <toolkit/element.h>
+#include <toolkit/serialize.h>
 
 #include <cstring>
 #include <vector>
-
-#include <toolkit/element.h>
-#include <toolkit/serialize.h>
 
 #include "double/store_double.h"
 
@@ -28,7 +27,7 @@ protected:
     _event_t record{};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SerializeContract, OneCallWhenLargeEnoughElseOneExactGrowth) {
     event_store_needs(100, 100);

@@ -1,12 +1,11 @@
 // CEvent's source-string operations against the store double: what reaches the store, how many
 // calls, and what the outputs hold afterwards.
 #include <gtest/gtest.h>
+#include <toolkit/event.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <toolkit/event.h>
 
 #include "double/store_double.h"
 
@@ -42,7 +41,7 @@ protected:
     std::string seen_text;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SourceStringContract, ParseUsesAPrivateCopyAndKeepsOutputsOnFailure) {
     parse_answers("one", nullptr, "three");
@@ -67,8 +66,8 @@ TEST_F(SourceStringContract, FormatPassesNullForEmptyComponentsAndUsesAtMostTwoC
     std::string out;
     EXPECT_EQ(CEvent::format_source_string(out, "a", "", ""), 2);
     const nyrdouble::Call& call = store().last("format_source_string");
-    EXPECT_EQ(call.texts, (std::vector<nyrdouble::Text>{std::string("a"), std::nullopt,
-                                                        std::nullopt}));
+    EXPECT_EQ(call.texts,
+              (std::vector<nyrdouble::Text>{std::string("a"), std::nullopt, std::nullopt}));
     EXPECT_EQ(out.size(), 2u);
 
     struct Case {
@@ -106,9 +105,10 @@ TEST_F(SourceStringContract, FormatFailureEmptiesTheOutput) {
 TEST_F(SourceStringContract, HumanFormLeavesOutAbsentParts) {
     struct Case {
         const char *first, *second, *third, *expected;
-    } cases[] = {{"f", "s", "t", "s@t (f)"}, {nullptr, "s", "t", "s@t"}, {"f", "s", nullptr, "s (f)"},
-                 {"f", nullptr, "t", "t (f)"}, {nullptr, nullptr, "t", "t"},
-                 {"f", nullptr, nullptr, "f"}, {nullptr, nullptr, nullptr, ""}};
+    } cases[] = {{"f", "s", "t", "s@t (f)"},     {nullptr, "s", "t", "s@t"},
+                 {"f", "s", nullptr, "s (f)"},   {"f", nullptr, "t", "t (f)"},
+                 {nullptr, nullptr, "t", "t"},   {"f", nullptr, nullptr, "f"},
+                 {nullptr, nullptr, nullptr, ""}};
     for (const Case& c : cases) {
         parse_answers(c.first, c.second, c.third);
         std::string out = "stale";

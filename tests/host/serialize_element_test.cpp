@@ -2,15 +2,14 @@
 // the decoder's refusal of damaged input.
 #include <gtest/gtest.h>
 #include <nyr_host.h>
+#include <toolkit/element.h>
+#include <toolkit/serialize.h>
 
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <toolkit/element.h>
-#include <toolkit/serialize.h>
 
 #include "serialize_format.h"
 
@@ -24,7 +23,9 @@ std::vector<char> encode(const _element_datatype_t& v, bool flag) {
     return out;
 }
 
-std::vector<char> bytes(std::initializer_list<int> list) { return {list.begin(), list.end()}; }
+std::vector<char> bytes(std::initializer_list<int> list) {
+    return {list.begin(), list.end()};
+}
 
 // Decodes from a heap copy of exactly `n` bytes, so that any read past them is caught by ASan.
 int decode_copy(const std::vector<char>& in, std::size_t n, _element_datatype_t& out,
@@ -34,13 +35,13 @@ int decode_copy(const std::vector<char>& in, std::size_t n, _element_datatype_t&
     return nyrhost::decode_element(copy.get(), n, out, payload);
 }
 
-} // namespace
+}  // namespace
 
 TEST(SerializeElement, EncodingIsBigEndianVersionedAndFlagSelectsTheTimeStamp) {
     const CElement v(int32_t{0x01020304}, timeval{0x0A0B0C0D, 7});
     EXPECT_EQ(encode(v, false), bytes({'N', 'Y', 'R', 'V', 1, 0, 0, 0, 0, 2, 1, 2, 3, 4}));
-    EXPECT_EQ(encode(v, true), bytes({'N', 'Y', 'R', 'V', 1, 1, 0, 0, 0, 2, 0x0A, 0x0B, 0x0C,
-                                      0x0D, 0, 0, 0, 7, 1, 2, 3, 4}));
+    EXPECT_EQ(encode(v, true), bytes({'N',  'Y',  'R',  'V', 1, 1, 0, 0, 0, 2, 0x0A,
+                                      0x0B, 0x0C, 0x0D, 0,   0, 0, 7, 1, 2, 3, 4}));
     EXPECT_EQ(encode(CElement("hi"), false),
               bytes({'N', 'Y', 'R', 'V', 1, 0, 0, 0, 0, 6, 0, 0, 0, 2, 'h', 'i'}));
     // 1.0 is 0x3FF0000000000000 in IEEE 754.
@@ -118,7 +119,7 @@ TEST(SerializeElement, DecoderRejectsDamagedInput) {
     EXPECT_EQ(decode_copy(longer, longer.size(), out, payload), nyrhost::kResultMalformed);
 
     // magic, version, flags, type code (twice), text length
-    const std::pair<std::size_t, char> damages[] = {{0, 'X'}, {4, 2},     {5, 3},
+    const std::pair<std::size_t, char> damages[] = {{0, 'X'}, {4, 2},      {5, 3},
                                                     {9, 11},  {6, '\x80'}, {18, '\x7f'}};
     for (const auto& d : damages) {
         std::vector<char> bad = wire;

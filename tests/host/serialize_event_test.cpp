@@ -3,15 +3,14 @@
 // store's release of records (destruct_event).
 #include <gtest/gtest.h>
 #include <nyr_host.h>
+#include <toolkit/event.h>
+#include <toolkit/serialize.h>
 
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <toolkit/event.h>
-#include <toolkit/serialize.h>
 
 #include "host_event_copy.h"
 #include "serialize_format.h"
@@ -36,14 +35,14 @@ int decode_copy(const std::vector<char>& in, std::size_t n, nyrhost::OwnedEvent&
     return nyrhost::decode_event(copy.get(), n, out);
 }
 
-} // namespace
+}  // namespace
 
 TEST(SerializeEvent, RoundTripKeepsEveryCarriedFieldPerKind) {
     for (int32_t kind : eventtest::kAllKinds) {
         SCOPED_TRACE(kind);
         const CEvent original = full_event(kind);
         _event_t record = original.get_base();
-        const CEvent expected(record); // what a record of this kind carries
+        const CEvent expected(record);  // what a record of this kind carries
         destruct_event(&record);
 
         const std::vector<char> wire = encode(original);
@@ -75,7 +74,7 @@ TEST(SerializeEvent, UncarriedFieldsDoNotReachTheBytes) {
         if (!eventtest::carries_alarm(kind)) b.note = "other note";
         if (kind != 0x20) b.final = !b.final;
         EXPECT_EQ(encode(a), encode(b));
-        b.cause = 1; // carried by every kind
+        b.cause = 1;  // carried by every kind
         EXPECT_NE(encode(a), encode(b));
     }
 }
@@ -108,7 +107,7 @@ TEST(SerializeEvent, DecoderRejectsDamagedInput) {
     damaged.push_back('x');
     EXPECT_EQ(decode_copy(damaged, damaged.size(), out), nyrhost::kResultMalformed);
     damaged = wire;
-    damaged[4] = 2; // version
+    damaged[4] = 2;  // version
     EXPECT_EQ(decode_copy(damaged, damaged.size(), out), nyrhost::kResultMalformed);
 
     // A list count far beyond the input is refused before anything is allocated for it.
@@ -129,6 +128,6 @@ TEST(DestructEvent, FreesTheThreeArraysOnly) {
     EXPECT_EQ(record.detail_keys, nullptr);
     EXPECT_EQ(record.detail_values, nullptr);
     EXPECT_EQ(record.path.data, e.path.data()) << "the borrowed texts are left to their owner";
-    destruct_event(&record); // arrays already null: nothing more to free
+    destruct_event(&record);  // arrays already null: nothing more to free
     destruct_event(nullptr);
 }

@@ -2,12 +2,11 @@
 // formatter holds, malformed texts are refused; and CEvent's operations work against it.
 #include <gtest/gtest.h>
 #include <nyr_host.h>
+#include <toolkit/event.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <toolkit/event.h>
 
 #include "serialize_format.h"
 
@@ -26,7 +25,7 @@ int parse(const std::string& text, std::vector<std::string>& parts) {
     return result;
 }
 
-} // namespace
+}  // namespace
 
 TEST(HostSourceString, EveryComponentTextRoundTrips) {
     const std::vector<std::string> texts = {"plain", "a|b", "|", "\\", "\\|", "end\\", "x y"};
@@ -62,7 +61,7 @@ TEST(HostSourceString, MalformedTextsAreRefused) {
 TEST(HostSourceString, FormatWritesAtMostSizeBytesAndReportsTheFullLength) {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
-    EXPECT_EQ(qel_format_source_string(buf, 5, "abc", "def", "g|h"), 12); // abc|def|g\|h
+    EXPECT_EQ(qel_format_source_string(buf, 5, "abc", "def", "g|h"), 12);  // abc|def|g\|h
     EXPECT_STREQ(buf, "abc|");
     EXPECT_EQ(buf[5], '#') << "nothing beyond the given size";
     EXPECT_EQ(qel_format_source_string(buf, 6, "abc", nullptr, ""), 5);
@@ -73,7 +72,7 @@ TEST(HostSourceString, FormatWritesAtMostSizeBytesAndReportsTheFullLength) {
 }
 
 TEST(HostSourceString, EventOperationsAgainstTheStore) {
-    const std::string long_first(300, '|'); // 600 bytes once escaped
+    const std::string long_first(300, '|');  // 600 bytes once escaped
     std::string out = "previous content";
     EXPECT_EQ(CEvent::format_source_string(out, long_first, "app", ""), 605);
     EXPECT_EQ(out.size(), 605u);

@@ -1,9 +1,8 @@
 // CEvent::to_string: the one-line dump, field by field.
 #include <gtest/gtest.h>
+#include <toolkit/event.h>
 
 #include <limits>
-
-#include <toolkit/event.h>
 
 using toolkit::CElement;
 using toolkit::CEvent;
@@ -56,7 +55,7 @@ TEST(EventDump, KindSelectsSeverityAndPredicates) {
                                       "is_alarm:0 is_ack:0 "),
               std::string::npos);
     CEvent q(0x4);
-    q.severity = -1; // quality 0xFFFF; the upper half of the slot is not printed
+    q.severity = -1;  // quality 0xFFFF; the upper half of the slot is not printed
     EXPECT_NE(q.to_string().find(" quality:65535 "), std::string::npos);
     EXPECT_NE(q.to_string().find(" generic:1 final:0 is_alarm:0 is_ack:0 "), std::string::npos);
     EXPECT_NE(CEvent(0x10).to_string().find(" generic:1 final:0 is_alarm:1 is_ack:1 "),

@@ -22,9 +22,11 @@ bool all_zero(const _event_t& r, std::size_t from, std::size_t to) {
     return true;
 }
 
-_byte_array_t pair_of(const char* text, uint32_t length) { return {const_cast<char*>(text), length}; }
+_byte_array_t pair_of(const char* text, uint32_t length) {
+    return {const_cast<char*>(text), length};
+}
 
-} // namespace
+}  // namespace
 
 // The other defaults show in the default dump line (event_dump_test.cpp).
 TEST_F(EventRecord, KindConstructorDefaults) {
@@ -44,7 +46,8 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
         EXPECT_EQ(r.path.data, e.path.data());
         EXPECT_EQ(r.source.length, e.source.size());
         EXPECT_EQ(std::memcmp(&r.value, static_cast<const _element_datatype_t*>(&e.value),
-                              sizeof r.value), 0);
+                              sizeof r.value),
+                  0);
         EXPECT_EQ(r.severity, kind == 0x100 ? -3 : 0xBEEF) << "quality leaves the slot's top zero";
         EXPECT_EQ(r.event_time.tv_usec, 123456);
         EXPECT_EQ(r.cause, -9);
@@ -57,7 +60,8 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
             EXPECT_EQ(text_of(r.detail_keys[0]), "alpha") << "map order";
             EXPECT_EQ(text_of(r.detail_values[2]), "last a");
         } else {
-            EXPECT_TRUE(all_zero(r, offsetof(_event_t, description), offsetof(_event_t, event_time)));
+            EXPECT_TRUE(
+                all_zero(r, offsetof(_event_t, description), offsetof(_event_t, event_time)));
         }
         if (eventtest::carries_alarm(kind)) {
             EXPECT_EQ(r.base_priority, 3000000000u);
@@ -67,7 +71,8 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
             EXPECT_TRUE(all_zero(r, offsetof(_event_t, ack_status), sizeof(_event_t)));
         }
         EXPECT_EQ(r.final, kind == 0x20 ? 1 : 0);
-        EXPECT_TRUE(all_zero(r, offsetof(_event_t, was_logged) + 1, offsetof(_event_t, description)));
+        EXPECT_TRUE(
+            all_zero(r, offsetof(_event_t, was_logged) + 1, offsetof(_event_t, description)));
         destruct_event(&r);
     }
     _event_t empty = CEvent(0x4).get_base();

@@ -10,15 +10,20 @@
 namespace eventtest {
 
 constexpr int32_t kAllKinds[] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100};
-inline bool carries_generic(int32_t kind) { return (kind & 0xFC) != 0; }
-inline bool carries_alarm(int32_t kind) { return (kind & 0xD8) != 0; }
+inline bool carries_generic(int32_t kind) {
+    return (kind & 0xFC) != 0;
+}
+inline bool carries_alarm(int32_t kind) {
+    return (kind & 0xD8) != 0;
+}
 
 // Every field differs from the kind constructor's default; `tag` tells two samples apart.
 inline toolkit::CEvent full_event(int32_t kind, const std::string& tag = "a") {
     toolkit::CEvent e(kind);
     e.path = "/plant/" + tag;
     e.cmd = 7;
-    e.value = toolkit::CElement("value " + tag + " longer than any inline buffer", timeval{1000, 20});
+    e.value =
+        toolkit::CElement("value " + tag + " longer than any inline buffer", timeval{1000, 20});
     e.source = "src|" + tag;
     if (kind == 0x100)
         e.severity = -3;
@@ -46,6 +51,6 @@ inline std::string text_of(const _byte_array_t& pair) {
     return pair.data != nullptr ? std::string(pair.data, pair.length) : std::string();
 }
 
-} // namespace eventtest
+}  // namespace eventtest
 
-#endif // TESTS_UNIT_EVENT_SAMPLES_H
+#endif  // TESTS_UNIT_EVENT_SAMPLES_H
