@@ -87,6 +87,7 @@ struct qel_handle_s {
     unsigned long long overflow = 0;
     std::condition_variable arrived;
     nyrhost::Watchdog watchdog;
+    // One entry per thread that has called on this handle, kept as long as the handle is open.
     std::unordered_map<std::thread::id, nyrhost::Scratch> scratch;
 
     // This thread's scratch memory, emptied: the start of a call that hands memory back.

@@ -58,7 +58,7 @@ enum {
     QEL_STATUS_NOT_FOUND = 4,    /* no node or leaf at the path */
     QEL_STATUS_BAD_PATH = 5,     /* not "/" or "/name(/name)*" */
     QEL_STATUS_IS_NODE = 6,      /* a leaf operation met a node */
-    QEL_STATUS_IS_LEAF = 7,      /* a node operation met a leaf (or a leaf on the way) */
+    QEL_STATUS_IS_LEAF = 7,      /* a node operation met a leaf, or a write a leaf on its way */
     QEL_STATUS_BAD_TYPE = 8,     /* a value whose type code is outside 1..10 */
     QEL_STATUS_ROOT = 9,         /* the root cannot be removed or cleared */
     QEL_STATUS_BAD_ARGUMENT = 10 /* a null pointer where a text or record was needed */
