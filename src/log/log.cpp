@@ -13,8 +13,7 @@ namespace {
 // One qel_log_store call for the events of [first, last); the records are released afterwards
 // whatever the result.
 template <typename Iterator>
-int store_range(qel_handle_t handle, Iterator first, Iterator last, std::size_t count,
-                bool flag) {
+int store_range(qel_handle_t handle, Iterator first, Iterator last, std::size_t count, bool flag) {
     detail::BuiltEventRecords records(first, last, count);
     const int result =
         qel_log_store(handle, records.data(), static_cast<uint32_t>(records.size()), flag);
@@ -22,7 +21,7 @@ int store_range(qel_handle_t handle, Iterator first, Iterator last, std::size_t 
     return result;
 }
 
-} // namespace
+}  // namespace
 
 int CLog::store(const std::deque<CEvent>& events, unsigned count, bool flag) {
     std::size_t chosen = events.size();
@@ -44,9 +43,9 @@ int CLog::retrieve(std::vector<CEvent>& out, const std::string& path, const time
                    unsigned option_b) {
     _event_t* array = nullptr;
     uint32_t count = 0;
-    const int result = qel_log_retrieve(_handle, &array, &count,
-                                        path.empty() ? nullptr : path.c_str(), from, to,
-                                        option_a, flag_a, option_b);
+    const int result =
+        qel_log_retrieve(_handle, &array, &count, path.empty() ? nullptr : path.c_str(), from, to,
+                         option_a, flag_a, option_b);
     if (result != 0 || count == 0 || array == nullptr) return result;
     detail::ReturnedEventRecords records(array, count);
     // One working event for all records: the fields a record's kind does not carry keep what the
@@ -70,4 +69,4 @@ int CLog::clear(const std::string& path, const timeval* from, const timeval* to)
     return qel_log_clear(_handle, path.empty() ? nullptr : path.c_str(), from, to);
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -13,7 +13,9 @@ namespace toolkit {
 namespace detail {
 
 // True when a batch of `count` items can be described to the store by its 32-bit item count.
-inline bool fits_item_count(std::size_t count) { return count <= UINT32_MAX; }
+inline bool fits_item_count(std::size_t count) {
+    return count <= UINT32_MAX;
+}
 
 // Pointers to the paths' own NUL-terminated characters, in the order of the vector. Valid while
 // `paths` is unchanged, which is the duration of one store call.
@@ -35,7 +37,7 @@ inline void copy_handed_back(std::vector<api_status_t>& statuses, const api_stat
     statuses.assign(array, array + count);
 }
 
-} // namespace detail
-} // namespace toolkit
+}  // namespace detail
+}  // namespace toolkit
 
-#endif // TOOLKIT_SRC_STORE_BATCH_ARRAYS_H
+#endif  // TOOLKIT_SRC_STORE_BATCH_ARRAYS_H

@@ -35,7 +35,7 @@ int handed_back_write(qel_handle_t handle, bool read_only, HandedBackCall call,
     return result;
 }
 
-} // namespace
+}  // namespace
 
 int CNyr::test_nodes(const std::vector<std::string>& paths, std::vector<api_status_t>& statuses) {
     if (_handle == nullptr || !detail::fits_item_count(paths.size())) return -1;
@@ -96,7 +96,7 @@ int CNyr::get_leaves(const std::vector<std::string>& paths, std::vector<api_stat
     const std::vector<const char*> array = detail::path_array(paths);
     // The store writes the properties straight into the caller's vector, whatever the result.
     properties.resize(count);
-    std::vector<_element_datatype_t> records(count); // all bytes zero
+    std::vector<_element_datatype_t> records(count);  // all bytes zero
     api_status_t* store_statuses = nullptr;
     uint32_t status_count = 0;
     const int result = qel_get_leaves(_handle, array.data(), static_cast<uint32_t>(count),
@@ -112,4 +112,4 @@ int CNyr::get_leaves(const std::vector<std::string>& paths, std::vector<api_stat
     return 0;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

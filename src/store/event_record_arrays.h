@@ -11,12 +11,11 @@
 #define TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H
 
 #include <nyr.h>
+#include <toolkit/event.h>
 
 #include <cstddef>
 #include <cstdlib>
 #include <vector>
-
-#include <toolkit/event.h>
 
 namespace toolkit {
 namespace detail {
@@ -81,7 +80,7 @@ private:
     std::size_t _last;
 };
 
-} // namespace detail
-} // namespace toolkit
+}  // namespace detail
+}  // namespace toolkit
 
-#endif // TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H
+#endif  // TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H

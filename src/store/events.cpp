@@ -25,9 +25,9 @@ int CNyr::events_send(const std::vector<CEvent>& events, std::vector<api_status_
     detail::BuiltEventRecords records(events.begin(), events.end(), events.size());
     api_status_t* store_statuses = nullptr;
     uint32_t status_count = 0;
-    const int result = qel_events_send(_handle, records.data(),
-                                       static_cast<uint32_t>(records.size()), &store_statuses,
-                                       &status_count);
+    const int result =
+        qel_events_send(_handle, records.data(), static_cast<uint32_t>(records.size()),
+                        &store_statuses, &status_count);
     // The records go back to destruct_event whatever the result, before anything else happens.
     records.release();
     if (result == 0) detail::copy_handed_back(statuses, store_statuses, status_count);
@@ -72,4 +72,4 @@ int CNyr::events_get_nonblocking(std::vector<CEvent>& events) {
     return count;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

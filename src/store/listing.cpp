@@ -12,7 +12,9 @@ constexpr uint32_t kListStep = 512;
 constexpr uint32_t kFetchStep = 32;
 
 // The largest capacity a growth step can reach while it still fits the store's 32-bit counts.
-constexpr uint32_t largest_capacity(uint32_t step) { return UINT32_MAX - UINT32_MAX % step; }
+constexpr uint32_t largest_capacity(uint32_t step) {
+    return UINT32_MAX - UINT32_MAX % step;
+}
 
 // The name bytes of a listed entry; a name without data is empty.
 std::string name_of(const _byte_array_t& name) {
@@ -20,7 +22,7 @@ std::string name_of(const _byte_array_t& name) {
     return std::string(name.data, name.length);
 }
 
-} // namespace
+}  // namespace
 
 int CNyr::list_node(const std::string& path, api_status_t& status, listing_t& entries) {
     if (_handle == nullptr) return -1;
@@ -78,4 +80,4 @@ int CNyr::mpl_fetch(const std::string& path, api_status_t& status, fetch_t& entr
     return 0;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -18,9 +18,9 @@ const char* text_or_null(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
 }
 
-constexpr uint32_t kUuidBufferBytes = 37; // 36 characters and the store's terminating NUL
+constexpr uint32_t kUuidBufferBytes = 37;  // 36 characters and the store's terminating NUL
 
-} // namespace
+}  // namespace
 
 int CNyr::watchdog_register(api_status_t& status, const std::string& text, unsigned int number,
                             bool flag) {
@@ -54,7 +54,7 @@ int CNyr::syslog_add(const std::string& first, syslog_severity_t severity,
 int CNyr::create_hmac(const std::string& key, const std::string& data, std::string& out,
                       unsigned int length) {
 #ifdef TOOLKIT_HAVE_OPENSSL
-    constexpr unsigned int kDigestBytes = 20; // SHA-1
+    constexpr unsigned int kDigestBytes = 20;  // SHA-1
     if (length == 0 || length > kDigestBytes) return -1;
     if (key.size() > static_cast<std::size_t>(INT_MAX)) return -1;
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -93,4 +93,4 @@ int CNyr::create_uuid(const std::string& text, std::string& out) {
     return 0;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -17,10 +17,10 @@ std::string child_path(const std::string& parent, const std::string& name) {
     return parent + "/" + name;
 }
 
-} // namespace
+}  // namespace
 
-int CNyr::copy_node_recursive(const std::string& from, const std::string& to,
-                              api_status_t& status, const std::string& source) {
+int CNyr::copy_node_recursive(const std::string& from, const std::string& to, api_status_t& status,
+                              const std::string& source) {
     listing_t listing;
     api_status_t listing_status = 0;
     int result = list_node(from, listing_status, listing);
@@ -36,8 +36,8 @@ int CNyr::copy_node_recursive(const std::string& from, const std::string& to,
         const element_property_t property = entry.second.second;
         if (type == QEL_ELEMENT_NODE) {
             // Depth first: a sub-node is copied completely when it is met.
-            result = copy_node_recursive(child_path(from, name), child_path(to, name), status,
-                                         source);
+            result =
+                copy_node_recursive(child_path(from, name), child_path(to, name), status, source);
             if (result != 0) return result;
             if (status != 1) return 0;
             copied = true;
@@ -116,4 +116,4 @@ int CNyr::move_node(const std::string& from, const std::string& to, api_status_t
     return remove_node(from, status, source);
 }
 
-} // namespace toolkit
+}  // namespace toolkit

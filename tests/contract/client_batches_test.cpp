@@ -41,8 +41,7 @@ TEST_F(ClientBatches, TestNodesResizesStatusesAndLetsTheStoreWriteThemInPlace) {
     // Longer vector: the front entries stay, the extra ones are dropped.
     std::vector<api_status_t> statuses{11, 12, 13, 14, 15};
     const api_status_t* seen = nullptr;
-    store().hooks.test_nodes = [&](qel_handle_t, const char* const*, uint32_t,
-                                   api_status_t* out) {
+    store().hooks.test_nodes = [&](qel_handle_t, const char* const*, uint32_t, api_status_t* out) {
         seen = out;
         out[1] = 7;
         return 0;
@@ -93,7 +92,7 @@ TEST_F(ClientBatches, HandedBackStatusesReplaceTheCallersOnSuccessOnly) {
         EXPECT_EQ(call.paths, paths);
         EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
         ASSERT_EQ(call.texts.size(), 1u);
-        EXPECT_EQ(call.texts[0], std::string()); // "" rather than a null pointer
+        EXPECT_EQ(call.texts[0], std::string());  // "" rather than a null pointer
 
         // Fewer statuses than paths.
         reported = 1;
@@ -137,19 +136,19 @@ TEST_F(ClientBatches, ReadOnlyWritesAppendOneSuccessPerPathWithoutReachingTheSto
 
 TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
     const timeval stamped{1700000000, 250};
-    const std::vector<CElement> values{CElement(std::string("text")), CElement(int32_t{-3}, stamped),
+    const std::vector<CElement> values{CElement(std::string("text")),
+                                       CElement(int32_t{-3}, stamped),
                                        CElement(std::vector<char>{'\0', 'b'})};
     const std::vector<qel_tribool_t> tribools{0, 1, 2};
     std::vector<bool> first_payload_borrowed;
     const qel_tribool_t* tribools_seen = nullptr;
     store().hooks.set_leaves = [&](qel_handle_t, const char* const*, uint32_t,
                                    const _element_datatype_t* records, const qel_tribool_t* tri,
-                                   const bool*, const char*, api_status_t** out,
-                                   uint32_t* count) {
+                                   const bool*, const char*, api_status_t** out, uint32_t* count) {
         // Text and blob records point into the elements' own storage during the call.
-        first_payload_borrowed = {records[0].value.string_value.data ==
-                                      values[0].string_buffer().data(),
-                                  records[2].value.blob_value.data == values[2].blob_buffer().data()};
+        first_payload_borrowed = {
+            records[0].value.string_value.data == values[0].string_buffer().data(),
+            records[2].value.blob_value.data == values[2].blob_buffer().data()};
         tribools_seen = tri;
         static api_status_t answer[] = {1, 4, 1};
         *out = answer;
@@ -235,7 +234,7 @@ TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElement) {
     std::vector<CElement> values(5, CElement(true));
     std::vector<element_property_t> properties{9, 9, 9, 9};
     EXPECT_EQ(client.get_leaves(paths, statuses, values, properties), 0);
-    std::strcpy(store_text, "overwrite"); // the elements must not refer to the store's memory
+    std::strcpy(store_text, "overwrite");  // the elements must not refer to the store's memory
 
     const nyrdouble::Call& call = store().last("get_leaves");
     EXPECT_EQ(call.paths, paths);
@@ -273,4 +272,4 @@ TEST_F(ClientBatches, GetLeavesFailureKeepsStatusesAndValuesButNotProperties) {
     EXPECT_EQ(properties, (std::vector<element_property_t>{0, 3, 0}));
 }
 
-} // namespace
+}  // namespace

@@ -34,14 +34,14 @@ CEvent alarm_event(const std::string& path, const std::string& note) {
 }
 
 TEST_F(ClientEvents, SubscriptionsPassPathKindFlagAndStatusThrough) {
-    client.setReadOnly(); // events are not writes
+    client.setReadOnly();  // events are not writes
     api_status_t status = 0;
     store().script_status("event_register", 4);
     EXPECT_EQ(client.event_register("", 0x18, true, status), 0);
     EXPECT_EQ(status, 4);
     const nyrdouble::Call& reg = store().last("event_register");
     EXPECT_EQ(reg.handle, fake_handle());
-    EXPECT_EQ(reg.texts[0], std::string()); // "" rather than a null pointer
+    EXPECT_EQ(reg.texts[0], std::string());  // "" rather than a null pointer
     EXPECT_EQ(reg.numbers, (std::vector<long long>{0x18, 1}));
     EXPECT_EQ(reg.pointers[0], &status);
 
@@ -63,7 +63,7 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
         sent = records;
         destructed_during_call = store().destructed.size();
         *statuses = answer;
-        *count = 4; // more than asked: copied as reported
+        *count = 4;  // more than asked: copied as reported
         return 0;
     };
     std::vector<api_status_t> statuses{7};
@@ -84,14 +84,13 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
     // The records borrow the events' own characters.
     EXPECT_EQ(call.events[0].raw.path.data, events[0].path.data());
     // The release comes after the send and nothing else reaches the store.
-    EXPECT_EQ(store().call_names(),
-              (std::vector<std::string>{"events_send", "destruct_event", "destruct_event",
-                                        "destruct_event"}));
+    EXPECT_EQ(store().call_names(), (std::vector<std::string>{"events_send", "destruct_event",
+                                                              "destruct_event", "destruct_event"}));
 
     // A failed send: the result comes back, statuses stay, the records are released all the same.
     store().reset();
-    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
-                                    api_status_t**, uint32_t*) {
+    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t, api_status_t**,
+                                    uint32_t*) {
         sent = records;
         return -4;
     };
@@ -134,7 +133,7 @@ TEST_F(ClientEvents, EventsGetReusesTheVectorsElements) {
     EXPECT_EQ(events[0].type, 0x1);
     EXPECT_EQ(events[0].path, "/first");
     EXPECT_EQ(events[0].value.to_int(), 0);
-    EXPECT_EQ(events[0].note, "x"); // kind 0x1 carries no alarm fields: the old note stays
+    EXPECT_EQ(events[0].note, "x");  // kind 0x1 carries no alarm fields: the old note stays
     EXPECT_EQ(events[0].description, "description of /old");
     EXPECT_EQ(events[1].note, "n2");
     EXPECT_EQ(events[1].path, "/second");
@@ -200,4 +199,4 @@ TEST_F(ClientEvents, AFetchOfNothingOrAFailureReleasesNothing) {
     EXPECT_EQ(events.size(), 1u);
 }
 
-} // namespace
+}  // namespace

@@ -18,7 +18,7 @@ struct FakeListing {
     explicit FakeListing(uint32_t count) : entries(count) {}
     uint32_t entries;
     api_status_t status = 1;
-    std::vector<uint32_t> capacities; // one per pass: the three capacities must agree
+    std::vector<uint32_t> capacities;  // one per pass: the three capacities must agree
     std::vector<std::string> names;
     bool kept_earlier_entries = true;
 
@@ -29,8 +29,8 @@ struct FakeListing {
         EXPECT_EQ(types_capacity, names_capacity);
         // From the second pass on, the arrays still hold what the previous pass wrote.
         if (!capacities.empty() && entries > 0)
-            kept_earlier_entries = kept_earlier_entries && types[0] == QEL_ELEMENT_NODE &&
-                                   properties[0] == 100;
+            kept_earlier_entries =
+                kept_earlier_entries && types[0] == QEL_ELEMENT_NODE && properties[0] == 100;
         capacities.push_back(types_capacity);
         names.resize(entries);
         for (uint32_t i = 0; i < entries && i < types_capacity; ++i) {
@@ -100,7 +100,7 @@ TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
     api_status_t status = 0;
 
     FakeListing fake(3);
-    fake.status = 5; // for example a path that does not exist
+    fake.status = 5;  // for example a path that does not exist
     list_from(fake);
     EXPECT_EQ(client.list_node("/missing", status, entries), 0);
     EXPECT_EQ(status, 5);
@@ -123,7 +123,7 @@ TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
     list_from(empty);
     EXPECT_EQ(client.list_node("", status, entries), 0);
     EXPECT_TRUE(entries.empty());
-    EXPECT_EQ(store().last("list_node").texts[0], std::string()); // "" rather than null
+    EXPECT_EQ(store().last("list_node").texts[0], std::string());  // "" rather than null
 }
 
 TEST_F(ClientListing, NamesAreCopiedWholeByTheirLength) {
@@ -215,4 +215,4 @@ TEST_F(ClientListing, ATotalBeyondEveryCapacityStopsAtOnce) {
     EXPECT_EQ(fetched.size(), 2u);
 }
 
-} // namespace
+}  // namespace

@@ -66,4 +66,4 @@ TEST_F(ClientWithoutStore, EveryMemberGivesMinusOneAndTouchesNothing) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -19,7 +19,7 @@ protected:
 };
 
 TEST_F(ClientServices, PassThroughMembersHandTheirArgumentsOnInOrder) {
-    client.setReadOnly(); // services are not writes
+    client.setReadOnly();  // services are not writes
     api_status_t status = 0;
 
     store().script_status("watchdog_register", 5);
@@ -50,7 +50,8 @@ TEST_F(ClientServices, PassThroughMembersHandTheirArgumentsOnInOrder) {
     store().script_result("syslog_add", 8);
     EXPECT_EQ(client.syslog_add("app", 4, "", "third"), 8);
     const nyrdouble::Call& log = store().last("syslog_add");
-    EXPECT_EQ(log.texts, (std::vector<Text>{std::string("app"), std::nullopt, std::string("third")}));
+    EXPECT_EQ(log.texts,
+              (std::vector<Text>{std::string("app"), std::nullopt, std::string("third")}));
     EXPECT_EQ(log.numbers, (std::vector<long long>{4}));
     EXPECT_EQ(client.syslog_add("", 0, "second", ""), 8);
     EXPECT_EQ(store().last("syslog_add").texts,
@@ -63,7 +64,7 @@ TEST_F(ClientServices, CreateUuidKeepsAllThirtySevenBytesOrNothing) {
     const nyrdouble::Call& call = store().last("create_uuid");
     EXPECT_EQ(call.texts, (std::vector<Text>{std::string("name")}));
     EXPECT_EQ(call.numbers, (std::vector<long long>{37}));
-    EXPECT_EQ(out, std::string("00000000-0000-4000-8000-000000000000", 37)); // NUL included
+    EXPECT_EQ(out, std::string("00000000-0000-4000-8000-000000000000", 37));  // NUL included
     EXPECT_EQ(out.size(), 37u);
 
     store().hooks.create_uuid = [](const char*, char* buf, uint32_t) {
@@ -102,7 +103,8 @@ std::vector<HmacVector> hmac_vectors() {
         {std::string(20, '\xaa'), std::string(50, '\xdd'),
          "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
         {key4, std::string(50, '\xcd'), "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
-        {std::string(20, '\x0c'), "Test With Truncation", "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
+        {std::string(20, '\x0c'), "Test With Truncation",
+         "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
         {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
          "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
         {std::string(80, '\xaa'),
@@ -151,4 +153,4 @@ TEST(ClientHmac, WithoutOpenSslEveryRequestFails) {
     EXPECT_EQ(out, "unchanged");
 }
 
-} // namespace
+}  // namespace

@@ -17,13 +17,13 @@ namespace {
 struct Entry {
     std::string name;
     element_type_t type;
-    element_property_t property; // as listed
+    element_property_t property;  // as listed
 };
 
 struct Leaf {
     CElement value;
-    element_property_t property; // as read by get_leaves
-    api_status_t status = 1;     // as read by get_leaves
+    element_property_t property;  // as read by get_leaves
+    api_status_t status = 1;      // as read by get_leaves
 };
 
 // A small tree answered through the double's hooks. Paths not in `nodes` list nothing with
@@ -32,9 +32,9 @@ class FakeTree {
 public:
     std::map<std::string, std::vector<Entry>> nodes;
     std::map<std::string, Leaf> leaves;
-    std::map<std::string, api_status_t> write_statuses; // per target leaf path, default 1
-    std::map<std::string, int> list_results;            // per listed path, default 0
-    uint32_t statuses_reported_short_by = 0;            // get_leaves reports fewer statuses
+    std::map<std::string, api_status_t> write_statuses;  // per target leaf path, default 1
+    std::map<std::string, int> list_results;             // per listed path, default 0
+    uint32_t statuses_reported_short_by = 0;             // get_leaves reports fewer statuses
 
     void install(nyrdouble::StoreDouble& store) {
         store.hooks.list_node = [this](qel_handle_t, const char* path, api_status_t* status,
@@ -97,7 +97,8 @@ std::vector<std::string> traffic(const nyrdouble::StoreDouble& store) {
     for (const nyrdouble::Call& call : store.calls) {
         std::string line = call.fn;
         for (const std::string& path : call.paths) line += " " + path;
-        if (call.paths.empty() && !call.texts.empty() && call.texts[0]) line += " " + *call.texts[0];
+        if (call.paths.empty() && !call.texts.empty() && call.texts[0])
+            line += " " + *call.texts[0];
         out.push_back(line);
     }
     return out;
@@ -130,10 +131,10 @@ TEST_F(ClientSubtree, CopiesDepthFirstWithOneLeafBatchPerNode) {
 
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, "src"), 0);
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(traffic(store()), (std::vector<std::string>{
-                                    "list_node /a", "list_node /a/s", "get_leaves /a/s/z",
-                                    "set_leaves /b/s/z", "list_node /a/e", "add_node /b/e",
-                                    "get_leaves /a/x /a/y", "set_leaves /b/x /b/y"}));
+    EXPECT_EQ(traffic(store()),
+              (std::vector<std::string>{"list_node /a", "list_node /a/s", "get_leaves /a/s/z",
+                                        "set_leaves /b/s/z", "list_node /a/e", "add_node /b/e",
+                                        "get_leaves /a/x /a/y", "set_leaves /b/x /b/y"}));
 
     const nyrdouble::Call& leaves = store().last("set_leaves");
     EXPECT_EQ(leaves.tribools, (std::vector<qel_tribool_t>{0, 1}));
@@ -174,9 +175,8 @@ TEST_F(ClientSubtree, ANodeWithNothingToCopyBecomesAnEmptyNode) {
 }
 
 TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
-    tree.nodes["/a"] = {{"s", QEL_ELEMENT_NODE, 0},
-                        {"x", QEL_ELEMENT_LEAF, 0},
-                        {"t", QEL_ELEMENT_NODE, 0}};
+    tree.nodes["/a"] = {
+        {"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}, {"t", QEL_ELEMENT_NODE, 0}};
     tree.nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
     tree.nodes["/a/t"] = {};
     tree.leaves["/a/x"] = {CElement(true), 0};
@@ -185,8 +185,8 @@ TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
     // A leaf of a sub-node that cannot be read stops its parent and every later entry.
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 5);
-    EXPECT_EQ(traffic(store()), (std::vector<std::string>{"list_node /a", "list_node /a/s",
-                                                          "get_leaves /a/s/z"}));
+    EXPECT_EQ(traffic(store()),
+              (std::vector<std::string>{"list_node /a", "list_node /a/s", "get_leaves /a/s/z"}));
 
     // A leaf that cannot be written: the first failing status, after the whole batch.
     tree.leaves["/a/s/z"].status = 1;
@@ -235,7 +235,7 @@ TEST_F(ClientSubtree, AStoreFailureEndsTheWholeCopyWithItsResult) {
 
 TEST_F(ClientSubtree, ALeafWhosePropertyChangedIsReportedAndEndsTheCopy) {
     tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"y", QEL_ELEMENT_LEAF, 0}};
-    tree.leaves["/a/x"] = {CElement(true), 1}; // listed 0, read 1: written with tri-state 1
+    tree.leaves["/a/x"] = {CElement(true), 1};  // listed 0, read 1: written with tri-state 1
     tree.leaves["/a/y"] = {CElement(true), 0};
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 1);
@@ -268,14 +268,14 @@ TEST_F(ClientSubtree, ReadOnlyCopyReadsTheSourceAndWritesNothing) {
 TEST_F(ClientSubtree, MoveTestsTheTargetCopiesAndThenRemovesTheSource) {
     tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
     tree.leaves["/a/x"] = {CElement(true), 0};
-    store().script_status("test_node", 4); // the target does not exist
+    store().script_status("test_node", 4);  // the target does not exist
     store().script_status("remove_node", 8);
     store().script_result("remove_node", 0);
     EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), 0);
     EXPECT_EQ(status, 8);
-    EXPECT_EQ(traffic(store()), (std::vector<std::string>{"test_node /b", "list_node /a",
-                                                          "get_leaves /a/x", "set_leaves /b/x",
-                                                          "remove_node /a"}));
+    EXPECT_EQ(traffic(store()),
+              (std::vector<std::string>{"test_node /b", "list_node /a", "get_leaves /a/x",
+                                        "set_leaves /b/x", "remove_node /a"}));
     EXPECT_EQ(store().last("remove_node").texts[1], std::string("mv"));
     store().script_result("remove_node", -7);
     EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), -7);
@@ -317,4 +317,4 @@ TEST_F(ClientSubtree, MoveStopsBeforeWritingWhenItMustNot) {
     EXPECT_EQ(store().count("remove_node"), 0u);
 }
 
-} // namespace
+}  // namespace

@@ -24,7 +24,7 @@ inline _byte_array_t pair_of(const char* text) {
 struct StoreEvent {
     int32_t type;
     const char* path;
-    const char* note; // carried by alarm kinds only
+    const char* note;  // carried by alarm kinds only
 };
 
 // An array of records allocated the way the store hands it over: the array with malloc, and for
@@ -59,10 +59,11 @@ inline void free_store_array(_event_t* array, std::size_t count) {
 inline std::vector<const _event_t*> record_pointers(const _event_t* array, std::size_t count,
                                                     bool reversed = false) {
     std::vector<const _event_t*> pointers;
-    for (std::size_t i = 0; i < count; ++i) pointers.push_back(array + (reversed ? count - 1 - i : i));
+    for (std::size_t i = 0; i < count; ++i)
+        pointers.push_back(array + (reversed ? count - 1 - i : i));
     return pointers;
 }
 
-} // namespace clienttest
+}  // namespace clienttest
 
-#endif // TESTS_CONTRACT_CLIENT_SUPPORT_H
+#endif  // TESTS_CONTRACT_CLIENT_SUPPORT_H

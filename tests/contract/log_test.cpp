@@ -55,7 +55,7 @@ std::vector<CEvent> numbered_events(int count) {
     for (int i = 0; i < count; ++i) {
         CEvent event(0x8);
         event.path = "/e" + std::to_string(i);
-        event.waveform_urls = {"w"}; // the record owns an array that must be released
+        event.waveform_urls = {"w"};  // the record owns an array that must be released
         events.push_back(event);
     }
     return events;
@@ -145,11 +145,11 @@ TEST_F(EventLog, RetrieveAppendsInStoreOrderWhenTheFlagsAgreeAndReversedOtherwis
         std::vector<std::string> paths;
         for (const CEvent& e : out) paths.push_back(e.path);
         if (c.reversed)
-            EXPECT_EQ(paths, (std::vector<std::string>{"/earlier", "/", "/third", "/second",
-                                                       "/first"}));
+            EXPECT_EQ(paths,
+                      (std::vector<std::string>{"/earlier", "/", "/third", "/second", "/first"}));
         else
-            EXPECT_EQ(paths, (std::vector<std::string>{"/earlier", "/", "/first", "/second",
-                                                       "/third"}));
+            EXPECT_EQ(paths,
+                      (std::vector<std::string>{"/earlier", "/", "/first", "/second", "/third"}));
         // Each record released once, in visiting order; the array is freed by the client.
         EXPECT_EQ(store().destructed, record_pointers(array, 3, c.reversed));
     }
@@ -214,4 +214,4 @@ TEST_F(EventLog, ALogWithoutAStoreHandleStillCallsTheStore) {
     for (const nyrdouble::Call& call : store().calls) EXPECT_EQ(call.handle, nullptr);
 }
 
-} // namespace
+}  // namespace
