@@ -1,11 +1,10 @@
 // The host store's decoder of the value encoding on arbitrary bytes. What it accepts must be a
 // value of a known type whose payload lies in the decoded bytes, and must encode again and decode
 // to the same value.
-#include "fuzz_support.h"
-
 #include <toolkit/element.h>
 #include <toolkit/serialize.h>
 
+#include "fuzz_support.h"
 #include "serialize_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

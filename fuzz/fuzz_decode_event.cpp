@@ -1,13 +1,12 @@
 // The host store's decoders of events on arbitrary bytes: the wire encoding (serialize_event)
 // and the body of an event in the SQLite log. What a decoder accepts must make a record that the
 // library can take over, and must encode again to something that decodes the same way.
-#include "fuzz_support.h"
-
 #include <toolkit/event.h>
 #include <toolkit/serialize.h>
 
 #include <deque>
 
+#include "fuzz_support.h"
 #include "host_event_copy.h"
 #include "host_log_codec.h"
 #include "serialize_format.h"
@@ -58,7 +57,7 @@ void log_body(const std::vector<char>& bytes) {
     fuzz::check(dump_of(again) == line, "the logged event round-trips");
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -2,11 +2,10 @@
 // stamp and value bytes, and for strings and blobs a payload whose length matches the bytes the
 // record points to. The element takes the record over; then every reader, text form, export and
 // conversion runs, and the value goes through the wire encoding and back.
-#include "fuzz_support.h"
-
 #include <toolkit/element.h>
 #include <toolkit/serialize.h>
 
+#include "fuzz_support.h"
 #include "serialize_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -31,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (record.type == DATATYPE_STRING) {
         fuzz::check(element.string_buffer() == payload, "assignment copies the text");
     } else if (record.type == DATATYPE_BLOB) {
-        fuzz::check(std::string(element.blob_buffer().begin(), element.blob_buffer().end()) ==
-                        payload,
-                    "assignment copies the bytes");
+        fuzz::check(
+            std::string(element.blob_buffer().begin(), element.blob_buffer().end()) == payload,
+            "assignment copies the bytes");
     } else {
         fuzz::check(fuzz::same_record(element, record), "assignment copies the record");
     }
@@ -67,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         fuzz::check(result == 0, "a value of a known type is encoded");
         _element_datatype_t decoded;
         std::string decoded_payload;
-        fuzz::check(nyrhost::decode_element(bytes.data(), bytes.size(), decoded,
-                                            decoded_payload) == 0,
-                    "an encoded value decodes");
+        fuzz::check(
+            nyrhost::decode_element(bytes.data(), bytes.size(), decoded, decoded_payload) == 0,
+            "an encoded value decodes");
         fuzz::check(decoded.type == element.type, "decoding keeps the type");
         fuzz::check((element == decoded) == fuzz::equals_itself(element),
                     "decoding keeps the value");

@@ -1,8 +1,8 @@
 // Arbitrary text as a string value: every reader (integer, float, complex and time parses), the
 // text form, every conversion, and the string utilities.
-#include "fuzz_support.h"
-
 #include <toolkit/element.h>
+
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

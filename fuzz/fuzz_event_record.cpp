@@ -2,13 +2,12 @@
 // content, and waveform and detail arrays whose lengths agree with their counts (entries may be
 // null pointers of length 0). The record is assigned to events, dumped, rebuilt with get_base,
 // and sent through the wire encoding and the host store's owned copies.
-#include "fuzz_support.h"
-
 #include <toolkit/event.h>
 #include <toolkit/serialize.h>
 
 #include <deque>
 
+#include "fuzz_support.h"
 #include "host_event_copy.h"
 #include "serialize_format.h"
 
@@ -21,7 +20,7 @@ struct RecordStorage {
 
     _byte_array_t pair(fuzz::Input& in) {
         const uint8_t shape = in.u8();
-        if (shape == 0xFF) return _byte_array_t{nullptr, 0}; // an absent text
+        if (shape == 0xFF) return _byte_array_t{nullptr, 0};  // an absent text
         texts.push_back(in.text(shape));
         std::string& t = texts.back();
         return _byte_array_t{t.empty() ? nullptr : &t[0], static_cast<uint32_t>(t.size())};
@@ -31,7 +30,7 @@ struct RecordStorage {
 _event_t build_record(fuzz::Input& in, RecordStorage& storage) {
     _event_t record;
     std::memset(&record, 0, sizeof record);
-    in.fill(&record, sizeof record); // every scalar byte from the input
+    in.fill(&record, sizeof record);  // every scalar byte from the input
     record.path = storage.pair(in);
     record.source = storage.pair(in);
     record.description = storage.pair(in);
@@ -59,7 +58,7 @@ std::string text_of(const _byte_array_t& pair) {
     return pair.data == nullptr ? std::string() : std::string(pair.data, pair.length);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);

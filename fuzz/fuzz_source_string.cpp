@@ -1,9 +1,9 @@
 // Source strings: the host store's parser on arbitrary text, the library's parse and readable
 // form on top of it, and building then parsing three arbitrary components, which must give the
 // components back. Building into buffers of every small size must never write past them.
-#include "fuzz_support.h"
-
 #include <toolkit/event.h>
+
+#include "fuzz_support.h"
 
 namespace {
 
@@ -12,8 +12,7 @@ void parse_raw(const std::string& text) {
     std::vector<char> writable(text.begin(), text.end());
     writable.push_back('\0');
     char* places[3] = {nullptr, nullptr, nullptr};
-    const int result = qel_parse_source_string(writable.data(), &places[0], &places[1],
-                                               &places[2]);
+    const int result = qel_parse_source_string(writable.data(), &places[0], &places[1], &places[2]);
     if (result != 0) return;
     for (char* place : places) {
         if (place == nullptr) continue;
@@ -61,7 +60,7 @@ void build_and_parse(fuzz::Input& in) {
                            second.empty() ? nullptr : second.c_str(),
                            third.empty() ? nullptr : third.c_str()};
     for (uint32_t size = 1; size <= static_cast<uint32_t>(length) + 1; size += 1 + size / 4) {
-        std::vector<char> buf(size); // exact size: a write past it is caught by ASan
+        std::vector<char> buf(size);  // exact size: a write past it is caught by ASan
         const int again = qel_format_source_string(buf.data(), size, args[0], args[1], args[2]);
         fuzz::check(again == length, "the length does not depend on the buffer");
         fuzz::check(std::memchr(buf.data(), '\0', size) != nullptr, "the output is terminated");
@@ -70,7 +69,7 @@ void build_and_parse(fuzz::Input& in) {
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);

@@ -32,9 +32,7 @@ public:
 
     std::size_t left() const { return size_ - pos_; }
 
-    uint8_t u8() {
-        return pos_ < size_ ? data_[pos_++] : 0;
-    }
+    uint8_t u8() { return pos_ < size_ ? data_[pos_++] : 0; }
     uint32_t u32() {
         uint32_t out = 0;
         fill(&out, sizeof out);
@@ -67,7 +65,9 @@ private:
     std::size_t pos_ = 0;
 };
 
-inline bool valid_type(int32_t type) { return type >= DATATYPE_BOOL && type <= DATATYPE_UINT64; }
+inline bool valid_type(int32_t type) {
+    return type >= DATATYPE_BOOL && type <= DATATYPE_UINT64;
+}
 
 inline bool same_record(const _element_datatype_t& a, const _element_datatype_t& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -117,17 +117,30 @@ inline void read_everything(const toolkit::CElement& e) {
     e.to_binary_blob(bytes);
     std::size_t expected = 0;
     switch (e.type) {
-    case DATATYPE_BOOL: expected = 1; break;
-    case DATATYPE_INT:
-    case DATATYPE_UINT: expected = 4; break;
-    case DATATYPE_FLOAT:
-    case DATATYPE_TIME:
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64: expected = 8; break;
-    case DATATYPE_COMPLEX: expected = 16; break;
-    case DATATYPE_STRING: expected = e.string_buffer().size(); break;
-    case DATATYPE_BLOB: expected = e.blob_buffer().size(); break;
-    default: expected = 0;
+        case DATATYPE_BOOL:
+            expected = 1;
+            break;
+        case DATATYPE_INT:
+        case DATATYPE_UINT:
+            expected = 4;
+            break;
+        case DATATYPE_FLOAT:
+        case DATATYPE_TIME:
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            expected = 8;
+            break;
+        case DATATYPE_COMPLEX:
+            expected = 16;
+            break;
+        case DATATYPE_STRING:
+            expected = e.string_buffer().size();
+            break;
+        case DATATYPE_BLOB:
+            expected = e.blob_buffer().size();
+            break;
+        default:
+            expected = 0;
     }
     check(bytes.size() == expected, "size of the bytes of a value");
 
@@ -176,6 +189,6 @@ inline void convert_everything(const toolkit::CElement& e) {
     }
 }
 
-} // namespace fuzz
+}  // namespace fuzz
 
-#endif // TOOLKIT_FUZZ_SUPPORT_H
+#endif  // TOOLKIT_FUZZ_SUPPORT_H

@@ -74,9 +74,21 @@ std::vector<CEvent> sample_events() {
 }
 
 void text_seeds() {
-    const char* texts[] = {"255", "0xff", "-ff", "1e3", "12.5", "99999999999999999999",
-                           "NaN", "-INF", "3.5abc", "(1.5,-2)", "(1 ,2)",
-                           "2020-02-30T00:00:00Z", "2020-01-01T00:00:00", "TRUE", "a;;b",
+    const char* texts[] = {"255",
+                           "0xff",
+                           "-ff",
+                           "1e3",
+                           "12.5",
+                           "99999999999999999999",
+                           "NaN",
+                           "-INF",
+                           "3.5abc",
+                           "(1.5,-2)",
+                           "(1 ,2)",
+                           "2020-02-30T00:00:00Z",
+                           "2020-01-01T00:00:00",
+                           "TRUE",
+                           "a;;b",
                            "a<b & 'c'>\""};
     int i = 0;
     for (const char* t : texts) seed("fuzz_element_text", "seed" + std::to_string(i++), t);
@@ -89,14 +101,16 @@ void record_seeds() {
         std::string bytes(1, static_cast<char>(r.type));
         bytes += raw(r.timestamp) + raw(r._fill) + raw(r.value);
         if (r.type == DATATYPE_STRING) bytes += v.string_buffer();
-        if (r.type == DATATYPE_BLOB) bytes += std::string(v.blob_buffer().begin(),
-                                                          v.blob_buffer().end());
+        if (r.type == DATATYPE_BLOB)
+            bytes += std::string(v.blob_buffer().begin(), v.blob_buffer().end());
         seed("fuzz_element_record", "seed" + std::to_string(i++), bytes);
     }
 }
 
 // The shape fuzz_event_record reads: raw record bytes, then texts as length-prefixed pieces.
-std::string piece(const std::string& text) { return std::string(1, static_cast<char>(text.size())) + text; }
+std::string piece(const std::string& text) {
+    return std::string(1, static_cast<char>(text.size())) + text;
+}
 
 void event_record_seeds() {
     int i = 0;
@@ -118,8 +132,8 @@ void source_seeds() {
     for (const char* p : parsed) {
         seed("fuzz_source_string", "parse" + std::to_string(i++), std::string(1, '\0') + p);
     }
-    seed("fuzz_source_string", "build0", std::string(1, '\1') + piece("app") + piece("us|er") +
-                                             piece("host\\"));
+    seed("fuzz_source_string", "build0",
+         std::string(1, '\1') + piece("app") + piece("us|er") + piece("host\\"));
     seed("fuzz_source_string", "build1", std::string(1, '\1') + piece("") + piece("y") + piece(""));
 }
 
@@ -148,7 +162,7 @@ void decoder_seeds() {
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

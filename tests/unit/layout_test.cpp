@@ -3,6 +3,7 @@
 // this build's pointer width, and in which byte order scalars lie. On the device (32-bit
 // pointers, big-endian) the offsets are the fixed ones of the value record (32 bytes) and the
 // event record (160 bytes); on a 64-bit host each pointer widens and the fields after it move.
+#include <gtest/gtest.h>
 #include <toolkit/element.h>
 #include <toolkit/event.h>
 
@@ -12,8 +13,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,7 +40,9 @@ Bytes bytes_at(const Bytes& image, std::size_t offset, std::size_t count) {
                  image.begin() + static_cast<std::ptrdiff_t>(offset + count));
 }
 
-Bytes bytes_of(const std::vector<char>& blob) { return Bytes(blob.begin(), blob.end()); }
+Bytes bytes_of(const std::vector<char>& blob) {
+    return Bytes(blob.begin(), blob.end());
+}
 
 // A double none of whose bytes is zero, so that writing it changes every byte of the field.
 double marker_double() {
@@ -115,14 +116,15 @@ TEST(ValueRecordLayout, FieldsLieAtTheFixedOffsets) {
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.uint64_value = ~0ull; }), 16u);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.time_value.tv_sec = -1; }), 16u);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.time_value.tv_usec = -1; }), 20u);
-    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.complex_value.real = marker_double(); }), 16u);
-    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.complex_value.imag = marker_double(); }), 24u);
+    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.complex_value.real = marker_double(); }),
+              16u);
+    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.complex_value.imag = marker_double(); }),
+              24u);
     static char payload[1];
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.string_value.data = payload; }), 16u);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.blob_value.data = payload; }), 16u);
     // The length follows the data pointer: offset 20 on the device, 24 with 8-byte pointers.
-    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.string_value.length = ~0u; }),
-              16 + kPointer);
+    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.string_value.length = ~0u; }), 16 + kPointer);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.blob_value.length = ~0u; }), 16 + kPointer);
 
     // An element is handed to the store as its record: the record is the element's first part.
@@ -142,7 +144,8 @@ TEST(EventRecordLayout, FieldsLieAtTheFixedOffsets) {
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.path.data = text; }), 8u);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.path.length = ~0u; }), 8 + kPointer);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.cmd = -1; }), at(16, 24));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.value.type = static_cast<data_type_t>(-1); }), at(24, 32));
+    EXPECT_EQ(offset_written_by<E>([](E& e) { e.value.type = static_cast<data_type_t>(-1); }),
+              at(24, 32));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.value.value.int_value = -1; }), at(40, 48));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.source.data = text; }), at(56, 64));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.severity = -1; }), at(64, 80));
@@ -266,8 +269,7 @@ TEST(EventRecordBytes, GetBaseWritesScalarsInHostByteOrder) {
     EXPECT_EQ(bytes_at(image, at(20, 28), 4), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(bytes_at(image, at(24, 32), 32), image_of<_element_datatype_t>(alarm.value));
     EXPECT_EQ(bytes_at(image, at(40, 48), 4), kInt1234);
-    EXPECT_EQ(bytes_at(image, at(64, 80), 4),
-              (Bytes{kQuality192[0], kQuality192[1], 0, 0}));
+    EXPECT_EQ(bytes_at(image, at(64, 80), 4), (Bytes{kQuality192[0], kQuality192[1], 0, 0}));
     EXPECT_EQ(bytes_at(image, at(68, 84), 4), (Bytes{1, 0, 0, 0}));
     EXPECT_EQ(bytes_at(image, at(80, 104), 8), k64Ascending);
     EXPECT_EQ(bytes_at(image, at(112, 156), 4), kTime1700000000);
@@ -294,8 +296,8 @@ TEST(EventRecordBytes, AssignmentReadsScalarsInHostByteOrder) {
     };
     put(4, kWord4);  // kind 0x4: generic
     put(at(16, 24), kCmd10);
-    put(at(24, 32), kWord2);  // DATATYPE_INT
-    put(at(28, 36), Bytes{0xFF, 0xFF, 0xFF, 0xFF});                        // no time stamp
+    put(at(24, 32), kWord2);                         // DATATYPE_INT
+    put(at(28, 36), Bytes{0xFF, 0xFF, 0xFF, 0xFF});  // no time stamp
     put(at(40, 48), kInt1234);
     put(at(64, 80), kQuality192);
     put(at(80, 104), k64Ascending);
