@@ -49,7 +49,7 @@ public:
 
     CElement(const CElement& other);
     // Takes over `other`'s value; a `time` whose tv_sec is not -1 then replaces the time stamp.
-    CElement(CElement&& other, timeval time = _invalid_time);
+    CElement(CElement&& other, timeval time = _invalid_time) noexcept;
     ~CElement() = default;
 
     // ---- Assignment ------------------------------------------------------------------------

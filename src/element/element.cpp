@@ -118,7 +118,7 @@ CElement::CElement(const CElement& other) : _element_datatype_t() {
     *this = other;
 }
 
-CElement::CElement(CElement&& other, timeval time) : _element_datatype_t() {
+CElement::CElement(CElement&& other, timeval time) noexcept : _element_datatype_t() {
     *this = std::move(other);
     if (time.tv_sec != -1) timestamp = to_time32(time);
 }

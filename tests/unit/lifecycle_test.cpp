@@ -1,5 +1,6 @@
 // Element lifecycle: construction, copy, move, taking over records, equality, export.
 #include <toolkit/element.h>
+#include <toolkit/event.h>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using toolkit::CElement;
@@ -213,7 +215,8 @@ TEST(ElementCopy, DuplicatesPayload) {
     other = text;
     EXPECT_EQ(payload(other), "copied");
     EXPECT_NE(other.value.string_value.data, text.value.string_value.data);
-    other = other; // self-assignment keeps the value
+    const CElement& same = other;
+    other = same; // self-assignment keeps the value
     EXPECT_EQ(payload(other), "copied");
 }
 
@@ -308,4 +311,10 @@ TEST(ElementStatics, InitialValues) {
     EXPECT_TRUE(CElement::_auto_time);
     EXPECT_FALSE(CElement::_forced_auto_time);
     EXPECT_EQ(CElement::_invalid, "DATATYPE_INVALID");
+}
+
+TEST(ElementMove, IsNoThrowSoContainersMoveInsteadOfCopying) {
+    EXPECT_TRUE(std::is_nothrow_move_constructible<CElement>::value);
+    EXPECT_TRUE(std::is_nothrow_move_assignable<CElement>::value);
+    EXPECT_TRUE(std::is_nothrow_move_constructible<toolkit::CEvent>::value);
 }
