@@ -1,11 +1,11 @@
 // A scriptable stand-in for the store interface, for contract tests of the library.
 //
 // Every qel_ function (and destruct_event, serialize_*) records a Call with its arguments and then
-// answers: through a hook of the exact signature when the test installed one, otherwise with the
-// scripted result and status of that function (defaults: result 0, status 1). Status arrays
-// handed back by default hold one scripted status per item and stay valid until the next call.
-// destruct_event really frees the three list arrays, so leaks and double frees show up under the
-// sanitizers, and it records each record it was given.
+// answers: through its hook when the test installed one, otherwise with the scripted result and
+// status of that function (defaults: result 0, status 1). Status arrays handed back by default
+// hold one scripted status per item and stay valid until the next call. destruct_event really
+// frees the three list arrays, so leaks and double frees show up under the sanitizers, and it
+// records each record it was given.
 #ifndef TESTS_DOUBLE_STORE_DOUBLE_H
 #define TESTS_DOUBLE_STORE_DOUBLE_H
 
@@ -27,41 +27,37 @@ using Text = std::optional<std::string>;
 
 // Deep copy of an event record as it reached the store.
 struct RecordedEvent {
-    _event_t raw;                 // the record itself (its pointers are only valid during the call)
-    std::string path, source, description, note;
-    std::string value_payload;    // bytes of a string or blob value
-    std::vector<std::string> waveform_urls;
-    std::vector<std::string> detail_keys, detail_values;
+    _event_t raw;  // the record itself (its pointers are only valid during the call)
+    std::string path, note;
+    std::vector<std::string> waveform_urls, detail_keys;
 };
 
 struct Call {
     std::string fn;
     qel_handle_t handle = nullptr;
-    std::vector<Text> texts;            // text arguments in argument order
-    std::vector<long long> numbers;     // counts, capacities, kinds, flags, tri-states, in order
-    std::vector<const void*> pointers;  // out-parameters and arrays, in argument order
-    std::vector<std::string> paths;     // the path array of a batch
-    std::vector<_element_datatype_t> values; // value records passed in
-    std::vector<std::string> payloads;  // bytes of each string/blob value record passed in
+    std::vector<Text> texts;                  // text arguments in argument order
+    std::vector<long long> numbers;           // counts, capacities, kinds, flags, in order
+    std::vector<const void*> pointers;        // out-parameters and arrays, in argument order
+    std::vector<std::string> paths;           // the path array of a batch
+    std::vector<_element_datatype_t> values;  // value records passed in
+    std::vector<std::string> payloads;        // bytes of each value record ("" unless text/blob)
     std::vector<qel_tribool_t> tribools;
     std::vector<bool> auto_times;
     std::vector<RecordedEvent> events;  // event records passed in
 };
 
+using HandedBack = int(qel_handle_t, const char* const*, uint32_t, const char*, api_status_t**,
+                       uint32_t*);
+using EventFetch = int(qel_handle_t, _event_t**);
+
+// Answers of the exact signature of their function, for the functions whose answer carries more
+// than a result and a status.
 struct Hooks {
-    std::function<int(qel_handle_t, const char*, const char*, api_status_t*)> add_node, remove_node,
-        clear_leaf;
-    std::function<int(qel_handle_t, const char*, _element_datatype_t, qel_tribool_t, bool,
-                      const char*, api_status_t*)>
-        set_leaf;
-    std::function<int(qel_handle_t, const char*, api_status_t*)> test_node;
     std::function<int(qel_handle_t, const char*, api_status_t*, _element_datatype_t*,
                       element_property_t*)>
         get_leaf;
     std::function<int(qel_handle_t, const char* const*, uint32_t, api_status_t*)> test_nodes;
-    std::function<int(qel_handle_t, const char* const*, uint32_t, const char*, api_status_t**,
-                      uint32_t*)>
-        add_nodes, remove_nodes, clear_leaves;
+    std::function<HandedBack> add_nodes, remove_nodes, clear_leaves;
     std::function<int(qel_handle_t, const char* const*, uint32_t, const _element_datatype_t*,
                       const qel_tribool_t*, const bool*, const char*, api_status_t**, uint32_t*)>
         set_leaves;
@@ -74,22 +70,13 @@ struct Hooks {
     std::function<int(qel_handle_t, const char*, api_status_t*, uint32_t*, _element_datatype_t*,
                       uint32_t, _byte_array_t*, uint32_t)>
         mpl_fetch;
-    std::function<int(qel_handle_t, const char*, api_event_t, bool, api_status_t*)> event_register;
-    std::function<int(qel_handle_t, const char*, api_event_t, api_status_t*)> event_clear;
     std::function<int(qel_handle_t, const _event_t*, uint32_t, api_status_t**, uint32_t*)>
         events_send;
-    std::function<int(qel_handle_t, _event_t**)> events_get, events_get_nonblocking;
+    std::function<EventFetch> events_get, events_get_nonblocking;
     std::function<int(qel_handle_t, const _event_t*, uint32_t, bool)> log_store;
     std::function<int(qel_handle_t, _event_t**, uint32_t*, const char*, const timeval*,
                       const timeval*, uint32_t, bool, uint32_t)>
         log_retrieve;
-    std::function<int(qel_handle_t, const char*, const timeval*, const timeval*)> log_clear;
-    std::function<int(qel_handle_t, api_status_t*, const char*, unsigned, bool)> watchdog_register;
-    std::function<int(qel_handle_t, api_status_t*)> watchdog_ping, watchdog_clear;
-    std::function<int(qel_handle_t, nyrverb_thread_t, unsigned, const char*, api_status_t*)>
-        set_verbosity;
-    std::function<int(qel_handle_t, const char*, syslog_severity_t, const char*, const char*)>
-        syslog_add;
     std::function<int(const char*, char*, uint32_t)> create_uuid;
     std::function<int(char*, uint32_t, const char*, const char*, const char*)>
         format_source_string;
@@ -101,28 +88,23 @@ struct Hooks {
 class StoreDouble {
 public:
     static StoreDouble& get();
-
-    // Forgets calls, hooks, scripts and reports.
-    void reset();
+    void reset();  // forgets calls, hooks, scripts and reports
 
     // Scripted answers used when no hook is installed (function names without "qel_").
     void script_result(const std::string& fn, int result) { results[fn] = result; }
     void script_status(const std::string& fn, api_status_t status) { statuses[fn] = status; }
-    int result_for(const std::string& fn) const;
-    api_status_t status_for(const std::string& fn) const;
 
-    // Queries on the recorded calls.
     std::size_t count(const std::string& fn) const;
-    const Call& last(const std::string& fn) const; // fails the test if there is none
-    std::vector<std::string> call_names() const;   // in call order
+    const Call& last(const std::string& fn) const;  // fails the test if there is none
+    std::vector<std::string> call_names() const;    // in call order
 
     std::vector<Call> calls;
     Hooks hooks;
     std::map<std::string, int> results;
     std::map<std::string, api_status_t> statuses;
-    std::vector<std::string> errors;              // texts reported through qel_err
-    std::vector<const _event_t*> destructed;      // records given to destruct_event, in order
-    std::vector<api_status_t> status_storage;     // backing of default handed-back status arrays
+    std::vector<std::string> errors;          // texts reported through qel_err
+    std::vector<const _event_t*> destructed;  // records given to destruct_event, in order
+    std::vector<api_status_t> status_storage; // backing of default handed-back status arrays
 };
 
 // Test fixture base: a clean double for every test.
@@ -135,6 +117,6 @@ protected:
     static qel_handle_t fake_handle() { return reinterpret_cast<qel_handle_t>(uintptr_t{0x1000}); }
 };
 
-} // namespace nyrdouble
+}  // namespace nyrdouble
 
-#endif // TESTS_DOUBLE_STORE_DOUBLE_H
+#endif  // TESTS_DOUBLE_STORE_DOUBLE_H
