@@ -6,12 +6,6 @@
 
 using namespace storetest;
 
-namespace {
-std::vector<api_status_t> copy_statuses(const api_status_t* statuses, uint32_t count) {
-    return std::vector<api_status_t>(statuses, statuses + count);
-}
-}  // namespace
-
 TEST_F(StoreTest, SetAndGetLeavesReportEachItemInPathOrder) {
     std::string text = "payload";
     const char* paths[] = {"/b/one", "bad", "/b/two", "/b/three", "/b"};
@@ -19,25 +13,22 @@ TEST_F(StoreTest, SetAndGetLeavesReportEachItemInPathOrder) {
                                     int_value(4), int_value(5)};
     values[3].type = static_cast<data_type_t>(42);
     const qel_tribool_t tribools[] = {0, 0, 1, 0, 0};
-    const bool auto_time[] = {false, false, false, false, false};
+    const bool auto_time[5] = {};
     api_status_t* statuses = nullptr;
     uint32_t count = 0;
     ASSERT_EQ(qel_set_leaves(a, paths, 5, values, tribools, auto_time, "src", &statuses, &count),
               0);
-    ASSERT_EQ(count, 5u);
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_BAD_PATH, QEL_STATUS_OK,
-                                         QEL_STATUS_BAD_TYPE, QEL_STATUS_IS_NODE}));
+    EXPECT_EQ(statuses_of(statuses, count),
+              (Statuses{QEL_STATUS_OK, QEL_STATUS_BAD_PATH, QEL_STATUS_OK, QEL_STATUS_BAD_TYPE,
+                        QEL_STATUS_IS_NODE}));
 
     const char* reads[] = {"/b/two", "/b/missing", "/b/one", "/b"};
     _element_datatype_t got[4];
     std::memset(got, 0xAB, sizeof got);  // the store fills every record, found or not
     element_property_t properties[4] = {9, 9, 9, 9};
     ASSERT_EQ(qel_get_leaves(b, reads, 4, &statuses, &count, got, properties, 4), 0);
-    ASSERT_EQ(count, 4u);
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_NOT_FOUND, QEL_STATUS_OK,
-                                         QEL_STATUS_IS_NODE}));
+    EXPECT_EQ(statuses_of(statuses, count),
+              (Statuses{QEL_STATUS_OK, QEL_STATUS_NOT_FOUND, QEL_STATUS_OK, QEL_STATUS_IS_NODE}));
     EXPECT_EQ(got[0].type, DATATYPE_STRING);
     EXPECT_EQ(bytes_of(got[0].value.string_value), "payload");
     EXPECT_EQ(got[0].timestamp.tv_sec, 30);
@@ -53,33 +44,28 @@ TEST_F(StoreTest, SetAndGetLeavesReportEachItemInPathOrder) {
 TEST_F(StoreTest, BatchesRefusedAsAWholeChangeNothing) {
     const char* paths[] = {"/r/1", "/r/2"};
     _element_datatype_t values[] = {int_value(1), int_value(2)};
-    const qel_tribool_t tribools[] = {0, 0};
-    const bool auto_time[] = {false, false};
-    api_status_t* statuses = nullptr;
-    uint32_t count = 99;
-    EXPECT_EQ(qel_set_leaves(a, paths, 2, nullptr, tribools, auto_time, "", &statuses, &count),
-              QEL_RESULT_BAD_ARGUMENT);
-    EXPECT_EQ(qel_set_leaves(a, nullptr, 2, values, tribools, auto_time, "", &statuses, &count),
-              QEL_RESULT_BAD_ARGUMENT);
-    EXPECT_EQ(qel_set_leaves(a, paths, 2, values, tribools, auto_time, "", nullptr, &count),
-              QEL_RESULT_BAD_ARGUMENT);
-    EXPECT_EQ(qel_set_leaves(nullptr, paths, 2, values, tribools, auto_time, "", &statuses, &count),
-              QEL_RESULT_BAD_HANDLE);
-    EXPECT_EQ(qel_add_nodes(a, nullptr, 3, "", &statuses, &count), QEL_RESULT_BAD_ARGUMENT);
+    const qel_tribool_t t[2] = {};
+    const bool at[2] = {};
+    api_status_t* s = nullptr;
+    uint32_t n = 99;
+    EXPECT_EQ(qel_set_leaves(a, paths, 2, nullptr, t, at, "", &s, &n), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_set_leaves(a, nullptr, 2, values, t, at, "", &s, &n), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_set_leaves(a, paths, 2, values, t, at, "", nullptr, &n), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_set_leaves(nullptr, paths, 2, values, t, at, "", &s, &n), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_add_nodes(a, nullptr, 3, "", &s, &n), QEL_RESULT_BAD_ARGUMENT);
     EXPECT_EQ(test_node(a, "/r"), QEL_STATUS_NOT_FOUND);
 
     // get_leaves needs one record per path.
     ASSERT_EQ(put(a, "/r/1", 1), QEL_STATUS_OK);
     _element_datatype_t got[2];
     element_property_t properties[2];
-    EXPECT_EQ(qel_get_leaves(a, paths, 2, &statuses, &count, got, properties, 1),
-              QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_get_leaves(a, paths, 2, &s, &n, got, properties, 1), QEL_RESULT_BAD_ARGUMENT);
     EXPECT_EQ(qel_test_nodes(a, paths, 2, nullptr), QEL_RESULT_BAD_ARGUMENT);
 
     // Empty batches are carried out and hand back an empty, non-null status array.
-    EXPECT_EQ(qel_add_nodes(a, nullptr, 0, "", &statuses, &count), 0);
-    EXPECT_EQ(count, 0u);
-    EXPECT_NE(statuses, nullptr);
+    EXPECT_EQ(qel_add_nodes(a, nullptr, 0, "", &s, &n), 0);
+    EXPECT_EQ(n, 0u);
+    EXPECT_NE(s, nullptr);
     EXPECT_EQ(qel_test_nodes(a, nullptr, 0, nullptr), 0);
 }
 
@@ -88,42 +74,37 @@ TEST_F(StoreTest, NodeBatchesAndTestNodesWriteOneStatusPerPath) {
     api_status_t* statuses = nullptr;
     uint32_t count = 0;
     ASSERT_EQ(qel_add_nodes(a, nodes, 4, "", &statuses, &count), 0);
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_OK, QEL_STATUS_BAD_PATH,
-                                         QEL_STATUS_BAD_ARGUMENT}));
+    EXPECT_EQ(
+        statuses_of(statuses, count),
+        (Statuses{QEL_STATUS_OK, QEL_STATUS_OK, QEL_STATUS_BAD_PATH, QEL_STATUS_BAD_ARGUMENT}));
     ASSERT_EQ(put(a, "/m/leaf", 1), QEL_STATUS_OK);
 
     const char* tests[] = {"/m/a", "/m/leaf", "/m/none", "/"};
-    api_status_t in_place[4] = {0, 0, 0, 0};
+    api_status_t in_place[4] = {};
     ASSERT_EQ(qel_test_nodes(b, tests, 4, in_place), 0);
-    EXPECT_EQ(in_place[0], QEL_STATUS_OK);
-    EXPECT_EQ(in_place[1], QEL_STATUS_IS_LEAF);
-    EXPECT_EQ(in_place[2], QEL_STATUS_NOT_FOUND);
-    EXPECT_EQ(in_place[3], QEL_STATUS_OK);
+    EXPECT_EQ(statuses_of(in_place, 4),
+              (Statuses{QEL_STATUS_OK, QEL_STATUS_IS_LEAF, QEL_STATUS_NOT_FOUND, QEL_STATUS_OK}));
 
     const char* leaves[] = {"/m/leaf", "/m/a", "/m/leaf"};
     ASSERT_EQ(qel_clear_leaves(a, leaves, 3, "", &statuses, &count), 0);
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_IS_NODE, QEL_STATUS_NOT_FOUND}));
+    EXPECT_EQ(statuses_of(statuses, count),
+              (Statuses{QEL_STATUS_OK, QEL_STATUS_IS_NODE, QEL_STATUS_NOT_FOUND}));
     const char* removals[] = {"/m/a", "/", "/m/a"};
     ASSERT_EQ(qel_remove_nodes(a, removals, 3, "", &statuses, &count), 0);
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_ROOT, QEL_STATUS_NOT_FOUND}));
+    EXPECT_EQ(statuses_of(statuses, count),
+              (Statuses{QEL_STATUS_OK, QEL_STATUS_ROOT, QEL_STATUS_NOT_FOUND}));
     EXPECT_EQ(test_node(a, "/m/b"), QEL_STATUS_OK);
 }
 
 TEST_F(StoreTest, MemoryHandedBackStaysValidUntilTheSameThreadsNextCallOnThatHandle) {
-    std::string text = "first";
-    api_status_t status = 0;
-    ASSERT_EQ(qel_set_leaf(a, "/v", text_value(text), 0, false, "", &status), 0);
-    _element_datatype_t record{};
+    std::string text = "first", other = "second, and longer than the first";
+    ASSERT_EQ(set(a, "/v", text_value(text)), QEL_STATUS_OK);
+    _element_datatype_t record{}, again{};
     element_property_t property = 0;
-    ASSERT_EQ(qel_get_leaf(a, "/v", &status, &record, &property), 0);
+    get(a, "/v", record, property);
     // Calls on another handle, including one overwriting the leaf, leave it alone.
-    std::string other = "second, and longer than the first";
-    ASSERT_EQ(qel_set_leaf(b, "/v", text_value(other), 0, false, "", &status), 0);
-    _element_datatype_t again{};
-    ASSERT_EQ(qel_get_leaf(b, "/v", &status, &again, &property), 0);
+    ASSERT_EQ(set(b, "/v", text_value(other)), QEL_STATUS_OK);
+    get(b, "/v", again, property);
     EXPECT_EQ(bytes_of(record.value.string_value), "first");
     EXPECT_EQ(bytes_of(again.value.string_value), other);
 
@@ -137,12 +118,8 @@ TEST_F(StoreTest, MemoryHandedBackStaysValidUntilTheSameThreadsNextCallOnThatHan
     std::thread([&] {
         api_status_t* theirs = nullptr;
         uint32_t n = 0;
-        const char* one[] = {"/"};
-        _element_datatype_t r[1];
-        element_property_t p[1];
-        EXPECT_EQ(qel_get_leaves(a, one, 1, &theirs, &n, r, p, 1), 0);
+        EXPECT_EQ(qel_get_leaves(a, paths + 1, 1, &theirs, &n, got + 1, properties + 1, 1), 0);
     }).join();
-    EXPECT_EQ(copy_statuses(statuses, count),
-              (std::vector<api_status_t>{QEL_STATUS_OK, QEL_STATUS_NOT_FOUND}));
+    EXPECT_EQ(statuses_of(statuses, count), (Statuses{QEL_STATUS_OK, QEL_STATUS_NOT_FOUND}));
     EXPECT_EQ(bytes_of(got[0].value.string_value), other);
 }

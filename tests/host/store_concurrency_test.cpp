@@ -1,10 +1,8 @@
 // Many threads on several handles of one store at once: writers, readers, listers, event senders
 // and a receiver. Under ThreadSanitizer this finds data races; in every build the checks find
 // torn batches, lost events and memory handed back to one thread being changed by another.
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "store_fixture.h"
@@ -13,55 +11,54 @@ using namespace storetest;
 
 namespace {
 
-constexpr int kWriters = 3;
-constexpr int kRounds = 300;
-constexpr int kLeavesPerBatch = 8;
-constexpr int kSenders = 2;
-constexpr int kEventsPerSender = 400;
+constexpr int kWriters = 3, kRounds = 300, kLeaves = 8, kSenders = 2, kEventsPerSender = 400;
 
 std::string leaf_path(int writer, int leaf) {
     return "/w" + std::to_string(writer) + "/leaf" + std::to_string(leaf);
 }
 
-// Writes round r to all leaves of the writer in one batch: every leaf holds "r:<round>".
+// The writer's leaf paths; the texts stay alive with the returned object.
+struct WriterPaths {
+    explicit WriterPaths(int writer) {
+        for (int i = 0; i < kLeaves; ++i) texts.push_back(leaf_path(writer, i));
+        for (auto& p : texts) paths.push_back(p.c_str());
+    }
+    std::vector<std::string> texts;
+    std::vector<const char*> paths;
+};
+
+// Writes each round to all of the writer's leaves in one batch: every leaf holds "r:<round>".
 void write_rounds(qel_handle_t handle, int writer) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < kLeavesPerBatch; ++i) paths.push_back(leaf_path(writer, i));
-    std::vector<const char*> path_array;
-    for (auto& p : paths) path_array.push_back(p.c_str());
+    const WriterPaths w(writer);
+    const std::vector<qel_tribool_t> tribools(kLeaves, 0);
+    const bool auto_time[kLeaves] = {};
     for (int round = 1; round <= kRounds; ++round) {
         std::string text = "r:" + std::to_string(round);
-        std::vector<_element_datatype_t> values(kLeavesPerBatch, text_value(text));
-        std::vector<qel_tribool_t> tribools(kLeavesPerBatch, 0);
-        bool auto_time[kLeavesPerBatch] = {};
+        const std::vector<_element_datatype_t> values(kLeaves, text_value(text));
         api_status_t* statuses = nullptr;
         uint32_t count = 0;
-        ASSERT_EQ(qel_set_leaves(handle, path_array.data(), kLeavesPerBatch, values.data(),
-                                 tribools.data(), auto_time, "writer", &statuses, &count),
+        ASSERT_EQ(qel_set_leaves(handle, w.paths.data(), kLeaves, values.data(), tribools.data(),
+                                 auto_time, "writer", &statuses, &count),
                   0);
-        ASSERT_EQ(count, static_cast<uint32_t>(kLeavesPerBatch));
-        for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(statuses[i], QEL_STATUS_OK);
+        ASSERT_EQ(statuses_of(statuses, count), Statuses(kLeaves, QEL_STATUS_OK));
     }
 }
 
 // Reads a writer's batch again and again: all leaves must show one round, never going back.
 void read_rounds(qel_handle_t handle, int writer, const std::atomic<bool>& done) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < kLeavesPerBatch; ++i) paths.push_back(leaf_path(writer, i));
-    std::vector<const char*> path_array;
-    for (auto& p : paths) path_array.push_back(p.c_str());
+    const WriterPaths w(writer);
     int last_round = 0;
     while (!done.load()) {
-        _element_datatype_t values[kLeavesPerBatch];
-        element_property_t properties[kLeavesPerBatch];
+        _element_datatype_t values[kLeaves];
+        element_property_t properties[kLeaves];
         api_status_t* statuses = nullptr;
         uint32_t count = 0;
-        ASSERT_EQ(qel_get_leaves(handle, path_array.data(), kLeavesPerBatch, &statuses, &count,
-                                 values, properties, kLeavesPerBatch),
+        ASSERT_EQ(qel_get_leaves(handle, w.paths.data(), kLeaves, &statuses, &count, values,
+                                 properties, kLeaves),
                   0);
         if (statuses[0] != QEL_STATUS_OK) continue;  // not written yet
         const std::string first = bytes_of(values[0].value.string_value);
-        for (int i = 1; i < kLeavesPerBatch; ++i) {
+        for (int i = 1; i < kLeaves; ++i) {
             ASSERT_EQ(statuses[i], QEL_STATUS_OK);
             ASSERT_EQ(bytes_of(values[i].value.string_value), first) << "torn batch";
         }
@@ -85,11 +82,24 @@ void list_nodes(qel_handle_t handle, const std::atomic<bool>& done) {
                                     16, names, 16),
                       0);
             if (status != QEL_STATUS_OK) continue;
-            ASSERT_EQ(total, static_cast<uint32_t>(kLeavesPerBatch));
+            ASSERT_EQ(total, static_cast<uint32_t>(kLeaves));
             for (uint32_t i = 1; i < total; ++i)
                 ASSERT_LT(bytes_of(names[i - 1]), bytes_of(names[i]));
         }
     }
+}
+
+void send_numbered(qel_store_t* store, int sender) {
+    qel_handle_t handle = qel_host_handle_open(store);
+    std::string path = "/events/s" + std::to_string(sender);
+    for (int i = 0; i < kEventsPerSender; ++i) {
+        _event_t record = event_at(path, 0x4, i);
+        api_status_t* statuses = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(qel_events_send(handle, &record, 1, &statuses, &count), 0);
+        ASSERT_EQ(statuses[0], QEL_STATUS_OK);
+    }
+    qel_host_handle_close(handle);
 }
 
 }  // namespace
@@ -106,36 +116,18 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
     // Tree changes under /w0 reach the receiver too, so writes and deliveries interleave.
     ASSERT_EQ(qel_event_register(receiver, "/w0", QEL_HOST_EVENT_TREE_CHANGE, true, &status), 0);
 
-    std::atomic<bool> writers_done{false};
-    std::atomic<bool> senders_done{false};
-    std::vector<std::thread> threads;
-    std::vector<qel_handle_t> own;
+    std::atomic<bool> writers_done{false}, senders_done{false};
+    std::vector<std::thread> writers, others;
     for (int w = 0; w < kWriters; ++w) {
-        own.push_back(qel_host_handle_open(store));
-        threads.emplace_back(write_rounds, own.back(), w);
+        writers.emplace_back(write_rounds, qel_host_handle_open(store), w);
+        others.emplace_back(read_rounds, shared, w, std::cref(writers_done));
     }
-    for (int w = 0; w < kWriters; ++w)
-        threads.emplace_back(read_rounds, shared, w, std::cref(writers_done));
-    threads.emplace_back(list_nodes, shared, std::cref(writers_done));
-    for (int s = 0; s < kSenders; ++s) {
-        threads.emplace_back([&, s] {
-            qel_handle_t handle = qel_host_handle_open(store);
-            std::string path = "/events/s" + std::to_string(s);
-            for (int i = 0; i < kEventsPerSender; ++i) {
-                _event_t record = event_at(path, 0x4, i);
-                api_status_t* statuses = nullptr;
-                uint32_t count = 0;
-                ASSERT_EQ(qel_events_send(handle, &record, 1, &statuses, &count), 0);
-                ASSERT_EQ(statuses[0], QEL_STATUS_OK);
-            }
-            qel_host_handle_close(handle);
-        });
-    }
+    others.emplace_back(list_nodes, shared, std::cref(writers_done));
+    for (int s = 0; s < kSenders; ++s) others.emplace_back(send_numbered, store, s);
     // The receiver counts the sent events per sender and checks their order.
-    std::atomic<int> received{0};
+    int received = 0, tree_changes = 0;
     std::thread receiving([&] {
         std::vector<int> next(kSenders, 0);
-        int tree_changes = 0;
         while (true) {
             const bool last_pass = senders_done.load();
             _event_t* records = nullptr;
@@ -144,8 +136,7 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
             for (int i = 0; i < n; ++i) {
                 if (records[i].type == 0x4) {
                     const int s = bytes_of(records[i].path).back() - '0';
-                    ASSERT_EQ(records[i].cmd, next[s]) << "events of one sender out of order";
-                    ++next[s];
+                    ASSERT_EQ(records[i].cmd, next[s]++) << "events of one sender out of order";
                     ++received;
                 } else {
                     ++tree_changes;
@@ -155,24 +146,22 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
             std::free(records);
             if (last_pass && n == 0) break;
         }
-        EXPECT_GT(tree_changes, 0);
     });
 
-    for (std::size_t i = 0; i < static_cast<std::size_t>(kWriters); ++i) threads[i].join();
+    for (std::thread& t : writers) t.join();
     writers_done = true;
-    for (std::size_t i = kWriters; i < threads.size(); ++i) threads[i].join();
+    for (std::thread& t : others) t.join();
     senders_done = true;
     receiving.join();
 
-    EXPECT_EQ(received.load(), kSenders * kEventsPerSender);
+    EXPECT_EQ(received, kSenders * kEventsPerSender);
+    EXPECT_GT(tree_changes, 0);
     EXPECT_EQ(qel_host_overflow_count(receiver), 0);
     // Every writer's last round is what remains.
     for (int w = 0; w < kWriters; ++w) {
         _element_datatype_t value{};
         element_property_t property = 0;
-        ASSERT_EQ(qel_get_leaf(shared, leaf_path(w, kLeavesPerBatch - 1).c_str(), &status, &value,
-                               &property),
-                  0);
+        get(shared, leaf_path(w, kLeaves - 1).c_str(), value, property);
         EXPECT_EQ(bytes_of(value.value.string_value), "r:" + std::to_string(kRounds));
     }
     qel_host_store_close(store);
@@ -185,10 +174,9 @@ TEST(HostStoreConcurrency, ClosingAStoreWhileItsHandlesAreInUseIsSafe) {
         qel_handle_t handle = qel_host_handle_open(store);
         std::atomic<bool> stop{false};
         std::thread user([&] {
-            int writes = 0;
-            while (!stop.load()) {
+            for (int writes = 0; !stop.load(); ++writes) {
                 api_status_t status = 0;
-                const std::string path = "/n/" + std::to_string(writes++ % 50);
+                const std::string path = "/n/" + std::to_string(writes % 50);
                 const int result =
                     qel_set_leaf(handle, path.c_str(), int_value(writes), 0, true, "", &status);
                 if (result == QEL_RESULT_BAD_HANDLE) break;  // closed under us: the documented end

@@ -29,38 +29,34 @@ TEST(HostSha1, MatchesPublishedDigests) {
 }
 
 TEST(HostUuid, NameBasedForATextRandomOtherwise) {
-    char first[37], second[37], other[37];
-    ASSERT_EQ(qel_create_uuid("device-7", first, sizeof first), 0);
-    ASSERT_EQ(qel_create_uuid("device-7", second, sizeof second), 0);
-    ASSERT_EQ(qel_create_uuid("device-8", other, sizeof other), 0);
-    EXPECT_STREQ(first, second);
-    EXPECT_STRNE(first, other);
-    auto check_shape = [](const char* text, char version) {
-        ASSERT_EQ(std::strlen(text), 36u);
+    auto uuid = [](const char* text) {
+        char buf[37];
+        EXPECT_EQ(qel_create_uuid(text, buf, sizeof buf), 0);
+        return std::string(buf);
+    };
+    auto check_shape = [](const std::string& text, char version) {
+        ASSERT_EQ(text.size(), 36u);
         for (int i = 0; i < 36; ++i) {
-            if (i == 8 || i == 13 || i == 18 || i == 23)
-                EXPECT_EQ(text[i], '-') << text;
-            else
-                EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(text[i])) &&
-                            !std::isupper(static_cast<unsigned char>(text[i])))
-                    << text;
+            const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            EXPECT_TRUE(dash ? c == '-' : std::isxdigit(c) && !std::isupper(c)) << text;
         }
         EXPECT_EQ(text[14], version) << text;
         EXPECT_NE(std::string("89ab").find(text[19]), std::string::npos) << text;
     };
+    const std::string first = uuid("device-7");
+    EXPECT_EQ(uuid("device-7"), first);
+    EXPECT_NE(uuid("device-8"), first);
     check_shape(first, '5');
     // A version 5 UUID in the URL namespace, as other RFC 4122 implementations compute it.
-    char known[37];
-    ASSERT_EQ(qel_create_uuid("http://python.org/", known, sizeof known), 0);
-    EXPECT_STREQ(known, "4c565f0d-3f5a-5890-b41b-20cf47701c5e");
+    EXPECT_EQ(uuid("http://python.org/"), "4c565f0d-3f5a-5890-b41b-20cf47701c5e");
 
     std::set<std::string> random;
     for (const char* text : {static_cast<const char*>(nullptr), ""}) {
         for (int i = 0; i < 20; ++i) {
-            char buf[37];
-            ASSERT_EQ(qel_create_uuid(text, buf, sizeof buf), 0);
-            check_shape(buf, '4');
-            random.insert(buf);
+            const std::string one = uuid(text);
+            check_shape(one, '4');
+            random.insert(one);
         }
     }
     EXPECT_EQ(random.size(), 40u);
@@ -74,23 +70,22 @@ TEST_F(StoreTest, WatchdogIsKeptPerHandle) {
     api_status_t status = 0;
     int registered = -1;
     uint32_t pings = 99, number = 0;
+    auto expect_status = [&](int result, api_status_t expected) {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(status, expected);
+    };
+    expect_status(qel_watchdog_ping(a, &status), QEL_STATUS_NOT_FOUND);
+    expect_status(qel_watchdog_register(a, &status, "main loop", 30, true), QEL_STATUS_OK);
     ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
-    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
-    ASSERT_EQ(qel_watchdog_register(a, &status, "main loop", 30, true), 0);
-    EXPECT_EQ(status, QEL_STATUS_OK);
-    ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
-    ASSERT_EQ(qel_watchdog_ping(a, &status), 0);
-    EXPECT_EQ(status, QEL_STATUS_OK);
+    expect_status(qel_watchdog_ping(a, &status), QEL_STATUS_OK);
     ASSERT_EQ(qel_host_watchdog_state(a, &registered, &pings, &number), 0);
     EXPECT_EQ(registered, 1);
     EXPECT_EQ(pings, 2u);
     EXPECT_EQ(number, 30u);
     ASSERT_EQ(qel_host_watchdog_state(b, &registered, &pings, &number), 0);
     EXPECT_EQ(registered, 0);
-    ASSERT_EQ(qel_watchdog_clear(b, &status), 0);
-    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
-    ASSERT_EQ(qel_watchdog_clear(a, &status), 0);
-    EXPECT_EQ(status, QEL_STATUS_OK);
+    expect_status(qel_watchdog_clear(b, &status), QEL_STATUS_NOT_FOUND);
+    expect_status(qel_watchdog_clear(a, &status), QEL_STATUS_OK);
     ASSERT_EQ(qel_host_watchdog_state(a, &registered, &pings, &number), 0);
     EXPECT_EQ(registered, 0);
     EXPECT_EQ(qel_watchdog_ping(nullptr, &status), QEL_RESULT_BAD_HANDLE);
@@ -117,35 +112,31 @@ TEST_F(StoreTest, SystemLogEntriesAreKeptInOrderWithNullTextsAsEmpty) {
     ASSERT_EQ(qel_host_syslog_count(a), 2);
     syslog_severity_t severity = 0;
     const char *first = nullptr, *second = nullptr, *third = nullptr;
-    ASSERT_EQ(qel_host_syslog_entry(b, 0, &severity, &first, &second, &third), 0);
-    EXPECT_EQ(severity, 3);
-    EXPECT_STREQ(first, "first");
-    EXPECT_STREQ(second, "");
-    EXPECT_STREQ(third, "third");
-    ASSERT_EQ(qel_host_syslog_entry(b, 1, &severity, &first, &second, &third), 0);
-    EXPECT_EQ(severity, 6);
-    EXPECT_STREQ(second, "two");
-    EXPECT_EQ(qel_host_syslog_entry(b, 2, &severity, &first, &second, &third),
-              QEL_RESULT_BAD_ARGUMENT);
+    auto entry = [&](int index) {
+        const int result = qel_host_syslog_entry(b, index, &severity, &first, &second, &third);
+        auto text = [](const char* p) { return std::string(p ? p : "<null>"); };
+        return result != 0 ? std::to_string(result)
+                           : std::to_string(severity) + ":" + text(first) + ":" + text(second) +
+                                 ":" + text(third);
+    };
+    EXPECT_EQ(entry(0), "3:first::third");
+    EXPECT_EQ(entry(1), "6::two:");
+    EXPECT_EQ(entry(2), std::to_string(QEL_RESULT_BAD_ARGUMENT));
     EXPECT_EQ(qel_syslog_add(nullptr, "x", 1, "y", "z"), QEL_RESULT_BAD_HANDLE);
 }
 
 TEST(HostErr, ReportsGoToTheInstalledSinkFormatted) {
-    struct Captured {
-        std::vector<std::pair<int, std::string>> reports;
-    } captured;
+    std::vector<std::pair<int, std::string>> reports;
     qel_host_set_err_sink(
         [](void* context, int code, const char* text) {
-            static_cast<Captured*>(context)->reports.emplace_back(code, text);
+            static_cast<decltype(reports)*>(context)->emplace_back(code, text);
         },
-        &captured);
+        &reports);
     qel_err(0, "%s: Element '%s' changed type!", "copy_node_recursive", "/a/b");
     qel_err(-4, "%d items", 12);
     qel_host_set_err_sink(nullptr, nullptr);
     qel_err(1, "this one goes to stderr");
-    ASSERT_EQ(captured.reports.size(), 2u);
-    EXPECT_EQ(captured.reports[0].first, 0);
-    EXPECT_EQ(captured.reports[0].second, "copy_node_recursive: Element '/a/b' changed type!");
-    EXPECT_EQ(captured.reports[1].first, -4);
-    EXPECT_EQ(captured.reports[1].second, "12 items");
+    EXPECT_EQ(reports,
+              (std::vector<std::pair<int, std::string>>{
+                  {0, "copy_node_recursive: Element '/a/b' changed type!"}, {-4, "12 items"}}));
 }
