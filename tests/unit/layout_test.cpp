@@ -120,9 +120,14 @@ TEST(ValueRecordLayout, FieldsLieAtTheFixedOffsets) {
               16u);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.complex_value.imag = marker_double(); }),
               24u);
-    static char payload[1];
-    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.string_value.data = payload; }), 16u);
-    EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.blob_value.data = payload; }), 16u);
+    EXPECT_EQ(offset_written_by<R>([](R& r) {
+                  std::memset(&r.value.string_value.data, 0xA5, sizeof r.value.string_value.data);
+              }),
+              16u);
+    EXPECT_EQ(offset_written_by<R>([](R& r) {
+                  std::memset(&r.value.blob_value.data, 0xA5, sizeof r.value.blob_value.data);
+              }),
+              16u);
     // The length follows the data pointer: offset 20 on the device, 24 with 8-byte pointers.
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.string_value.length = ~0u; }), 16 + kPointer);
     EXPECT_EQ(offset_written_by<R>([](R& r) { r.value.blob_value.length = ~0u; }), 16 + kPointer);
@@ -135,29 +140,39 @@ TEST(ValueRecordLayout, FieldsLieAtTheFixedOffsets) {
 
 TEST(EventRecordLayout, FieldsLieAtTheFixedOffsets) {
     using E = _event_t;
-    static char text[1];
-    static _byte_array_t pairs[1];
     EXPECT_EQ(sizeof(E), at(160, 208));
     EXPECT_EQ(alignof(E), 8u);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e._reserved = -1; }), 0u);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.type = -1; }), 4u);
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.path.data = text; }), 8u);
+    EXPECT_EQ(
+        offset_written_by<E>([](E& e) { std::memset(&e.path.data, 0xA5, sizeof e.path.data); }),
+        8u);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.path.length = ~0u; }), 8 + kPointer);
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.cmd = -1; }), at(16, 24));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.value.type = static_cast<data_type_t>(-1); }),
               at(24, 32));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.value.value.int_value = -1; }), at(40, 48));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.source.data = text; }), at(56, 64));
+    EXPECT_EQ(
+        offset_written_by<E>([](E& e) { std::memset(&e.source.data, 0xA5, sizeof e.source.data); }),
+        at(56, 64));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.severity = -1; }), at(64, 80));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.quality = 0xFFFF; }), at(64, 80));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.was_logged = 1; }), at(68, 84));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.description.data = text; }), at(72, 88));
+    EXPECT_EQ(offset_written_by<E>(
+                  [](E& e) { std::memset(&e.description.data, 0xA5, sizeof e.description.data); }),
+              at(72, 88));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.event_id = ~0ull; }), at(80, 104));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.sequence_id = ~0u; }), at(88, 112));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.waveform_urls = pairs; }), at(92, 120));
+    EXPECT_EQ(offset_written_by<E>(
+                  [](E& e) { std::memset(&e.waveform_urls, 0xA5, sizeof e.waveform_urls); }),
+              at(92, 120));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.waveform_url_count = ~0u; }), at(96, 128));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.detail_keys = pairs; }), at(100, 136));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.detail_values = pairs; }), at(104, 144));
+    EXPECT_EQ(
+        offset_written_by<E>([](E& e) { std::memset(&e.detail_keys, 0xA5, sizeof e.detail_keys); }),
+        at(100, 136));
+    EXPECT_EQ(offset_written_by<E>(
+                  [](E& e) { std::memset(&e.detail_values, 0xA5, sizeof e.detail_values); }),
+              at(104, 144));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.detail_count = ~0u; }), at(108, 152));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.event_time.tv_sec = -1; }), at(112, 156));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.event_time.tv_usec = -1; }), at(116, 160));
@@ -166,7 +181,9 @@ TEST(EventRecordLayout, FieldsLieAtTheFixedOffsets) {
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.ack_status = -1; }), at(128, 172));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.base_priority = ~0u; }), at(132, 176));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.condition_raised = 1; }), at(136, 180));
-    EXPECT_EQ(offset_written_by<E>([](E& e) { e.note.data = text; }), at(140, 184));
+    EXPECT_EQ(
+        offset_written_by<E>([](E& e) { std::memset(&e.note.data, 0xA5, sizeof e.note.data); }),
+        at(140, 184));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.note.length = ~0u; }), at(144, 192));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.auto_close = 1; }), at(148, 200));
     EXPECT_EQ(offset_written_by<E>([](E& e) { e.variation_level = -1; }), at(152, 204));
