@@ -7,14 +7,13 @@
 
 #include "double/store_double.h"
 
-using nyrdouble::DoubleTest;
 using toolkit::CElement;
 using toolkit::CEvent;
 using toolkit::CNyr;
 
 namespace {
 
-class ClientWithoutStore : public DoubleTest {};
+class ClientWithoutStore : public nyrdouble::DoubleTest {};
 
 TEST_F(ClientWithoutStore, EveryMemberGivesMinusOneAndTouchesNothing) {
     for (bool read_only : {false, true}) {
@@ -25,12 +24,20 @@ TEST_F(ClientWithoutStore, EveryMemberGivesMinusOneAndTouchesNothing) {
         const std::vector<qel_tribool_t> tribools{0, 1};
         api_status_t status = 42;
         std::vector<api_status_t> statuses{42};
-        std::vector<CElement> read{CElement(int32_t{42})};
+        CElement value(int32_t{42});
+        element_property_t property = 42;
+        std::vector<CElement> read{value};
         std::vector<element_property_t> properties{42};
         CNyr::listing_t listing{{"kept", {1, 42}}};
         CNyr::fetch_t fetched{{"kept", CElement(int32_t{42})}};
         std::vector<CEvent> events{CEvent(0x8)};
 
+        EXPECT_EQ(client.add_node("/a", status, ""), -1);
+        EXPECT_EQ(client.remove_node("/a", status, ""), -1);
+        EXPECT_EQ(client.clear_leaf("/a", status, ""), -1);
+        EXPECT_EQ(client.set_leaf("/a", value, status, 0, ""), -1);
+        EXPECT_EQ(client.test_node("/a", status), -1);
+        EXPECT_EQ(client.get_leaf("/a", status, value, property), -1);
         EXPECT_EQ(client.test_nodes(paths, statuses), -1);
         EXPECT_EQ(client.add_nodes(paths, statuses, ""), -1);
         EXPECT_EQ(client.remove_nodes(paths, statuses, ""), -1);
@@ -53,6 +60,8 @@ TEST_F(ClientWithoutStore, EveryMemberGivesMinusOneAndTouchesNothing) {
         EXPECT_EQ(client.syslog_add("a", 1, "b", "c"), -1);
 
         EXPECT_EQ(status, 42);
+        EXPECT_EQ(property, 42u);
+        EXPECT_EQ(value.to_int(), 42);
         EXPECT_EQ(statuses, (std::vector<api_status_t>{42}));
         EXPECT_EQ(properties, (std::vector<element_property_t>{42}));
         ASSERT_EQ(read.size(), 1u);

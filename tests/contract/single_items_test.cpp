@@ -1,12 +1,12 @@
 // What the single-item members of the client hand to the store, and what they make of its answer.
 #include <toolkit/nyr.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <utility>
 
 #include "double/store_double.h"
 
+using nyrdouble::Text;
 using toolkit::CElement;
 using toolkit::CNyr;
 
@@ -22,52 +22,34 @@ protected:
     CNyr client{fake_handle()};
 };
 
-// Every write member, called through one signature so that rules common to all can be checked.
-struct Write {
-    const char* fn;
-    int (*call)(CNyr&, api_status_t&);
+// Every write member through one signature, so that the rules common to all are checked once.
+using Write = int (*)(CNyr&, const char* path, api_status_t&, const char* source);
+const std::pair<const char*, Write> kWrites[] = {
+    {"add_node", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
+         return c.add_node(p, s, src);
+     }},
+    {"remove_node", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
+         return c.remove_node(p, s, src);
+     }},
+    {"clear_leaf", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
+         return c.clear_leaf(p, s, src);
+     }},
+    {"set_leaf", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
+         return c.set_leaf(p, CElement(int32_t{1}), s, 0, src);
+     }},
 };
-
-const Write kWrites[] = {
-    {"add_node", [](CNyr& c, api_status_t& s) { return c.add_node("/a", s, "src"); }},
-    {"remove_node", [](CNyr& c, api_status_t& s) { return c.remove_node("/a", s, "src"); }},
-    {"clear_leaf", [](CNyr& c, api_status_t& s) { return c.clear_leaf("/a", s, "src"); }},
-    {"set_leaf",
-     [](CNyr& c, api_status_t& s) { return c.set_leaf("/a", CElement(int32_t{1}), s, 0, "src"); }},
-};
-
-} // namespace
-
-TEST_F(SingleItems, NullHandleGivesMinusOneAndTouchesNothing) {
-    CNyr none(nullptr, true); // read-only as well: the handle test comes first
-    for (const Write& w : kWrites) {
-        api_status_t status = 77;
-        EXPECT_EQ(w.call(none, status), -1) << w.fn;
-        EXPECT_EQ(status, 77) << w.fn;
-    }
-    api_status_t status = 77;
-    CElement value("kept");
-    element_property_t property = 5;
-    EXPECT_EQ(none.test_node("/a", status), -1);
-    EXPECT_EQ(none.get_leaf("/a", status, value, property), -1);
-    EXPECT_EQ(status, 77);
-    EXPECT_EQ(property, 5u);
-    EXPECT_TRUE(value == CElement("kept"));
-    EXPECT_TRUE(store().calls.empty());
-}
 
 TEST_F(SingleItems, ReadOnlyRefusesWritesAsSuccessWithoutAStoreCall) {
     client.setReadOnly();
     EXPECT_TRUE(client.isReadOnly());
-    for (const Write& w : kWrites) {
-        api_status_t status = 0;
-        EXPECT_EQ(w.call(client, status), 0) << w.fn;
-        EXPECT_EQ(status, 1) << w.fn;
+    api_status_t status = 0;
+    for (const auto& [fn, write] : kWrites) {
+        status = 0;
+        EXPECT_EQ(write(client, "/a", status, "src"), 0) << fn;
+        EXPECT_EQ(status, 1) << fn;
     }
     EXPECT_TRUE(store().calls.empty());
-
     // Reads are not affected.
-    api_status_t status = 0;
     CElement value;
     element_property_t property = 0;
     client.test_node("/a", status);
@@ -76,45 +58,32 @@ TEST_F(SingleItems, ReadOnlyRefusesWritesAsSuccessWithoutAStoreCall) {
 
     client.clearReadOnly();
     EXPECT_FALSE(client.isReadOnly());
-    for (const Write& w : kWrites) {
-        api_status_t s = 0;
-        w.call(client, s);
-        EXPECT_EQ(store().count(w.fn), 1u) << w.fn;
+    for (const auto& [fn, write] : kWrites) {
+        write(client, "/a", status, "src");
+        EXPECT_EQ(store().count(fn), 1u) << fn;
     }
     EXPECT_TRUE(CNyr(fake_handle(), true).isReadOnly());
 }
 
-TEST_F(SingleItems, WritesPassArgumentsInOrderAndResultsUnchanged) {
-    for (const Write& w : kWrites) {
-        store().script_result(w.fn, -42);
-        store().script_status(w.fn, 9);
-        api_status_t status = 0;
-        EXPECT_EQ(w.call(client, status), -42) << w.fn;
-        EXPECT_EQ(status, 9) << w.fn; // written by the store through the caller's address
-        const nyrdouble::Call& call = store().last(w.fn);
-        EXPECT_EQ(call.handle, fake_handle());
-        ASSERT_EQ(call.texts.size(), 2u);
-        EXPECT_EQ(call.texts[0], "/a");
-        EXPECT_EQ(call.texts[1], "src");
-        EXPECT_EQ(call.pointers.back(), &status);
-    }
-}
-
-TEST_F(SingleItems, EmptyTextsGoAsEmptyStringsNotNull) {
-    api_status_t status = 0;
-    client.add_node("", status, "");
-    client.set_leaf("", CElement(true), status, 0, "");
-    client.test_node("", status);
-    for (const char* fn : {"add_node", "set_leaf", "test_node"}) {
-        for (const nyrdouble::Text& t : store().last(fn).texts) {
-            ASSERT_TRUE(t.has_value()) << fn;
-            EXPECT_EQ(*t, "") << fn;
+TEST_F(SingleItems, WritesPassArgumentsInOrderEmptyTextsAsEmptyAndResultsUnchanged) {
+    for (const auto& [fn, write] : kWrites) {
+        store().script_result(fn, -42);
+        store().script_status(fn, 9);
+        for (const auto& [path, source] : {std::pair{"/a", "src"}, std::pair{"", ""}}) {
+            SCOPED_TRACE(std::string(fn) + " '" + path + "'");
+            api_status_t status = 0;
+            EXPECT_EQ(write(client, path, status, source), -42);
+            EXPECT_EQ(status, 9);  // written by the store through the caller's address
+            const nyrdouble::Call& call = store().last(fn);
+            EXPECT_EQ(call.handle, fake_handle());
+            EXPECT_EQ(call.texts, (std::vector<Text>{std::string(path), std::string(source)}));
+            EXPECT_EQ(call.pointers.back(), &status);
         }
     }
 }
 
-TEST_F(SingleItems, SetLeafPassesTheRecordAndTriState) {
-    CElement value("payload", timeval{10, 20});
+TEST_F(SingleItems, SetLeafPassesTheRecordTriStateAndAutoTimeFlag) {
+    const CElement value("payload", timeval{10, 20});
     api_status_t status = 0;
     client.set_leaf("/leaf", value, status, 7, "s");
     const nyrdouble::Call& call = store().last("set_leaf");
@@ -126,48 +95,50 @@ TEST_F(SingleItems, SetLeafPassesTheRecordAndTriState) {
     EXPECT_EQ(call.values[0].value.string_value.data, value.string_buffer().data());
     EXPECT_EQ(call.payloads[0], "payload");
     EXPECT_EQ(call.tribools[0], 7);
+
+    // {auto_time, forced_auto_time} -> flag for an unstamped and a stamped value.
+    const CElement unstamped(int32_t{1}), stamped(int32_t{1}, timeval{5, 0});
+    struct Row {
+        bool auto_time, forced, unstamped_flag, stamped_flag;
+    } rows[] = {{true, false, true, false},
+                {false, false, false, false},
+                {false, true, true, true},
+                {true, true, true, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.auto_time) + std::to_string(row.forced));
+        CElement::_auto_time = row.auto_time;
+        CElement::_forced_auto_time = row.forced;
+        client.set_leaf("/x", unstamped, status, 0, "");
+        EXPECT_EQ(store().last("set_leaf").auto_times, std::vector<bool>{row.unstamped_flag});
+        client.set_leaf("/x", stamped, status, 0, "");
+        EXPECT_EQ(store().last("set_leaf").auto_times, std::vector<bool>{row.stamped_flag});
+    }
 }
 
-TEST_F(SingleItems, AutoTimeFlagFollowsTheSwitches) {
-    const CElement unstamped(int32_t{1});
-    const CElement stamped(int32_t{1}, timeval{5, 0});
-    auto flag_for = [&](const CElement& v) {
-        api_status_t status = 0;
-        client.set_leaf("/x", v, status, 0, "");
-        return static_cast<bool>(store().last("set_leaf").auto_times.at(0));
-    };
-    EXPECT_TRUE(flag_for(unstamped));
-    EXPECT_FALSE(flag_for(stamped));
-    CElement::_auto_time = false;
-    EXPECT_FALSE(flag_for(unstamped));
-    EXPECT_FALSE(flag_for(stamped));
-    CElement::_forced_auto_time = true;
-    EXPECT_TRUE(flag_for(unstamped));
-    EXPECT_TRUE(flag_for(stamped));
-    CElement::_auto_time = true;
-    EXPECT_TRUE(flag_for(stamped));
-}
+TEST_F(SingleItems, ReadsPassTheStatusThroughAndTakeTheValueOnlyOnSuccess) {
+    store().script_status("test_node", 4);
+    api_status_t status = 0;
+    EXPECT_EQ(client.test_node("", status), 0);
+    EXPECT_EQ(status, 4);
+    EXPECT_EQ(store().last("test_node").texts, std::vector<Text>{std::string()});
 
-TEST_F(SingleItems, GetLeafTakesTheValueOnlyOnSuccess) {
     static char text[] = "from store";
-    store().hooks.get_leaf = [](qel_handle_t, const char*, api_status_t* status,
+    store().hooks.get_leaf = [](qel_handle_t, const char*, api_status_t* s,
                                 _element_datatype_t* value, element_property_t* property) {
-        *status = 1;
+        *s = 1;
         value->type = DATATYPE_STRING;
         value->timestamp = {3, 4};
-        value->value.string_value.data = text;
-        value->value.string_value.length = 10;
+        value->value.string_value = {text, 10};
         *property = 6;
         return 0;
     };
-    api_status_t status = 0;
     CElement value;
     element_property_t property = 0;
     EXPECT_EQ(client.get_leaf("/leaf", status, value, property), 0);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(property, 6u);
     EXPECT_EQ(value.string_buffer(), "from store");
-    EXPECT_NE(value.value.string_value.data, text); // owns its bytes
+    EXPECT_NE(value.value.string_value.data, text);  // owns its bytes
     EXPECT_EQ(value.timestamp.tv_sec, 3);
     EXPECT_EQ(store().last("get_leaf").pointers[0], &status);
     EXPECT_EQ(store().last("get_leaf").pointers[2], &property);
@@ -187,10 +158,4 @@ TEST_F(SingleItems, GetLeafTakesTheValueOnlyOnSuccess) {
     }
 }
 
-TEST_F(SingleItems, TestNodePassesStatusThrough) {
-    store().script_status("test_node", 4);
-    api_status_t status = 0;
-    EXPECT_EQ(client.test_node("/missing", status), 0);
-    EXPECT_EQ(status, 4);
-    EXPECT_EQ(store().last("test_node").texts[0], "/missing");
-}
+}  // namespace

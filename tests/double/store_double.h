@@ -46,43 +46,26 @@ struct Call {
     std::vector<RecordedEvent> events;  // event records passed in
 };
 
-using HandedBack = int(qel_handle_t, const char* const*, uint32_t, const char*, api_status_t**,
-                       uint32_t*);
-using EventFetch = int(qel_handle_t, _event_t**);
-
 // Answers of the exact signature of their function, for the functions whose answer carries more
 // than a result and a status.
 struct Hooks {
-    std::function<int(qel_handle_t, const char*, api_status_t*, _element_datatype_t*,
-                      element_property_t*)>
-        get_leaf;
-    std::function<int(qel_handle_t, const char* const*, uint32_t, api_status_t*)> test_nodes;
-    std::function<HandedBack> add_nodes, remove_nodes, clear_leaves;
-    std::function<int(qel_handle_t, const char* const*, uint32_t, const _element_datatype_t*,
-                      const qel_tribool_t*, const bool*, const char*, api_status_t**, uint32_t*)>
-        set_leaves;
-    std::function<int(qel_handle_t, const char* const*, uint32_t, api_status_t**, uint32_t*,
-                      _element_datatype_t*, element_property_t*, uint32_t)>
-        get_leaves;
-    std::function<int(qel_handle_t, const char*, api_status_t*, uint32_t*, element_type_t*,
-                      uint32_t, element_property_t*, uint32_t, _byte_array_t*, uint32_t)>
-        list_node;
-    std::function<int(qel_handle_t, const char*, api_status_t*, uint32_t*, _element_datatype_t*,
-                      uint32_t, _byte_array_t*, uint32_t)>
-        mpl_fetch;
-    std::function<int(qel_handle_t, const _event_t*, uint32_t, api_status_t**, uint32_t*)>
-        events_send;
-    std::function<EventFetch> events_get, events_get_nonblocking;
-    std::function<int(qel_handle_t, const _event_t*, uint32_t, bool)> log_store;
-    std::function<int(qel_handle_t, _event_t**, uint32_t*, const char*, const timeval*,
-                      const timeval*, uint32_t, bool, uint32_t)>
-        log_retrieve;
-    std::function<int(const char*, char*, uint32_t)> create_uuid;
-    std::function<int(char*, uint32_t, const char*, const char*, const char*)>
-        format_source_string;
-    std::function<int(char*, char**, char**, char**)> parse_source_string;
-    std::function<int(_byte_array_t*, _element_datatype_t, bool)> serialize_element;
-    std::function<int(_byte_array_t*, _event_t)> serialize_event;
+    template <auto& F> using Of = std::function<std::remove_reference_t<decltype(F)>>;
+    Of<qel_get_leaf> get_leaf;
+    Of<qel_test_nodes> test_nodes;
+    Of<qel_add_nodes> add_nodes, remove_nodes, clear_leaves;
+    Of<qel_set_leaves> set_leaves;
+    Of<qel_get_leaves> get_leaves;
+    Of<qel_list_node> list_node;
+    Of<qel_mpl_fetch> mpl_fetch;
+    Of<qel_events_send> events_send;
+    Of<qel_events_get> events_get, events_get_nonblocking;
+    Of<qel_log_store> log_store;
+    Of<qel_log_retrieve> log_retrieve;
+    Of<qel_create_uuid> create_uuid;
+    Of<qel_format_source_string> format_source_string;
+    Of<qel_parse_source_string> parse_source_string;
+    Of<::serialize_element> serialize_element;
+    Of<::serialize_event> serialize_event;
 };
 
 class StoreDouble {
