@@ -8,13 +8,13 @@
 
 #include "double/store_double.h"
 
-using nyrdouble::DoubleTest;
 using toolkit::CElement;
 using toolkit::CNyr;
+using Statuses = std::vector<api_status_t>;
 
 namespace {
 
-class ClientBatches : public DoubleTest {
+class ClientBatches : public nyrdouble::DoubleTest {
 protected:
     void TearDown() override {
         CElement::_auto_time = true;
@@ -25,21 +25,15 @@ protected:
     const std::vector<std::string> paths{"/a", "/b/c", ""};
 };
 
-using BatchWrite = int (CNyr::*)(const std::vector<std::string>&, std::vector<api_status_t>&,
-                                 const std::string&);
-
-struct NamedWrite {
-    const char* fn;
-    BatchWrite member;
-};
-
-const NamedWrite kHandedBackWrites[] = {{"add_nodes", &CNyr::add_nodes},
-                                        {"remove_nodes", &CNyr::remove_nodes},
-                                        {"clear_leaves", &CNyr::clear_leaves}};
+using BatchWrite = int (CNyr::*)(const std::vector<std::string>&, Statuses&, const std::string&);
+const std::pair<const char*, BatchWrite> kHandedBackWrites[] = {
+    {"add_nodes", &CNyr::add_nodes},
+    {"remove_nodes", &CNyr::remove_nodes},
+    {"clear_leaves", &CNyr::clear_leaves}};
 
 TEST_F(ClientBatches, TestNodesResizesStatusesAndLetsTheStoreWriteThemInPlace) {
     // Longer vector: the front entries stay, the extra ones are dropped.
-    std::vector<api_status_t> statuses{11, 12, 13, 14, 15};
+    Statuses statuses{11, 12, 13, 14, 15};
     const api_status_t* seen = nullptr;
     store().hooks.test_nodes = [&](qel_handle_t, const char* const*, uint32_t, api_status_t* out) {
         seen = out;
@@ -47,12 +41,12 @@ TEST_F(ClientBatches, TestNodesResizesStatusesAndLetsTheStoreWriteThemInPlace) {
         return 0;
     };
     EXPECT_EQ(client.test_nodes(paths, statuses), 0);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{11, 7, 13}));
+    EXPECT_EQ(statuses, (Statuses{11, 7, 13}));
     EXPECT_EQ(seen, statuses.data());
     const nyrdouble::Call& call = store().last("test_nodes");
     EXPECT_EQ(call.handle, fake_handle());
     EXPECT_EQ(call.paths, paths);
-    EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
+    EXPECT_EQ(call.numbers[0], 3);
 
     // Shorter vector: new entries start at 0; a failure is returned with what the store wrote.
     statuses = {9};
@@ -61,69 +55,65 @@ TEST_F(ClientBatches, TestNodesResizesStatusesAndLetsTheStoreWriteThemInPlace) {
         return -6;
     };
     EXPECT_EQ(client.test_nodes(paths, statuses), -6);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{9, 0, 4}));
+    EXPECT_EQ(statuses, (Statuses{9, 0, 4}));
 
     // No paths: the vector empties and the store is still asked, with a count of 0.
     store().hooks.test_nodes = nullptr;
     EXPECT_EQ(client.test_nodes({}, statuses), 0);
     EXPECT_TRUE(statuses.empty());
     EXPECT_EQ(store().count("test_nodes"), 3u);
-    EXPECT_EQ(store().last("test_nodes").numbers, (std::vector<long long>{0}));
+    EXPECT_EQ(store().last("test_nodes").numbers[0], 0);
 }
 
 TEST_F(ClientBatches, HandedBackStatusesReplaceTheCallersOnSuccessOnly) {
-    for (const NamedWrite& write : kHandedBackWrites) {
-        SCOPED_TRACE(write.fn);
+    for (const auto& [fn, write] : kHandedBackWrites) {
+        SCOPED_TRACE(fn);
         store().reset();
-        // The store reports more statuses than paths: the client copies all it reports.
-        std::vector<api_status_t> store_statuses{1, 5, 1, 8};
-        uint32_t reported = 4;
-        auto answer = [&](qel_handle_t, const char* const*, uint32_t, const char*,
-                          api_status_t** out, uint32_t* count) {
-            *out = store_statuses.data();
-            *count = reported;
-            return 0;
-        };
-        store().hooks.add_nodes = store().hooks.remove_nodes = store().hooks.clear_leaves = answer;
-        std::vector<api_status_t> statuses{3, 3, 3, 3, 3, 3};
-        EXPECT_EQ((client.*write.member)(paths, statuses, ""), 0);
+        Statuses store_statuses{1, 5, 1, 8};
+        uint32_t reported = 4;  // more statuses than paths: the client copies all it is given
+        store().hooks.add_nodes = store().hooks.remove_nodes = store().hooks.clear_leaves =
+            [&](qel_handle_t, const char* const*, uint32_t, const char*, api_status_t** out,
+                uint32_t* count) {
+                *out = store_statuses.data();
+                *count = reported;
+                return 0;
+            };
+        Statuses statuses{3, 3, 3, 3, 3, 3};
+        EXPECT_EQ((client.*write)(paths, statuses, ""), 0);
         EXPECT_EQ(statuses, store_statuses);
-        const nyrdouble::Call& call = store().last(write.fn);
+        const nyrdouble::Call& call = store().last(fn);
         EXPECT_EQ(call.paths, paths);
-        EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
-        ASSERT_EQ(call.texts.size(), 1u);
-        EXPECT_EQ(call.texts[0], std::string());  // "" rather than a null pointer
+        EXPECT_EQ(call.numbers[0], 3);
+        EXPECT_EQ(call.texts, std::vector<nyrdouble::Text>{std::string()});  // "", not null
 
-        // Fewer statuses than paths.
         reported = 1;
-        EXPECT_EQ((client.*write.member)(paths, statuses, "src"), 0);
-        EXPECT_EQ(statuses, (std::vector<api_status_t>{1}));
-        EXPECT_EQ(store().last(write.fn).texts[0], std::string("src"));
+        EXPECT_EQ((client.*write)(paths, statuses, "src"), 0);
+        EXPECT_EQ(statuses, (Statuses{1}));
+        EXPECT_EQ(store().last(fn).texts[0], std::string("src"));
 
         // A failed call hands back its result and leaves the statuses alone.
         store().reset();
-        store().script_result(write.fn, -9);
+        store().script_result(fn, -9);
         statuses = {2, 2};
-        EXPECT_EQ((client.*write.member)(paths, statuses, "src"), -9);
-        EXPECT_EQ(statuses, (std::vector<api_status_t>{2, 2}));
+        EXPECT_EQ((client.*write)(paths, statuses, "src"), -9);
+        EXPECT_EQ(statuses, (Statuses{2, 2}));
     }
 }
 
 TEST_F(ClientBatches, ReadOnlyWritesAppendOneSuccessPerPathWithoutReachingTheStore) {
     client.setReadOnly();
-    const std::vector<CElement> values(3, CElement(int32_t{4}));
-    const std::vector<qel_tribool_t> tribools(3, 0);
-    for (const NamedWrite& write : kHandedBackWrites) {
-        SCOPED_TRACE(write.fn);
-        std::vector<api_status_t> statuses{9, 8};
-        EXPECT_EQ((client.*write.member)(paths, statuses, "src"), 0);
-        EXPECT_EQ(statuses, (std::vector<api_status_t>{9, 8, 1, 1, 1}));
-        EXPECT_EQ((client.*write.member)({}, statuses, "src"), 0);
+    for (const auto& [fn, write] : kHandedBackWrites) {
+        SCOPED_TRACE(fn);
+        Statuses statuses{9, 8};
+        EXPECT_EQ((client.*write)(paths, statuses, "src"), 0);
+        EXPECT_EQ(statuses, (Statuses{9, 8, 1, 1, 1}));
+        EXPECT_EQ((client.*write)({}, statuses, "src"), 0);
         EXPECT_EQ(statuses.size(), 5u);
     }
-    std::vector<api_status_t> statuses{6};
-    EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, "src"), 0);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{6, 1, 1, 1}));
+    Statuses statuses{6};
+    const std::vector<CElement> values(3, CElement(int32_t{4}));
+    EXPECT_EQ(client.set_leaves(paths, values, {0, 0, 0}, statuses, "src"), 0);
+    EXPECT_EQ(statuses, (Statuses{6, 1, 1, 1}));
     EXPECT_TRUE(store().calls.empty());
 
     // Reads are not writes: they still reach the store.
@@ -135,34 +125,32 @@ TEST_F(ClientBatches, ReadOnlyWritesAppendOneSuccessPerPathWithoutReachingTheSto
 }
 
 TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
-    const timeval stamped{1700000000, 250};
     const std::vector<CElement> values{CElement(std::string("text")),
-                                       CElement(int32_t{-3}, stamped),
+                                       CElement(int32_t{-3}, timeval{1700000000, 250}),
                                        CElement(std::vector<char>{'\0', 'b'})};
     const std::vector<qel_tribool_t> tribools{0, 1, 2};
-    std::vector<bool> first_payload_borrowed;
+    std::vector<bool> payloads_borrowed;
     const qel_tribool_t* tribools_seen = nullptr;
     store().hooks.set_leaves = [&](qel_handle_t, const char* const*, uint32_t,
                                    const _element_datatype_t* records, const qel_tribool_t* tri,
                                    const bool*, const char*, api_status_t** out, uint32_t* count) {
         // Text and blob records point into the elements' own storage during the call.
-        first_payload_borrowed = {
-            records[0].value.string_value.data == values[0].string_buffer().data(),
-            records[2].value.blob_value.data == values[2].blob_buffer().data()};
+        payloads_borrowed = {records[0].value.string_value.data == values[0].string_buffer().data(),
+                             records[2].value.blob_value.data == values[2].blob_buffer().data()};
         tribools_seen = tri;
         static api_status_t answer[] = {1, 4, 1};
         *out = answer;
         *count = 3;
         return 0;
     };
-    std::vector<api_status_t> statuses;
+    Statuses statuses;
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, "who"), 0);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 4, 1}));
-    EXPECT_EQ(first_payload_borrowed, (std::vector<bool>{true, true}));
+    EXPECT_EQ(statuses, (Statuses{1, 4, 1}));
+    EXPECT_EQ(payloads_borrowed, (std::vector<bool>{true, true}));
     EXPECT_EQ(tribools_seen, tribools.data());
     const nyrdouble::Call& call = store().last("set_leaves");
     EXPECT_EQ(call.paths, paths);
-    EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
+    EXPECT_EQ(call.numbers[0], 3);
     EXPECT_EQ(call.payloads, (std::vector<std::string>{"text", "", std::string("\0b", 2)}));
     EXPECT_EQ(call.values[1].type, DATATYPE_INT);
     EXPECT_EQ(call.values[1].value.int_value, -3);
@@ -170,9 +158,8 @@ TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
     EXPECT_EQ(call.values[1].timestamp.tv_usec, 250);
     EXPECT_EQ(call.tribools, tribools);
     EXPECT_EQ(call.texts[0], std::string("who"));
-    // Initial settings: only the values without a time stamp ask the store to stamp them.
+    // Only the values without a time stamp ask the store to stamp them, unless switched.
     EXPECT_EQ(call.auto_times, (std::vector<bool>{true, false, true}));
-
     CElement::_auto_time = false;
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 0);
     EXPECT_EQ(store().last("set_leaves").auto_times, (std::vector<bool>{false, false, false}));
@@ -180,31 +167,26 @@ TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 0);
     EXPECT_EQ(store().last("set_leaves").auto_times, (std::vector<bool>{true, true, true}));
 
-    // A failed write keeps the earlier statuses.
+    // A failed write keeps the earlier statuses; vectors of different lengths are refused
+    // without a store call, in read-only mode as well.
     store().hooks.set_leaves = nullptr;
     store().script_result("set_leaves", 12);
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 12);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 4, 1}));
-}
-
-TEST_F(ClientBatches, SetLeavesRefusesVectorsOfDifferentLengthsEvenInReadOnlyMode) {
+    EXPECT_EQ(statuses, (Statuses{1, 4, 1}));
+    store().calls.clear();
     const std::vector<std::string> two{"/a", "/b"};
-    const std::vector<CElement> two_values(2, CElement(true));
-    const std::vector<CElement> one_value(1, CElement(true));
-    const std::vector<qel_tribool_t> one_tribool{0};
-    const std::vector<qel_tribool_t> two_tribools{0, 1};
-    std::vector<api_status_t> statuses{5};
+    const std::vector<CElement> one_value(1, CElement(true)), two_values(2, CElement(true));
     for (bool read_only : {false, true}) {
         if (read_only) client.setReadOnly();
-        EXPECT_EQ(client.set_leaves(two, two_values, one_tribool, statuses, ""), -1);
-        EXPECT_EQ(client.set_leaves(two, one_value, two_tribools, statuses, ""), -1);
+        EXPECT_EQ(client.set_leaves(two, two_values, {0}, statuses, ""), -1);
+        EXPECT_EQ(client.set_leaves(two, one_value, {0, 1}, statuses, ""), -1);
         EXPECT_EQ(client.set_leaves({}, one_value, {}, statuses, ""), -1);
     }
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{5}));
+    EXPECT_EQ(statuses, (Statuses{1, 4, 1}));
     EXPECT_TRUE(store().calls.empty());
 }
 
-TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElement) {
+TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElementOnSuccess) {
     char store_text[] = "from store";
     bool records_zeroed = true;
     const element_property_t* properties_seen = nullptr;
@@ -230,18 +212,17 @@ TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElement) {
         *out_count = count;
         return 0;
     };
-    std::vector<api_status_t> statuses;
+    Statuses statuses;
     std::vector<CElement> values(5, CElement(true));
     std::vector<element_property_t> properties{9, 9, 9, 9};
     EXPECT_EQ(client.get_leaves(paths, statuses, values, properties), 0);
     std::strcpy(store_text, "overwrite");  // the elements must not refer to the store's memory
-
     const nyrdouble::Call& call = store().last("get_leaves");
     EXPECT_EQ(call.paths, paths);
     EXPECT_EQ(call.numbers, (std::vector<long long>{3, 3}));
     EXPECT_TRUE(records_zeroed);
     EXPECT_EQ(properties_seen, properties.data());
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 6, 1}));
+    EXPECT_EQ(statuses, (Statuses{1, 6, 1}));
     EXPECT_EQ(properties, (std::vector<element_property_t>{1, 9, 2}));
     ASSERT_EQ(values.size(), 3u);
     EXPECT_EQ(values[0].type, DATATYPE_STRING);
@@ -253,22 +234,21 @@ TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElement) {
     EXPECT_EQ(values[1].timestamp.tv_sec, 0);
     EXPECT_EQ(values[1].timestamp.tv_usec, 0);
     EXPECT_EQ(values[2].to_uint(), 42u);
-}
 
-TEST_F(ClientBatches, GetLeavesFailureKeepsStatusesAndValuesButNotProperties) {
+    // A failure keeps statuses and values, but the properties are what the store wrote.
     store().hooks.get_leaves = [](qel_handle_t, const char* const*, uint32_t, api_status_t**,
-                                  uint32_t*, _element_datatype_t*, element_property_t* properties,
+                                  uint32_t*, _element_datatype_t*, element_property_t* props,
                                   uint32_t) {
-        properties[1] = 3;
+        props[1] = 3;
         return -2;
     };
-    std::vector<api_status_t> statuses{4};
-    std::vector<CElement> values{CElement(std::string("kept"))};
-    std::vector<element_property_t> properties;
+    statuses = {4};
+    values.resize(1);
+    properties.clear();
     EXPECT_EQ(client.get_leaves(paths, statuses, values, properties), -2);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{4}));
+    EXPECT_EQ(statuses, (Statuses{4}));
     ASSERT_EQ(values.size(), 1u);
-    EXPECT_EQ(values[0].string_buffer(), "kept");
+    EXPECT_EQ(values[0].string_buffer(), "from store");
     EXPECT_EQ(properties, (std::vector<element_property_t>{0, 3, 0}));
 }
 

@@ -1,5 +1,6 @@
 // Contract of the CNyr event members with the store: subscription arguments, records built for a
 // send and released once each, fetched arrays released once, and which elements a fetch reuses.
+#include <toolkit/log.h>
 #include <toolkit/nyr.h>
 
 #include <string>
@@ -8,16 +9,15 @@
 #include "contract/client_support.h"
 #include "double/store_double.h"
 
-using clienttest::free_store_array;
+using clienttest::hand_over;
 using clienttest::record_pointers;
 using clienttest::store_array;
-using nyrdouble::DoubleTest;
 using toolkit::CEvent;
 using toolkit::CNyr;
 
 namespace {
 
-class ClientEvents : public DoubleTest {
+class ClientEvents : public nyrdouble::DoubleTest {
 protected:
     CNyr client{fake_handle()};
 };
@@ -58,22 +58,22 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
     const _event_t* sent = nullptr;
     std::size_t destructed_during_call = 0;
     api_status_t answer[] = {1, 5, 1, 9};
+    int result = 0;
     store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
                                     api_status_t** statuses, uint32_t* count) {
         sent = records;
         destructed_during_call = store().destructed.size();
         *statuses = answer;
         *count = 4;  // more than asked: copied as reported
-        return 0;
+        return result;
     };
     std::vector<api_status_t> statuses{7};
     EXPECT_EQ(client.events_send(events, statuses), 0);
     EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
     EXPECT_EQ(destructed_during_call, 0u);
     EXPECT_EQ(store().destructed, record_pointers(sent, 3));
-
     const nyrdouble::Call& call = store().last("events_send");
-    EXPECT_EQ(call.numbers, (std::vector<long long>{3}));
+    EXPECT_EQ(call.numbers[0], 3);
     ASSERT_EQ(call.events.size(), 3u);
     EXPECT_EQ(call.events[0].path, "/p1");
     EXPECT_EQ(call.events[0].note, "n1");
@@ -81,49 +81,33 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
     EXPECT_EQ(call.events[0].detail_keys, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(call.events[1].raw.type, 0x1);
     EXPECT_EQ(call.events[2].path, "/p3");
-    // The records borrow the events' own characters.
-    EXPECT_EQ(call.events[0].raw.path.data, events[0].path.data());
+    EXPECT_EQ(call.events[0].raw.path.data, events[0].path.data());  // borrowed characters
     // The release comes after the send and nothing else reaches the store.
     EXPECT_EQ(store().call_names(), (std::vector<std::string>{"events_send", "destruct_event",
                                                               "destruct_event", "destruct_event"}));
 
     // A failed send: the result comes back, statuses stay, the records are released all the same.
-    store().reset();
-    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t, api_status_t**,
-                                    uint32_t*) {
-        sent = records;
-        return -4;
-    };
+    store().destructed.clear();
+    result = -4;
+    answer[0] = 8;
     EXPECT_EQ(client.events_send(events, statuses), -4);
     EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
     EXPECT_EQ(store().destructed, record_pointers(sent, 3));
-}
 
-TEST_F(ClientEvents, SendingNoEventsStillCallsTheStoreWithANullArray) {
-    api_status_t answer[] = {3, 3, 3};
-    const _event_t marker{};
-    const _event_t* sent = &marker;
-    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
-                                    api_status_t** statuses, uint32_t* count) {
-        sent = records;
-        *statuses = answer;
-        *count = 3;
-        return 0;
-    };
-    std::vector<api_status_t> statuses;
+    // No events: the store is still called, with a null array, and nothing is released.
+    store().destructed.clear();
+    result = 0;
+    statuses.clear();
     EXPECT_EQ(client.events_send({}, statuses), 0);
     EXPECT_EQ(sent, nullptr);
-    EXPECT_EQ(store().last("events_send").numbers, (std::vector<long long>{0}));
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{3, 3, 3}));
+    EXPECT_EQ(store().last("events_send").numbers[0], 0);
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{8, 5, 1, 9}));
     EXPECT_TRUE(store().destructed.empty());
 }
 
-TEST_F(ClientEvents, EventsGetReusesTheVectorsElements) {
+TEST_F(ClientEvents, EventsGetReusesTheVectorsElementsAndNonblockingBuildsFreshOnes) {
     _event_t* array = store_array({{0x1, "/first", "ignored"}, {0x8, "/second", "n2"}});
-    store().hooks.events_get = [&](qel_handle_t, _event_t** out) {
-        *out = array;
-        return 2;
-    };
+    hand_over(store(), array, 2);
     std::vector<CEvent> events(5, alarm_event("/old", "x"));
     EXPECT_EQ(client.events_get(events), 2);
     // Each record released once, in order; the array itself is freed by the client (a leak or
@@ -140,6 +124,7 @@ TEST_F(ClientEvents, EventsGetReusesTheVectorsElements) {
 
     // Into an empty vector: new elements that started as kind 0 events.
     array = store_array({{0x1, "/a", "ignored"}, {0x1, "/b", "ignored"}});
+    hand_over(store(), array, 2);
     store().destructed.clear();
     std::vector<CEvent> fresh;
     EXPECT_EQ(client.events_get(fresh), 2);
@@ -148,15 +133,12 @@ TEST_F(ClientEvents, EventsGetReusesTheVectorsElements) {
     EXPECT_EQ(fresh[1].path, "/b");
     EXPECT_EQ(fresh[1].note, "");
     EXPECT_EQ(fresh[1].ack_status, 0);
-}
 
-TEST_F(ClientEvents, EventsGetNonblockingBuildsFreshEvents) {
-    _event_t* array = store_array({{0x1, "/first", "ignored"}, {0x8, "/second", "n2"}});
-    store().hooks.events_get_nonblocking = [&](qel_handle_t, _event_t** out) {
-        *out = array;
-        return 2;
-    };
-    std::vector<CEvent> events(5, alarm_event("/old", "x"));
+    // The non-blocking fetch never reuses what the vector held.
+    array = store_array({{0x1, "/first", "ignored"}, {0x8, "/second", "n2"}});
+    hand_over(store(), array, 2);
+    store().destructed.clear();
+    events.assign(5, alarm_event("/old", "x"));
     EXPECT_EQ(client.events_get_nonblocking(events), 2);
     EXPECT_EQ(store().destructed, record_pointers(array, 2));
     ASSERT_EQ(events.size(), 2u);
@@ -169,31 +151,24 @@ TEST_F(ClientEvents, EventsGetNonblockingBuildsFreshEvents) {
 }
 
 TEST_F(ClientEvents, AFetchOfNothingOrAFailureReleasesNothing) {
-    // The store misbehaves and hands back an array anyway: the client must not take it over.
+    // The store misbehaves and hands an array over anyway: no fetch may take it over.
     _event_t* array = store_array({{0x1, "/x", ""}});
-    int answer = 0;
-    auto fetch = [&](qel_handle_t, _event_t** out) {
-        *out = array;
-        return answer;
-    };
-    store().hooks.events_get = fetch;
-    store().hooks.events_get_nonblocking = fetch;
-    for (int result : {0, -5}) {
-        answer = result;
+    toolkit::CLog log(fake_handle());
+    for (auto [count, failure] : {std::pair{0u, 0}, {1u, -5}}) {
+        SCOPED_TRACE(failure);
+        hand_over(store(), array, count, failure);
         std::vector<CEvent> events(3, alarm_event("/kept", "x"));
-        EXPECT_EQ(client.events_get(events), result);
-        EXPECT_EQ(client.events_get_nonblocking(events), result);
+        EXPECT_EQ(client.events_get(events), failure);
+        EXPECT_EQ(client.events_get_nonblocking(events), failure);
+        EXPECT_EQ(log.retrieve(events, "", nullptr, nullptr, 0, false, false, 0), failure);
         ASSERT_EQ(events.size(), 3u);
         EXPECT_EQ(events[2].path, "/kept");
     }
     EXPECT_TRUE(store().destructed.empty());
-    free_store_array(array, 1);
+    clienttest::free_store_array(array, 1);
 
     // A count without an array cannot be delivered.
-    store().hooks.events_get = [](qel_handle_t, _event_t** out) {
-        *out = nullptr;
-        return 2;
-    };
+    hand_over(store(), nullptr, 2);
     std::vector<CEvent> events(1);
     EXPECT_EQ(client.events_get(events), -1);
     EXPECT_EQ(events.size(), 1u);

@@ -5,6 +5,8 @@
 
 #include <nyr.h>
 
+#include "double/store_double.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -62,6 +64,23 @@ inline std::vector<const _event_t*> record_pointers(const _event_t* array, std::
     for (std::size_t i = 0; i < count; ++i)
         pointers.push_back(array + (reversed ? count - 1 - i : i));
     return pointers;
+}
+
+// Lets every event fetch of the store (events_get, events_get_nonblocking, log_retrieve) hand
+// `array` of `count` records over; with a non-zero `failure` each answers that result instead.
+inline void hand_over(nyrdouble::StoreDouble& store, _event_t* array, uint32_t count,
+                      int failure = 0) {
+    const int fetched = failure != 0 ? failure : static_cast<int>(count);
+    store.hooks.events_get = store.hooks.events_get_nonblocking = [=](qel_handle_t, _event_t** out) {
+        *out = array;
+        return fetched;
+    };
+    store.hooks.log_retrieve = [=](qel_handle_t, _event_t** out, uint32_t* out_count, const char*,
+                                   const timeval*, const timeval*, uint32_t, bool, uint32_t) {
+        *out = array;
+        *out_count = count;
+        return failure;
+    };
 }
 
 }  // namespace clienttest
