@@ -70,7 +70,8 @@ enum {
     QEL_RESULT_BAD_HANDLE = -2,   /* null or closed handle */
     QEL_RESULT_BAD_ARGUMENT = -3, /* null pointer or inconsistent counts */
     QEL_RESULT_NO_MEMORY = -4,
-    QEL_RESULT_DATABASE = -5 /* the event log's database failed */
+    QEL_RESULT_DATABASE = -5, /* the event log's database failed */
+    QEL_RESULT_MALFORMED = -6 /* a source string or encoded bytes that do not parse */
 };
 
 /* Tree changes are announced as events of this kind to handles registered for it: `path` is the

@@ -40,6 +40,7 @@
 #include <string>
 
 #include "host_event_copy.h"
+#include "nyr_host.h"
 #include "nyr.h"
 
 namespace nyrhost {
@@ -51,7 +52,7 @@ constexpr uint8_t kFlagTimeStamp = 0x01;
 
 // Result of a decoder (and of the source-string parser) for input that does not follow the
 // encoding: wrong magic or version, unknown type code or flag, truncated, or trailing bytes.
-constexpr int kResultMalformed = -6;
+constexpr int kResultMalformed = QEL_RESULT_MALFORMED;
 
 // Decodes a value encoding of exactly `size` bytes. On 0, `out` is the value with its string or
 // blob `data` pointing into `payload` (which holds the bytes) and its time stamp {-1, 0} when the
