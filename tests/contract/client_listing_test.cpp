@@ -2,18 +2,19 @@
 // repeated calls until the list fits, and what the entries hold afterwards.
 #include <toolkit/nyr.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "double/store_double.h"
 
-using nyrdouble::DoubleTest;
 using toolkit::CNyr;
 
 namespace {
 
-// A node as the store would list it: entry i is named "n<i>", a node when i is a multiple of 5.
+// Entry i as the store lists it: a name with a NUL inside, a node when i is a multiple of 5.
+std::string name_of(uint32_t i) { return std::string("n\0", 2) + std::to_string(i); }
+
+// A node of `entries` entries as the store would list it.
 struct FakeListing {
     explicit FakeListing(uint32_t count) : entries(count) {}
     uint32_t entries;
@@ -34,7 +35,7 @@ struct FakeListing {
         capacities.push_back(types_capacity);
         names.resize(entries);
         for (uint32_t i = 0; i < entries && i < types_capacity; ++i) {
-            names[i] = "n" + std::to_string(i);
+            names[i] = name_of(i);
             types[i] = i % 5 == 0 ? QEL_ELEMENT_NODE : QEL_ELEMENT_LEAF;
             properties[i] = 100 + i;
             out_names[i] = {&names[i][0], static_cast<uint32_t>(names[i].size())};
@@ -43,9 +44,13 @@ struct FakeListing {
         *out_status = status;
         return 0;
     }
+    // Spoils the names handed over, so that entries still pointing at them show.
+    void forget_names() {
+        for (std::string& name : names) name.assign(name.size(), '#');
+    }
 };
 
-class ClientListing : public DoubleTest {
+class ClientListing : public nyrdouble::DoubleTest {
 protected:
     void list_from(FakeListing& fake) {
         store().hooks.list_node = [&fake](qel_handle_t, const char*, api_status_t* status,
@@ -56,36 +61,29 @@ protected:
         };
     }
     CNyr client{fake_handle()};
+    api_status_t status = 0;
 };
 
 TEST_F(ClientListing, ListNodeGrowsItsArraysBy512UntilTheWholeListFits) {
+    const struct {
+        uint32_t entries;
+        std::vector<uint32_t> capacities;
+    } rows[] = {{512, {512}}, {513, {512, 1024}}, {1537, {512, 1024, 1536, 2048}}};
     CNyr::listing_t entries;
-    api_status_t status = 0;
-    {
-        FakeListing fake(512);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entries);
+        FakeListing fake(row.entries);
         list_from(fake);
         EXPECT_EQ(client.list_node("/big", status, entries), 0);
-        EXPECT_EQ(fake.capacities, (std::vector<uint32_t>{512}));
-        EXPECT_EQ(entries.size(), 512u);
-    }
-    {
-        FakeListing fake(513);
-        list_from(fake);
-        EXPECT_EQ(client.list_node("/big", status, entries), 0);
-        EXPECT_EQ(fake.capacities, (std::vector<uint32_t>{512, 1024}));
+        fake.forget_names();
+        EXPECT_EQ(fake.capacities, row.capacities);
         EXPECT_TRUE(fake.kept_earlier_entries);
-        ASSERT_EQ(entries.size(), 513u);
-        EXPECT_EQ(entries[512].first, "n512");
-        EXPECT_EQ(entries[512].second.first, QEL_ELEMENT_LEAF);
-        EXPECT_EQ(entries[512].second.second, 612u);
-        EXPECT_EQ(entries[0].second.first, QEL_ELEMENT_NODE);
-    }
-    {
-        FakeListing fake(1537);
-        list_from(fake);
-        EXPECT_EQ(client.list_node("/big", status, entries), 0);
-        EXPECT_EQ(fake.capacities, (std::vector<uint32_t>{512, 1024, 1536, 2048}));
-        EXPECT_EQ(entries.size(), 1537u);
+        ASSERT_EQ(entries.size(), row.entries);
+        const uint32_t last = row.entries - 1;
+        EXPECT_EQ(entries[last].first, name_of(last));  // copied whole by its length
+        EXPECT_EQ(entries[last].second.first, last % 5 ? QEL_ELEMENT_LEAF : QEL_ELEMENT_NODE);
+        EXPECT_EQ(entries[last].second.second, 100 + last);
+        EXPECT_EQ(entries[0], (CNyr::listing_t::value_type{name_of(0), {QEL_ELEMENT_NODE, 100}}));
     }
     EXPECT_EQ(store().count("list_node"), 7u);
     const nyrdouble::Call& call = store().last("list_node");
@@ -97,8 +95,6 @@ TEST_F(ClientListing, ListNodeGrowsItsArraysBy512UntilTheWholeListFits) {
 TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
     const CNyr::listing_t before(10, {"old", {QEL_ELEMENT_LEAF, 7}});
     CNyr::listing_t entries = before;
-    api_status_t status = 0;
-
     FakeListing fake(3);
     fake.status = 5;  // for example a path that does not exist
     list_from(fake);
@@ -117,7 +113,7 @@ TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
     list_from(fake);
     EXPECT_EQ(client.list_node("/x", status, entries), 0);
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1], (CNyr::listing_t::value_type{"n1", {QEL_ELEMENT_LEAF, 101}}));
+    EXPECT_EQ(entries[1], (CNyr::listing_t::value_type{name_of(1), {QEL_ELEMENT_LEAF, 101}}));
 
     FakeListing empty(0);
     list_from(empty);
@@ -126,32 +122,13 @@ TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
     EXPECT_EQ(store().last("list_node").texts[0], std::string());  // "" rather than null
 }
 
-TEST_F(ClientListing, NamesAreCopiedWholeByTheirLength) {
-    char raw[] = {'a', '\0', 'b', 'x'};
-    store().hooks.list_node = [&](qel_handle_t, const char*, api_status_t* status, uint32_t* total,
-                                  element_type_t* types, uint32_t, element_property_t* properties,
-                                  uint32_t, _byte_array_t* names, uint32_t) {
-        types[0] = QEL_ELEMENT_LEAF;
-        properties[0] = 0;
-        names[0] = {raw, 3};
-        *total = 1;
-        *status = 1;
-        return 0;
-    };
-    CNyr::listing_t entries;
-    api_status_t status = 0;
-    EXPECT_EQ(client.list_node("/n", status, entries), 0);
-    raw[0] = 'z';
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].first, std::string("a\0b", 3));
-}
-
 TEST_F(ClientListing, MplFetchGrowsBy32AndOwnsTheFetchedValues) {
     std::vector<uint32_t> capacities;
     std::string texts[40];
-    store().hooks.mpl_fetch = [&](qel_handle_t, const char*, api_status_t* status, uint32_t* total,
-                                  _element_datatype_t* values, uint32_t values_capacity,
-                                  _byte_array_t* names, uint32_t names_capacity) {
+    store().hooks.mpl_fetch = [&](qel_handle_t, const char*, api_status_t* out_status,
+                                  uint32_t* total, _element_datatype_t* values,
+                                  uint32_t values_capacity, _byte_array_t* names,
+                                  uint32_t names_capacity) {
         EXPECT_EQ(values_capacity, names_capacity);
         capacities.push_back(values_capacity);
         for (uint32_t i = 0; i < 33 && i < values_capacity; ++i) {
@@ -162,11 +139,10 @@ TEST_F(ClientListing, MplFetchGrowsBy32AndOwnsTheFetchedValues) {
             names[i] = {&texts[i][0], 5};
         }
         *total = 33;
-        *status = 1;
+        *out_status = 1;
         return 0;
     };
     CNyr::fetch_t entries(50);
-    api_status_t status = 0;
     EXPECT_EQ(client.mpl_fetch("/multi", status, entries), 0);
     for (std::string& text : texts) text.assign(text.size(), '#');
     EXPECT_EQ(capacities, (std::vector<uint32_t>{32, 64}));
@@ -191,22 +167,22 @@ TEST_F(ClientListing, MplFetchGrowsBy32AndOwnsTheFetchedValues) {
 TEST_F(ClientListing, ATotalBeyondEveryCapacityStopsAtOnce) {
     // No 32-bit capacity reachable by whole steps holds UINT32_MAX entries: growing towards it
     // would only exhaust memory, so the client gives up after the first answer.
-    store().hooks.list_node = [](qel_handle_t, const char*, api_status_t* status, uint32_t* total,
-                                 element_type_t*, uint32_t, element_property_t*, uint32_t,
-                                 _byte_array_t*, uint32_t) {
+    store().hooks.list_node = [](qel_handle_t, const char*, api_status_t* out_status,
+                                 uint32_t* total, element_type_t*, uint32_t, element_property_t*,
+                                 uint32_t, _byte_array_t*, uint32_t) {
         *total = UINT32_MAX;
-        *status = 1;
+        *out_status = 1;
         return 0;
     };
-    store().hooks.mpl_fetch = [](qel_handle_t, const char*, api_status_t* status, uint32_t* total,
-                                 _element_datatype_t*, uint32_t, _byte_array_t*, uint32_t) {
+    store().hooks.mpl_fetch = [](qel_handle_t, const char*, api_status_t* out_status,
+                                 uint32_t* total, _element_datatype_t*, uint32_t, _byte_array_t*,
+                                 uint32_t) {
         *total = UINT32_MAX - 1;
-        *status = 1;
+        *out_status = 1;
         return 0;
     };
     CNyr::listing_t listing(2);
     CNyr::fetch_t fetched(2);
-    api_status_t status = 0;
     EXPECT_EQ(client.list_node("/liar", status, listing), -1);
     EXPECT_EQ(client.mpl_fetch("/liar", status, fetched), -1);
     EXPECT_EQ(store().count("list_node"), 1u);

@@ -7,13 +7,12 @@
 
 #include "double/store_double.h"
 
-using nyrdouble::DoubleTest;
 using nyrdouble::Text;
 using toolkit::CNyr;
 
 namespace {
 
-class ClientServices : public DoubleTest {
+class ClientServices : public nyrdouble::DoubleTest {
 protected:
     CNyr client{fake_handle()};
 };
@@ -116,29 +115,21 @@ std::vector<HmacVector> hmac_vectors() {
     };
 }
 
-TEST(ClientHmac, GivesTheFirstLengthHexDigitsOfTheDigest) {
+TEST(ClientHmac, GivesTheFirstOneToTwentyHexDigitsOfTheDigestAndRefusesOtherLengths) {
     if (!kHaveHmac) GTEST_SKIP() << "built without OpenSSL";
     for (const HmacVector& v : hmac_vectors()) {
         SCOPED_TRACE(v.hex);
-        for (unsigned int length : {1u, 8u, 20u}) {
+        for (unsigned int length : {1u, 8u, 13u, 20u}) {
             std::string out = "unchanged";
             EXPECT_EQ(CNyr::create_hmac(v.key, v.data, out, length), 0);
             EXPECT_EQ(out, v.hex.substr(0, length));
         }
-        // The same text on every call.
-        std::string again;
-        EXPECT_EQ(CNyr::create_hmac(v.key, v.data, again, 13), 0);
-        EXPECT_EQ(again, v.hex.substr(0, 13));
     }
     // A NUL byte counts like any other byte: cutting at it gives another digest.
     std::string cut, whole;
     EXPECT_EQ(CNyr::create_hmac("k", "da", cut, 20), 0);
     EXPECT_EQ(CNyr::create_hmac(std::string("k\0ey", 4), std::string("da\0ta", 5), whole, 20), 0);
     EXPECT_NE(cut, whole);
-}
-
-TEST(ClientHmac, LengthsOutsideOneToTwentyFailWithoutTouchingTheOutput) {
-    if (!kHaveHmac) GTEST_SKIP() << "built without OpenSSL";
     for (unsigned int length : {0u, 21u, 40u, 4096u}) {
         std::string out = "unchanged";
         EXPECT_EQ(CNyr::create_hmac("key", "data", out, length), -1);

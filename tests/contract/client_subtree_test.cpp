@@ -8,7 +8,6 @@
 
 #include "double/store_double.h"
 
-using nyrdouble::DoubleTest;
 using toolkit::CElement;
 using toolkit::CNyr;
 
@@ -26,18 +25,32 @@ struct Leaf {
     api_status_t status = 1;      // as read by get_leaves
 };
 
+// One call as the tests compare it: the function and its path(s).
+std::vector<std::string> traffic(const nyrdouble::StoreDouble& store) {
+    std::vector<std::string> out;
+    for (const nyrdouble::Call& call : store.calls) {
+        std::string line = call.fn;
+        for (const std::string& path : call.paths) line += " " + path;
+        if (call.paths.empty() && !call.texts.empty() && call.texts[0])
+            line += " " + *call.texts[0];
+        out.push_back(line);
+    }
+    return out;
+}
+
 // A small tree answered through the double's hooks. Paths not in `nodes` list nothing with
 // status 4; leaves not in `leaves` read as an unfilled record with status 4.
-class FakeTree {
-public:
+class ClientSubtree : public nyrdouble::DoubleTest {
+protected:
     std::map<std::string, std::vector<Entry>> nodes;
     std::map<std::string, Leaf> leaves;
     std::map<std::string, api_status_t> write_statuses;  // per target leaf path, default 1
     std::map<std::string, int> list_results;             // per listed path, default 0
     uint32_t statuses_reported_short_by = 0;             // get_leaves reports fewer statuses
 
-    void install(nyrdouble::StoreDouble& store) {
-        store.hooks.list_node = [this](qel_handle_t, const char* path, api_status_t* status,
+    void SetUp() override {
+        DoubleTest::SetUp();
+        store().hooks.list_node = [this](qel_handle_t, const char* path, api_status_t* listed,
                                        uint32_t* total, element_type_t* types, uint32_t capacity,
                                        element_property_t* properties, uint32_t,
                                        _byte_array_t* names, uint32_t) {
@@ -45,7 +58,7 @@ public:
             if (result != list_results.end()) return result->second;
             auto node = nodes.find(path);
             *total = 0;
-            *status = node == nodes.end() ? 4 : 1;
+            *listed = node == nodes.end() ? 4 : 1;
             if (node == nodes.end()) return 0;
             *total = static_cast<uint32_t>(node->second.size());
             for (uint32_t i = 0; i < *total && i < capacity; ++i) {
@@ -56,7 +69,7 @@ public:
             }
             return 0;
         };
-        store.hooks.get_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
+        store().hooks.get_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
                                         api_status_t** statuses, uint32_t* status_count,
                                         _element_datatype_t* records,
                                         element_property_t* properties, uint32_t) {
@@ -72,62 +85,38 @@ public:
             *status_count = count - statuses_reported_short_by;
             return 0;
         };
-        store.hooks.set_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
+        store().hooks.set_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
                                         const _element_datatype_t*, const qel_tribool_t*,
                                         const bool*, const char*, api_status_t** statuses,
                                         uint32_t* status_count) {
             written_statuses.assign(count, 1);
             for (uint32_t i = 0; i < count; ++i) {
-                auto status = write_statuses.find(paths[i]);
-                if (status != write_statuses.end()) written_statuses[i] = status->second;
+                auto written = write_statuses.find(paths[i]);
+                if (written != write_statuses.end()) written_statuses[i] = written->second;
             }
             *statuses = written_statuses.data();
             *status_count = count;
             return 0;
         };
     }
-
-private:
     std::vector<api_status_t> read_statuses, written_statuses;
-};
-
-// One call as the tests compare it: the function and its path(s).
-std::vector<std::string> traffic(const nyrdouble::StoreDouble& store) {
-    std::vector<std::string> out;
-    for (const nyrdouble::Call& call : store.calls) {
-        std::string line = call.fn;
-        for (const std::string& path : call.paths) line += " " + path;
-        if (call.paths.empty() && !call.texts.empty() && call.texts[0])
-            line += " " + *call.texts[0];
-        out.push_back(line);
-    }
-    return out;
-}
-
-class ClientSubtree : public DoubleTest {
-protected:
-    void SetUp() override {
-        DoubleTest::SetUp();
-        tree.install(store());
-    }
     CNyr client{fake_handle()};
-    FakeTree tree;
     api_status_t status = 77;
 };
 
 const timeval kStamp{1600000000, 9};
 
 TEST_F(ClientSubtree, CopiesDepthFirstWithOneLeafBatchPerNode) {
-    tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0},
+    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0},
                         {"s", QEL_ELEMENT_NODE, 0},
                         {"y", QEL_ELEMENT_LEAF, 1},
                         {"e", QEL_ELEMENT_NODE, 0},
                         {"p", QEL_ELEMENT_LEAF, 2}};
-    tree.nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
-    tree.nodes["/a/e"] = {};
-    tree.leaves["/a/x"] = {CElement(std::string("ex"), kStamp), 0};
-    tree.leaves["/a/y"] = {CElement(int32_t{5}), 1};
-    tree.leaves["/a/s/z"] = {CElement(2.5), 0};
+    nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
+    nodes["/a/e"] = {};
+    leaves["/a/x"] = {CElement(std::string("ex"), kStamp), 0};
+    leaves["/a/y"] = {CElement(int32_t{5}), 1};
+    leaves["/a/s/z"] = {CElement(2.5), 0};
 
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, "src"), 0);
     EXPECT_EQ(status, 1);
@@ -149,16 +138,16 @@ TEST_F(ClientSubtree, CopiesDepthFirstWithOneLeafBatchPerNode) {
 }
 
 TEST_F(ClientSubtree, PathsAreJoinedWithOneSlashAndNoOtherTreatment) {
-    tree.nodes["/a/"] = {{"x", QEL_ELEMENT_LEAF, 0}};
-    tree.leaves["/a//x"] = {CElement(true), 0};
+    nodes["/a/"] = {{"x", QEL_ELEMENT_LEAF, 0}};
+    leaves["/a//x"] = {CElement(true), 0};
     EXPECT_EQ(client.copy_node_recursive("/a/", "", status, ""), 0);
     EXPECT_EQ(traffic(store()),
               (std::vector<std::string>{"list_node /a/", "get_leaves /a//x", "set_leaves /x"}));
 }
 
 TEST_F(ClientSubtree, ANodeWithNothingToCopyBecomesAnEmptyNode) {
-    tree.nodes["/empty"] = {};
-    tree.nodes["/private"] = {{"p", QEL_ELEMENT_LEAF, 2}, {"q", QEL_ELEMENT_LEAF, 7}};
+    nodes["/empty"] = {};
+    nodes["/private"] = {{"p", QEL_ELEMENT_LEAF, 2}, {"q", QEL_ELEMENT_LEAF, 7}};
     store().script_status("add_node", 9);
     // An empty node, a path that does not list (status 4) and a node of uncopied leaves alike.
     for (const char* from : {"/empty", "/missing", "/private"}) {
@@ -175,12 +164,12 @@ TEST_F(ClientSubtree, ANodeWithNothingToCopyBecomesAnEmptyNode) {
 }
 
 TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
-    tree.nodes["/a"] = {
+    nodes["/a"] = {
         {"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}, {"t", QEL_ELEMENT_NODE, 0}};
-    tree.nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
-    tree.nodes["/a/t"] = {};
-    tree.leaves["/a/x"] = {CElement(true), 0};
-    tree.leaves["/a/s/z"] = {CElement(true), 0, 5};
+    nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
+    nodes["/a/t"] = {};
+    leaves["/a/x"] = {CElement(true), 0};
+    leaves["/a/s/z"] = {CElement(true), 0, 5};
 
     // A leaf of a sub-node that cannot be read stops its parent and every later entry.
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
@@ -189,19 +178,19 @@ TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
               (std::vector<std::string>{"list_node /a", "list_node /a/s", "get_leaves /a/s/z"}));
 
     // A leaf that cannot be written: the first failing status, after the whole batch.
-    tree.leaves["/a/s/z"].status = 1;
-    tree.nodes["/a"][1].name = "x";
-    tree.nodes["/a"].push_back({"w", QEL_ELEMENT_LEAF, 1});
-    tree.leaves["/a/w"] = {CElement(false), 1};
-    tree.write_statuses["/b/w"] = 6;
+    leaves["/a/s/z"].status = 1;
+    nodes["/a"][1].name = "x";
+    nodes["/a"].push_back({"w", QEL_ELEMENT_LEAF, 1});
+    leaves["/a/w"] = {CElement(false), 1};
+    write_statuses["/b/w"] = 6;
     store().calls.clear();
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 6);
     EXPECT_EQ(store().last("set_leaves").paths, (std::vector<std::string>{"/b/x", "/b/w"}));
 
     // A store that reports fewer read statuses than leaves: nothing is written.
-    tree.write_statuses.clear();
-    tree.statuses_reported_short_by = 1;
+    write_statuses.clear();
+    statuses_reported_short_by = 1;
     store().calls.clear();
     EXPECT_EQ(client.copy_node_recursive("/a/s", "/b/s", status, ""), 0);
     EXPECT_EQ(status, 0);
@@ -209,19 +198,19 @@ TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
 }
 
 TEST_F(ClientSubtree, AStoreFailureEndsTheWholeCopyWithItsResult) {
-    tree.nodes["/a"] = {{"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}};
-    tree.nodes["/a/s"] = {};
-    tree.leaves["/a/x"] = {CElement(true), 0};
+    nodes["/a"] = {{"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}};
+    nodes["/a/s"] = {};
+    leaves["/a/x"] = {CElement(true), 0};
 
-    tree.list_results["/a"] = -3;
+    list_results["/a"] = -3;
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -3);
     EXPECT_EQ(status, 77);
 
-    tree.list_results = {{"/a/s", -8}};
+    list_results = {{"/a/s", -8}};
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -8);
     EXPECT_EQ(store().count("get_leaves"), 0u);
 
-    tree.list_results.clear();
+    list_results.clear();
     store().hooks.get_leaves = nullptr;
     store().script_result("get_leaves", -5);
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -5);
@@ -234,15 +223,15 @@ TEST_F(ClientSubtree, AStoreFailureEndsTheWholeCopyWithItsResult) {
 }
 
 TEST_F(ClientSubtree, ALeafWhosePropertyChangedIsReportedAndEndsTheCopy) {
-    tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"y", QEL_ELEMENT_LEAF, 0}};
-    tree.leaves["/a/x"] = {CElement(true), 1};  // listed 0, read 1: written with tri-state 1
-    tree.leaves["/a/y"] = {CElement(true), 0};
+    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"y", QEL_ELEMENT_LEAF, 0}};
+    leaves["/a/x"] = {CElement(true), 1};  // listed 0, read 1: written with tri-state 1
+    leaves["/a/y"] = {CElement(true), 0};
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(store().last("set_leaves").tribools, (std::vector<qel_tribool_t>{1, 0}));
     EXPECT_TRUE(store().errors.empty());
 
-    tree.leaves["/a/y"].property = 3;
+    leaves["/a/y"].property = 3;
     store().calls.clear();
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 2);
@@ -254,20 +243,9 @@ TEST_F(ClientSubtree, ALeafWhosePropertyChangedIsReportedAndEndsTheCopy) {
     EXPECT_EQ(report.texts[0], std::string("%s: Element '%s' changed type!"));
 }
 
-TEST_F(ClientSubtree, ReadOnlyCopyReadsTheSourceAndWritesNothing) {
-    tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"e", QEL_ELEMENT_NODE, 0}};
-    tree.nodes["/a/e"] = {};
-    tree.leaves["/a/x"] = {CElement(true), 0};
-    client.setReadOnly();
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(traffic(store()),
-              (std::vector<std::string>{"list_node /a", "list_node /a/e", "get_leaves /a/x"}));
-}
-
 TEST_F(ClientSubtree, MoveTestsTheTargetCopiesAndThenRemovesTheSource) {
-    tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
-    tree.leaves["/a/x"] = {CElement(true), 0};
+    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
+    leaves["/a/x"] = {CElement(true), 0};
     store().script_status("test_node", 4);  // the target does not exist
     store().script_status("remove_node", 8);
     store().script_result("remove_node", 0);
@@ -281,17 +259,19 @@ TEST_F(ClientSubtree, MoveTestsTheTargetCopiesAndThenRemovesTheSource) {
     EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), -7);
 }
 
-TEST_F(ClientSubtree, MoveStopsBeforeWritingWhenItMustNot) {
-    tree.nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
-    tree.leaves["/a/x"] = {CElement(true), 0};
+TEST_F(ClientSubtree, ReadOnlyOrAnExistingTargetStopsBeforeWriting) {
+    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"e", QEL_ELEMENT_NODE, 0}};
+    nodes["/a/e"] = {};
+    leaves["/a/x"] = {CElement(true), 0};
 
-    CNyr no_store(nullptr);
-    EXPECT_EQ(no_store.move_node("/a", "/b", status, ""), -1);
-    EXPECT_EQ(no_store.copy_node_recursive("/a", "/b", status, ""), -1);
-    EXPECT_EQ(status, 77);
-    EXPECT_TRUE(store().calls.empty());
-
+    // Read-only: a copy reads the source and writes nothing; a move does not even read.
     client.setReadOnly();
+    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(traffic(store()),
+              (std::vector<std::string>{"list_node /a", "list_node /a/e", "get_leaves /a/x"}));
+    store().calls.clear();
+    status = 77;
     EXPECT_EQ(client.move_node("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(store().calls.empty());
@@ -309,10 +289,10 @@ TEST_F(ClientSubtree, MoveStopsBeforeWritingWhenItMustNot) {
     // A copy that ends on an item failure, or fails as a whole, keeps the source.
     store().script_result("test_node", 0);
     store().script_status("test_node", 4);
-    tree.write_statuses["/b/x"] = 6;
+    write_statuses["/b/x"] = 6;
     EXPECT_EQ(client.move_node("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 6);
-    tree.list_results["/a"] = -9;
+    list_results["/a"] = -9;
     EXPECT_EQ(client.move_node("/a", "/b", status, ""), -9);
     EXPECT_EQ(store().count("remove_node"), 0u);
 }
