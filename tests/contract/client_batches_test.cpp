@@ -68,31 +68,21 @@ TEST_F(ClientBatches, TestNodesResizesStatusesAndLetsTheStoreWriteThemInPlace) {
 TEST_F(ClientBatches, HandedBackStatusesReplaceTheCallersOnSuccessOnly) {
     for (const auto& [fn, write] : kHandedBackWrites) {
         SCOPED_TRACE(fn);
-        store().reset();
-        Statuses store_statuses{1, 5, 1, 8};
-        uint32_t reported = 4;  // more statuses than paths: the client copies all it is given
-        store().hooks.add_nodes = store().hooks.remove_nodes = store().hooks.clear_leaves =
-            [&](qel_handle_t, const char* const*, uint32_t, const char*, api_status_t** out,
-                uint32_t* count) {
-                *out = store_statuses.data();
-                *count = reported;
-                return 0;
-            };
+        store().script_statuses(fn, {1, 5, 1, 8});  // more than paths: all are copied
         Statuses statuses{3, 3, 3, 3, 3, 3};
         EXPECT_EQ((client.*write)(paths, statuses, ""), 0);
-        EXPECT_EQ(statuses, store_statuses);
+        EXPECT_EQ(statuses, (Statuses{1, 5, 1, 8}));
         const nyrdouble::Call& call = store().last(fn);
         EXPECT_EQ(call.paths, paths);
         EXPECT_EQ(call.numbers[0], 3);
         EXPECT_EQ(call.texts, std::vector<nyrdouble::Text>{std::string()});  // "", not null
 
-        reported = 1;
+        store().script_statuses(fn, {1});
         EXPECT_EQ((client.*write)(paths, statuses, "src"), 0);
         EXPECT_EQ(statuses, (Statuses{1}));
         EXPECT_EQ(store().last(fn).texts[0], std::string("src"));
 
         // A failed call hands back its result and leaves the statuses alone.
-        store().reset();
         store().script_result(fn, -9);
         statuses = {2, 2};
         EXPECT_EQ((client.*write)(paths, statuses, "src"), -9);
@@ -129,28 +119,17 @@ TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
                                        CElement(int32_t{-3}, timeval{1700000000, 250}),
                                        CElement(std::vector<char>{'\0', 'b'})};
     const std::vector<qel_tribool_t> tribools{0, 1, 2};
-    std::vector<bool> payloads_borrowed;
-    const qel_tribool_t* tribools_seen = nullptr;
-    store().hooks.set_leaves = [&](qel_handle_t, const char* const*, uint32_t,
-                                   const _element_datatype_t* records, const qel_tribool_t* tri,
-                                   const bool*, const char*, api_status_t** out, uint32_t* count) {
-        // Text and blob records point into the elements' own storage during the call.
-        payloads_borrowed = {records[0].value.string_value.data == values[0].string_buffer().data(),
-                             records[2].value.blob_value.data == values[2].blob_buffer().data()};
-        tribools_seen = tri;
-        static api_status_t answer[] = {1, 4, 1};
-        *out = answer;
-        *count = 3;
-        return 0;
-    };
+    store().script_statuses("set_leaves", {1, 4, 1});
     Statuses statuses;
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, "who"), 0);
     EXPECT_EQ(statuses, (Statuses{1, 4, 1}));
-    EXPECT_EQ(payloads_borrowed, (std::vector<bool>{true, true}));
-    EXPECT_EQ(tribools_seen, tribools.data());
     const nyrdouble::Call& call = store().last("set_leaves");
     EXPECT_EQ(call.paths, paths);
     EXPECT_EQ(call.numbers[0], 3);
+    EXPECT_EQ(call.pointers[2], tribools.data());
+    // Text and blob records point into the elements' own storage during the call.
+    EXPECT_EQ(call.values[0].value.string_value.data, values[0].string_buffer().data());
+    EXPECT_EQ(call.values[2].value.blob_value.data, values[2].blob_buffer().data());
     EXPECT_EQ(call.payloads, (std::vector<std::string>{"text", "", std::string("\0b", 2)}));
     EXPECT_EQ(call.values[1].type, DATATYPE_INT);
     EXPECT_EQ(call.values[1].value.int_value, -3);
@@ -169,7 +148,6 @@ TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
 
     // A failed write keeps the earlier statuses; vectors of different lengths are refused
     // without a store call, in read-only mode as well.
-    store().hooks.set_leaves = nullptr;
     store().script_result("set_leaves", 12);
     EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 12);
     EXPECT_EQ(statuses, (Statuses{1, 4, 1}));

@@ -55,24 +55,13 @@ TEST_F(ClientEvents, SubscriptionsPassPathKindFlagAndStatusThrough) {
 
 TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheResult) {
     const std::vector<CEvent> events{alarm_event("/p1", "n1"), CEvent(0x1), alarm_event("/p3", "")};
-    const _event_t* sent = nullptr;
-    std::size_t destructed_during_call = 0;
-    api_status_t answer[] = {1, 5, 1, 9};
-    int result = 0;
-    store().hooks.events_send = [&](qel_handle_t, const _event_t* records, uint32_t,
-                                    api_status_t** statuses, uint32_t* count) {
-        sent = records;
-        destructed_during_call = store().destructed.size();
-        *statuses = answer;
-        *count = 4;  // more than asked: copied as reported
-        return result;
-    };
+    store().script_statuses("events_send", {1, 5, 1, 9});  // more than asked: copied as reported
     std::vector<api_status_t> statuses{7};
     EXPECT_EQ(client.events_send(events, statuses), 0);
     EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
-    EXPECT_EQ(destructed_during_call, 0u);
-    EXPECT_EQ(store().destructed, record_pointers(sent, 3));
     const nyrdouble::Call& call = store().last("events_send");
+    const auto* sent = static_cast<const _event_t*>(call.pointers[0]);
+    EXPECT_EQ(store().destructed, record_pointers(sent, 3));
     EXPECT_EQ(call.numbers[0], 3);
     ASSERT_EQ(call.events.size(), 3u);
     EXPECT_EQ(call.events[0].path, "/p1");
@@ -88,20 +77,21 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
 
     // A failed send: the result comes back, statuses stay, the records are released all the same.
     store().destructed.clear();
-    result = -4;
-    answer[0] = 8;
+    store().script_result("events_send", -4);
     EXPECT_EQ(client.events_send(events, statuses), -4);
     EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
-    EXPECT_EQ(store().destructed, record_pointers(sent, 3));
+    EXPECT_EQ(store().destructed,
+              record_pointers(static_cast<const _event_t*>(store().last("events_send").pointers[0]), 3));
 
     // No events: the store is still called, with a null array, and nothing is released.
     store().destructed.clear();
-    result = 0;
+    store().script_result("events_send", 0);
+    store().script_statuses("events_send", {3, 3, 3});
     statuses.clear();
     EXPECT_EQ(client.events_send({}, statuses), 0);
-    EXPECT_EQ(sent, nullptr);
+    EXPECT_EQ(store().last("events_send").pointers[0], nullptr);
     EXPECT_EQ(store().last("events_send").numbers[0], 0);
-    EXPECT_EQ(statuses, (std::vector<api_status_t>{8, 5, 1, 9}));
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{3, 3, 3}));
     EXPECT_TRUE(store().destructed.empty());
 }
 

@@ -1,6 +1,5 @@
 // toolkit::serialize_event / serialize_element against the store double: the sizes offered,
 // the number of calls, the results returned and the size of `out` afterwards.
-#include <gtest/gtest.h>
 #include <toolkit/element.h>
 #include <toolkit/serialize.h>
 
@@ -26,8 +25,6 @@ protected:
     std::vector<uint32_t> offered;
     _event_t record{};
 };
-
-}  // namespace
 
 TEST_F(SerializeContract, OneCallWhenLargeEnoughElseOneExactGrowth) {
     event_store_needs(100, 100);
@@ -89,3 +86,5 @@ TEST_F(SerializeContract, ElementPassesValueAndFlagOnBothCalls) {
     EXPECT_EQ(store().last("serialize_element").numbers, (std::vector<long long>{7, 0}));
     EXPECT_EQ(out.size(), 7u);
 }
+
+}  // namespace

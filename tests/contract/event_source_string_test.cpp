@@ -1,6 +1,5 @@
 // CEvent's source-string operations against the store double: what reaches the store, how many
 // calls, and what the outputs hold afterwards.
-#include <gtest/gtest.h>
 #include <toolkit/event.h>
 
 #include <cstring>
@@ -61,7 +60,7 @@ TEST_F(SourceStringContract, ParseUsesAPrivateCopyAndKeepsOutputsOnFailure) {
     EXPECT_EQ(third, "three");
 }
 
-TEST_F(SourceStringContract, FormatPassesNullForEmptyComponentsAndUsesAtMostTwoCalls) {
+TEST_F(SourceStringContract, FormatPassesNullForEmptyPartsUsesAtMostTwoCallsEmptiesOnFailure) {
     store().script_result("format_source_string", 2);
     std::string out;
     EXPECT_EQ(CEvent::format_source_string(out, "a", "", ""), 2);
@@ -85,17 +84,15 @@ TEST_F(SourceStringContract, FormatPassesNullForEmptyComponentsAndUsesAtMostTwoC
         EXPECT_EQ(sizes, c.sizes);
         EXPECT_EQ(out, text) << "exactly the source string, nothing of the old content";
     }
-}
 
-TEST_F(SourceStringContract, FormatFailureEmptiesTheOutput) {
-    int calls = 0;
+    // A failure on either call empties the output.
     for (int fail_at : {1, 2}) {
-        calls = 0;
+        int calls = 0;
         store().hooks.format_source_string = [&](char*, uint32_t, const char*, const char*,
                                                  const char*) {
             return ++calls == fail_at ? -4 : 700;
         };
-        std::string out = "previous";
+        out = "previous";
         EXPECT_EQ(CEvent::format_source_string(out, "a", "b", "c"), -4);
         EXPECT_TRUE(out.empty());
         EXPECT_EQ(calls, fail_at);

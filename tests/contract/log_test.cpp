@@ -22,13 +22,8 @@ namespace {
 
 class EventLog : public nyrdouble::DoubleTest {
 protected:
-    // Remembers the record array of each qel_log_store call and answers `result`.
-    void watch_store(int result) {
-        store().hooks.log_store = [this, result](qel_handle_t, const _event_t* records, uint32_t,
-                                                 bool) {
-            stored_arrays.push_back(records);
-            return result;
-        };
+    const _event_t* stored_array() {
+        return static_cast<const _event_t*>(store().last("log_store").pointers[0]);
     }
     std::vector<std::string> stored_paths() {
         std::vector<std::string> paths;
@@ -37,7 +32,6 @@ protected:
         return paths;
     }
     CLog log{fake_handle()};
-    std::vector<const _event_t*> stored_arrays;
 };
 
 TEST_F(EventLog, StoreSendsTheChosenEventsAndReleasesEachRecordOnce) {
@@ -48,12 +42,11 @@ TEST_F(EventLog, StoreSendsTheChosenEventsAndReleasesEachRecordOnce) {
     }
     const std::deque<CEvent> deque(five.begin(), five.end());
     const std::vector<std::string> all{"/e0", "/e1", "/e2", "/e3", "/e4"};
-    watch_store(0);
     EXPECT_EQ(log.store(deque, 3, true), 0);
     EXPECT_EQ(stored_paths(), (std::vector<std::string>{"/e0", "/e1", "/e2"}));
     EXPECT_EQ(store().last("log_store").numbers, (std::vector<long long>{3, 1}));
     EXPECT_EQ(store().last("log_store").handle, fake_handle());
-    EXPECT_EQ(store().destructed, record_pointers(stored_arrays.back(), 3));
+    EXPECT_EQ(store().destructed, record_pointers(stored_array(), 3));
     EXPECT_EQ(store().call_names(), (std::vector<std::string>{"log_store", "destruct_event",
                                                               "destruct_event", "destruct_event"}));
     // A count of 0 or beyond the end stores them all.
@@ -62,28 +55,29 @@ TEST_F(EventLog, StoreSendsTheChosenEventsAndReleasesEachRecordOnce) {
         EXPECT_EQ(log.store(deque, count, false), 0);
         EXPECT_EQ(stored_paths(), all);
         EXPECT_EQ(store().last("log_store").numbers, (std::vector<long long>{5, 0}));
-        EXPECT_EQ(store().destructed, record_pointers(stored_arrays.back(), 5));
+        EXPECT_EQ(store().destructed, record_pointers(stored_array(), 5));
     }
     store().destructed.clear();
     EXPECT_EQ(log.store(std::list<CEvent>(five.begin(), five.end()), true), 0);
     EXPECT_EQ(stored_paths(), all);
-    EXPECT_EQ(store().destructed, record_pointers(stored_arrays.back(), 5));
+    EXPECT_EQ(store().destructed, record_pointers(stored_array(), 5));
 
     // A failure is returned, and the records are released all the same.
-    watch_store(-7);
+    store().script_result("log_store", -7);
     store().destructed.clear();
     EXPECT_EQ(log.store(five, false), -7);
     EXPECT_EQ(stored_paths(), all);
-    EXPECT_EQ(store().destructed, record_pointers(stored_arrays.back(), 5));
+    EXPECT_EQ(store().destructed, record_pointers(stored_array(), 5));
 
     // Storing nothing still calls the store, with a null array.
-    watch_store(3);
-    stored_arrays.clear();
+    store().script_result("log_store", 3);
+    store().calls.clear();
     store().destructed.clear();
     EXPECT_EQ(log.store(std::list<CEvent>(), true), 3);
     EXPECT_EQ(log.store(std::vector<CEvent>(), true), 3);
     EXPECT_EQ(log.store(std::deque<CEvent>(), 2, true), 3);
-    EXPECT_EQ(stored_arrays, (std::vector<const _event_t*>(3, nullptr)));
+    for (const nyrdouble::Call& call : store().calls) EXPECT_EQ(call.pointers[0], nullptr);
+    EXPECT_EQ(store().count("log_store"), 3u);
     EXPECT_EQ(store().last("log_store").numbers, (std::vector<long long>{0, 1}));
     EXPECT_TRUE(store().destructed.empty());
 }

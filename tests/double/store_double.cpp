@@ -111,7 +111,12 @@ int single(const char* fn, api_status_t* status) {
 // Default answer of a batch that hands statuses back: one scripted status per item.
 int handed_back(const char* fn, uint32_t items, api_status_t** statuses, uint32_t* count) {
     if (result_of(fn) != 0) return result_of(fn);
-    sd().status_storage.assign(items, status_of(fn));
+    auto scripted = sd().status_arrays.find(fn);
+    if (scripted != sd().status_arrays.end())
+        sd().status_storage = scripted->second;
+    else
+        sd().status_storage.assign(items, status_of(fn));
+    items = static_cast<uint32_t>(sd().status_storage.size());
     if (statuses) *statuses = sd().status_storage.data();
     if (count) *count = items;
     return 0;

@@ -2,8 +2,8 @@
 //
 // Every qel_ function (and destruct_event, serialize_*) records a Call with its arguments and then
 // answers: through its hook when the test installed one, otherwise with the scripted result and
-// status of that function (defaults: result 0, status 1). Status arrays handed back by default
-// hold one scripted status per item and stay valid until the next call. destruct_event really
+// status of that function (defaults: result 0, status 1). Status arrays handed back hold the
+// scripted array, or else one scripted status per item, and stay valid until the next call. destruct_event really
 // frees the three list arrays, so leaks and double frees show up under the sanitizers, and it
 // records each record it was given.
 #ifndef TESTS_DOUBLE_STORE_DOUBLE_H
@@ -76,6 +76,10 @@ public:
     // Scripted answers used when no hook is installed (function names without "qel_").
     void script_result(const std::string& fn, int result) { results[fn] = result; }
     void script_status(const std::string& fn, api_status_t status) { statuses[fn] = status; }
+    // Status array a batch hands back whatever the number of items (default: one per item).
+    void script_statuses(const std::string& fn, std::vector<api_status_t> all) {
+        status_arrays[fn] = std::move(all);
+    }
 
     std::size_t count(const std::string& fn) const;
     const Call& last(const std::string& fn) const;  // fails the test if there is none
@@ -85,6 +89,7 @@ public:
     Hooks hooks;
     std::map<std::string, int> results;
     std::map<std::string, api_status_t> statuses;
+    std::map<std::string, std::vector<api_status_t>> status_arrays;
     std::vector<std::string> errors;          // texts reported through qel_err
     std::vector<const _event_t*> destructed;  // records given to destruct_event, in order
     std::vector<api_status_t> status_storage; // backing of default handed-back status arrays
