@@ -9,36 +9,20 @@
 
 using toolkit::CElement;
 using namespace elementtest;
+using namespace std::string_literals;
 
 namespace {
 
-constexpr bool kBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+constexpr uint64_t kU64Max = std::numeric_limits<uint64_t>::max();
 
 // The bytes as they lie in memory on this host: big-endian order, reversed on little-endian.
 std::vector<unsigned char> host_order(std::vector<unsigned char> big_endian) {
-    if (!kBigEndian) std::reverse(big_endian.begin(), big_endian.end());
+    if (__BYTE_ORDER__ != __ORDER_BIG_ENDIAN__) std::reverse(big_endian.begin(), big_endian.end());
     return big_endian;
 }
 
-std::vector<unsigned char> concat(std::vector<unsigned char> a,
-                                  const std::vector<unsigned char>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-std::vector<CElement> one_of_every_type(timeval stamp) {
-    std::vector<CElement> all;
-    all.emplace_back(true, stamp);
-    all.emplace_back(int32_t{-1234}, stamp);
-    all.emplace_back(uint32_t{1234}, stamp);
-    all.emplace_back(2.75, stamp);
-    all.push_back(CElement::from_time(timeval{1700000000, 5}, stamp));
-    all.emplace_back(std::string("12\0x", 4), stamp);
-    all.emplace_back(std::vector<char>{'a', 'b', 'c'}, stamp);
-    all.emplace_back(std::complex<double>(3, 4), stamp);
-    all.emplace_back(int64_t{-5000000000}, stamp);
-    all.emplace_back(uint64_t{5000000000}, stamp);
-    return all;
+CElement blob(const std::vector<unsigned char>& data) {
+    return CElement(std::vector<char>(data.begin(), data.end()));
 }
 
 // A string or blob element must describe its own buffer after every change.
@@ -56,15 +40,13 @@ void expect_payload_invariant(const CElement& e) {
 
 TEST(ElementConvert, TargetsOutsideOneToTenChangeNothing) {
     for (int target : {0, 11, 255, -1}) {
+        SCOPED_TRACE(target);
         CElement e(std::string("keep me"), timeval{42, 1});
         const char* data_before = e.value.string_value.data;
-        _element_datatype_t record_before;
-        std::memcpy(static_cast<void*>(&record_before), static_cast<const void*>(&e),
-                    sizeof record_before);
-        EXPECT_EQ(-1, e.convert_type(static_cast<data_type_t>(target))) << target;
-        EXPECT_EQ(0,
-                  std::memcmp(&record_before, static_cast<const void*>(&e), sizeof record_before))
-            << target;
+        _element_datatype_t before;
+        std::memcpy(static_cast<void*>(&before), static_cast<const void*>(&e), sizeof before);
+        EXPECT_EQ(-1, e.convert_type(static_cast<data_type_t>(target)));
+        EXPECT_EQ(0, std::memcmp(&before, static_cast<const void*>(&e), sizeof before));
         EXPECT_EQ(data_before, e.value.string_value.data);
         EXPECT_EQ("keep me", e.string_buffer());
     }
@@ -74,154 +56,122 @@ TEST(ElementConvert, TargetsOutsideOneToTenChangeNothing) {
     EXPECT_EQ(7, number.value.int_value);
 }
 
-TEST(ElementConvert, NewValueIsTheReadingAsTheTargetType) {
-    CElement i(int32_t{1234});
-    ASSERT_EQ(0, i.convert_type(DATATYPE_TIME));
-    EXPECT_EQ(DATATYPE_TIME, i.type);
-    EXPECT_EQ(1234, i.value.time_value.tv_sec);
-    EXPECT_EQ(0, i.value.time_value.tv_usec);
-
-    CElement s(int32_t{1234});
-    ASSERT_EQ(0, s.convert_type(DATATYPE_STRING));
-    EXPECT_EQ(DATATYPE_STRING, s.type);
-    EXPECT_EQ("1234", s.string_buffer());
-    EXPECT_EQ(4u, s.value.string_value.length);
-    expect_payload_invariant(s);
-
-    CElement b(int32_t{1234});
-    ASSERT_EQ(0, b.convert_type(DATATYPE_BLOB));
-    EXPECT_EQ(DATATYPE_BLOB, b.type);
-    EXPECT_EQ(host_order(bytes({0x00, 0x00, 0x04, 0xD2})), blob_of(b));
-    expect_payload_invariant(b);
-
-    CElement t = time_value(1700000000, 5);
-    ASSERT_EQ(0, t.convert_type(DATATYPE_TIME));
-    EXPECT_EQ(1700000000, t.value.time_value.tv_sec);
-    EXPECT_EQ(5, t.value.time_value.tv_usec);
-    ASSERT_EQ(0, t.convert_type(DATATYPE_FLOAT));
-    EXPECT_EQ(1700000000.000005, t.value.float_value);
-
-    CElement f(2.75);
-    ASSERT_EQ(0, f.convert_type(DATATYPE_INT));
-    EXPECT_EQ(2, f.value.int_value);
-    CElement fb(2.75);
-    ASSERT_EQ(0, fb.convert_type(DATATYPE_BOOL));
-    EXPECT_EQ(1, fb.value.bool_value);
-
-    CElement hex("0x10");
-    ASSERT_EQ(0, hex.convert_type(DATATYPE_UINT));
-    EXPECT_EQ(16u, hex.value.uint_value);
-
-    // Text becomes its own bytes, and bytes become their Base64 text: no decoding either way.
-    CElement abc("abc");
-    ASSERT_EQ(0, abc.convert_type(DATATYPE_BLOB));
-    EXPECT_EQ(bytes({0x61, 0x62, 0x63}), blob_of(abc));
-    ASSERT_EQ(0, abc.convert_type(DATATYPE_STRING));
-    EXPECT_EQ("YWJj", abc.string_buffer());
-    expect_payload_invariant(abc);
-
-    CElement pair("(1,2)");
-    ASSERT_EQ(0, pair.convert_type(DATATYPE_COMPLEX));
-    EXPECT_EQ(1.0, pair.value.complex_value.real);
-    EXPECT_EQ(2.0, pair.value.complex_value.imag);
-
-    CElement date("2020-01-01T00:00:00Z");
-    ASSERT_EQ(0, date.convert_type(DATATYPE_TIME));
-    EXPECT_EQ(1577836800, date.value.time_value.tv_sec);
-    EXPECT_EQ(0, date.value.time_value.tv_usec);
-
-    CElement not_a_time("tomorrow");
-    ASSERT_EQ(0, not_a_time.convert_type(DATATYPE_TIME));
-    EXPECT_EQ(-1, not_a_time.value.time_value.tv_sec);
-    EXPECT_EQ(0, not_a_time.value.time_value.tv_usec);
-
-    CElement blob(std::vector<char>{'1', '2'});
-    ASSERT_EQ(0, blob.convert_type(DATATYPE_INT));
-    EXPECT_EQ(0, blob.value.int_value);
-
-    CElement minus_one(int32_t{-1});
-    ASSERT_EQ(0, minus_one.convert_type(DATATYPE_UINT64));
-    EXPECT_EQ(std::numeric_limits<uint64_t>::max(), minus_one.value.uint64_value);
-    ASSERT_EQ(0, minus_one.convert_type(DATATYPE_INT64));
-    EXPECT_EQ(-1, minus_one.value.int64_value);
-
-    CElement zero(int32_t{0});
-    ASSERT_EQ(0, zero.convert_type(DATATYPE_BOOL));
-    EXPECT_EQ(0, zero.value.bool_value);
-}
-
-TEST(ElementConvert, SameTypeKeepsTheValue) {
-    CElement two = bool_byte(2);
-    ASSERT_EQ(0, two.convert_type(DATATYPE_BOOL));
-    EXPECT_EQ(2, two.value.bool_value);
-
-    CElement with_nul(std::string("a\0b", 3));
-    ASSERT_EQ(0, with_nul.convert_type(DATATYPE_STRING));
-    EXPECT_EQ(std::string("a\0b", 3), with_nul.string_buffer());
-    EXPECT_EQ(3u, with_nul.value.string_value.length);
-    expect_payload_invariant(with_nul);
-
-    CElement c = complex_value(-3.5, 1e-300);
-    ASSERT_EQ(0, c.convert_type(DATATYPE_COMPLEX));
-    EXPECT_EQ(-3.5, c.value.complex_value.real);
-    EXPECT_EQ(1e-300, c.value.complex_value.imag);
-
-    CElement big(std::numeric_limits<uint64_t>::max());
-    ASSERT_EQ(0, big.convert_type(DATATYPE_UINT64));
-    EXPECT_EQ(std::numeric_limits<uint64_t>::max(), big.value.uint64_value);
-
-    CElement blob(std::vector<char>{0, 1, 2});
-    ASSERT_EQ(0, blob.convert_type(DATATYPE_BLOB));
-    EXPECT_EQ(bytes({0, 1, 2}), blob_of(blob));
-    expect_payload_invariant(blob);
+TEST(ElementConvert, NewValueIsTheReadingAsTheTargetTypeAndSameTypeKeepsIt) {
+    struct Case {
+        const char* label;
+        CElement from;
+        std::vector<data_type_t> targets;  // converted in this order
+        CElement expected;                 // type and value; equality ignores the time stamp
+    };
+    const Case cases[] = {
+        {"int to time", CElement(int32_t{1234}), {DATATYPE_TIME}, time_value(1234, 0)},
+        {"int to text", CElement(int32_t{1234}), {DATATYPE_STRING}, CElement("1234")},
+        {"int to bytes",
+         CElement(int32_t{1234}),
+         {DATATYPE_BLOB},
+         blob(host_order({0x00, 0x00, 0x04, 0xD2}))},
+        {"time to time", time_value(1700000000, 5), {DATATYPE_TIME}, time_value(1700000000, 5)},
+        {"time to time to float",
+         time_value(1700000000, 5),
+         {DATATYPE_TIME, DATATYPE_FLOAT},
+         CElement(1700000000.000005)},
+        {"float to int", CElement(2.75), {DATATYPE_INT}, CElement(int32_t{2})},
+        {"float to bool", CElement(2.75), {DATATYPE_BOOL}, bool_byte(1)},
+        {"hex text to uint", CElement("0x10"), {DATATYPE_UINT}, CElement(uint32_t{16})},
+        // Text becomes its own bytes, and bytes become their Base64 text: no decoding either way.
+        {"text to bytes", CElement("abc"), {DATATYPE_BLOB}, blob({0x61, 0x62, 0x63})},
+        {"text to bytes to text",
+         CElement("abc"),
+         {DATATYPE_BLOB, DATATYPE_STRING},
+         CElement("YWJj")},
+        {"text to complex", CElement("(1,2)"), {DATATYPE_COMPLEX}, complex_value(1, 2)},
+        {"text to time",
+         CElement("2020-01-01T00:00:00Z"),
+         {DATATYPE_TIME},
+         time_value(1577836800, 0)},
+        {"no time in text", CElement("tomorrow"), {DATATYPE_TIME}, time_value(-1, 0)},
+        {"bytes to int", blob({'1', '2'}), {DATATYPE_INT}, CElement(int32_t{0})},
+        {"-1 to uint64", CElement(int32_t{-1}), {DATATYPE_UINT64}, CElement(kU64Max)},
+        {"-1 to uint64 to int64",
+         CElement(int32_t{-1}),
+         {DATATYPE_UINT64, DATATYPE_INT64},
+         CElement(int64_t{-1})},
+        {"0 to bool", CElement(int32_t{0}), {DATATYPE_BOOL}, bool_byte(0)},
+        {"bool 2 stays 2", bool_byte(2), {DATATYPE_BOOL}, bool_byte(2)},
+        {"text with NUL", CElement("a\0b"s), {DATATYPE_STRING}, CElement("a\0b"s)},
+        {"complex", complex_value(-3.5, 1e-300), {DATATYPE_COMPLEX}, complex_value(-3.5, 1e-300)},
+        {"uint64 max", CElement(kU64Max), {DATATYPE_UINT64}, CElement(kU64Max)},
+        {"bytes", blob({0, 1, 2}), {DATATYPE_BLOB}, blob({0, 1, 2})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CElement e = c.from;
+        for (data_type_t target : c.targets) ASSERT_EQ(0, e.convert_type(target));
+        EXPECT_TRUE(e == c.expected) << "type " << e.type << ": " << text_of(e);
+        expect_payload_invariant(e);
+    }
 }
 
 TEST(ElementConvert, EveryConversionKeepsTheTimeStamp) {
     const timeval stamp{42, 7};
     for (int target = DATATYPE_BOOL; target <= DATATYPE_UINT64; ++target) {
-        for (CElement& e : one_of_every_type(stamp)) {
-            const int source = e.type;
+        CElement all[] = {CElement(true, stamp),
+                          CElement(int32_t{-1234}, stamp),
+                          CElement(uint32_t{1234}, stamp),
+                          CElement(2.75, stamp),
+                          CElement::from_time(timeval{1700000000, 5}, stamp),
+                          CElement("12\0x"s, stamp),
+                          CElement(std::vector<char>{'a', 'b', 'c'}, stamp),
+                          CElement(std::complex<double>(3, 4), stamp),
+                          CElement(int64_t{-5000000000}, stamp),
+                          CElement(uint64_t{5000000000}, stamp)};
+        for (CElement& e : all) {
+            SCOPED_TRACE(std::to_string(e.type) + " -> " + std::to_string(target));
             ASSERT_EQ(0, e.convert_type(static_cast<data_type_t>(target)));
-            EXPECT_EQ(target, e.type) << source << " -> " << target;
-            EXPECT_EQ(42, e.timestamp.tv_sec) << source << " -> " << target;
-            EXPECT_EQ(7, e.timestamp.tv_usec) << source << " -> " << target;
+            EXPECT_EQ(target, e.type);
+            EXPECT_EQ(stamp, e.timestamp);
             expect_payload_invariant(e);
         }
     }
     // Also for an element without a time stamp.
     CElement unstamped(int32_t{5});
     ASSERT_EQ(0, unstamped.convert_type(DATATYPE_STRING));
-    EXPECT_EQ(-1, unstamped.timestamp.tv_sec);
-    EXPECT_EQ(0, unstamped.timestamp.tv_usec);
+    EXPECT_EQ((timeval{-1, 0}), unstamped.timestamp);
 }
 
 TEST(ElementBytes, EveryTypeGivesItsBytesInHostOrder) {
-    EXPECT_EQ(bytes({0x01}), blob_of(CElement(true)));
-    EXPECT_EQ(bytes({0x00}), blob_of(CElement(false)));
-    EXPECT_EQ(bytes({0x02}), blob_of(bool_byte(2)));
-    EXPECT_EQ(host_order(bytes({0x00, 0x00, 0x04, 0xD2})), blob_of(CElement(int32_t{1234})));
-    EXPECT_EQ(host_order(bytes({0xFF, 0xFF, 0xFB, 0x2E})), blob_of(CElement(int32_t{-1234})));
-    EXPECT_EQ(host_order(bytes({0x89, 0xAB, 0xCD, 0xEF})), blob_of(CElement(uint32_t{0x89ABCDEF})));
-    EXPECT_EQ(host_order(bytes({0x3F, 0xF0, 0, 0, 0, 0, 0, 0})), blob_of(CElement(1.0)));
-    // A time is tv_sec then tv_usec, each 4 bytes in host order.
-    EXPECT_EQ(concat(host_order(bytes({0x65, 0x53, 0xF1, 0x00})),
-                     host_order(bytes({0x00, 0x00, 0x00, 0x05}))),
-              blob_of(time_value(1700000000, 5)));
-    // A complex number is the real part's 8 bytes, then the imaginary part's.
-    EXPECT_EQ(concat(host_order(bytes({0x3F, 0xF0, 0, 0, 0, 0, 0, 0})),
-                     host_order(bytes({0xC0, 0x00, 0, 0, 0, 0, 0, 0}))),
-              blob_of(complex_value(1.0, -2.0)));
-    EXPECT_EQ(host_order(bytes({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF})),
-              blob_of(CElement(int64_t{0x0123456789ABCDEF})));
-    EXPECT_EQ(host_order(bytes({0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10})),
-              blob_of(CElement(uint64_t{0xFEDCBA9876543210u})));
-    // Strings without a terminator, embedded NULs kept; blobs as they are.
-    EXPECT_EQ(bytes({}), blob_of(CElement("")));
-    EXPECT_EQ(bytes({'a', 0, 'b'}), blob_of(string_bytes("a\0b", 3)));
-    EXPECT_EQ(bytes({0xFF, 0, 0x80}), blob_of(CElement(std::vector<char>{'\xff', 0, '\x80'})));
-    EXPECT_EQ(bytes({}), blob_of(CElement(std::vector<char>{})));
-    // Unknown types give nothing and still empty the output.
-    for (int code : {0, 11, 255}) {
-        EXPECT_EQ(bytes({}), blob_of(with_type_code(code))) << code;
+    const std::vector<unsigned char> one = host_order({0x3F, 0xF0, 0, 0, 0, 0, 0, 0});
+    std::vector<unsigned char> time_bytes = host_order({0x65, 0x53, 0xF1, 0x00});
+    const std::vector<unsigned char> usec = host_order({0x00, 0x00, 0x00, 0x05});
+    time_bytes.insert(time_bytes.end(), usec.begin(), usec.end());  // tv_sec, then tv_usec
+    std::vector<unsigned char> complex_bytes = one;  // real part, then imaginary part
+    for (unsigned char b : host_order({0xC0, 0x00, 0, 0, 0, 0, 0, 0})) complex_bytes.push_back(b);
+    const std::pair<CElement, std::vector<unsigned char>> cases[] = {
+        {CElement(true), {0x01}},
+        {CElement(false), {0x00}},
+        {bool_byte(2), {0x02}},
+        {CElement(int32_t{1234}), host_order({0x00, 0x00, 0x04, 0xD2})},
+        {CElement(int32_t{-1234}), host_order({0xFF, 0xFF, 0xFB, 0x2E})},
+        {CElement(uint32_t{0x89ABCDEF}), host_order({0x89, 0xAB, 0xCD, 0xEF})},
+        {CElement(1.0), one},
+        {time_value(1700000000, 5), time_bytes},
+        {complex_value(1.0, -2.0), complex_bytes},
+        {CElement(int64_t{0x0123456789ABCDEF}),
+         host_order({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF})},
+        {CElement(uint64_t{0xFEDCBA9876543210u}),
+         host_order({0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10})},
+        // Strings without a terminator, embedded NULs kept; blobs as they are.
+        {CElement(""), {}},
+        {CElement("a\0b"s), {'a', 0, 'b'}},
+        {blob({0xFF, 0, 0x80}), {0xFF, 0, 0x80}},
+        {blob({}), {}},
+        // Unknown types give nothing and still empty the output.
+        {with_type_code(0), {}},
+        {with_type_code(11), {}},
+        {with_type_code(255), {}},
+    };
+    for (const auto& [element, expected] : cases) {
+        EXPECT_EQ(expected, blob_of(element))
+            << "type " << element.type << ": " << text_of(element);
     }
 }

@@ -1,4 +1,4 @@
-// Shared helpers for the tests of element readers, text forms and conversion.
+// Shared helpers for the element tests.
 #ifndef TESTS_UNIT_ELEMENT_TEST_SUPPORT_H
 #define TESTS_UNIT_ELEMENT_TEST_SUPPORT_H
 
@@ -8,8 +8,19 @@
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Time stamps (timeval and the record's qel_time32_t) compare and print as a whole.
+template <typename A, typename B, typename = decltype(A::tv_usec + B::tv_usec)>
+bool operator==(const A& a, const B& b) {
+    return a.tv_sec == b.tv_sec && a.tv_usec == b.tv_usec;
+}
+template <typename T, typename = decltype(T::tv_usec)>
+std::ostream& operator<<(std::ostream& out, const T& t) {
+    return out << '{' << t.tv_sec << ", " << t.tv_usec << '}';
+}
 
 namespace elementtest {
 
@@ -36,28 +47,16 @@ inline toolkit::CElement complex_value(double re, double im) {
     return toolkit::CElement(std::complex<double>(re, im));
 }
 
-// A string element from bytes that may contain NULs.
-inline toolkit::CElement string_bytes(const char* bytes, std::size_t n) {
-    return toolkit::CElement(std::string(bytes, n));
-}
-
-// The text form, written over a stale output so that appending instead of replacing shows up.
+// The text form and the bytes, written over a stale output so that appending shows up.
 inline std::string text_of(const toolkit::CElement& e) {
     std::string out = "stale";
     e.to_string(out);
     return out;
 }
-
 inline std::vector<unsigned char> blob_of(const toolkit::CElement& e) {
     std::vector<char> out = {'x', 'y'};
     e.to_binary_blob(out);
     return std::vector<unsigned char>(out.begin(), out.end());
-}
-
-inline std::vector<unsigned char> bytes(std::initializer_list<int> values) {
-    std::vector<unsigned char> out;
-    for (int v : values) out.push_back(static_cast<unsigned char>(v));
-    return out;
 }
 
 // Puts the process into a time zone far from UTC for the life of the object.
@@ -69,11 +68,7 @@ public:
         tzset();
     }
     ~ScopedTimeZone() {
-        if (saved_) {
-            setenv("TZ", saved_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
