@@ -7,6 +7,7 @@
 
 using toolkit::CElement;
 using Pieces = std::vector<std::string>;
+using namespace std::string_literals;
 
 namespace {
 
@@ -39,11 +40,9 @@ TEST(ElementStrings, SplitGivesOneMorePieceThanSeparators) {
     EXPECT_EQ((Pieces{"", "", ""}), split(";;", ';'));
     EXPECT_EQ((Pieces{"a", "b;c"}), split("a,b;c", ','));
     // Any byte separates, NUL included, and NULs may sit inside pieces.
-    EXPECT_EQ((Pieces{"x", "y"}), split(std::string("x\0y", 3), '\0'));
-    EXPECT_EQ((Pieces{std::string("a\0b", 3), "c"}), split(std::string("a\0b;c", 5), ';'));
-    EXPECT_EQ((Pieces{"a", "b"}), split("a\xff"
-                                        "b",
-                                        '\xff'));
+    EXPECT_EQ((Pieces{"x", "y"}), split("x\0y"s, '\0'));
+    EXPECT_EQ((Pieces{"a\0b"s, "c"}), split("a\0b;c"s, ';'));
+    EXPECT_EQ((Pieces{"a", "b"}), split("a\377b", '\377'));
 }
 
 TEST(ElementStrings, MergeJoinsWithSemicolons) {
@@ -73,7 +72,7 @@ TEST(ElementStrings, XmlEscapeReplacesTheFiveSpecialCharactersOnce) {
     EXPECT_EQ("", escaped(""));
     EXPECT_EQ("plain text", escaped("plain text"));
     // Control characters, high bytes and NULs pass unchanged.
-    const std::string other("\x01\n\t\xc3\xa4\0z", 7);
+    const std::string other = "\x01\n\t\xc3\xa4\0z"s;
     EXPECT_EQ(other, escaped(other));
-    EXPECT_EQ(std::string("\0&lt;\xff", 6), escaped(std::string("\0<\xff", 3)));
+    EXPECT_EQ("\0&lt;\xff"s, escaped("\0<\xff"s));
 }

@@ -1,8 +1,7 @@
 // Element lifecycle: construction, copy, move, taking over records, equality, export.
+#include <gtest/gtest.h>
 #include <toolkit/element.h>
 #include <toolkit/event.h>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -11,7 +10,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "element_test_support.h"
+
 using toolkit::CElement;
+using namespace elementtest;
+using namespace std::string_literals;
 
 namespace {
 
@@ -19,176 +22,143 @@ std::string payload(const _element_datatype_t& record) {
     return std::string(record.value.string_value.data, record.value.string_value.length);
 }
 
-CElement bool_with_byte(uint8_t byte) {
-    CElement e(true);
-    e.value.bool_value = byte;
-    return e;
+_element_datatype_t raw_bytes(data_type_t type, const void* data, uint32_t length) {
+    _element_datatype_t raw{};
+    raw.type = type;
+    raw.value.string_value.data = static_cast<char*>(const_cast<void*>(data));
+    raw.value.string_value.length = length;
+    return raw;
 }
 
-} // namespace
-
-TEST(ElementConstruction, DefaultHoldsNoValueAndNoTimeStamp) {
-    CElement e;
-    EXPECT_EQ(e.type, DATATYPE_INVALID);
-    EXPECT_EQ(e.timestamp.tv_sec, -1);
-    EXPECT_EQ(e.timestamp.tv_usec, 0);
-    EXPECT_TRUE(e.string_buffer().empty());
-    EXPECT_TRUE(e.blob_buffer().empty());
+// The element's payload pointer describes its own buffer.
+void expect_owns_payload(const CElement& e) {
+    if (e.type == DATATYPE_BLOB) {
+        EXPECT_EQ(e.value.blob_value.data, e.blob_buffer().data());
+    } else {
+        EXPECT_EQ(e.value.string_value.data, e.string_buffer().data());
+    }
 }
+
+}  // namespace
 
 TEST(ElementConstruction, EveryTypeHasAConstructorWithOptionalTimeStamp) {
+    CElement none;
+    EXPECT_EQ(none.type, DATATYPE_INVALID);
+    EXPECT_EQ(none.timestamp, (timeval{-1, 0}));
+    EXPECT_TRUE(none.string_buffer().empty());
+    EXPECT_TRUE(none.blob_buffer().empty());
+
     const timeval t{100, 5};
     CElement b(true), i(int32_t{-7}, t), u(uint32_t{7}), f(2.5), i64(-(std::int64_t{1} << 40)),
         u64(std::uint64_t{1} << 63), c(std::complex<double>(1.5, -2)), s(std::string("text")),
-        blob(std::vector<char>{'\0', 'x'});
-    EXPECT_EQ(b.type, DATATYPE_BOOL);
+        blob(std::vector<char>{'\0', 'x'}), time = CElement::from_time({1700000000, 250000}, t);
+    const std::pair<const CElement&, data_type_t> types[] = {
+        {b, DATATYPE_BOOL},    {i, DATATYPE_INT},      {u, DATATYPE_UINT},    {f, DATATYPE_FLOAT},
+        {i64, DATATYPE_INT64}, {u64, DATATYPE_UINT64}, {c, DATATYPE_COMPLEX}, {s, DATATYPE_STRING},
+        {blob, DATATYPE_BLOB}, {time, DATATYPE_TIME}};
+    for (const auto& [element, type] : types) EXPECT_EQ(element.type, type);
     EXPECT_EQ(b.value.bool_value, 1);
     EXPECT_EQ(CElement(false).value.bool_value, 0);
-    EXPECT_EQ(i.type, DATATYPE_INT);
     EXPECT_EQ(i.value.int_value, -7);
-    EXPECT_EQ(i.timestamp.tv_sec, 100);
-    EXPECT_EQ(i.timestamp.tv_usec, 5);
-    EXPECT_EQ(u.type, DATATYPE_UINT);
-    EXPECT_EQ(f.type, DATATYPE_FLOAT);
+    EXPECT_EQ(i.timestamp, t);
     EXPECT_EQ(f.value.float_value, 2.5);
-    EXPECT_EQ(i64.type, DATATYPE_INT64);
     EXPECT_EQ(i64.value.int64_value, -(std::int64_t{1} << 40));
-    EXPECT_EQ(u64.type, DATATYPE_UINT64);
-    EXPECT_EQ(c.type, DATATYPE_COMPLEX);
     EXPECT_EQ(c.value.complex_value.real, 1.5);
     EXPECT_EQ(c.value.complex_value.imag, -2.0);
-    EXPECT_EQ(s.type, DATATYPE_STRING);
     EXPECT_EQ(payload(s), "text");
     EXPECT_EQ(s.timestamp.tv_sec, -1);
-    EXPECT_EQ(blob.type, DATATYPE_BLOB);
-    EXPECT_EQ(payload(blob), std::string("\0x", 2));
+    EXPECT_EQ(payload(blob), "\0x"s);
     EXPECT_EQ(blob.value.blob_value.data, blob.blob_buffer().data());
-
-    CElement time = CElement::from_time(timeval{1700000000, 250000}, t);
-    EXPECT_EQ(time.type, DATATYPE_TIME);
     EXPECT_EQ(time.value.time_value.tv_sec, 1700000000);
     EXPECT_EQ(time.value.time_value.tv_usec, 250000);
-    EXPECT_EQ(time.timestamp.tv_sec, 100);
+    EXPECT_EQ(time.timestamp, t);
+
+    CElement literal("abc");
+    ASSERT_EQ(literal.type, DATATYPE_STRING);
+    expect_owns_payload(literal);
+    EXPECT_EQ(payload(literal), "abc");
+    EXPECT_EQ(literal.value.string_value.data[3], '\0') << "the buffer keeps a terminating zero";
+    CElement null_text(static_cast<const char*>(nullptr));
+    EXPECT_EQ(null_text.type, DATATYPE_STRING);
+    EXPECT_EQ(null_text.value.string_value.length, 0u);
 }
 
-TEST(ElementConstruction, StringLiteralHoldsAString) {
-    CElement e("abc");
-    ASSERT_EQ(e.type, DATATYPE_STRING);
-    EXPECT_EQ(payload(e), "abc");
-    EXPECT_EQ(e.value.string_value.data, e.string_buffer().data());
-    // The buffer keeps a terminating zero after the characters.
-    EXPECT_EQ(e.value.string_value.data[3], '\0');
-    CElement none(static_cast<const char*>(nullptr));
-    EXPECT_EQ(none.type, DATATYPE_STRING);
-    EXPECT_EQ(none.value.string_value.length, 0u);
-}
-
-TEST(ElementEquality, InvalidTypesEqualNothing) {
-    CElement a, b;
-    EXPECT_FALSE(a == a);
-    EXPECT_FALSE(a == b);
-    CElement odd(int32_t{1}), other(int32_t{1});
-    odd.type = static_cast<data_type_t>(11);
-    other.type = static_cast<data_type_t>(11);
-    EXPECT_FALSE(odd == other);
-    odd.type = other.type = static_cast<data_type_t>(255);
-    EXPECT_FALSE(odd == other);
-}
-
-TEST(ElementEquality, ComparesByTypeRules) {
+TEST(ElementEquality, ComparesByTypeRulesIgnoringTimeStamps) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_TRUE(CElement(nan) == CElement(-nan));
-    EXPECT_FALSE(CElement(nan) == CElement(1.0));
-    EXPECT_FALSE(CElement(1.0) == CElement(nan));
-    EXPECT_TRUE(CElement(0.0) == CElement(-0.0));
-    EXPECT_FALSE(CElement(std::complex<double>(nan, 0)) == CElement(std::complex<double>(nan, 0)));
-    EXPECT_TRUE(CElement(std::complex<double>(1, -0.0)) == CElement(std::complex<double>(1, 0)));
-    EXPECT_FALSE(bool_with_byte(1) == bool_with_byte(2));
-    EXPECT_TRUE(bool_with_byte(2) == bool_with_byte(2));
-    EXPECT_FALSE(CElement(int32_t{1}) == CElement(uint32_t{1}));
-    EXPECT_TRUE(CElement(std::uint64_t{5}) == CElement(std::uint64_t{5}));
-    EXPECT_FALSE(CElement(std::int64_t{5}) == CElement(std::int64_t{6}));
-    EXPECT_TRUE(CElement::from_time({3, 4}) == CElement::from_time({3, 4}));
-    EXPECT_FALSE(CElement::from_time({3, 4}) == CElement::from_time({3, 5}));
-}
-
-TEST(ElementEquality, IgnoresTimeStamps) {
-    EXPECT_TRUE(CElement(int32_t{9}, timeval{1, 0}) == CElement(int32_t{9}, timeval{2, 7}));
-    EXPECT_TRUE(CElement("x", timeval{1, 0}) == CElement("x"));
-}
-
-TEST(ElementEquality, TextAndBytesCompareEveryByte) {
-    EXPECT_FALSE(CElement("abc") == CElement("abd"));
-    EXPECT_TRUE(CElement("abc") == CElement("abc"));
-    EXPECT_FALSE(CElement("ab") == CElement("abc"));
-    EXPECT_TRUE(CElement("") == CElement(""));
-    EXPECT_FALSE(CElement(std::string("a\0b", 3)) == CElement(std::string("a\0c", 3)));
-    EXPECT_TRUE(CElement(std::vector<char>{}) == CElement(std::vector<char>{}));
-    EXPECT_FALSE(CElement(std::vector<char>{'a'}) == CElement("a"));
-
-    // A raw record pointing at other memory compares through its data pointer.
+    using C = std::complex<double>;
     char text[] = "abc";
-    _element_datatype_t raw{};
-    raw.type = DATATYPE_STRING;
-    raw.value.string_value.data = text;
-    raw.value.string_value.length = 3;
-    EXPECT_TRUE(CElement("abc") == raw);
+    CElement invalid, odd(int32_t{1}), other_odd(int32_t{1}), high(int32_t{1}),
+        other_high(int32_t{1});
+    odd.type = other_odd.type = static_cast<data_type_t>(11);
+    high.type = other_high.type = static_cast<data_type_t>(255);
+    EXPECT_FALSE(invalid == invalid) << "invalid types equal nothing, not even themselves";
+    struct Case {
+        CElement a, b;
+        bool equal;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {invalid, CElement(), false}, {odd, other_odd, false}, {high, other_high, false},
+        {CElement(nan), CElement(-nan), true}, {CElement(nan), CElement(1.0), false},
+        {CElement(1.0), CElement(nan), false}, {CElement(0.0), CElement(-0.0), true},
+        {CElement(C(nan, 0)), CElement(C(nan, 0)), false},
+        {CElement(C(1, -0.0)), CElement(C(1, 0)), true},
+        {bool_byte(1), bool_byte(2), false}, {bool_byte(2), bool_byte(2), true},
+        {CElement(int32_t{1}), CElement(uint32_t{1}), false},
+        {CElement(uint64_t{5}), CElement(uint64_t{5}), true},
+        {CElement(int64_t{5}), CElement(int64_t{6}), false},
+        {time_value(3, 4), time_value(3, 4), true}, {time_value(3, 4), time_value(3, 5), false},
+        {CElement(int32_t{9}, timeval{1, 0}), CElement(int32_t{9}, timeval{2, 7}), true},
+        {CElement("x", timeval{1, 0}), CElement("x"), true},
+        // Text and bytes compare every byte.
+        {CElement("abc"), CElement("abd"), false}, {CElement("abc"), CElement("abc"), true},
+        {CElement("ab"), CElement("abc"), false}, {CElement(""), CElement(""), true},
+        {CElement("a\0b"s), CElement("a\0c"s), false},
+        {CElement(std::vector<char>{}), CElement(std::vector<char>{}), true},
+        {CElement(std::vector<char>{'a'}), CElement("a"), false}};
+    // clang-format on
+    for (std::size_t n = 0; n < std::size(cases); ++n) {
+        EXPECT_EQ(cases[n].equal, cases[n].a == cases[n].b) << "row " << n;
+    }
+    // A raw record pointing at other memory compares through its data pointer.
+    EXPECT_TRUE(CElement("abc") == raw_bytes(DATATYPE_STRING, text, 3));
 }
 
-TEST(ElementAssignment, RecordIsDeepCopied) {
+TEST(ElementAssignment, RecordIsDeepCopiedWithAllThirtyTwoBytes) {
     char text[] = "hello";
-    _element_datatype_t raw{};
-    raw.type = DATATYPE_STRING;
+    _element_datatype_t raw = raw_bytes(DATATYPE_STRING, text, 5);
     raw.timestamp = {12, 34};
-    raw.value.string_value.data = text;
-    raw.value.string_value.length = 5;
     CElement e;
     e = raw;
     std::strcpy(text, "HELLO");
     EXPECT_EQ(payload(e), "hello");
     EXPECT_NE(e.value.string_value.data, text);
-    EXPECT_EQ(e.timestamp.tv_sec, 12);
-    EXPECT_EQ(e.timestamp.tv_usec, 34);
+    EXPECT_EQ(e.timestamp, (timeval{12, 34}));
 
     unsigned char bytes[] = {0, 1, 2, 0};
-    raw.type = DATATYPE_BLOB;
-    raw.value.blob_value.data = reinterpret_cast<char*>(bytes);
-    raw.value.blob_value.length = 4;
-    e = raw;
+    e = raw_bytes(DATATYPE_BLOB, bytes, 4);
     bytes[1] = 9;
     ASSERT_EQ(e.blob_buffer().size(), 4u);
     EXPECT_EQ(e.blob_buffer()[1], 1);
     EXPECT_EQ(e.value.blob_value.data, e.blob_buffer().data());
 
     // Embedded zero bytes are part of a text value.
-    char zeros[] = {'a', '\0', 'b'};
-    raw.type = DATATYPE_STRING;
-    raw.value.string_value.data = zeros;
-    raw.value.string_value.length = 3;
-    e = raw;
-    EXPECT_EQ(e.string_buffer(), std::string("a\0b", 3));
-}
+    e = raw_bytes(DATATYPE_STRING, "a\0b", 3);
+    EXPECT_EQ(e.string_buffer(), "a\0b"s);
 
-TEST(ElementAssignment, RecordCopiesAllThirtyTwoBytes) {
-    _element_datatype_t raw;
-    std::memset(&raw, 0xA5, sizeof raw);
-    raw.type = DATATYPE_INT;
-    raw.value.int_value = 42;
-    CElement e;
-    e = raw;
-    EXPECT_EQ(std::memcmp(static_cast<const _element_datatype_t*>(&e), &raw, sizeof raw), 0);
-}
-
-TEST(ElementAssignment, NullDataOrZeroLengthGivesAnEmptyPayload) {
-    _element_datatype_t raw{};
-    raw.type = DATATYPE_STRING;
-    raw.value.string_value.data = nullptr;
-    raw.value.string_value.length = 7;
-    CElement e("old");
-    e = raw;
+    // Null data gives an empty payload whatever the length says.
+    e = CElement("old");
+    e = raw_bytes(DATATYPE_STRING, nullptr, 7);
     EXPECT_EQ(e.type, DATATYPE_STRING);
     EXPECT_EQ(e.value.string_value.length, 0u);
     EXPECT_TRUE(e.string_buffer().empty());
+
+    _element_datatype_t number;
+    std::memset(&number, 0xA5, sizeof number);
+    number.type = DATATYPE_INT;
+    number.value.int_value = 42;
+    e = number;
+    EXPECT_EQ(std::memcmp(static_cast<const _element_datatype_t*>(&e), &number, sizeof number), 0);
 }
 
 TEST(ElementAssignment, TypeChangesReuseBuffers) {
@@ -196,7 +166,7 @@ TEST(ElementAssignment, TypeChangesReuseBuffers) {
     e = CElement(int32_t{5});
     EXPECT_EQ(e.type, DATATYPE_INT);
     EXPECT_EQ(e.value.int_value, 5);
-    EXPECT_EQ(e.string_buffer(), "a string value"); // kept until a new string arrives
+    EXPECT_EQ(e.string_buffer(), "a string value");  // kept until a new string arrives
     e = CElement("new");
     EXPECT_EQ(payload(e), "new");
     EXPECT_EQ(e.value.string_value.data, e.string_buffer().data());
@@ -216,93 +186,83 @@ TEST(ElementCopy, DuplicatesPayload) {
     EXPECT_EQ(payload(other), "copied");
     EXPECT_NE(other.value.string_value.data, text.value.string_value.data);
     const CElement& same = other;
-    other = same; // self-assignment keeps the value
+    other = same;  // self-assignment keeps the value
     EXPECT_EQ(payload(other), "copied");
 }
 
-TEST(ElementMove, DestinationOwnsItsBuffer) {
-    const std::string longer(40, 'L');
-    for (const std::string& text : {longer, std::string("abc")}) {
-        CElement source(text, timeval{7, 8});
-        CElement moved(std::move(source));
-        EXPECT_EQ(moved.value.string_value.data, moved.string_buffer().data());
-        EXPECT_EQ(payload(moved), text);
-        EXPECT_EQ(moved.timestamp.tv_sec, 7);
-
+TEST(ElementMove, DestinationOwnsItsBufferAndKeepsOrReplacesTheTimeStamp) {
+    for (const CElement& source :
+         {CElement(std::string(40, 'L'), timeval{7, 8}), CElement("abc", timeval{7, 8}),
+          CElement(std::vector<char>{9, 8}, timeval{7, 8})}) {
+        CElement from = source;
+        CElement moved(std::move(from));
+        expect_owns_payload(moved);
+        EXPECT_TRUE(moved == source);
+        EXPECT_EQ(moved.timestamp, source.timestamp);
         CElement assigned;
         assigned = std::move(moved);
-        EXPECT_EQ(assigned.value.string_value.data, assigned.string_buffer().data());
-        EXPECT_EQ(payload(assigned), text);
+        expect_owns_payload(assigned);
+        EXPECT_TRUE(assigned == source);
     }
-    CElement blob(std::vector<char>{9, 8});
-    CElement moved_blob(std::move(blob));
-    EXPECT_EQ(moved_blob.value.blob_value.data, moved_blob.blob_buffer().data());
-    EXPECT_EQ(payload(moved_blob), std::string("\x09\x08", 2));
-}
-
-TEST(ElementMove, ExplicitTimeReplacesTheTimeStamp) {
-    CElement a(int32_t{3}, timeval{1, 2});
-    CElement b(std::move(a), timeval{100, 5});
+    // An explicit time replaces the time stamp, unless it is invalid.
+    CElement b(CElement(int32_t{3}, timeval{1, 2}), timeval{100, 5});
     EXPECT_EQ(b.value.int_value, 3);
-    EXPECT_EQ(b.timestamp.tv_sec, 100);
-    EXPECT_EQ(b.timestamp.tv_usec, 5);
-    CElement c(int32_t{4}, timeval{1, 2});
-    CElement d(std::move(c), timeval{-1, 7});
-    EXPECT_EQ(d.timestamp.tv_sec, 1);
-    EXPECT_EQ(d.timestamp.tv_usec, 2);
+    EXPECT_EQ(b.timestamp, (timeval{100, 5}));
+    CElement d(CElement(int32_t{4}, timeval{1, 2}), timeval{-1, 7});
+    EXPECT_EQ(d.timestamp, (timeval{1, 2}));
 }
 
-TEST(ElementMove, GrowingVectorsKeepInvariantsAndTimeStamps) {
+TEST(ElementMove, IsNoThrowSoGrowingVectorsMoveAndKeepInvariants) {
+    EXPECT_TRUE(std::is_nothrow_move_constructible<CElement>::value);
+    EXPECT_TRUE(std::is_nothrow_move_assignable<CElement>::value);
+    EXPECT_TRUE(std::is_nothrow_move_constructible<toolkit::CEvent>::value);
     std::vector<CElement> values;
-    for (int i = 0; i < 100; ++i) values.emplace_back(std::string(i % 30, 'a' + i % 26), timeval{i, i});
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(values[i].value.string_value.data, values[i].string_buffer().data());
-        EXPECT_EQ(values[i].value.string_value.length, static_cast<uint32_t>(i % 30));
-        EXPECT_EQ(values[i].timestamp.tv_sec, i);
-    }
-    values.erase(values.begin()); // shifts by move assignment
-    EXPECT_EQ(values[0].value.string_value.data, values[0].string_buffer().data());
-    EXPECT_EQ(values[0].timestamp.tv_sec, 1);
+    auto expect_shifted_by = [&values](int first) {
+        for (int i = first; i < 100; ++i) {
+            const CElement& e = values[i - first];
+            EXPECT_EQ(e.value.string_value.data, e.string_buffer().data()) << i;
+            EXPECT_EQ(e.value.string_value.length, static_cast<uint32_t>(i % 30)) << i;
+            EXPECT_EQ(e.timestamp.tv_sec, i) << i;
+        }
+    };
+    for (int i = 0; i < 100; ++i)
+        values.emplace_back(std::string(i % 30, 'a' + i % 26), timeval{i, i});
+    expect_shifted_by(0);
+    values.erase(values.begin());  // shifts by move assignment
+    expect_shifted_by(1);
 }
 
-TEST(ElementExport, CopiesPayloadIntoCallerBuffer) {
+TEST(ElementExport, CopiesPayloadIntoCallerBufferCutToFit) {
     CElement hello("hello");
     char buf[10];
     std::memset(buf, '#', sizeof buf);
     _element_datatype_t out = hello.duplicate_element(buf, 10);
+    EXPECT_EQ(out.type, DATATYPE_STRING);
     EXPECT_EQ(out.value.string_value.length, 5u);
     EXPECT_EQ(out.value.string_value.data, buf);
-    EXPECT_EQ(std::string(buf, 6), "hello#"); // no terminator written
-
+    EXPECT_EQ(std::string(buf, 6), "hello#");  // no terminator written
+    EXPECT_EQ(hello.duplicate_element(buf, 6).value.string_value.length, 5u);
     out = hello.duplicate_element(buf, 5);
     EXPECT_EQ(out.value.string_value.length, 4u);
     EXPECT_EQ(std::string(buf, 4), "hell");
-    out = hello.duplicate_element(buf, 6);
-    EXPECT_EQ(out.value.string_value.length, 5u);
-    EXPECT_EQ(out.type, DATATYPE_STRING);
-    EXPECT_EQ(hello.value.string_value.data, hello.string_buffer().data()); // element unchanged
+    EXPECT_EQ(hello.value.string_value.data, hello.string_buffer().data());  // element unchanged
 
-    CElement blob(std::vector<char>{1, 2, 3});
-    out = blob.duplicate_element(buf, 2);
+    out = CElement(std::vector<char>{1, 2, 3}).duplicate_element(buf, 2);
     EXPECT_EQ(out.value.blob_value.length, 1u);
     EXPECT_EQ(buf[0], 1);
-}
 
-TEST(ElementExport, OtherTypesAndBadBuffers) {
+    // Other types come back whole and leave the buffer alone; bad buffers give no payload.
     CElement number(int32_t{77}, timeval{3, 0});
-    char buf[4] = {'x', 'x', 'x', 'x'};
-    _element_datatype_t out = number.duplicate_element(buf, 4);
+    std::memset(buf, 'x', sizeof buf);
+    out = number.duplicate_element(buf, 4);
     EXPECT_EQ(std::memcmp(&out, static_cast<const _element_datatype_t*>(&number), sizeof out), 0);
-    EXPECT_EQ(std::string(buf, 4), "xxxx");
-
-    CElement text("hello");
-    out = text.duplicate_element(nullptr, 10);
-    EXPECT_EQ(out.type, DATATYPE_STRING);
-    EXPECT_EQ(out.value.string_value.data, nullptr);
-    EXPECT_EQ(out.value.string_value.length, 0u);
-    out = text.duplicate_element(buf, 0);
-    EXPECT_EQ(out.value.string_value.data, nullptr);
-    EXPECT_EQ(std::string(buf, 4), "xxxx");
+    for (auto [buffer, size] : {std::pair<char*, uint32_t>{nullptr, 10}, {buf, 0}}) {
+        out = hello.duplicate_element(buffer, size);
+        EXPECT_EQ(out.type, DATATYPE_STRING);
+        EXPECT_EQ(out.value.string_value.data, nullptr);
+        EXPECT_EQ(out.value.string_value.length, 0u);
+    }
+    EXPECT_EQ(std::string(buf, 10), "xxxxxxxxxx");
 }
 
 TEST(ElementStatics, InitialValues) {
@@ -311,10 +271,4 @@ TEST(ElementStatics, InitialValues) {
     EXPECT_TRUE(CElement::_auto_time);
     EXPECT_FALSE(CElement::_forced_auto_time);
     EXPECT_EQ(CElement::_invalid, "DATATYPE_INVALID");
-}
-
-TEST(ElementMove, IsNoThrowSoContainersMoveInsteadOfCopying) {
-    EXPECT_TRUE(std::is_nothrow_move_constructible<CElement>::value);
-    EXPECT_TRUE(std::is_nothrow_move_assignable<CElement>::value);
-    EXPECT_TRUE(std::is_nothrow_move_constructible<toolkit::CEvent>::value);
 }
