@@ -34,63 +34,39 @@ __attribute__((visibility("default"))) void __wrap_free(void* p) {
 }
 }
 
-namespace {
-
-toolkit::CEvent alarm() {
+TEST(EventAllocationFailure, ArrayStaysNullCountIsKept) {
     toolkit::CEvent e(0x10);
     e.path = "/a";
     e.note = "note";
     e.waveform_urls = {"u1", "u2", "u3"};
     e.details = {{"k1", "v1"}, {"k2", "v2"}};
-    return e;
-}
-
-// get_base with the n-th malloc failing; `calls` receives how many it made.
-_event_t base_failing(const toolkit::CEvent& e, int n, int& calls) {
-    malloc_calls = 0;
-    fail_call = n;
-    freed.clear();
-    watch_frees = true;
-    _event_t record = e.get_base();
-    watch_frees = false;
-    calls = malloc_calls;
-    malloc_calls = -1;
-    return record;
-}
-
-}  // namespace
-
-TEST(EventAllocationFailure, ArrayStaysNullCountIsKept) {
-    const toolkit::CEvent e = alarm();
-    int calls = 0;
-    _event_t r = base_failing(e, 1, calls);  // the waveform array
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(r.waveform_urls, nullptr);
-    EXPECT_EQ(r.waveform_url_count, 3u) << "the count keeps the list's size";
-    ASSERT_NE(r.detail_keys, nullptr);
-    ASSERT_NE(r.detail_values, nullptr);
-    EXPECT_EQ(r.note.length, 4u) << "the rest of the record is complete";
-    toolkit::CEvent back(r);  // the absent list reads as empty, the rest survives
-    EXPECT_TRUE(back.waveform_urls.empty());
-    EXPECT_EQ(back.details.size(), 2u);
-    destruct_event(&r);
-
-    r = base_failing(e, 2, calls);  // the key array
-    EXPECT_EQ(calls, 2) << "no value array is tried without a key array";
-    EXPECT_EQ(r.detail_keys, nullptr);
-    EXPECT_EQ(r.detail_values, nullptr);
-    EXPECT_EQ(r.detail_count, 2u);
-    ASSERT_NE(r.waveform_urls, nullptr);
-    destruct_event(&r);
-
-    r = base_failing(e, 3, calls);  // the value array: the key array is released again
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(r.detail_keys, nullptr);
-    EXPECT_EQ(r.detail_values, nullptr);
-    EXPECT_EQ(r.detail_count, 2u);
-    EXPECT_EQ(freed.size(), 1u) << "the key array is freed inside get_base";
-    back = r;
-    EXPECT_TRUE(back.details.empty());
-    EXPECT_EQ(back.waveform_urls.size(), 3u);
-    destruct_event(&r);
+    // Which malloc fails, how many get_base makes, and what the record holds then.
+    struct Case {
+        int failing, calls;
+        bool urls, details;
+    };
+    for (const Case c : {Case{1, 3, false, true},     // the waveform array
+                         Case{2, 2, true, false},     // the key array: no value array is tried
+                         Case{3, 3, true, false}}) {  // the value array: the key array is freed
+        SCOPED_TRACE(c.failing);
+        malloc_calls = 0;
+        fail_call = c.failing;
+        freed.clear();
+        watch_frees = true;
+        _event_t r = e.get_base();
+        watch_frees = false;
+        EXPECT_EQ(malloc_calls, c.calls);
+        malloc_calls = -1;
+        EXPECT_EQ(freed.size(), c.failing == 3 ? 1u : 0u) << "frees inside get_base";
+        EXPECT_EQ(r.waveform_urls != nullptr, c.urls);
+        EXPECT_EQ(r.detail_keys != nullptr, c.details);
+        EXPECT_EQ(r.detail_values != nullptr, c.details);
+        EXPECT_EQ(r.waveform_url_count, 3u) << "the count keeps the list's size";
+        EXPECT_EQ(r.detail_count, 2u);
+        EXPECT_EQ(r.note.length, 4u) << "the rest of the record is complete";
+        const toolkit::CEvent back(r);  // an absent list reads as empty, the rest survives
+        EXPECT_EQ(back.waveform_urls.size(), c.urls ? 3u : 0u);
+        EXPECT_EQ(back.details.size(), c.details ? 2u : 0u);
+        destruct_event(&r);
+    }
 }

@@ -4,12 +4,13 @@
 
 #include <boost/locale/generator.hpp>
 #include <complex>
-#include <cstring>
 #include <locale>
 #include <string>
 
 #include "double/store_double.h"
+#include "unit/element_test_support.h"
 
+using elementtest::with_type_code;
 using toolkit::CElement;
 
 namespace {
@@ -36,16 +37,9 @@ protected:
     const std::locale german_ = make_locale("de_DE.UTF-8", true);
 };
 
-CElement with_type_code(int code) {
-    CElement e;
-    e.type = static_cast<data_type_t>(code);
-    std::memset(static_cast<void*>(&e.value), 0x5A, sizeof e.value);
-    return e;
-}
-
 }  // namespace
 
-TEST_F(ElementTranslation, LooksUpTheCanonicalTextOfEveryType) {
+TEST_F(ElementTranslation, LooksUpTheCanonicalTextOfEveryTypeUnderItsContext) {
     EXPECT_EQ("wahr", german(CElement(true)));
     EXPECT_EQ("falsch", german(CElement(false)));
     EXPECT_EQ("zweiundvierzig", german(CElement(int32_t{42})));
@@ -56,12 +50,8 @@ TEST_F(ElementTranslation, LooksUpTheCanonicalTextOfEveryType) {
     EXPECT_EQ("wahr", german(CElement("true")));
     // A string is looked up by its text up to the first NUL.
     EXPECT_EQ("\xc3\xa4", german(CElement(std::string("a\0b", 3))));
-}
-
-TEST_F(ElementTranslation, ContextSelectsItsOwnEntry) {
+    // A context selects its own entry; an entry under another context, or none, is not used.
     EXPECT_EQ("ein", german(CElement(true), "switch"));
-    EXPECT_EQ("wahr", german(CElement(true), nullptr));
-    // An entry under another context, or none at all, is not used.
     EXPECT_EQ("true", german(CElement(true), "door"));
     EXPECT_EQ("false", german(CElement(false), "switch"));
 }
@@ -72,12 +62,10 @@ TEST_F(ElementTranslation, TextsWithoutAnEntryComeBackUnchanged) {
     EXPECT_EQ("TRUE", german(CElement("TRUE")));
     EXPECT_EQ("true", CElement(true).to_translated_string(german_, nullptr, "otherdomain"));
     // Locales without this catalogue, or without any catalogue facet.
-    const std::locale french = make_locale("fr_FR.UTF-8", true);
-    EXPECT_EQ("true", CElement(true).to_translated_string(french, nullptr, "nyrtest"));
-    const std::locale bare = make_locale("de_DE.UTF-8", false);
-    EXPECT_EQ("true", CElement(true).to_translated_string(bare, nullptr, "nyrtest"));
-    EXPECT_EQ("true",
-              CElement(true).to_translated_string(std::locale::classic(), nullptr, "nyrtest"));
+    for (const std::locale& other : {make_locale("fr_FR.UTF-8", true),
+                                     make_locale("de_DE.UTF-8", false), std::locale::classic()}) {
+        EXPECT_EQ("true", CElement(true).to_translated_string(other, nullptr, "nyrtest"));
+    }
 }
 
 TEST_F(ElementTranslation, EmptyTextsAndInvalidTypesGiveEmptyText) {
