@@ -80,8 +80,9 @@ TEST_F(ClientEvents, SendBuildsOneRecordPerEventAndReleasesEachOnceWhateverTheRe
     store().script_result("events_send", -4);
     EXPECT_EQ(client.events_send(events, statuses), -4);
     EXPECT_EQ(statuses, (std::vector<api_status_t>{1, 5, 1, 9}));
-    EXPECT_EQ(store().destructed,
-              record_pointers(static_cast<const _event_t*>(store().last("events_send").pointers[0]), 3));
+    EXPECT_EQ(
+        store().destructed,
+        record_pointers(static_cast<const _event_t*>(store().last("events_send").pointers[0]), 3));
 
     // No events: the store is still called, with a null array, and nothing is released.
     store().destructed.clear();

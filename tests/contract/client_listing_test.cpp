@@ -12,7 +12,9 @@ using toolkit::CNyr;
 namespace {
 
 // Entry i as the store lists it: a name with a NUL inside, a node when i is a multiple of 5.
-std::string name_of(uint32_t i) { return std::string("n\0", 2) + std::to_string(i); }
+std::string name_of(uint32_t i) {
+    return std::string("n\0", 2) + std::to_string(i);
+}
 
 // A node of `entries` entries as the store would list it.
 struct FakeListing {

@@ -51,9 +51,9 @@ protected:
     void SetUp() override {
         DoubleTest::SetUp();
         store().hooks.list_node = [this](qel_handle_t, const char* path, api_status_t* listed,
-                                       uint32_t* total, element_type_t* types, uint32_t capacity,
-                                       element_property_t* properties, uint32_t,
-                                       _byte_array_t* names, uint32_t) {
+                                         uint32_t* total, element_type_t* types, uint32_t capacity,
+                                         element_property_t* properties, uint32_t,
+                                         _byte_array_t* names, uint32_t) {
             auto result = list_results.find(path);
             if (result != list_results.end()) return result->second;
             auto node = nodes.find(path);
@@ -70,9 +70,9 @@ protected:
             return 0;
         };
         store().hooks.get_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
-                                        api_status_t** statuses, uint32_t* status_count,
-                                        _element_datatype_t* records,
-                                        element_property_t* properties, uint32_t) {
+                                          api_status_t** statuses, uint32_t* status_count,
+                                          _element_datatype_t* records,
+                                          element_property_t* properties, uint32_t) {
             read_statuses.assign(count, 4);
             for (uint32_t i = 0; i < count; ++i) {
                 auto leaf = leaves.find(paths[i]);
@@ -86,9 +86,9 @@ protected:
             return 0;
         };
         store().hooks.set_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
-                                        const _element_datatype_t*, const qel_tribool_t*,
-                                        const bool*, const char*, api_status_t** statuses,
-                                        uint32_t* status_count) {
+                                          const _element_datatype_t*, const qel_tribool_t*,
+                                          const bool*, const char*, api_status_t** statuses,
+                                          uint32_t* status_count) {
             written_statuses.assign(count, 1);
             for (uint32_t i = 0; i < count; ++i) {
                 auto written = write_statuses.find(paths[i]);
@@ -108,10 +108,10 @@ const timeval kStamp{1600000000, 9};
 
 TEST_F(ClientSubtree, CopiesDepthFirstWithOneLeafBatchPerNode) {
     nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0},
-                        {"s", QEL_ELEMENT_NODE, 0},
-                        {"y", QEL_ELEMENT_LEAF, 1},
-                        {"e", QEL_ELEMENT_NODE, 0},
-                        {"p", QEL_ELEMENT_LEAF, 2}};
+                   {"s", QEL_ELEMENT_NODE, 0},
+                   {"y", QEL_ELEMENT_LEAF, 1},
+                   {"e", QEL_ELEMENT_NODE, 0},
+                   {"p", QEL_ELEMENT_LEAF, 2}};
     nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
     nodes["/a/e"] = {};
     leaves["/a/x"] = {CElement(std::string("ex"), kStamp), 0};

@@ -5,12 +5,12 @@
 
 #include <nyr.h>
 
-#include "double/store_double.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "double/store_double.h"
 
 namespace clienttest {
 
@@ -71,10 +71,11 @@ inline std::vector<const _event_t*> record_pointers(const _event_t* array, std::
 inline void hand_over(nyrdouble::StoreDouble& store, _event_t* array, uint32_t count,
                       int failure = 0) {
     const int fetched = failure != 0 ? failure : static_cast<int>(count);
-    store.hooks.events_get = store.hooks.events_get_nonblocking = [=](qel_handle_t, _event_t** out) {
-        *out = array;
-        return fetched;
-    };
+    store.hooks.events_get =
+        store.hooks.events_get_nonblocking = [=](qel_handle_t, _event_t** out) {
+            *out = array;
+            return fetched;
+        };
     store.hooks.log_retrieve = [=](qel_handle_t, _event_t** out, uint32_t* out_count, const char*,
                                    const timeval*, const timeval*, uint32_t, bool, uint32_t) {
         *out = array;

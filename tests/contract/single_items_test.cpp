@@ -25,18 +25,14 @@ protected:
 // Every write member through one signature, so that the rules common to all are checked once.
 using Write = int (*)(CNyr&, const char* path, api_status_t&, const char* source);
 const std::pair<const char*, Write> kWrites[] = {
-    {"add_node", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
-         return c.add_node(p, s, src);
-     }},
-    {"remove_node", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
-         return c.remove_node(p, s, src);
-     }},
-    {"clear_leaf", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
-         return c.clear_leaf(p, s, src);
-     }},
-    {"set_leaf", [](CNyr& c, const char* p, api_status_t& s, const char* src) {
-         return c.set_leaf(p, CElement(int32_t{1}), s, 0, src);
-     }},
+    {"add_node", [](CNyr& c, const char* p, api_status_t& s,
+                    const char* src) { return c.add_node(p, s, src); }},
+    {"remove_node", [](CNyr& c, const char* p, api_status_t& s,
+                       const char* src) { return c.remove_node(p, s, src); }},
+    {"clear_leaf", [](CNyr& c, const char* p, api_status_t& s,
+                      const char* src) { return c.clear_leaf(p, s, src); }},
+    {"set_leaf", [](CNyr& c, const char* p, api_status_t& s,
+                    const char* src) { return c.set_leaf(p, CElement(int32_t{1}), s, 0, src); }},
 };
 
 TEST_F(SingleItems, ReadOnlyRefusesWritesAsSuccessWithoutAStoreCall) {

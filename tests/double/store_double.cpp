@@ -13,7 +13,9 @@ StoreDouble& StoreDouble::get() {
     return instance;
 }
 
-void StoreDouble::reset() { *this = StoreDouble(); }
+void StoreDouble::reset() {
+    *this = StoreDouble();
+}
 
 std::size_t StoreDouble::count(const std::string& fn) const {
     std::size_t n = 0;
@@ -42,8 +44,12 @@ using nyrdouble::Text;
 
 namespace {
 
-nyrdouble::StoreDouble& sd() { return nyrdouble::StoreDouble::get(); }
-Text text(const char* p) { return p ? Text(p) : std::nullopt; }
+nyrdouble::StoreDouble& sd() {
+    return nyrdouble::StoreDouble::get();
+}
+Text text(const char* p) {
+    return p ? Text(p) : std::nullopt;
+}
 
 int result_of(const char* fn) {
     auto it = sd().results.find(fn);
@@ -84,21 +90,24 @@ void record_events(Call& call, const _event_t* records, uint32_t count) {
     }
 }
 
-// Each argument lands in the list of its kind, in argument order.
-void add(Call& call, const char* t) { call.texts.push_back(text(t)); }
-void add(Call& call, long long number) { call.numbers.push_back(number); }
-void add(Call& call, const _element_datatype_t& value) { record_value(call, value); }
-template <class T>
-void add(Call& call, T* pointer) {
-    call.pointers.push_back(pointer);
-}
+// Files each argument in the list of its kind, in argument order.
+struct Filer {
+    Call& call;
+    void operator()(const char* t) { call.texts.push_back(text(t)); }
+    void operator()(long long number) { call.numbers.push_back(number); }
+    void operator()(const _element_datatype_t& value) { record_value(call, value); }
+    template <class T>
+    void operator()(T* pointer) {
+        call.pointers.push_back(pointer);
+    }
+};
 
 template <class... Args>
 Call& record(const char* fn, qel_handle_t handle, Args... args) {
     Call& call = sd().calls.emplace_back();
     call.fn = fn;
     call.handle = handle;
-    (add(call, args), ...);
+    (Filer{call}(args), ...);
     return call;
 }
 
@@ -129,14 +138,58 @@ extern "C" {
 #define NYR_DOUBLE_HOOK(name, ...) \
     if (sd().hooks.name) return sd().hooks.name(__VA_ARGS__)
 
-#define NYR_DOUBLE_PATH_AND_SOURCE(name)                                                       \
-    int qel_##name(qel_handle_t h, const char* path, const char* source, api_status_t* status) { \
-        record(#name, h, path, source, status);                                                \
-        return single(#name, status);                                                          \
+// Functions answered by the scripted status (through `status`) and result only.
+#define NYR_DOUBLE_SCRIPTED(name, parameters, ...) \
+    int qel_##name parameters {                    \
+        record(#name, __VA_ARGS__);                \
+        return single(#name, status);              \
     }
-NYR_DOUBLE_PATH_AND_SOURCE(add_node)
-NYR_DOUBLE_PATH_AND_SOURCE(remove_node)
-NYR_DOUBLE_PATH_AND_SOURCE(clear_leaf)
+NYR_DOUBLE_SCRIPTED(add_node, (qel_handle_t h, const char* p, const char* s, api_status_t* status),
+                    h, p, s, status)
+NYR_DOUBLE_SCRIPTED(remove_node,
+                    (qel_handle_t h, const char* p, const char* s, api_status_t* status), h, p, s,
+                    status)
+NYR_DOUBLE_SCRIPTED(clear_leaf,
+                    (qel_handle_t h, const char* p, const char* s, api_status_t* status), h, p, s,
+                    status)
+NYR_DOUBLE_SCRIPTED(test_node, (qel_handle_t h, const char* p, api_status_t* status), h, p, status)
+NYR_DOUBLE_SCRIPTED(event_register,
+                    (qel_handle_t h, const char* p, api_event_t kind, bool flag,
+                     api_status_t* status),
+                    h, p, kind, flag, status)
+NYR_DOUBLE_SCRIPTED(event_clear,
+                    (qel_handle_t h, const char* p, api_event_t kind, api_status_t* status), h, p,
+                    kind, status)
+NYR_DOUBLE_SCRIPTED(watchdog_register,
+                    (qel_handle_t h, api_status_t* status, const char* t, unsigned n, bool flag), h,
+                    status, t, n, flag)
+NYR_DOUBLE_SCRIPTED(watchdog_ping, (qel_handle_t h, api_status_t* status), h, status)
+NYR_DOUBLE_SCRIPTED(watchdog_clear, (qel_handle_t h, api_status_t* status), h, status)
+NYR_DOUBLE_SCRIPTED(set_verbosity,
+                    (qel_handle_t h, nyrverb_thread_t thread, unsigned level, const char* t,
+                     api_status_t* status),
+                    h, thread, level, t, status)
+#define NYR_DOUBLE_RESULT_ONLY(name, parameters, ...) \
+    int qel_##name parameters {                       \
+        record(#name, __VA_ARGS__);                   \
+        return result_of(#name);                      \
+    }
+NYR_DOUBLE_RESULT_ONLY(syslog_add,
+                       (qel_handle_t h, const char* a, syslog_severity_t severity, const char* b,
+                        const char* c),
+                       h, a, severity, b, c)
+NYR_DOUBLE_RESULT_ONLY(log_clear,
+                       (qel_handle_t h, const char* p, const timeval* from, const timeval* to), h,
+                       p, from, to)
+
+#define NYR_DOUBLE_EVENT_FETCH(name)                     \
+    int qel_##name(qel_handle_t h, _event_t** records) { \
+        record(#name, h, records);                       \
+        NYR_DOUBLE_HOOK(name, h, records);               \
+        return result_of(#name);                         \
+    }
+NYR_DOUBLE_EVENT_FETCH(events_get)
+NYR_DOUBLE_EVENT_FETCH(events_get_nonblocking)
 
 int qel_set_leaf(qel_handle_t h, const char* path, _element_datatype_t value, qel_tribool_t tribool,
                  bool auto_time, const char* source, api_status_t* status) {
@@ -144,11 +197,6 @@ int qel_set_leaf(qel_handle_t h, const char* path, _element_datatype_t value, qe
     c.tribools = {tribool};
     c.auto_times = {auto_time};
     return single("set_leaf", status);
-}
-
-int qel_test_node(qel_handle_t h, const char* path, api_status_t* status) {
-    record("test_node", h, path, status);
-    return single("test_node", status);
 }
 
 int qel_get_leaf(qel_handle_t h, const char* path, api_status_t* status, _element_datatype_t* value,
@@ -166,12 +214,12 @@ int qel_test_nodes(qel_handle_t h, const char* const* paths, uint32_t count,
     return result_of("test_nodes");
 }
 
-#define NYR_DOUBLE_HANDED_BACK(name)                                                           \
+#define NYR_DOUBLE_HANDED_BACK(name)                                                             \
     int qel_##name(qel_handle_t h, const char* const* paths, uint32_t count, const char* source, \
-                   api_status_t** statuses, uint32_t* n) {                                     \
-        record_paths(record(#name, h, paths, count, source, statuses, n), paths, count);       \
-        NYR_DOUBLE_HOOK(name, h, paths, count, source, statuses, n);                           \
-        return handed_back(#name, count, statuses, n);                                         \
+                   api_status_t** statuses, uint32_t* n) {                                       \
+        record_paths(record(#name, h, paths, count, source, statuses, n), paths, count);         \
+        NYR_DOUBLE_HOOK(name, h, paths, count, source, statuses, n);                             \
+        return handed_back(#name, count, statuses, n);                                           \
     }
 NYR_DOUBLE_HANDED_BACK(add_nodes)
 NYR_DOUBLE_HANDED_BACK(remove_nodes)
@@ -221,34 +269,11 @@ int qel_mpl_fetch(qel_handle_t h, const char* path, api_status_t* status, uint32
     return single("mpl_fetch", status);
 }
 
-int qel_event_register(qel_handle_t h, const char* path, api_event_t kind, bool flag,
-                       api_status_t* status) {
-    record("event_register", h, path, kind, flag, status);
-    return single("event_register", status);
-}
-
-int qel_event_clear(qel_handle_t h, const char* path, api_event_t kind, api_status_t* status) {
-    record("event_clear", h, path, kind, status);
-    return single("event_clear", status);
-}
-
 int qel_events_send(qel_handle_t h, const _event_t* records, uint32_t count,
                     api_status_t** statuses, uint32_t* n) {
     record_events(record("events_send", h, records, count, statuses, n), records, count);
     NYR_DOUBLE_HOOK(events_send, h, records, count, statuses, n);
     return handed_back("events_send", count, statuses, n);
-}
-
-int qel_events_get(qel_handle_t h, _event_t** records) {
-    record("events_get", h, records);
-    NYR_DOUBLE_HOOK(events_get, h, records);
-    return result_of("events_get");
-}
-
-int qel_events_get_nonblocking(qel_handle_t h, _event_t** records) {
-    record("events_get_nonblocking", h, records);
-    NYR_DOUBLE_HOOK(events_get_nonblocking, h, records);
-    return result_of("events_get_nonblocking");
 }
 
 void destruct_event(_event_t* r) {
@@ -274,39 +299,6 @@ int qel_log_retrieve(qel_handle_t h, _event_t** records, uint32_t* count, const 
     NYR_DOUBLE_HOOK(log_retrieve, h, records, count, path, from, to, option_a, flag_a, option_b);
     if (count) *count = 0;
     return result_of("log_retrieve");
-}
-
-int qel_log_clear(qel_handle_t h, const char* path, const timeval* from, const timeval* to) {
-    record("log_clear", h, path, from, to);
-    return result_of("log_clear");
-}
-
-int qel_watchdog_register(qel_handle_t h, api_status_t* status, const char* t, unsigned int number,
-                          bool flag) {
-    record("watchdog_register", h, status, t, number, flag);
-    return single("watchdog_register", status);
-}
-
-int qel_watchdog_ping(qel_handle_t h, api_status_t* status) {
-    record("watchdog_ping", h, status);
-    return single("watchdog_ping", status);
-}
-
-int qel_watchdog_clear(qel_handle_t h, api_status_t* status) {
-    record("watchdog_clear", h, status);
-    return single("watchdog_clear", status);
-}
-
-int qel_set_verbosity(qel_handle_t h, nyrverb_thread_t thread, unsigned int level, const char* t,
-                      api_status_t* status) {
-    record("set_verbosity", h, thread, level, t, status);
-    return single("set_verbosity", status);
-}
-
-int qel_syslog_add(qel_handle_t h, const char* first, syslog_severity_t severity,
-                   const char* second, const char* third) {
-    record("syslog_add", h, first, severity, second, third);
-    return result_of("syslog_add");
 }
 
 int qel_create_uuid(const char* t, char* buf, uint32_t size) {

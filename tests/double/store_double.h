@@ -3,12 +3,13 @@
 // Every qel_ function (and destruct_event, serialize_*) records a Call with its arguments and then
 // answers: through its hook when the test installed one, otherwise with the scripted result and
 // status of that function (defaults: result 0, status 1). Status arrays handed back hold the
-// scripted array, or else one scripted status per item, and stay valid until the next call. destruct_event really
-// frees the three list arrays, so leaks and double frees show up under the sanitizers, and it
-// records each record it was given.
+// scripted array, or else one scripted status per item, and stay valid until the next call.
+// destruct_event really frees the three list arrays, so leaks and double frees show up under the
+// sanitizers, and it records each record it was given.
 #ifndef TESTS_DOUBLE_STORE_DOUBLE_H
 #define TESTS_DOUBLE_STORE_DOUBLE_H
 
+#include <gtest/gtest.h>
 #include <nyr.h>
 
 #include <cstdint>
@@ -17,8 +18,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace nyrdouble {
 
@@ -49,7 +48,8 @@ struct Call {
 // Answers of the exact signature of their function, for the functions whose answer carries more
 // than a result and a status.
 struct Hooks {
-    template <auto& F> using Of = std::function<std::remove_reference_t<decltype(F)>>;
+    template <auto& F>
+    using Of = std::function<std::remove_reference_t<decltype(F)>>;
     Of<qel_get_leaf> get_leaf;
     Of<qel_test_nodes> test_nodes;
     Of<qel_add_nodes> add_nodes, remove_nodes, clear_leaves;
@@ -90,9 +90,9 @@ public:
     std::map<std::string, int> results;
     std::map<std::string, api_status_t> statuses;
     std::map<std::string, std::vector<api_status_t>> status_arrays;
-    std::vector<std::string> errors;          // texts reported through qel_err
-    std::vector<const _event_t*> destructed;  // records given to destruct_event, in order
-    std::vector<api_status_t> status_storage; // backing of default handed-back status arrays
+    std::vector<std::string> errors;           // texts reported through qel_err
+    std::vector<const _event_t*> destructed;   // records given to destruct_event, in order
+    std::vector<api_status_t> status_storage;  // backing of default handed-back status arrays
 };
 
 // Test fixture base: a clean double for every test.
