@@ -37,10 +37,10 @@ TEST_F(EventRecord, KindConstructorDefaults) {
     EXPECT_EQ(CEvent(0x100).severity, 0);
 }
 
-TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
+TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKindAndAssignmentTakesOnlyThat) {
     for (int32_t kind : eventtest::kAllKinds) {
         SCOPED_TRACE(kind);
-        const CEvent e = full_event(kind);
+        const CEvent e = full_event(kind, "new");
         _event_t r = e.get_base();
         EXPECT_EQ(r._reserved, 0);
         EXPECT_EQ(r.path.data, e.path.data());
@@ -58,14 +58,14 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
             EXPECT_EQ(r.waveform_urls[2].data, e.waveform_urls[2].data());
             ASSERT_EQ(r.detail_count, 3u);
             EXPECT_EQ(text_of(r.detail_keys[0]), "alpha") << "map order";
-            EXPECT_EQ(text_of(r.detail_values[2]), "last a");
+            EXPECT_EQ(text_of(r.detail_values[2]), "last new");
         } else {
             EXPECT_TRUE(
                 all_zero(r, offsetof(_event_t, description), offsetof(_event_t, event_time)));
         }
         if (eventtest::carries_alarm(kind)) {
             EXPECT_EQ(r.base_priority, 3000000000u);
-            EXPECT_EQ(text_of(r.note), "note a");
+            EXPECT_EQ(text_of(r.note), "note new");
             EXPECT_EQ(r.variation_level, -12);
         } else {
             EXPECT_TRUE(all_zero(r, offsetof(_event_t, ack_status), sizeof(_event_t)));
@@ -73,27 +73,14 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKind) {
         EXPECT_EQ(r.final, kind == 0x20 ? 1 : 0);
         EXPECT_TRUE(
             all_zero(r, offsetof(_event_t, was_logged) + 1, offsetof(_event_t, description)));
-        destruct_event(&r);
-    }
-    _event_t empty = CEvent(0x4).get_base();
-    EXPECT_EQ(empty.waveform_urls, nullptr) << "empty lists get no array";
-    EXPECT_EQ(empty.detail_keys, nullptr);
-    destruct_event(&empty);
-}
 
-TEST_F(EventRecord, AssignmentTakesOnlyWhatTheKindCarries) {
-    for (int32_t kind : eventtest::kAllKinds) {
-        SCOPED_TRACE(kind);
-        const CEvent from = full_event(kind, "new");
-        _event_t r = from.get_base();
         CEvent to = full_event(0x80, "old");
         to.final = false;
         to = r;
         destruct_event(&r);
-
         EXPECT_EQ(to.type, kind);
         EXPECT_EQ(to.path, "/plant/new");
-        EXPECT_TRUE(to.value == from.value);
+        EXPECT_TRUE(to.value == e.value);
         EXPECT_EQ(to.source, "src|new");
         EXPECT_EQ(to.severity, kind == 0x100 ? -3 : 0xBEEF);
         EXPECT_EQ(to.event_time.tv_usec, 123456);
@@ -104,6 +91,10 @@ TEST_F(EventRecord, AssignmentTakesOnlyWhatTheKindCarries) {
         EXPECT_EQ(to.note, eventtest::carries_alarm(kind) ? "note new" : "note old");
         EXPECT_EQ(to.final, kind == 0x20);
     }
+    _event_t empty = CEvent(0x4).get_base();
+    EXPECT_EQ(empty.waveform_urls, nullptr) << "empty lists get no array";
+    EXPECT_EQ(empty.detail_keys, nullptr);
+    destruct_event(&empty);
 }
 
 TEST_F(EventRecord, AssignmentReadsPairsAndListsDefensively) {
@@ -116,11 +107,8 @@ TEST_F(EventRecord, AssignmentReadsPairsAndListsDefensively) {
     r.type = 0x4;
     r.path = pair_of("/not empty", 0);
     r.source = pair_of(nullptr, 10);
-    r.detail_keys = keys;
-    r.detail_values = values;
-    r.detail_count = 4;
-    r.waveform_urls = urls;
-    r.waveform_url_count = 3;
+    r.detail_keys = keys, r.detail_values = values, r.detail_count = 4;
+    r.waveform_urls = urls, r.waveform_url_count = 3;
 
     CEvent e(r);
     EXPECT_EQ(e.path, "");

@@ -161,24 +161,13 @@ TEST(ElementAssignment, RecordIsDeepCopiedWithAllThirtyTwoBytes) {
     EXPECT_EQ(std::memcmp(static_cast<const _element_datatype_t*>(&e), &number, sizeof number), 0);
 }
 
-TEST(ElementAssignment, TypeChangesReuseBuffers) {
-    CElement e("a string value");
-    e = CElement(int32_t{5});
-    EXPECT_EQ(e.type, DATATYPE_INT);
-    EXPECT_EQ(e.value.int_value, 5);
-    EXPECT_EQ(e.string_buffer(), "a string value");  // kept until a new string arrives
-    e = CElement("new");
-    EXPECT_EQ(payload(e), "new");
-    EXPECT_EQ(e.value.string_value.data, e.string_buffer().data());
-}
-
-TEST(ElementCopy, DuplicatesPayload) {
+TEST(ElementCopy, DuplicatesPayloadAndTypeChangesReuseBuffers) {
     CElement blob(std::vector<char>{1, 2, 3}, timeval{5, 6});
     CElement copy(blob);
     EXPECT_NE(copy.value.blob_value.data, blob.value.blob_value.data);
     EXPECT_EQ(copy.value.blob_value.data, copy.blob_buffer().data());
     EXPECT_TRUE(copy == blob);
-    EXPECT_EQ(copy.timestamp.tv_sec, 5);
+    EXPECT_EQ(copy.timestamp, (timeval{5, 6}));
 
     CElement text("copied");
     CElement other(int32_t{1});
@@ -188,6 +177,15 @@ TEST(ElementCopy, DuplicatesPayload) {
     const CElement& same = other;
     other = same;  // self-assignment keeps the value
     EXPECT_EQ(payload(other), "copied");
+
+    CElement e("a string value");
+    e = CElement(int32_t{5});
+    EXPECT_EQ(e.type, DATATYPE_INT);
+    EXPECT_EQ(e.value.int_value, 5);
+    EXPECT_EQ(e.string_buffer(), "a string value");  // kept until a new string arrives
+    e = CElement("new");
+    EXPECT_EQ(payload(e), "new");
+    EXPECT_EQ(e.value.string_value.data, e.string_buffer().data());
 }
 
 TEST(ElementMove, DestinationOwnsItsBufferAndKeepsOrReplacesTheTimeStamp) {
