@@ -115,16 +115,14 @@ TEST(ElementConvert, NewValueIsTheReadingAsTheTargetTypeAndSameTypeKeepsIt) {
 TEST(ElementConvert, EveryConversionKeepsTheTimeStamp) {
     const timeval stamp{42, 7};
     for (int target = DATATYPE_BOOL; target <= DATATYPE_UINT64; ++target) {
-        CElement all[] = {CElement(true, stamp),
-                          CElement(int32_t{-1234}, stamp),
-                          CElement(uint32_t{1234}, stamp),
-                          CElement(2.75, stamp),
-                          CElement::from_time(timeval{1700000000, 5}, stamp),
-                          CElement("12\0x"s, stamp),
-                          CElement(std::vector<char>{'a', 'b', 'c'}, stamp),
-                          CElement(std::complex<double>(3, 4), stamp),
-                          CElement(int64_t{-5000000000}, stamp),
-                          CElement(uint64_t{5000000000}, stamp)};
+        // clang-format off
+        CElement all[] = {
+            CElement(true, stamp), CElement(int32_t{-1234}, stamp), CElement(uint32_t{1234}, stamp),
+            CElement(2.75, stamp), CElement::from_time(timeval{1700000000, 5}, stamp),
+            CElement("12\0x"s, stamp), CElement(std::vector<char>{'a', 'b', 'c'}, stamp),
+            CElement(std::complex<double>(3, 4), stamp), CElement(int64_t{-5000000000}, stamp),
+            CElement(uint64_t{5000000000}, stamp)};
+        // clang-format on
         for (CElement& e : all) {
             SCOPED_TRACE(std::to_string(e.type) + " -> " + std::to_string(target));
             ASSERT_EQ(0, e.convert_type(static_cast<data_type_t>(target)));
@@ -146,30 +144,24 @@ TEST(ElementBytes, EveryTypeGivesItsBytesInHostOrder) {
     time_bytes.insert(time_bytes.end(), usec.begin(), usec.end());  // tv_sec, then tv_usec
     std::vector<unsigned char> complex_bytes = one;  // real part, then imaginary part
     for (unsigned char b : host_order({0xC0, 0x00, 0, 0, 0, 0, 0, 0})) complex_bytes.push_back(b);
+    // clang-format off
     const std::pair<CElement, std::vector<unsigned char>> cases[] = {
-        {CElement(true), {0x01}},
-        {CElement(false), {0x00}},
-        {bool_byte(2), {0x02}},
+        {CElement(true), {0x01}}, {CElement(false), {0x00}}, {bool_byte(2), {0x02}},
         {CElement(int32_t{1234}), host_order({0x00, 0x00, 0x04, 0xD2})},
         {CElement(int32_t{-1234}), host_order({0xFF, 0xFF, 0xFB, 0x2E})},
         {CElement(uint32_t{0x89ABCDEF}), host_order({0x89, 0xAB, 0xCD, 0xEF})},
-        {CElement(1.0), one},
-        {time_value(1700000000, 5), time_bytes},
+        {CElement(1.0), one}, {time_value(1700000000, 5), time_bytes},
         {complex_value(1.0, -2.0), complex_bytes},
         {CElement(int64_t{0x0123456789ABCDEF}),
          host_order({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF})},
         {CElement(uint64_t{0xFEDCBA9876543210u}),
          host_order({0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10})},
         // Strings without a terminator, embedded NULs kept; blobs as they are.
-        {CElement(""), {}},
-        {CElement("a\0b"s), {'a', 0, 'b'}},
+        {CElement(""), {}}, {CElement("a\0b"s), {'a', 0, 'b'}}, {blob({}), {}},
         {blob({0xFF, 0, 0x80}), {0xFF, 0, 0x80}},
-        {blob({}), {}},
         // Unknown types give nothing and still empty the output.
-        {with_type_code(0), {}},
-        {with_type_code(11), {}},
-        {with_type_code(255), {}},
-    };
+        {with_type_code(0), {}}, {with_type_code(11), {}}, {with_type_code(255), {}}};
+    // clang-format on
     for (const auto& [element, expected] : cases) {
         EXPECT_EQ(expected, blob_of(element))
             << "type " << element.type << ": " << text_of(element);

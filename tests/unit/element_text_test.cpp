@@ -134,7 +134,8 @@ TEST(ElementText, StringsKeepEveryByteAndBlobsAreBase64WithPadding) {
     };
     // clang-format off
     expect_texts({
-        {CElement("a\0b"s), "a\0b"s}, {CElement(""), ""}, {CElement("\xff\x80\x01"), "\xff\x80\x01"},
+        {CElement("a\0b"s), "a\0b"s}, {CElement(""), ""},
+        {CElement("\xff\x80\x01"), "\xff\x80\x01"},
         {CElement("with spaces; and <xml>"), "with spaces; and <xml>"},
         {blob(""), ""}, {blob("a"), "YQ=="}, {blob("ab"), "YWI="}, {blob("abc"), "YWJj"},
         {blob("abcd"), "YWJjZA=="}, {blob("foobar"), "Zm9vYmFy"}, {blob("fooba"), "Zm9vYmE="},
