@@ -1,34 +1,14 @@
 // Owned event copies: what each kind keeps, how damaged records read, and records built back.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "host/event_copy_samples.h"
-#include "host_event_copy.h"
 
 namespace {
 
+using eventsamples::BuiltRecord;
 using eventsamples::RecordBuilder;
 using nyrhost::from_record;
 using nyrhost::OwnedEvent;
-using nyrhost::to_record;
-
-// A record built from an owned event, released the way a receiver would release it.
-struct BuiltRecord {
-    _event_t record{};
-    std::deque<std::string> texts;
-    explicit BuiltRecord(const OwnedEvent& event) { to_record(event, record, texts); }
-    ~BuiltRecord() {
-        std::free(record.waveform_urls);
-        std::free(record.detail_keys);
-        std::free(record.detail_values);
-    }
-};
-
-std::string text(const _byte_array_t& pair) {
-    return pair.data ? std::string(pair.data, pair.length) : std::string();
-}
 
 TEST(EventCopy, KeepsEveryFieldEachKindCarries) {
     for (int32_t kind : eventsamples::kKinds) {
@@ -38,17 +18,16 @@ TEST(EventCopy, KeepsEveryFieldEachKindCarries) {
             OwnedEvent copy = from_record(source.record);
             // The copy owns its texts: overwriting the source's storage changes nothing.
             source.scribble();
-            RecordBuilder reference(kind, seed);
-            BuiltRecord rebuilt(copy);
-            eventsamples::expect_same_carried_fields(reference.record, rebuilt.record);
+            eventsamples::expect_same_carried_fields(RecordBuilder(kind, seed).record,
+                                                     BuiltRecord(copy));
         }
     }
 }
 
 TEST(EventCopy, DropsWhatTheKindDoesNotCarry) {
-    // A plain kind with every optional field filled: none of it survives.
+    // A plain kind with every optional field filled, `final` too: none of it survives.
     RecordBuilder plain(0x1);
-    plain.fill_everything();
+    plain.record.final = 1;
     OwnedEvent copy = from_record(plain.record);
     EXPECT_TRUE(copy.description.empty());
     EXPECT_TRUE(copy.note.empty());
@@ -60,23 +39,20 @@ TEST(EventCopy, DropsWhatTheKindDoesNotCarry) {
     EXPECT_EQ(copy.scalars._reserved, 0);
 
     // An alarm carries the alarm fields but not `final`; kind 0x20 carries `final` only.
-    RecordBuilder alarm(0x8);
-    alarm.fill_everything();
+    RecordBuilder alarm(0x8), final_kind(0x20);
+    alarm.record.final = 1;
     copy = from_record(alarm.record);
     EXPECT_EQ(copy.note, "note text");
     EXPECT_EQ(copy.scalars.final, 0);
-    RecordBuilder final_kind(0x20);
-    final_kind.fill_everything();
     copy = from_record(final_kind.record);
     EXPECT_EQ(copy.scalars.final, 1);
     EXPECT_TRUE(copy.note.empty());
     EXPECT_EQ(copy.scalars.ack_status, 0);
 
     // Quality is 16 bits: the rest of the slot is not copied; severity is all 32.
-    RecordBuilder with_quality(0x4);
+    RecordBuilder with_quality(0x4), with_severity(0x100);
     with_quality.record.severity = 0x7FFF00C0;
     EXPECT_EQ(from_record(with_quality.record).scalars.severity, 0xC0);
-    RecordBuilder with_severity(0x100);
     with_severity.record.severity = -123456;
     EXPECT_EQ(from_record(with_severity.record).scalars.severity, -123456);
 
@@ -112,8 +88,7 @@ TEST(EventCopy, ReadsNullPointersAsEmpty) {
 
     // Entries inside a list: a null url stays in place as "", an empty key is skipped,
     // duplicate keys keep their order, a null value reads "".
-    char url[] = "http://a";
-    char k1[] = "k1", k2[] = "k2", v1[] = "v1", v2[] = "v2";
+    char url[] = "http://a", k1[] = "k1", k2[] = "k2", v1[] = "v1", v2[] = "v2";
     _byte_array_t urls[] = {{nullptr, 5}, {url, 8}};
     _byte_array_t keys[] = {{k1, 2}, {k2, 0}, {k1, 2}, {k2, 2}};
     _byte_array_t values[] = {{v1, 2}, {v2, 2}, {v2, 2}, {nullptr, 9}};
@@ -142,20 +117,18 @@ TEST(EventCopy, BuiltRecordsPointIntoTheKeptTexts) {
             if (pair.data == t.data() && pair.length == t.size()) return true;
         return false;
     };
-    EXPECT_TRUE(held(built.record.path));
-    EXPECT_TRUE(held(built.record.source));
-    EXPECT_TRUE(held(built.record.note));
-    EXPECT_TRUE(held(built.record.description));
-    EXPECT_TRUE(held(built.record.value.value.string_value));
-    for (uint32_t i = 0; i < built.record.waveform_url_count; ++i)
-        EXPECT_TRUE(held(built.record.waveform_urls[i]));
-    for (uint32_t i = 0; i < built.record.detail_count; ++i) {
-        EXPECT_TRUE(held(built.record.detail_keys[i]));
-        EXPECT_TRUE(held(built.record.detail_values[i]));
+    const _event_t& r = built.record;
+    for (const _byte_array_t* pair :
+         {&r.path, &r.source, &r.note, &r.description, &r.value.value.string_value})
+        EXPECT_TRUE(held(*pair));
+    for (uint32_t i = 0; i < r.waveform_url_count; ++i) EXPECT_TRUE(held(r.waveform_urls[i]));
+    for (uint32_t i = 0; i < r.detail_count; ++i) {
+        EXPECT_TRUE(held(r.detail_keys[i]));
+        EXPECT_TRUE(held(r.detail_values[i]));
     }
     // Building a second record keeps the first one's texts valid.
     BuiltRecord again(copy);
-    EXPECT_EQ(text(built.record.path), copy.path);
+    EXPECT_EQ(std::string(r.path.data, r.path.length), copy.path);
 
     // Empty texts and lists are absent rather than pointing at storage.
     OwnedEvent bare;
