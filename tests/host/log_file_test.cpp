@@ -1,13 +1,13 @@
-// The event log kept in a file: it survives reopening, refuses files that are not its own
-// without touching them, and never loses a batch it reported as stored.
+// The event log kept in a file: its entries are encoded alike on every host, it survives
+// reopening, refuses files that are not its own without touching them, and never loses a batch it
+// reported as stored.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 
-#include "host/event_copy_samples.h"
 #include "host/log_support.h"
-#include "nyr_host.h"
+#include "host_log_codec.h"
 
 #ifdef NYR_HAVE_SQLITE
 #include <sqlite3.h>
@@ -15,19 +15,50 @@
 
 namespace {
 
-using logtest::everything;
-using logtest::paths_of;
-using logtest::read_file;
-using logtest::Sample;
-using logtest::store_samples;
-using logtest::TempDir;
-using logtest::write_file;
+using namespace logtest;
 using nyrhost::EventLog;
-using Paths = std::vector<std::string>;
 
 std::unique_ptr<EventLog> open_log(const std::string& file, int& result) {
     result = 1;
     return EventLog::open(file.c_str(), &result);
+}
+
+// Opens the file's log. A refusal fails the test and gives an empty memory log instead, so that
+// the checks after it fail rather than crash.
+std::unique_ptr<EventLog> must_open(const std::string& file) {
+    int result = 1;
+    auto log = EventLog::open(file.c_str(), &result);
+    EXPECT_EQ(result, QEL_RESULT_OK) << file;
+    return log ? std::move(log) : EventLog::open(nullptr, &result);
+}
+
+TEST(LogCodec, WritesLittleEndianWhateverTheHostAndRefusesBodiesItDidNotWrite) {
+    using Bytes = std::vector<unsigned char>;
+    nyrhost::OwnedEvent event;
+    event.scalars.type = 0x100;
+    event.scalars.cmd = 0x01020304;
+    event.scalars.value.type = DATATYPE_INT;
+    event.scalars.value.timestamp = {-1, 0};
+    const std::string head = nyrhost::encode_logged_event(event);
+    ASSERT_GE(head.size(), 13u);
+    EXPECT_EQ(Bytes(head.begin(), head.begin() + 13),
+              (Bytes{1, 0x00, 0x01, 0, 0, 0x04, 0x03, 0x02, 0x01, 2, 0, 0, 0}));
+
+    eventsamples::RecordBuilder sample(0x10, 0);
+    const std::string text = nyrhost::encode_logged_event(nyrhost::from_record(sample.record));
+    const Bytes body(text.begin(), text.end());
+    nyrhost::OwnedEvent out;
+    ASSERT_TRUE(nyrhost::decode_logged_event(body.data(), body.size(), out));
+    EXPECT_EQ(out.details.size(), 3u);
+    // Every shorter prefix, a trailing byte, another version and no data at all are refused.
+    for (size_t size = 0; size < body.size(); ++size)
+        EXPECT_FALSE(nyrhost::decode_logged_event(body.data(), size, out)) << size;
+    Bytes longer = body, version = body;
+    longer.push_back(0);
+    EXPECT_FALSE(nyrhost::decode_logged_event(longer.data(), longer.size(), out));
+    version[0] = 2;
+    EXPECT_FALSE(nyrhost::decode_logged_event(version.data(), version.size(), out));
+    EXPECT_FALSE(nyrhost::decode_logged_event(nullptr, 10, out));
 }
 
 #ifdef NYR_HAVE_SQLITE
@@ -43,83 +74,30 @@ void run_sql(const std::string& file, const std::string& sql) {
     sqlite3_close(db);
 }
 
-// Expects the file to be refused with the database result and left byte for byte as it was.
-void expect_refused_untouched(const std::string& file) {
-    const std::string before = read_file(file);
-    int result = 0;
-    EXPECT_EQ(open_log(file, result), nullptr);
-    EXPECT_EQ(result, QEL_RESULT_DATABASE);
-    EXPECT_EQ(read_file(file), before);
-}
-
 TEST(LogFile, SurvivesClosingAndReopening) {
     TempDir dir;
     const std::string file = dir.file("events.db");
-    int result = 0;
+    ASSERT_EQ(store_samples(*must_open(file), {{"/a", 1}, {"/b", 2}, {"/a/c", 3}}), 0);
     {
-        auto log = open_log(file, result);
-        ASSERT_NE(log, nullptr);
-        ASSERT_EQ(store_samples(*log, {{"/a", 1}, {"/b", 2}, {"/a/c", 3}}), 0);
-    }
-    {
-        auto log = open_log(file, result);
-        ASSERT_NE(log, nullptr);
-        EXPECT_EQ(result, QEL_RESULT_OK);
+        auto log = must_open(file);
         EXPECT_EQ(paths_of(everything(*log)), (Paths{"/a", "/b", "/a/c"}));
         ASSERT_EQ(log->clear("/a", nullptr, nullptr), 0);
         ASSERT_EQ(store_samples(*log, {{"/d", 4}}), 0);
     }
-    auto log = open_log(file, result);
-    ASSERT_NE(log, nullptr);
-    const auto back = everything(*log);
+    const auto back = everything(*must_open(file));
     EXPECT_EQ(paths_of(back), (Paths{"/b", "/d"}));
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[1].scalars.event_time.tv_sec, 4);
+    EXPECT_EQ(back.at(1).scalars.event_time.tv_sec, 4);
 
     // An existing empty file becomes a new log.
     write_file(dir.file("empty.db"), "");
-    auto fresh = open_log(dir.file("empty.db"), result);
-    ASSERT_NE(fresh, nullptr);
-    EXPECT_TRUE(everything(*fresh).empty());
+    EXPECT_TRUE(everything(*must_open(dir.file("empty.db"))).empty());
 }
 
-TEST(LogFile, RefusesFilesThatAreNotItsOwn) {
-    TempDir dir;
-    const std::string text = dir.file("notes.txt");
-    write_file(text, std::string("plain text, not a database\n") + std::string(5000, 'x'));
-    expect_refused_untouched(text);
-
-    const std::string other = dir.file("other.db");
-    run_sql(other,
-            "CREATE TABLE events(id INTEGER PRIMARY KEY, body BLOB);"
-            "INSERT INTO events(body) VALUES (x'0102');");
-    expect_refused_untouched(other);
-
-    // Our own log, but of a later layout than this build knows.
-    const std::string later = dir.file("later.db");
-    {
-        int result = 0;
-        auto log = open_log(later, result);
-        ASSERT_NE(log, nullptr);
-        ASSERT_EQ(store_samples(*log, {{"/a"}}), 0);
-    }
-    run_sql(later, "PRAGMA user_version = 2;");
-    expect_refused_untouched(later);
-
-    int result = 0;
-    EXPECT_EQ(open_log(dir.file("no/such/dir/events.db"), result), nullptr);
-    EXPECT_EQ(result, QEL_RESULT_DATABASE);
-    EXPECT_EQ(open_log(dir.file(""), result), nullptr);  // the directory itself
-    EXPECT_EQ(result, QEL_RESULT_DATABASE);
-}
-
-TEST(LogFile, RefusesDamagedFilesUntouched) {
+TEST(LogFile, RefusesFilesThatAreNotItsOwnOrDamagedAndLeavesThemUntouched) {
     TempDir dir;
     const std::string file = dir.file("events.db");
     {
-        int result = 0;
-        auto log = open_log(file, result);
-        ASSERT_NE(log, nullptr);
+        auto log = must_open(file);
         std::deque<eventsamples::RecordBuilder> builders;
         std::vector<_event_t> many;
         for (int i = 0; i < 300; ++i) many.push_back(builders.emplace_back(0x8, i).record);
@@ -127,46 +105,56 @@ TEST(LogFile, RefusesDamagedFilesUntouched) {
     }
     const std::string good = read_file(file);
     ASSERT_GT(good.size(), 4u * 4096);
-
-    std::string header = good;
+    std::string header = good, pages = good;
     header.replace(0, 16, "not SQLite here!");
-    write_file(file, header);
-    expect_refused_untouched(file);
-
-    std::string pages = good;
     for (size_t i = 2 * 4096; i < 4 * 4096; ++i) pages[i] = static_cast<char>(i * 131 + 7);
-    write_file(file, pages);
-    expect_refused_untouched(file);
 
-    write_file(file, good.substr(0, good.size() / 2));
-    expect_refused_untouched(file);
+    // Our own log, but of a later layout than this build knows; another application's database.
+    const std::string later = dir.file("later.db"), other = dir.file("other.db");
+    write_file(later, good);
+    run_sql(later, "PRAGMA user_version = 2;");
+    run_sql(other,
+            "CREATE TABLE events(id INTEGER PRIMARY KEY, body BLOB);"
+            "INSERT INTO events(body) VALUES (x'0102');");
+    const std::string text = dir.file("notes.txt"), cut = dir.file("cut.db"),
+                      bad_header = dir.file("header.db"), bad_pages = dir.file("pages.db");
+    write_file(text, "plain text, not a database\n" + std::string(5000, 'x'));
+    write_file(cut, good.substr(0, good.size() / 2));
+    write_file(bad_header, header);
+    write_file(bad_pages, pages);
+    for (const std::string& refused : {text, other, later, bad_header, bad_pages, cut}) {
+        SCOPED_TRACE(refused);
+        const std::string before = read_file(refused);
+        int result = 0;
+        EXPECT_EQ(open_log(refused, result), nullptr);
+        EXPECT_EQ(result, QEL_RESULT_DATABASE);
+        EXPECT_EQ(read_file(refused), before);
+    }
+    for (const std::string& unusable : {dir.file("no/such/dir/events.db"), dir.file("")}) {
+        int result = 0;
+        EXPECT_EQ(open_log(unusable, result), nullptr) << unusable;
+        EXPECT_EQ(result, QEL_RESULT_DATABASE) << unusable;
+    }
 }
 
-TEST(LogFile, ReportsAnEntryThatDoesNotDecode) {
+TEST(LogFile, DatabaseFailuresAreReportedAndKeepEveryEarlierBatch) {
     TempDir dir;
     const std::string file = dir.file("events.db");
-    int result = 0;
-    auto log = open_log(file, result);
-    ASSERT_NE(log, nullptr);
-    ASSERT_EQ(store_samples(*log, {{"/a"}, {"/b"}}), 0);
-    run_sql(file, "UPDATE events SET body = x'01020304' WHERE path = CAST('/b' AS BLOB);");
+    auto log = must_open(file);
+    ASSERT_EQ(store_samples(*log, {{"/first"}, {"/second"}}), 0);
+
+    // An entry that does not decode fails a retrieval that meets it, and only such a one.
+    run_sql(file, "UPDATE events SET body = x'01020304' WHERE path = CAST('/second' AS BLOB);");
     std::vector<nyrhost::OwnedEvent> out(1);
     EXPECT_EQ(log->retrieve(out, nullptr, nullptr, nullptr, 0, false, 0), QEL_RESULT_DATABASE);
     EXPECT_EQ(out.size(), 1u);
     out.clear();
-    EXPECT_EQ(log->retrieve(out, "/a", nullptr, nullptr, 0, false, 0), QEL_RESULT_OK);
-    EXPECT_EQ(paths_of(out), (Paths{"/a"}));
-}
+    EXPECT_EQ(log->retrieve(out, "/first", nullptr, nullptr, 0, false, 0), QEL_RESULT_OK);
+    EXPECT_EQ(paths_of(out), (Paths{"/first"}));
+    run_sql(file, "DELETE FROM events WHERE path = CAST('/second' AS BLOB);");
 
-TEST(LogFile, FailedBatchKeepsNoneOfItAndEveryEarlierBatch) {
-    TempDir dir;
-    const std::string file = dir.file("events.db");
-    int result = 0;
-    auto log = open_log(file, result);
-    ASSERT_NE(log, nullptr);
-    ASSERT_EQ(store_samples(*log, {{"/first"}, {"/second"}}), 0);
-
-    // The database refuses the third event of the next batch, after two have gone in.
+    // The database refuses the third event of the next batch, after two have gone in: none of
+    // the batch is kept.
     run_sql(file,
             "CREATE TRIGGER refuse BEFORE INSERT ON events WHEN NEW.kind = 30583"
             " BEGIN SELECT RAISE(ABORT, 'refused'); END;");
@@ -177,24 +165,24 @@ TEST(LogFile, FailedBatchKeepsNoneOfItAndEveryEarlierBatch) {
         batch.push_back(builders.back().record);
     }
     EXPECT_EQ(log->store(batch.data(), 4, false), QEL_RESULT_DATABASE);
-    EXPECT_EQ(paths_of(everything(*log)), (Paths{"/first", "/second"}));
+    EXPECT_EQ(paths_of(everything(*log)), (Paths{"/first"}));
 
     // The log works on, and a reopened log sees the same.
     ASSERT_EQ(log->store(batch.data(), 2, false), 0);
     log.reset();
-    log = open_log(file, result);
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(paths_of(everything(*log)), (Paths{"/first", "/second", "/batch", "/batch"}));
+    EXPECT_EQ(paths_of(everything(*must_open(file))), (Paths{"/first", "/batch", "/batch"}));
 }
 
 TEST(LogFile, KilledWriterLosesAtMostTheBatchInFlight) {
     TempDir dir;
     const std::string file = dir.file("events.db");
     constexpr uint32_t kBatchSize = 40;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // Stores numbered batches until it is killed.
+        // Stores numbered batches until it is killed, telling the parent after the first.
         int result = 0;
         auto log = EventLog::open(file.c_str(), &result);
         if (!log) ::_exit(2);
@@ -205,18 +193,20 @@ TEST(LogFile, KilledWriterLosesAtMostTheBatchInFlight) {
         for (uint32_t n = 0;; ++n) {
             for (uint32_t i = 0; i < kBatchSize; ++i) batch[i].sequence_id = n * kBatchSize + i;
             if (log->store(batch.data(), kBatchSize, false) != 0) ::_exit(3);
+            if (n == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(4);
         }
     }
-    ::usleep(400 * 1000);
+    ::close(ready[1]);
+    char byte = 0;
+    EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::usleep(60 * 1000);
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
 
-    int result = 0;
-    auto log = open_log(file, result);
-    ASSERT_NE(log, nullptr);
-    const auto all = everything(*log);
+    const auto all = everything(*must_open(file));
     EXPECT_GT(all.size(), 0u);
     EXPECT_EQ(all.size() % kBatchSize, 0u);
     for (size_t i = 0; i < all.size(); ++i)
