@@ -5,19 +5,17 @@
 #include <toolkit/event.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "serialize_format.h"
 
 using toolkit::CEvent;
+using Parts = std::vector<std::string>;
 
 namespace {
 
 // Parses with the store; the components as texts, "<null>" for an absent one.
-int parse(const std::string& text, std::vector<std::string>& parts) {
-    std::vector<char> copy(text.begin(), text.end());
-    copy.push_back('\0');
+int parse(const std::string& text, Parts& parts) {
+    std::vector<char> copy(text.c_str(), text.c_str() + text.size() + 1);
     char* places[3] = {nullptr, nullptr, nullptr};
     const int result = qel_parse_source_string(copy.data(), &places[0], &places[1], &places[2]);
     parts.clear();
@@ -27,29 +25,25 @@ int parse(const std::string& text, std::vector<std::string>& parts) {
 
 }  // namespace
 
-TEST(HostSourceString, EveryComponentTextRoundTrips) {
-    const std::vector<std::string> texts = {"plain", "a|b", "|", "\\", "\\|", "end\\", "x y"};
+TEST(HostSourceString, EveryComponentTextRoundTripsAndMalformedTextsAreRefused) {
+    const Parts texts = {"plain", "a|b", "|", "\\", "\\|", "end\\", "x y"};
+    Parts parts;
     for (const std::string& a : texts) {
         for (const std::string& c : texts) {
             std::string encoded;
             ASSERT_GT(CEvent::format_source_string(encoded, a, "|\\|", c), 0);
-            std::vector<std::string> parts;
             ASSERT_EQ(parse(encoded, parts), 0) << encoded;
-            EXPECT_EQ(parts, (std::vector<std::string>{a, "|\\|", c})) << encoded;
+            EXPECT_EQ(parts, (Parts{a, "|\\|", c})) << encoded;
         }
     }
     std::string encoded;
     CEvent::format_source_string(encoded, "a|b", "", "c\\");
     EXPECT_EQ(encoded, "a\\|b||c\\\\");
-    std::vector<std::string> parts;
     ASSERT_EQ(parse(encoded, parts), 0);
     EXPECT_EQ(parts[1], "<null>") << "an empty component comes back absent";
     ASSERT_EQ(parse("", parts), 0) << "the empty text names nothing";
-    EXPECT_EQ(parts, (std::vector<std::string>{"<null>", "<null>", "<null>"}));
-}
+    EXPECT_EQ(parts, (Parts{"<null>", "<null>", "<null>"}));
 
-TEST(HostSourceString, MalformedTextsAreRefused) {
-    std::vector<std::string> parts;
     for (const char* bad : {"abc", "a|b", "a|b|c|d", "a\\x|b|c", "a|b|c\\"})
         EXPECT_EQ(parse(bad, parts), nyrhost::kResultMalformed) << bad;
     char text[] = "a|b|c";
@@ -78,9 +72,7 @@ TEST(HostSourceString, EventOperationsAgainstTheStore) {
     EXPECT_EQ(out.size(), 605u);
     std::string first, second = "x", third = "x";
     ASSERT_EQ(CEvent::parse_source_string(out, first, second, third), 0);
-    EXPECT_EQ(first, long_first);
-    EXPECT_EQ(second, "app");
-    EXPECT_EQ(third, "");
+    EXPECT_EQ(Parts({first, second, third}), (Parts{long_first, "app", ""}));
 
     std::string readable;
     CEvent::format_source_string(out, "op|1", "panel", "host\\2");
