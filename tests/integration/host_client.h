@@ -22,8 +22,6 @@ protected:
         second_handle = qel_host_handle_open(store);
         first = std::make_unique<toolkit::CNyr>(first_handle);
         second = std::make_unique<toolkit::CNyr>(second_handle);
-        saved_auto = toolkit::CElement::_auto_time;
-        saved_forced = toolkit::CElement::_forced_auto_time;
     }
     void TearDown() override {
         toolkit::CElement::_auto_time = saved_auto;
@@ -31,13 +29,20 @@ protected:
         qel_host_store_close(store);
     }
 
+    // The status of a node test through the second client.
+    api_status_t node_status(const std::string& path) {
+        api_status_t status = 0;
+        EXPECT_EQ(second->test_node(path, status), 0);
+        return status;
+    }
+
     qel_store_t* store = nullptr;
-    qel_handle_t first_handle = nullptr;
-    qel_handle_t second_handle = nullptr;
+    qel_handle_t first_handle = nullptr, second_handle = nullptr;
     std::unique_ptr<toolkit::CNyr> first, second;
 
 private:
-    bool saved_auto = true, saved_forced = false;
+    const bool saved_auto = toolkit::CElement::_auto_time;
+    const bool saved_forced = toolkit::CElement::_forced_auto_time;
 };
 
 inline timeval tv(long seconds, long micros = 0) {
