@@ -16,11 +16,6 @@ namespace {
 
 class ClientBatches : public nyrdouble::DoubleTest {
 protected:
-    void TearDown() override {
-        CElement::_auto_time = true;
-        CElement::_forced_auto_time = false;
-        DoubleTest::TearDown();
-    }
     CNyr client{fake_handle()};
     const std::vector<std::string> paths{"/a", "/b/c", ""};
 };

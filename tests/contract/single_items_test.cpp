@@ -14,11 +14,6 @@ namespace {
 
 class SingleItems : public nyrdouble::DoubleTest {
 protected:
-    void TearDown() override {
-        CElement::_auto_time = true;
-        CElement::_forced_auto_time = false;
-        DoubleTest::TearDown();
-    }
     CNyr client{fake_handle()};
 };
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <nyr.h>
+#include <toolkit/element.h>
 
 #include <cstdint>
 #include <functional>
@@ -95,11 +96,16 @@ public:
     std::vector<api_status_t> status_storage;  // backing of default handed-back status arrays
 };
 
-// Test fixture base: a clean double for every test.
+// Test fixture base: a clean double for every test, and the element's auto-time switches back
+// at their defaults afterwards.
 class DoubleTest : public ::testing::Test {
 protected:
     void SetUp() override { StoreDouble::get().reset(); }
-    void TearDown() override { StoreDouble::get().reset(); }
+    void TearDown() override {
+        StoreDouble::get().reset();
+        toolkit::CElement::_auto_time = true;
+        toolkit::CElement::_forced_auto_time = false;
+    }
     StoreDouble& store() { return StoreDouble::get(); }
     // A non-null handle value for client objects; the double never dereferences it.
     static qel_handle_t fake_handle() { return reinterpret_cast<qel_handle_t>(uintptr_t{0x1000}); }
