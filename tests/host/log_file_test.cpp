@@ -110,20 +110,21 @@ TEST(LogFile, RefusesFilesThatAreNotItsOwnOrDamagedAndLeavesThemUntouched) {
     for (size_t i = 2 * 4096; i < 4 * 4096; ++i) pages[i] = static_cast<char>(i * 131 + 7);
 
     // Our own log, but of a later layout than this build knows; another application's database.
-    const std::string later = dir.file("later.db"), other = dir.file("other.db");
-    write_file(later, good);
-    run_sql(later, "PRAGMA user_version = 2;");
-    run_sql(other,
+    write_file(dir.file("later.db"), good);
+    run_sql(dir.file("later.db"), "PRAGMA user_version = 2;");
+    run_sql(dir.file("other.db"),
             "CREATE TABLE events(id INTEGER PRIMARY KEY, body BLOB);"
             "INSERT INTO events(body) VALUES (x'0102');");
-    const std::string text = dir.file("notes.txt"), cut = dir.file("cut.db"),
-                      bad_header = dir.file("header.db"), bad_pages = dir.file("pages.db");
-    write_file(text, "plain text, not a database\n" + std::string(5000, 'x'));
-    write_file(cut, good.substr(0, good.size() / 2));
-    write_file(bad_header, header);
-    write_file(bad_pages, pages);
-    for (const std::string& refused : {text, other, later, bad_header, bad_pages, cut}) {
-        SCOPED_TRACE(refused);
+    const std::pair<std::string, std::string> damaged[] = {
+        {"notes.txt", "plain text, not a database\n" + std::string(5000, 'x')},
+        {"cut.db", good.substr(0, good.size() / 2)},
+        {"header.db", header},
+        {"pages.db", pages}};
+    for (const auto& [name, bytes] : damaged) write_file(dir.file(name), bytes);
+    for (const char* name :
+         {"other.db", "later.db", "notes.txt", "cut.db", "header.db", "pages.db"}) {
+        SCOPED_TRACE(name);
+        const std::string refused = dir.file(name);
         const std::string before = read_file(refused);
         int result = 0;
         EXPECT_EQ(open_log(refused, result), nullptr);
