@@ -32,11 +32,8 @@ struct Reading {
 };
 
 void expect_same_double(double expected, double actual) {
-    if (std::isnan(expected)) {
-        EXPECT_TRUE(std::isnan(actual)) << actual;
-    } else {
-        EXPECT_EQ(expected, actual);
-    }
+    EXPECT_TRUE(std::isnan(expected) ? std::isnan(actual) : expected == actual)
+        << "expected " << expected << ", got " << actual;
 }
 
 void expect_readings(const std::vector<Reading>& rows) {

@@ -109,18 +109,17 @@ TEST(ElementText, TimesAreCalendarTextInUtcWhateverTheTimeZone) {
 }
 
 TEST(ElementText, ComplexNumbersJoinTwoDoubleTextsCutAt63Characters) {
+    // clang-format off
     expect_texts({
-        {complex_value(1.5, -2), "(1.5,-2)"},
-        {complex_value(0, 0), "(0,0)"},
-        {complex_value(-0.0, 1e-5), "(-0,1E-05)"},
-        {complex_value(kNaN, -kInf), "(NaN,-INF)"},
+        {complex_value(1.5, -2), "(1.5,-2)"}, {complex_value(0, 0), "(0,0)"},
+        {complex_value(-0.0, 1e-5), "(-0,1E-05)"}, {complex_value(kNaN, -kInf), "(NaN,-INF)"},
         {complex_value(123456.789, 1.0 / 3.0), "(123457,0.333333)"},
         // 1e100 prints 101 digits; only the first 63 fit its part buffer.
         {complex_value(1e100, 0),
          "(100000000000000001590289110975991804683608085639452813897813275,0)"},
         {complex_value(-1, -1e100),
-         "(-1,-10000000000000000159028911097599180468360808563945281389781327)"},
-    });
+         "(-1,-10000000000000000159028911097599180468360808563945281389781327)"}});
+    // clang-format on
     // A part of exactly 63 characters is kept whole.
     const std::string sixty_three = text_of(complex_value(1e62, 0));
     ASSERT_EQ(63u + 4u, sixty_three.size());

@@ -41,10 +41,14 @@ void expect_owns_payload(const CElement& e) {
 
 }  // namespace
 
-TEST(ElementConstruction, EveryTypeHasAConstructorWithOptionalTimeStamp) {
+TEST(ElementConstruction, DefaultsAndEveryTypeHaveAConstructorWithOptionalTimeStamp) {
     CElement none;
     EXPECT_EQ(none.type, DATATYPE_INVALID);
     EXPECT_EQ(none.timestamp, (timeval{-1, 0}));
+    EXPECT_EQ(CElement::_invalid_time, (timeval{-1, 0}));
+    EXPECT_TRUE(CElement::_auto_time);
+    EXPECT_FALSE(CElement::_forced_auto_time);
+    EXPECT_EQ(CElement::_invalid, "DATATYPE_INVALID");
     EXPECT_TRUE(none.string_buffer().empty());
     EXPECT_TRUE(none.blob_buffer().empty());
 
@@ -261,12 +265,4 @@ TEST(ElementExport, CopiesPayloadIntoCallerBufferCutToFit) {
         EXPECT_EQ(out.value.string_value.length, 0u);
     }
     EXPECT_EQ(std::string(buf, 10), "xxxxxxxxxx");
-}
-
-TEST(ElementStatics, InitialValues) {
-    EXPECT_EQ(CElement::_invalid_time.tv_sec, -1);
-    EXPECT_EQ(CElement::_invalid_time.tv_usec, 0);
-    EXPECT_TRUE(CElement::_auto_time);
-    EXPECT_FALSE(CElement::_forced_auto_time);
-    EXPECT_EQ(CElement::_invalid, "DATATYPE_INVALID");
 }
