@@ -209,9 +209,8 @@ TEST_F(ClientBatches, GetLeavesTurnsEveryRecordIntoAnOwningElementOnSuccess) {
     EXPECT_EQ(values[2].to_uint(), 42u);
 
     // A failure keeps statuses and values, but the properties are what the store wrote.
-    store().hooks.get_leaves = [](qel_handle_t, const char* const*, uint32_t, api_status_t**,
-                                  uint32_t*, _element_datatype_t*, element_property_t* props,
-                                  uint32_t) {
+    store().hooks.get_leaves = [](auto, auto, auto, auto, auto, auto, element_property_t* props,
+                                  auto) {
         props[1] = 3;
         return -2;
     };

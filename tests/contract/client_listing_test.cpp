@@ -169,16 +169,12 @@ TEST_F(ClientListing, MplFetchGrowsBy32AndOwnsTheFetchedValues) {
 TEST_F(ClientListing, ATotalBeyondEveryCapacityStopsAtOnce) {
     // No 32-bit capacity reachable by whole steps holds UINT32_MAX entries: growing towards it
     // would only exhaust memory, so the client gives up after the first answer.
-    store().hooks.list_node = [](qel_handle_t, const char*, api_status_t* out_status,
-                                 uint32_t* total, element_type_t*, uint32_t, element_property_t*,
-                                 uint32_t, _byte_array_t*, uint32_t) {
+    store().hooks.list_node = [](auto, auto, api_status_t* out_status, uint32_t* total, auto...) {
         *total = UINT32_MAX;
         *out_status = 1;
         return 0;
     };
-    store().hooks.mpl_fetch = [](qel_handle_t, const char*, api_status_t* out_status,
-                                 uint32_t* total, _element_datatype_t*, uint32_t, _byte_array_t*,
-                                 uint32_t) {
+    store().hooks.mpl_fetch = [](auto, auto, api_status_t* out_status, uint32_t* total, auto...) {
         *total = UINT32_MAX - 1;
         *out_status = 1;
         return 0;

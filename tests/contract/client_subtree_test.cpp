@@ -85,9 +85,8 @@ protected:
             *status_count = count - statuses_reported_short_by;
             return 0;
         };
-        store().hooks.set_leaves = [this](qel_handle_t, const char* const* paths, uint32_t count,
-                                          const _element_datatype_t*, const qel_tribool_t*,
-                                          const bool*, const char*, api_status_t** statuses,
+        store().hooks.set_leaves = [this](auto, const char* const* paths, uint32_t count, auto,
+                                          auto, auto, auto, api_status_t** statuses,
                                           uint32_t* status_count) {
             written_statuses.assign(count, 1);
             for (uint32_t i = 0; i < count; ++i) {

@@ -88,10 +88,7 @@ TEST_F(SourceStringContract, FormatPassesNullForEmptyPartsUsesAtMostTwoCallsEmpt
     // A failure on either call empties the output.
     for (int fail_at : {1, 2}) {
         int calls = 0;
-        store().hooks.format_source_string = [&](char*, uint32_t, const char*, const char*,
-                                                 const char*) {
-            return ++calls == fail_at ? -4 : 700;
-        };
+        store().hooks.format_source_string = [&](auto...) { return ++calls == fail_at ? -4 : 700; };
         out = "previous";
         EXPECT_EQ(CEvent::format_source_string(out, "a", "b", "c"), -4);
         EXPECT_TRUE(out.empty());

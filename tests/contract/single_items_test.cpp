@@ -136,8 +136,8 @@ TEST_F(SingleItems, ReadsPassTheStatusThroughAndTakeTheValueOnlyOnSuccess) {
 
     // A status other than 1, or a failing result, leaves the value as it was.
     for (auto answer : {std::pair<int, api_status_t>{0, 4}, {-3, 1}}) {
-        store().hooks.get_leaf = [answer](qel_handle_t, const char*, api_status_t* s,
-                                          _element_datatype_t* v, element_property_t*) {
+        store().hooks.get_leaf = [answer](auto, auto, api_status_t* s, _element_datatype_t* v,
+                                          auto) {
             *s = answer.second;
             v->type = DATATYPE_INT;
             v->value.int_value = 99;
