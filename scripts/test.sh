@@ -27,7 +27,7 @@ for lane in "${lanes[@]}"; do
     plain) plain ;;
     target) scripts/test-target.sh ;;
     sanitizers) scripts/test-sanitizers.sh ;;
-    fuzz) scripts/fuzz.sh ;;
+    fuzz) scripts/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
     *) echo "unknown lane $lane"; false ;;
   esac
   rc=$?
