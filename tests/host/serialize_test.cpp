@@ -83,7 +83,7 @@ TEST(SerializeElement, EncodingIsBigEndianVersionedAndFlagSelectsTheTimeStamp) {
               (Bytes{'N', 'Y', 'R', 'V', 1, 0, 0, 0, 0, 6, 0, 0, 0, 2, 'h', 'i'}));
     // 1.0 is 0x3FF0000000000000 in IEEE 754.
     EXPECT_EQ(encode(CElement(1.0), false),
-              (Bytes{'N', 'Y', 'R', 'V', 1, 0, 0, 0, 0, 4, 0x3F, -16, 0, 0, 0, 0, 0, 0}));
+              (Bytes{'N', 'Y', 'R', 'V', 1, 0, 0, 0, 0, 4, 0x3F, '\xF0', 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(SerializeElement, EveryTypeRoundTrips) {
