@@ -1,4 +1,6 @@
 // Owned event copies: what each kind keeps, how damaged records read, and records built back.
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "host/event_copy_samples.h"
@@ -51,8 +53,12 @@ TEST(EventCopy, DropsWhatTheKindDoesNotCarry) {
 
     // Quality is 16 bits: the rest of the slot is not copied; severity is all 32.
     RecordBuilder with_quality(0x4), with_severity(0x100);
-    with_quality.record.severity = 0x7FFF00C0;
-    EXPECT_EQ(from_record(with_quality.record).scalars.severity, 0xC0);
+    with_quality.record.quality = 0xC0;
+    std::memset(reinterpret_cast<unsigned char*>(&with_quality.record.quality) + 2, 0xFF, 2);
+    const _event_t quality_copy = from_record(with_quality.record).scalars;
+    const unsigned char* rest = reinterpret_cast<const unsigned char*>(&quality_copy.quality) + 2;
+    EXPECT_EQ(quality_copy.quality, 0xC0);
+    EXPECT_EQ(rest[0] | rest[1], 0);
     with_severity.record.severity = -123456;
     EXPECT_EQ(from_record(with_severity.record).scalars.severity, -123456);
 
