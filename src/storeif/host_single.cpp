@@ -11,6 +11,19 @@ const char* or_empty(const char* text) {
     return text ? text : "";
 }
 
+// Splits `path` into its names; a null or malformed path is that item's status instead.
+bool split_path(const char* path, std::vector<std::string_view>& names, api_status_t& status) {
+    if (!path) {
+        status = QEL_STATUS_BAD_ARGUMENT;
+        return false;
+    }
+    if (!nyrhost::parse_path(path, names)) {
+        status = QEL_STATUS_BAD_PATH;
+        return false;
+    }
+    return true;
+}
+
 // The change list of a write: only kept when someone could be told about it.
 nyrhost::Tree::Changes* changes_for(qel_store_s& store, nyrhost::Tree::Changes& changes) {
     return store.registrations ? &changes : nullptr;
@@ -23,15 +36,8 @@ int path_write(qel_handle_t handle, const char* path, const char* source, api_st
     auto h = acquire(handle);
     if (!h) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return QEL_RESULT_OK;
-    }
     std::vector<std::string_view> names;
-    if (!nyrhost::parse_path(path, names)) {
-        *status = QEL_STATUS_BAD_PATH;
-        return QEL_RESULT_OK;
-    }
+    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
     qel_store_s& store = *h->store;
     std::lock_guard<std::mutex> lock(store.mutex);
     h->begin_call();
@@ -82,15 +88,8 @@ int qel_test_node(qel_handle_t handle, const char* path, api_status_t* status) {
     auto h = acquire(handle);
     if (!h) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return QEL_RESULT_OK;
-    }
     std::vector<std::string_view> names;
-    if (!nyrhost::parse_path(path, names)) {
-        *status = QEL_STATUS_BAD_PATH;
-        return QEL_RESULT_OK;
-    }
+    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
     std::lock_guard<std::mutex> lock(h->store->mutex);
     h->begin_call();
     *status = h->store->tree.test_node(names);
@@ -102,15 +101,8 @@ int qel_get_leaf(qel_handle_t handle, const char* path, api_status_t* status,
     auto h = acquire(handle);
     if (!h) return QEL_RESULT_BAD_HANDLE;
     if (!status || !value || !property) return QEL_RESULT_BAD_ARGUMENT;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return QEL_RESULT_OK;
-    }
     std::vector<std::string_view> names;
-    if (!nyrhost::parse_path(path, names)) {
-        *status = QEL_STATUS_BAD_PATH;
-        return QEL_RESULT_OK;
-    }
+    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
     std::lock_guard<std::mutex> lock(h->store->mutex);
     nyrhost::Scratch& scratch = h->begin_call();
     int found = QEL_STATUS_OK;
