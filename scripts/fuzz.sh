@@ -13,7 +13,7 @@
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lanes-common.sh"
 
-BUILD_DIR="${BUILD_DIR:-$TOOLKIT_ROOT/build-h5-fuzz}"
+BUILD_DIR="${BUILD_DIR:-$TOOLKIT_ROOT/build-fuzz}"
 SEEDS="$TOOLKIT_ROOT/fuzz/corpus"
 SECONDS_EACH=60
 MODE=run

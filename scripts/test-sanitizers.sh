@@ -7,7 +7,7 @@
 #   scripts/test-sanitizers.sh [lane...]     default: asan tsan clang
 #   BUILD_ROOT=dir JOBS=n TSAN_FILTER='*Concurren*:*Thread*' scripts/test-sanitizers.sh
 #
-# Build directories: $BUILD_ROOT/build-h5-{asan,tsan,clang} (BUILD_ROOT defaults to the source
+# Build directories: $BUILD_ROOT/build-{asan,tsan,clang} (BUILD_ROOT defaults to the source
 # tree). Prints "LANE <name>: PASS|FAIL (n s)" per lane and exits non-zero when any lane failed.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lanes-common.sh"
@@ -32,7 +32,7 @@ configure_and_build() { # dir, target (or "all"), extra cmake options...
 }
 
 lane_asan() {
-    local dir="$BUILD_ROOT/build-h5-asan"
+    local dir="$BUILD_ROOT/build-asan"
     configure_and_build "$dir" all -DTOOLKIT_SANITIZE=address,undefined || return 1
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
         UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
@@ -40,7 +40,7 @@ lane_asan() {
 }
 
 lane_tsan() {
-    local dir="$BUILD_ROOT/build-h5-tsan"
+    local dir="$BUILD_ROOT/build-tsan"
     configure_and_build "$dir" tests/toolkit_host_tests -DTOOLKIT_SANITIZE=thread || return 1
     local log="$dir/tsan-run.log"
     # ThreadSanitizer needs a fixed address-space layout on kernels with wide mmap randomisation.
@@ -60,7 +60,7 @@ lane_tsan() {
 }
 
 lane_clang() {
-    local dir="$BUILD_ROOT/build-h5-clang"
+    local dir="$BUILD_ROOT/build-clang"
     CC=clang-14 CXX=clang++-14 configure_and_build "$dir" all -DTOOLKIT_WERROR=ON || return 1
     ctest --test-dir "$dir" --output-on-failure --timeout 900
 }

@@ -2,7 +2,7 @@
 # Builds both libraries and the test suite for the device (32-bit big-endian PowerPC Linux) and
 # runs the suite under qemu's user-mode emulator.
 #
-#   scripts/test-target.sh            build into build-h5-ppc/ and run the suite
+#   scripts/test-target.sh            build into build-target/ and run the suite
 #   BUILD_DIR=dir JOBS=n scripts/test-target.sh
 #
 # GoogleTest and GoogleMock are built for the target from /usr/src/googletest into the build
@@ -12,7 +12,7 @@
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lanes-common.sh"
 
-BUILD_DIR="${BUILD_DIR:-$TOOLKIT_ROOT/build-h5-ppc}"
+BUILD_DIR="${BUILD_DIR:-$TOOLKIT_ROOT/build-target}"
 TOOLCHAIN="$TOOLKIT_ROOT/cmake/toolchain-powerpc.cmake"
 PREFIX="$BUILD_DIR/target-prefix"
 
