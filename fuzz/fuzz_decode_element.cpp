@@ -5,7 +5,7 @@
 #include <toolkit/serialize.h>
 
 #include "fuzz_support.h"
-#include "serialize_format.h"
+#include "codec/wire_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // An exact-size copy, so that a read past the end is caught.

@@ -7,9 +7,9 @@
 #include <deque>
 
 #include "fuzz_support.h"
-#include "host_event_copy.h"
-#include "host_log_codec.h"
-#include "serialize_format.h"
+#include "core/owned_event.h"
+#include "log/body_codec.h"
+#include "codec/wire_format.h"
 
 namespace {
 

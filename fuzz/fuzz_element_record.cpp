@@ -6,7 +6,7 @@
 #include <toolkit/serialize.h>
 
 #include "fuzz_support.h"
-#include "serialize_format.h"
+#include "codec/wire_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);

@@ -8,8 +8,8 @@
 #include <deque>
 
 #include "fuzz_support.h"
-#include "host_event_copy.h"
-#include "serialize_format.h"
+#include "core/owned_event.h"
+#include "codec/wire_format.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host_event_copy.h"
-#include "host_log_codec.h"
+#include "core/owned_event.h"
+#include "log/body_codec.h"
 
 namespace {
 

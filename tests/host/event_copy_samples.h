@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host_event_copy.h"
+#include "core/owned_event.h"
 #include "nyr.h"
 
 namespace eventsamples {

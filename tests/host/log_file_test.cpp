@@ -7,7 +7,7 @@
 #include <csignal>
 
 #include "host/log_support.h"
-#include "host_log_codec.h"
+#include "log/body_codec.h"
 
 #ifdef NYR_HAVE_SQLITE
 #include <sqlite3.h>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host/event_copy_samples.h"
-#include "host_log.h"
+#include "log/event_log.h"
 #include "nyr_host.h"
 
 namespace logtest {

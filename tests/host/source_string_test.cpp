@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "serialize_format.h"
+#include "codec/wire_format.h"
 
 using toolkit::CEvent;
 using Parts = std::vector<std::string>;

@@ -2,7 +2,7 @@
 #include <cctype>
 #include <set>
 
-#include "host_sha1.h"
+#include "crypto/sha1.h"
 #include "store_fixture.h"
 
 using namespace storetest;

@@ -1,0 +1,145 @@
+// serialize_element and serialize_event: records into the byte format of serialize_format.h.
+#include <climits>
+
+#include "nyr.h"
+#include "nyr_host.h"
+#include "codec/wire_format.h"
+#include "codec/byte_cursor.h"
+
+namespace nyrhost {
+namespace {
+
+bool known_type(int32_t type) {
+    return type >= DATATYPE_INVALID && type <= DATATYPE_UINT64;
+}
+
+void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_time) {
+    w.u8(with_time ? kFlagTimeStamp : 0);
+    w.i32(v.type);
+    if (with_time) {
+        w.i32(v.timestamp.tv_sec);
+        w.i32(v.timestamp.tv_usec);
+    }
+    switch (v.type) {
+        case DATATYPE_BOOL:
+            w.u8(v.value.bool_value);
+            break;
+        case DATATYPE_INT:
+            w.i32(v.value.int_value);
+            break;
+        case DATATYPE_UINT:
+            w.u32(v.value.uint_value);
+            break;
+        case DATATYPE_FLOAT:
+            w.f64(v.value.float_value);
+            break;
+        case DATATYPE_TIME:
+            w.i32(v.value.time_value.tv_sec);
+            w.i32(v.value.time_value.tv_usec);
+            break;
+        case DATATYPE_STRING:
+        case DATATYPE_BLOB:
+            w.text(v.value.blob_value.data, v.value.blob_value.length);
+            break;
+        case DATATYPE_COMPLEX:
+            w.f64(v.value.complex_value.real);
+            w.f64(v.value.complex_value.imag);
+            break;
+        case DATATYPE_INT64:
+            w.u64(static_cast<uint64_t>(v.value.int64_value));
+            break;
+        case DATATYPE_UINT64:
+            w.u64(v.value.uint64_value);
+            break;
+        default:
+            break;  // DATATYPE_INVALID: no payload
+    }
+}
+
+void write_value(WireWriter& w, const _element_datatype_t& v, bool with_time) {
+    w.bytes(kValueMagic, sizeof kValueMagic);
+    w.u8(kFormatVersion);
+    write_value_body(w, v, with_time);
+}
+
+void write_pair(WireWriter& w, const _byte_array_t& pair) {
+    w.text(pair.data, pair.length);
+}
+
+void write_event(WireWriter& w, const _event_t& e) {
+    w.bytes(kEventMagic, sizeof kEventMagic);
+    w.u8(kFormatVersion);
+    w.i32(e.type);
+    write_pair(w, e.path);
+    w.i32(e.cmd);
+    write_value_body(w, e.value, true);
+    write_pair(w, e.source);
+    if (e.type == QEL_EVENT_SEVERITY_KIND)
+        w.i32(e.severity);
+    else
+        w.u16(e.quality);
+    w.u8(e.was_logged);
+    w.i32(e.event_time.tv_sec);
+    w.i32(e.event_time.tv_usec);
+    w.i32(e.cause);
+
+    if ((e.type & QEL_EVENT_GENERIC_MASK) != 0) {
+        write_pair(w, e.description);
+        w.u64(e.event_id);
+        w.u32(e.sequence_id);
+        const uint32_t urls = e.waveform_urls != nullptr ? e.waveform_url_count : 0;
+        w.u32(urls);
+        for (uint32_t i = 0; i < urls; ++i) write_pair(w, e.waveform_urls[i]);
+        const bool has_details = e.detail_keys != nullptr && e.detail_values != nullptr;
+        const uint32_t details = has_details ? e.detail_count : 0;
+        w.u32(details);
+        for (uint32_t i = 0; i < details; ++i) {
+            write_pair(w, e.detail_keys[i]);
+            write_pair(w, e.detail_values[i]);
+        }
+    }
+    if ((e.type & QEL_EVENT_ALARM_MASK) != 0) {
+        w.i32(e.ack_status);
+        w.u32(e.base_priority);
+        w.u8(e.condition_raised);
+        write_pair(w, e.note);
+        w.u8(e.auto_close);
+        w.i32(e.variation_level);
+    }
+    if (e.type == QEL_EVENT_FINAL_KIND) w.u8(e.final);
+}
+
+// Measures, then writes when the buffer is large enough: 0 with the length set, the size needed
+// when it is too small, a negative result for a missing buffer or an encoding beyond INT_MAX.
+template <typename Write>
+int encode(_byte_array_t* buffer, Write write) {
+    if (buffer == nullptr || (buffer->data == nullptr && buffer->length != 0))
+        return QEL_RESULT_BAD_ARGUMENT;
+    WireWriter measure(nullptr);
+    write(measure);
+    if (measure.size() > static_cast<std::size_t>(INT_MAX)) return QEL_RESULT_BAD_ARGUMENT;
+    if (measure.size() > buffer->length) return static_cast<int>(measure.size());
+    WireWriter out(buffer->data);
+    write(out);
+    buffer->length = static_cast<uint32_t>(out.size());
+    return 0;
+}
+
+}  // namespace
+}  // namespace nyrhost
+
+extern "C" {
+
+// An unknown type code cannot be encoded: QEL_RESULT_BAD_ARGUMENT.
+int serialize_element(_byte_array_t* buffer, _element_datatype_t value, bool flag) {
+    if (!nyrhost::known_type(value.type)) return QEL_RESULT_BAD_ARGUMENT;
+    return nyrhost::encode(buffer,
+                           [&](nyrhost::WireWriter& w) { nyrhost::write_value(w, value, flag); });
+}
+
+int serialize_event(_byte_array_t* buffer, _event_t event) {
+    if (!nyrhost::known_type(event.value.type)) return QEL_RESULT_BAD_ARGUMENT;
+    return nyrhost::encode(buffer, [&](nyrhost::WireWriter& w) { nyrhost::write_event(w, event); });
+}
+
+}  // extern "C"

@@ -1,0 +1,118 @@
+// The state behind a host store and its handles, and the registry that turns the opaque pointers
+// callers hold into that state.
+//
+// Locking: each store has one mutex (`qel_store_s::mutex`) that guards its tree, its handles'
+// subscriptions, queues, scratch memory and service records, and its settings. The event log
+// serialises its own work and is called without the store's lock. The registry has its own lock,
+// always taken before (never while holding) a store's lock.
+#ifndef NYR_HOST_CORE_STORE_H
+#define NYR_HOST_CORE_STORE_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "core/owned_event.h"
+#include "log/event_log.h"
+#include "core/tree.h"
+#include "nyr_host.h"
+
+namespace nyrhost {
+
+// Memory handed back by one call, kept until the same thread's next call on the same handle.
+struct Scratch {
+    std::vector<api_status_t> statuses;
+    std::deque<std::string> texts;
+    std::vector<const char*> pointers;  // spare, for calls that hand back text pointers
+    void clear() {
+        statuses.clear();
+        texts.clear();
+        pointers.clear();
+    }
+    // Keeps a copy of `bytes` and returns a pair pointing at it.
+    _byte_array_t keep(std::string_view bytes) {
+        std::string& kept = texts.emplace_back(bytes);
+        return _byte_array_t{&kept[0], static_cast<uint32_t>(kept.size())};
+    }
+};
+
+struct Registration {
+    std::string path;
+    api_event_t kinds = 0;
+    bool subtree = false;
+};
+
+struct Watchdog {
+    bool registered = false;
+    std::string text;
+    uint32_t number = 0;
+    bool flag = false;
+    uint32_t pings = 0;
+};
+
+struct SyslogEntry {
+    std::string first, second, third;
+    syslog_severity_t severity = 0;
+};
+
+}  // namespace nyrhost
+
+struct qel_store_s {
+    std::mutex mutex;
+    // Guarded by `mutex`:
+    nyrhost::Tree tree;
+    std::vector<qel_handle_s*> handles;  // open handles, for event delivery
+    std::size_t registrations = 0;       // over all handles; 0 lets writes skip announcing
+    uint32_t event_wait_ms = QEL_HOST_DEFAULT_EVENT_WAIT_MS;
+    uint32_t queue_capacity = QEL_HOST_DEFAULT_QUEUE_CAPACITY;
+    std::map<nyrverb_thread_t, uint32_t> verbosity;
+    std::vector<nyrhost::SyslogEntry> syslog;
+    // Set at opening, then only read; serialises itself.
+    std::unique_ptr<nyrhost::EventLog> log;
+};
+
+struct qel_handle_s {
+    std::shared_ptr<qel_store_s> store;
+    // Guarded by store->mutex:
+    bool open = true;
+    std::vector<nyrhost::Registration> registrations;
+    std::deque<nyrhost::OwnedEvent> queue;
+    unsigned long long overflow = 0;
+    std::condition_variable arrived;
+    nyrhost::Watchdog watchdog;
+    // One entry per thread that has called on this handle, kept as long as the handle is open.
+    std::unordered_map<std::thread::id, nyrhost::Scratch> scratch;
+
+    // This thread's scratch memory, emptied: the start of a call that hands memory back.
+    nyrhost::Scratch& begin_call() {
+        nyrhost::Scratch& mine = scratch[std::this_thread::get_id()];
+        mine.clear();
+        return mine;
+    }
+};
+
+namespace nyrhost {
+
+// The state of an open handle, kept alive for the duration of a call; null for a null, unknown or
+// closed handle.
+std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle);
+std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
+
+// The current time as records carry it.
+qel_time32_t now32();
+
+// Queues `event` on every open handle of `store` registered for it (store lock held).
+void deliver(qel_store_s& store, const OwnedEvent& event);
+// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events (store lock held).
+void announce(qel_store_s& store, const Tree::Changes& changes, const char* source);
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_CORE_STORE_H

@@ -1,0 +1,163 @@
+// The host store's tree: nodes hold their children sorted by name, leaves hold their values.
+#include "core/tree.h"
+
+#include "nyr_host.h"
+
+namespace nyrhost {
+
+namespace {
+
+// The prefix of `path` that ends with name `index`.
+std::string prefix_through(std::string_view path, const std::vector<std::string_view>& names,
+                           std::size_t index) {
+    const std::size_t end =
+        static_cast<std::size_t>(names[index].data() - path.data()) + names[index].size();
+    return std::string(path.substr(0, end));
+}
+
+}  // namespace
+
+const Tree::Entry* Tree::find(const std::vector<std::string_view>& names, int& status) const {
+    const Entry* entry = &root_;
+    for (std::string_view name : names) {
+        if (!entry->is_node) {
+            status = QEL_STATUS_IS_LEAF;
+            return nullptr;
+        }
+        auto it = entry->children.find(name);
+        if (it == entry->children.end()) {
+            status = QEL_STATUS_NOT_FOUND;
+            return nullptr;
+        }
+        entry = it->second.get();
+    }
+    status = QEL_STATUS_OK;
+    return entry;
+}
+
+Tree::Entry* Tree::parent_of(std::string_view path, const std::vector<std::string_view>& names,
+                             bool create, Changes* changes, int& status) {
+    Entry* entry = &root_;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        auto it = entry->children.find(names[i]);
+        if (it == entry->children.end()) {
+            if (!create) {
+                status = QEL_STATUS_NOT_FOUND;
+                return nullptr;
+            }
+            // Everything below a node created here is new, so no later step can fail.
+            it = entry->children.emplace(std::string(names[i]), std::make_unique<Entry>()).first;
+            if (changes)
+                changes->push_back(
+                    {QEL_HOST_CHANGE_NODE_ADDED, prefix_through(path, names, i), nullptr});
+        } else if (!it->second->is_node) {
+            status = QEL_STATUS_IS_LEAF;
+            return nullptr;
+        }
+        entry = it->second.get();
+    }
+    status = QEL_STATUS_OK;
+    return entry;
+}
+
+int Tree::add_node(std::string_view path, const std::vector<std::string_view>& names,
+                   Changes* changes) {
+    if (names.empty()) return QEL_STATUS_OK;
+    int status = QEL_STATUS_OK;
+    Entry* parent = parent_of(path, names, true, changes, status);
+    if (!parent) return status;
+    auto it = parent->children.find(names.back());
+    if (it != parent->children.end())
+        return it->second->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
+    parent->children.emplace(std::string(names.back()), std::make_unique<Entry>());
+    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path), nullptr});
+    return QEL_STATUS_OK;
+}
+
+int Tree::remove_node(std::string_view path, const std::vector<std::string_view>& names,
+                      Changes* changes) {
+    if (names.empty()) return QEL_STATUS_ROOT;
+    int status = QEL_STATUS_OK;
+    Entry* parent = parent_of(path, names, false, nullptr, status);
+    if (!parent) return status;
+    auto it = parent->children.find(names.back());
+    if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
+    if (!it->second->is_node) return QEL_STATUS_IS_LEAF;
+    parent->children.erase(it);
+    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_REMOVED, std::string(path), nullptr});
+    return QEL_STATUS_OK;
+}
+
+int Tree::set_leaf(std::string_view path, const std::vector<std::string_view>& names,
+                   LeafValue&& value, Changes* changes) {
+    if (names.empty()) return QEL_STATUS_IS_NODE;
+    int status = QEL_STATUS_OK;
+    // Parents are only created when missing, and a new node has nothing below it, so a refusal
+    // further down (a node at the path, a leaf on the way) never follows a creation.
+    Entry* parent = parent_of(path, names, true, changes, status);
+    if (!parent) return status;
+    auto it = parent->children.find(names.back());
+    if (it == parent->children.end()) {
+        it = parent->children.emplace(std::string(names.back()), std::make_unique<Entry>()).first;
+        it->second->is_node = false;
+    } else if (it->second->is_node) {
+        return QEL_STATUS_IS_NODE;
+    }
+    it->second->leaf = std::move(value);
+    if (changes)
+        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path), &it->second->leaf});
+    return QEL_STATUS_OK;
+}
+
+int Tree::clear_leaf(std::string_view path, const std::vector<std::string_view>& names,
+                     Changes* changes) {
+    if (names.empty()) return QEL_STATUS_IS_NODE;
+    int status = QEL_STATUS_OK;
+    Entry* parent = parent_of(path, names, false, nullptr, status);
+    if (!parent) return status;
+    auto it = parent->children.find(names.back());
+    if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
+    if (it->second->is_node) return QEL_STATUS_IS_NODE;
+    parent->children.erase(it);
+    if (changes) changes->push_back({QEL_HOST_CHANGE_LEAF_CLEARED, std::string(path), nullptr});
+    return QEL_STATUS_OK;
+}
+
+int Tree::test_node(const std::vector<std::string_view>& names) const {
+    int status = QEL_STATUS_OK;
+    const Entry* entry = find(names, status);
+    if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
+    return entry->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
+}
+
+const LeafValue* Tree::find_leaf(const std::vector<std::string_view>& names, int& status) const {
+    const Entry* entry = find(names, status);
+    if (!entry) {
+        if (status == QEL_STATUS_IS_LEAF) status = QEL_STATUS_NOT_FOUND;
+        return nullptr;
+    }
+    if (entry->is_node) {
+        status = QEL_STATUS_IS_NODE;
+        return nullptr;
+    }
+    return &entry->leaf;
+}
+
+int Tree::list(const std::vector<std::string_view>& names, std::vector<ListedEntry>& out,
+               const LeafValue** self) const {
+    out.clear();
+    *self = nullptr;
+    int status = QEL_STATUS_OK;
+    const Entry* entry = find(names, status);
+    if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
+    if (!entry->is_node) {
+        *self = &entry->leaf;
+        return QEL_STATUS_IS_LEAF;
+    }
+    out.reserve(entry->children.size());
+    for (const auto& [name, child] : entry->children)
+        out.push_back({&name, child->is_node ? nullptr : &child->leaf});
+    return QEL_STATUS_OK;
+}
+
+}  // namespace nyrhost

@@ -1,0 +1,86 @@
+// The host store's tree of nodes and typed leaves. Not thread-safe by itself: the store that owns
+// it holds its lock around every call.
+#ifndef NYR_HOST_CORE_TREE_H
+#define NYR_HOST_CORE_TREE_H
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nyr.h"
+
+namespace nyrhost {
+
+// A leaf's value as the tree keeps it: the record with its data pointer unused, and the bytes of
+// a text or byte-array value in `payload`.
+struct LeafValue {
+    _element_datatype_t record{};
+    std::string payload;
+    element_property_t property = 0;
+};
+
+// A change made to the tree, reported so that it can be announced as an event.
+struct TreeChange {
+    int cmd;  // QEL_HOST_CHANGE_*
+    std::string path;
+    const LeafValue* leaf;  // the written leaf for QEL_HOST_CHANGE_LEAF_SET, else null
+};
+
+// One entry of a listing.
+struct ListedEntry {
+    const std::string* name;
+    const LeafValue* leaf;  // null for a node
+};
+
+class Tree {
+public:
+    // Changes are reported through `changes` when it is not null. Every operation takes the names
+    // of an already parsed path (host_path.h) together with the path text they point into, and
+    // returns an item status (QEL_STATUS_*). A failed operation changes nothing.
+    using Changes = std::vector<TreeChange>;
+
+    // Creates the node and any missing node above it; an existing node is success.
+    int add_node(std::string_view path, const std::vector<std::string_view>& names,
+                 Changes* changes);
+    // Removes a node and everything below it; the root cannot be removed.
+    int remove_node(std::string_view path, const std::vector<std::string_view>& names,
+                    Changes* changes);
+    // Creates or replaces a leaf, creating missing nodes above it.
+    int set_leaf(std::string_view path, const std::vector<std::string_view>& names,
+                 LeafValue&& value, Changes* changes);
+    // Removes a leaf.
+    int clear_leaf(std::string_view path, const std::vector<std::string_view>& names,
+                   Changes* changes);
+    // QEL_STATUS_OK for an existing node (the root always exists).
+    int test_node(const std::vector<std::string_view>& names) const;
+    // The leaf at the path, or null with `status` saying why.
+    const LeafValue* find_leaf(const std::vector<std::string_view>& names, int& status) const;
+    // The entries directly below a node in name order; for a leaf, `status` says QEL_STATUS_IS_LEAF
+    // and `self` is set to the leaf.
+    int list(const std::vector<std::string_view>& names, std::vector<ListedEntry>& out,
+             const LeafValue** self) const;
+
+private:
+    struct Entry;
+    using Children = std::map<std::string, std::unique_ptr<Entry>, std::less<>>;
+    struct Entry {
+        bool is_node = true;
+        Children children;  // nodes only
+        LeafValue leaf;     // leaves only
+    };
+
+    // The entry at `names`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
+    const Entry* find(const std::vector<std::string_view>& names, int& status) const;
+    // The parent of the last name, creating missing nodes when `create` is set.
+    Entry* parent_of(std::string_view path, const std::vector<std::string_view>& names, bool create,
+                     Changes* changes, int& status);
+
+    Entry root_;
+};
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_CORE_TREE_H

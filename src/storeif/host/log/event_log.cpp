@@ -1,0 +1,27 @@
+// Choosing the event log a store keeps.
+#include "log/event_log.h"
+
+#include <new>
+
+#include "log/memory_log.h"
+#include "log/sqlite_log.h"
+#include "nyr_host.h"
+
+namespace nyrhost {
+
+std::unique_ptr<EventLog> EventLog::open(const char* database, int* result) {
+    int ignored = 0;
+    int& status = result != nullptr ? *result : ignored;
+    try {
+        if (database == nullptr || database[0] == '\0') {
+            status = QEL_RESULT_OK;
+            return std::make_unique<MemoryLog>();
+        }
+        return open_sqlite_log(database, &status);
+    } catch (const std::bad_alloc&) {
+        status = QEL_RESULT_NO_MEMORY;
+        return nullptr;
+    }
+}
+
+}  // namespace nyrhost

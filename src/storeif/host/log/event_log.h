@@ -1,0 +1,67 @@
+// The host store's event log: in memory, or in an SQLite file that survives reopening.
+//
+// Selection, shared by retrieve() and clear():
+//  - path: a subtree. Null, "" and "/" select every event; otherwise trailing '/' are ignored and
+//    "/a" selects the events whose path is "/a" or starts with "/a/" (not "/ab").
+//  - from, to: bounds on event_time, both inclusive, compared as (seconds, microseconds); a null
+//    bound is open. from later than to selects nothing (not an error).
+//
+// Retrieval window, applied to the selected events in insertion order:
+//  - option_b: how many selected events to pass over first (0: none);
+//  - option_a: how many events to give at most after that (0: no limit);
+//  - flag_a false: both count from the oldest event; true: both count from the newest one, so
+//    (option_a 10, flag_a true, option_b 0) gives the ten most recent events.
+//  Either way the events come back in insertion order, oldest first.
+//
+// store()'s `flag` is accepted and has no effect; every event is kept with every field its kind
+// carries (was_logged included, unchanged).
+//
+// Results: 0 (QEL_RESULT_OK) on success; QEL_RESULT_BAD_ARGUMENT for null records with a non-zero
+// count; QEL_RESULT_NO_MEMORY when a copy cannot be allocated; QEL_RESULT_DATABASE when the
+// database fails or holds an entry that does not decode. A failed call changes nothing: a failed
+// store() keeps none of its batch, a failed retrieve() leaves `out` as it was.
+//
+// Durability of the SQLite log: the database runs in WAL mode with synchronous=FULL and each
+// store() is one transaction, so a batch is on disk when store() returns, and a crash or power
+// loss during a batch loses that batch only, never an earlier one.
+//
+// Thread safety: every member may be called from any thread; the log serialises its own work.
+// Several logs (in this or another process) may share one file; SQLite's locking orders them.
+#ifndef NYR_HOST_LOG_EVENT_LOG_H
+#define NYR_HOST_LOG_EVENT_LOG_H
+
+#include <sys/time.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/owned_event.h"
+#include "nyr.h"
+
+namespace nyrhost {
+
+class EventLog {
+public:
+    // `database` null or "": in memory. Otherwise the SQLite file at that path, created when
+    // missing or empty. Null (with *result, when `result` is not null, set to a negative
+    // QEL_RESULT_ code) when the file cannot be opened or is not an event log of ours:
+    // QEL_RESULT_DATABASE for a file that is not an SQLite database, another application's
+    // database, a log of a later layout, a damaged file, or any file when libnyr was built
+    // without SQLite. Such a file is left as it was. On success *result is QEL_RESULT_OK.
+    static std::unique_ptr<EventLog> open(const char* database, int* result);
+    virtual ~EventLog() = default;
+
+    // Appends `count` records in one transaction: either all are kept or none.
+    virtual int store(const _event_t* records, uint32_t count, bool flag) = 0;
+    // Appends to `out` the logged events under `path` (a subtree; null or "" for all) whose
+    // event_time lies within [from, to] (null bounds are open), windowed as described above.
+    virtual int retrieve(std::vector<OwnedEvent>& out, const char* path, const timeval* from,
+                         const timeval* to, uint32_t option_a, bool flag_a, uint32_t option_b) = 0;
+    // Removes the logged events that retrieve() with the same selection would give (without
+    // a window: every selected event).
+    virtual int clear(const char* path, const timeval* from, const timeval* to) = 0;
+};
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_LOG_EVENT_LOG_H
