@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "store/batch_arrays.h"
-#include "store/event_record_arrays.h"
+#include "common/event_record_arrays.h"
 
 namespace toolkit {
 

@@ -1,23 +1,14 @@
 // Batch calls of the host store. Each item is carried out on its own, in path order, and reports
 // its own status; a batch refused as a whole (bad handle, null arrays) changes nothing. The whole
 // batch runs under one hold of the store's lock, so other callers see it all or not at all.
+#include "core/call.h"
 #include "core/path.h"
-#include "core/store.h"
 #include "core/value.h"
 
 namespace {
 
-using nyrhost::acquire;
-
-const char* or_empty(const char* text) {
-    return text ? text : "";
-}
-
-// Parses item i's path; on failure returns the item status to report, else QEL_STATUS_OK.
-int parse_item(const char* path, std::vector<std::string_view>& names) {
-    if (!path) return QEL_STATUS_BAD_ARGUMENT;
-    return nyrhost::parse_path(path, names) ? QEL_STATUS_OK : QEL_STATUS_BAD_PATH;
-}
+using nyrhost::HandleCall;
+using nyrhost::Path;
 
 // Hands back the statuses collected in `scratch`.
 void hand_back(nyrhost::Scratch& scratch, api_status_t** statuses, uint32_t* status_count) {
@@ -26,26 +17,24 @@ void hand_back(nyrhost::Scratch& scratch, api_status_t** statuses, uint32_t* sta
     *status_count = static_cast<uint32_t>(scratch.statuses.size());
 }
 
-// The shape shared by add_nodes, remove_nodes and clear_leaves.
+// The shape shared by add_nodes, remove_nodes, clear_leaves and set_leaves.
 template <typename Operation>
 int path_batch(qel_handle_t handle, const char* const* paths, uint32_t count, const char* source,
                api_status_t** statuses, uint32_t* status_count, Operation operation) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!statuses || !status_count || (count != 0 && !paths)) return QEL_RESULT_BAD_ARGUMENT;
-    qel_store_s& store = *h->store;
-    std::lock_guard<std::mutex> lock(store.mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
+    nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(count);
     nyrhost::Tree::Changes changes;
-    nyrhost::Tree::Changes* record = store.registrations ? &changes : nullptr;
-    std::vector<std::string_view> names;
+    nyrhost::Tree::Changes* record = nyrhost::changes_for(*call.store, changes);
+    Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
-        int status = parse_item(paths[i], names);
-        if (status == QEL_STATUS_OK) status = operation(store.tree, i, paths[i], names, record);
+        int status = Path::parse(paths[i], parsed);
+        if (status == QEL_STATUS_OK) status = operation(call.store->tree, i, parsed, record);
         scratch.statuses[i] = status;
     }
-    nyrhost::announce(store, changes, or_empty(source));
+    nyrhost::announce(*call.store, changes, nyrhost::or_empty(source));
     hand_back(scratch, statuses, status_count);
     return QEL_RESULT_OK;
 }
@@ -56,15 +45,14 @@ extern "C" {
 
 int qel_test_nodes(qel_handle_t handle, const char* const* paths, uint32_t count,
                    api_status_t* statuses) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (count != 0 && (!paths || !statuses)) return QEL_RESULT_BAD_ARGUMENT;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    h->begin_call();
-    std::vector<std::string_view> names;
+    Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
-        const int status = parse_item(paths[i], names);
-        statuses[i] = status == QEL_STATUS_OK ? h->store->tree.test_node(names) : status;
+        const int status = Path::parse(paths[i], parsed);
+        statuses[i] =
+            status == QEL_STATUS_OK ? call.store->tree.test_node(parsed) : status;
     }
     return QEL_RESULT_OK;
 }
@@ -72,22 +60,25 @@ int qel_test_nodes(qel_handle_t handle, const char* const* paths, uint32_t count
 int qel_add_nodes(qel_handle_t handle, const char* const* paths, uint32_t count, const char* source,
                   api_status_t** statuses, uint32_t* status_count) {
     return path_batch(handle, paths, count, source, statuses, status_count,
-                      [](nyrhost::Tree& tree, uint32_t, const char* p, const auto& names,
-                         auto* changes) { return tree.add_node(p, names, changes); });
+                      [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
+                          return tree.add_node(p, changes);
+                      });
 }
 
 int qel_remove_nodes(qel_handle_t handle, const char* const* paths, uint32_t count,
                      const char* source, api_status_t** statuses, uint32_t* status_count) {
     return path_batch(handle, paths, count, source, statuses, status_count,
-                      [](nyrhost::Tree& tree, uint32_t, const char* p, const auto& names,
-                         auto* changes) { return tree.remove_node(p, names, changes); });
+                      [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
+                          return tree.remove_node(p, changes);
+                      });
 }
 
 int qel_clear_leaves(qel_handle_t handle, const char* const* paths, uint32_t count,
                      const char* source, api_status_t** statuses, uint32_t* status_count) {
     return path_batch(handle, paths, count, source, statuses, status_count,
-                      [](nyrhost::Tree& tree, uint32_t, const char* p, const auto& names,
-                         auto* changes) { return tree.clear_leaf(p, names, changes); });
+                      [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
+                          return tree.clear_leaf(p, changes);
+                      });
 }
 
 int qel_set_leaves(qel_handle_t handle, const char* const* paths, uint32_t count,
@@ -95,37 +86,35 @@ int qel_set_leaves(qel_handle_t handle, const char* const* paths, uint32_t count
                    const bool* auto_time, const char* source, api_status_t** statuses,
                    uint32_t* status_count) {
     if (count != 0 && (!values || !tribools || !auto_time)) {
-        return acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
+        return nyrhost::acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
     }
     // Deep copies are made before the store's lock is taken.
     std::vector<nyrhost::LeafValue> leaves(count);
     std::vector<int> made(count);
     for (uint32_t i = 0; i < count; ++i)
         made[i] = nyrhost::make_leaf(values[i], auto_time[i], tribools[i], leaves[i]);
-    return path_batch(
-        handle, paths, count, source, statuses, status_count,
-        [&](nyrhost::Tree& tree, uint32_t i, const char* p, const auto& names, auto* changes) {
-            if (made[i] != QEL_STATUS_OK) return made[i];
-            return tree.set_leaf(p, names, std::move(leaves[i]), changes);
-        });
+    return path_batch(handle, paths, count, source, statuses, status_count,
+                      [&](nyrhost::Tree& tree, uint32_t i, const Path& p, auto* changes) {
+                          if (made[i] != QEL_STATUS_OK) return made[i];
+                          return tree.set_leaf(p, std::move(leaves[i]), changes);
+                      });
 }
 
 int qel_get_leaves(qel_handle_t handle, const char* const* paths, uint32_t count,
                    api_status_t** statuses, uint32_t* status_count, _element_datatype_t* values,
                    element_property_t* properties, uint32_t value_count) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!statuses || !status_count || value_count != count ||
         (count != 0 && (!paths || !values || !properties)))
         return QEL_RESULT_BAD_ARGUMENT;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
+    nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(count);
-    std::vector<std::string_view> names;
+    Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
-        int status = parse_item(paths[i], names);
+        int status = Path::parse(paths[i], parsed);
         const nyrhost::LeafValue* leaf = nullptr;
-        if (status == QEL_STATUS_OK) leaf = h->store->tree.find_leaf(names, status);
+        if (status == QEL_STATUS_OK) leaf = call.store->tree.find_leaf(parsed, status);
         scratch.statuses[i] = status;
         if (leaf) {
             values[i] = nyrhost::hand_out(*leaf, scratch);

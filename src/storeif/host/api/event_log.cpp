@@ -28,7 +28,7 @@ int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, c
     if (result != QEL_RESULT_OK || found.empty()) return result;
     auto* array = static_cast<_event_t*>(std::calloc(found.size(), sizeof(_event_t)));
     if (!array) return QEL_RESULT_NO_MEMORY;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
+    nyrhost::MutexLock lock(h->store->mutex);
     nyrhost::Scratch& scratch = h->begin_call();
     for (std::size_t i = 0; i < found.size(); ++i)
         nyrhost::to_record(found[i], array[i], scratch.texts);

@@ -1,98 +1,83 @@
-// Event subscriptions, delivery into the handles' bounded queues, and fetching what is queued.
+// Event subscriptions, sending events to the handles registered for them, and fetching what is
+// queued on a handle.
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 
+#include "core/call.h"
 #include "core/path.h"
-#include "core/store.h"
 
-
-namespace nyrhost {
 namespace {
 
-// Hands out everything queued on `handle` as a malloc'd record array (store lock held).
-int hand_out_queue(qel_handle_s& handle, _event_t** records) {
-    const std::size_t n = handle.queue.size();
+using nyrhost::HandleCall;
+using nyrhost::Path;
+
+// Fetches the queued events, first waiting for one up to the store's wait time when `wait`.
+int fetch(qel_handle_t handle, _event_t** records, bool wait) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    if (!records) return QEL_RESULT_BAD_ARGUMENT;
+    *records = nullptr;
+    if (wait) {
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(call.store->event_wait_ms);
+        while (call.handle->queue.empty() && call.handle->open) {
+            if (!call.handle->arrived.wait_until(call.store->mutex, deadline)) break;
+        }
+    }
+    if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
+    // Everything queued, handed out as a malloc'd record array.
+    const std::size_t n = call.handle->queue.size();
     if (n == 0) return 0;
     auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
     if (!array) return QEL_RESULT_NO_MEMORY;  // the queue keeps its events
-    Scratch& scratch = handle.begin_call();
-    for (std::size_t i = 0; i < n; ++i) to_record(handle.queue[i], array[i], scratch.texts);
-    handle.queue.clear();
+    for (std::size_t i = 0; i < n; ++i)
+        to_record(call.handle->queue[i], array[i], call.scratch->texts);
+    call.handle->queue.clear();
     *records = array;
     return static_cast<int>(n);
 }
 
-// Fetches the queued events, first waiting for one up to the store's wait time when `wait`.
-int fetch(qel_handle_t handle, _event_t** records, bool wait) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
-    if (!records) return QEL_RESULT_BAD_ARGUMENT;
-    *records = nullptr;
-    std::unique_lock<std::mutex> lock(h->store->mutex);
-    if (wait) {
-        const auto limit = std::chrono::milliseconds(h->store->event_wait_ms);
-        h->arrived.wait_for(lock, limit, [&] { return !h->queue.empty() || !h->open; });
-    }
-    if (!h->open) return QEL_RESULT_BAD_HANDLE;
-    return hand_out_queue(*h, records);
-}
-
 }  // namespace
-}  // namespace nyrhost
-
-using nyrhost::acquire;
 
 extern "C" {
 
 int qel_event_register(qel_handle_t handle, const char* path, api_event_t kind, bool flag,
                        api_status_t* status) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> names;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return QEL_RESULT_OK;
-    }
-    if (!nyrhost::parse_path(path, names)) {
-        *status = QEL_STATUS_BAD_PATH;
-        return QEL_RESULT_OK;
-    }
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    h->begin_call();
-    for (nyrhost::Registration& reg : h->registrations) {
-        if (reg.path == path) {
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    for (nyrhost::Registration& reg : call.handle->registrations) {
+        if (reg.path == parsed.text()) {
             reg.kinds |= kind;
             reg.subtree = flag;
-            *status = QEL_STATUS_OK;
             return QEL_RESULT_OK;
         }
     }
-    h->registrations.push_back({path, kind, flag});
-    ++h->store->registrations;
-    *status = QEL_STATUS_OK;
+    call.handle->registrations.push_back({std::string(parsed.text()), kind, flag});
+    ++call.store->registrations;
     return QEL_RESULT_OK;
 }
 
 int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api_status_t* status) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
     if (!path) {
         *status = QEL_STATUS_BAD_ARGUMENT;
         return QEL_RESULT_OK;
     }
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    h->begin_call();
+    // Any text may be cleared: one that was never registered is not found.
     *status = QEL_STATUS_NOT_FOUND;
-    auto& regs = h->registrations;
+    auto& regs = call.handle->registrations;
     for (auto it = regs.begin(); it != regs.end(); ++it) {
         if (it->path != path) continue;
         it->kinds &= ~kind;
         if (it->kinds == 0) {
             regs.erase(it);
-            --h->store->registrations;
+            --call.store->registrations;
         }
         *status = QEL_STATUS_OK;
         break;
@@ -102,37 +87,34 @@ int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api
 
 int qel_events_send(qel_handle_t handle, const _event_t* records, uint32_t count,
                     api_status_t** statuses, uint32_t* status_count) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
-    if (!statuses || !status_count || (count != 0 && !records)) return QEL_RESULT_BAD_ARGUMENT;
+    if (!statuses || !status_count || (count != 0 && !records)) {
+        return nyrhost::acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
+    }
     // Owned copies are made before the store's lock is taken.
     std::vector<nyrhost::OwnedEvent> events;
     events.reserve(count);
     for (uint32_t i = 0; i < count; ++i) events.push_back(nyrhost::from_record(records[i]));
-    std::vector<std::string_view> names;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
-    scratch.statuses.resize(count);
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    std::vector<api_status_t>& sent = call.scratch->statuses;
+    sent.resize(count);
+    Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!nyrhost::parse_path(events[i].path, names)) {
-            scratch.statuses[i] = QEL_STATUS_BAD_PATH;
-            continue;
-        }
-        nyrhost::deliver(*h->store, events[i]);
-        scratch.statuses[i] = QEL_STATUS_OK;
+        sent[i] = Path::parse(std::string_view(events[i].path), parsed);
+        if (sent[i] == QEL_STATUS_OK) nyrhost::deliver(*call.store, events[i]);
     }
-    if (scratch.statuses.capacity() == 0) scratch.statuses.reserve(1);
-    *statuses = scratch.statuses.data();
+    if (sent.capacity() == 0) sent.reserve(1);  // never a null array
+    *statuses = sent.data();
     *status_count = count;
     return QEL_RESULT_OK;
 }
 
 int qel_events_get(qel_handle_t handle, _event_t** records) {
-    return nyrhost::fetch(handle, records, true);
+    return fetch(handle, records, true);
 }
 
 int qel_events_get_nonblocking(qel_handle_t handle, _event_t** records) {
-    return nyrhost::fetch(handle, records, false);
+    return fetch(handle, records, false);
 }
 
 }  // extern "C"

@@ -3,54 +3,31 @@
 // arrays were too small can grow them and ask again.
 #include <algorithm>
 
+#include "core/call.h"
 #include "core/path.h"
-#include "core/store.h"
 #include "core/value.h"
 
-namespace {
-
-using nyrhost::acquire;
-
-// Parses the path of a listing; on failure writes the status and total and returns false.
-bool parse_listed(const char* path, std::vector<std::string_view>& names, api_status_t* status,
-                  uint32_t* total) {
-    *total = 0;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return false;
-    }
-    if (!nyrhost::parse_path(path, names)) {
-        *status = QEL_STATUS_BAD_PATH;
-        return false;
-    }
-    return true;
-}
-
-// The last name of a path ("/" for the root).
-std::string_view last_name(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return path.size() == 1 ? path : path.substr(slash + 1);
-}
-
-}  // namespace
+using nyrhost::HandleCall;
+using nyrhost::Path;
 
 extern "C" {
 
 int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, uint32_t* total,
                   element_type_t* types, uint32_t types_capacity, element_property_t* properties,
                   uint32_t properties_capacity, _byte_array_t* names, uint32_t names_capacity) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !total || (types_capacity && !types) || (properties_capacity && !properties) ||
         (names_capacity && !names))
         return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> parsed;
-    if (!parse_listed(path, parsed, status, total)) return QEL_RESULT_OK;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
+    *total = 0;
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    nyrhost::Scratch& scratch = *call.scratch;
     std::vector<nyrhost::ListedEntry> entries;
     const nyrhost::LeafValue* self = nullptr;
-    *status = h->store->tree.list(parsed, entries, &self);
+    *status = call.store->tree.list(parsed, entries, &self);
     if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
     const std::size_t n = entries.size();
     *total = static_cast<uint32_t>(n);
@@ -66,24 +43,25 @@ int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, u
 int qel_mpl_fetch(qel_handle_t handle, const char* path, api_status_t* status, uint32_t* total,
                   _element_datatype_t* values, uint32_t values_capacity, _byte_array_t* names,
                   uint32_t names_capacity) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !total || (values_capacity && !values) || (names_capacity && !names))
         return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> parsed;
-    if (!parse_listed(path, parsed, status, total)) return QEL_RESULT_OK;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
+    *total = 0;
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    nyrhost::Scratch& scratch = *call.scratch;
     std::vector<nyrhost::ListedEntry> entries;
     const nyrhost::LeafValue* self = nullptr;
-    const int listed = h->store->tree.list(parsed, entries, &self);
+    const int listed = call.store->tree.list(parsed, entries, &self);
     // The fetched values: a node's leaves, or the leaf itself.
     std::vector<std::pair<std::string_view, const nyrhost::LeafValue*>> fetched;
     if (listed == QEL_STATUS_OK) {
         for (const auto& entry : entries)
             if (entry.leaf) fetched.emplace_back(*entry.name, entry.leaf);
     } else if (listed == QEL_STATUS_IS_LEAF && self) {
-        fetched.emplace_back(last_name(path), self);
+        fetched.emplace_back(parsed.last(), self);
     } else {
         *status = listed;
         return QEL_RESULT_OK;

@@ -1,49 +1,26 @@
 // Single-item calls of the host store: add, remove and test nodes, write, clear and read leaves.
+#include "core/call.h"
 #include "core/path.h"
-#include "core/store.h"
 #include "core/value.h"
 
 namespace {
 
-using nyrhost::acquire;
+using nyrhost::HandleCall;
+using nyrhost::Path;
 
-const char* or_empty(const char* text) {
-    return text ? text : "";
-}
-
-// Splits `path` into its names; a null or malformed path is that item's status instead.
-bool split_path(const char* path, std::vector<std::string_view>& names, api_status_t& status) {
-    if (!path) {
-        status = QEL_STATUS_BAD_ARGUMENT;
-        return false;
-    }
-    if (!nyrhost::parse_path(path, names)) {
-        status = QEL_STATUS_BAD_PATH;
-        return false;
-    }
-    return true;
-}
-
-// The change list of a write: only kept when someone could be told about it.
-nyrhost::Tree::Changes* changes_for(qel_store_s& store, nyrhost::Tree::Changes& changes) {
-    return store.registrations ? &changes : nullptr;
-}
-
-// The common shape of the node and leaf writes that take only a path.
+// The common shape of the writes: one path, a tree operation, its changes announced.
 template <typename Operation>
 int path_write(qel_handle_t handle, const char* path, const char* source, api_status_t* status,
                Operation operation) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> names;
-    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
-    qel_store_s& store = *h->store;
-    std::lock_guard<std::mutex> lock(store.mutex);
-    h->begin_call();
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
     nyrhost::Tree::Changes changes;
-    *status = operation(store.tree, std::string_view(path), names, changes_for(store, changes));
-    nyrhost::announce(store, changes, or_empty(source));
+    *status = operation(call.store->tree, parsed, nyrhost::changes_for(*call.store, changes));
+    nyrhost::announce(*call.store, changes, nyrhost::or_empty(source));
     return QEL_RESULT_OK;
 }
 
@@ -53,22 +30,25 @@ extern "C" {
 
 int qel_add_node(qel_handle_t handle, const char* path, const char* source, api_status_t* status) {
     return path_write(handle, path, source, status,
-                      [](nyrhost::Tree& tree, std::string_view p, const auto& names,
-                         auto* changes) { return tree.add_node(p, names, changes); });
+                      [](nyrhost::Tree& tree, const Path& p, auto* changes) {
+                          return tree.add_node(p, changes);
+                      });
 }
 
 int qel_remove_node(qel_handle_t handle, const char* path, const char* source,
                     api_status_t* status) {
     return path_write(handle, path, source, status,
-                      [](nyrhost::Tree& tree, std::string_view p, const auto& names,
-                         auto* changes) { return tree.remove_node(p, names, changes); });
+                      [](nyrhost::Tree& tree, const Path& p, auto* changes) {
+                          return tree.remove_node(p, changes);
+                      });
 }
 
 int qel_clear_leaf(qel_handle_t handle, const char* path, const char* source,
                    api_status_t* status) {
     return path_write(handle, path, source, status,
-                      [](nyrhost::Tree& tree, std::string_view p, const auto& names,
-                         auto* changes) { return tree.clear_leaf(p, names, changes); });
+                      [](nyrhost::Tree& tree, const Path& p, auto* changes) {
+                          return tree.clear_leaf(p, changes);
+                      });
 }
 
 int qel_set_leaf(qel_handle_t handle, const char* path, _element_datatype_t value,
@@ -76,40 +56,36 @@ int qel_set_leaf(qel_handle_t handle, const char* path, _element_datatype_t valu
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(value, auto_time, tribool, leaf);
-    return path_write(
-        handle, path, source, status,
-        [&](nyrhost::Tree& tree, std::string_view p, const auto& names, auto* changes) {
-            if (made != QEL_STATUS_OK) return made;
-            return tree.set_leaf(p, names, std::move(leaf), changes);
-        });
+    return path_write(handle, path, source, status,
+                      [&](nyrhost::Tree& tree, const Path& p, auto* changes) {
+                          if (made != QEL_STATUS_OK) return made;
+                          return tree.set_leaf(p, std::move(leaf), changes);
+                      });
 }
 
 int qel_test_node(qel_handle_t handle, const char* path, api_status_t* status) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> names;
-    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    h->begin_call();
-    *status = h->store->tree.test_node(names);
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status == QEL_STATUS_OK) *status = call.store->tree.test_node(parsed);
     return QEL_RESULT_OK;
 }
 
 int qel_get_leaf(qel_handle_t handle, const char* path, api_status_t* status,
                  _element_datatype_t* value, element_property_t* property) {
-    auto h = acquire(handle);
-    if (!h) return QEL_RESULT_BAD_HANDLE;
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !value || !property) return QEL_RESULT_BAD_ARGUMENT;
-    std::vector<std::string_view> names;
-    if (!split_path(path, names, *status)) return QEL_RESULT_OK;
-    std::lock_guard<std::mutex> lock(h->store->mutex);
-    nyrhost::Scratch& scratch = h->begin_call();
+    Path parsed;
+    *status = Path::parse(path, parsed);
+    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
     int found = QEL_STATUS_OK;
-    const nyrhost::LeafValue* leaf = h->store->tree.find_leaf(names, found);
+    const nyrhost::LeafValue* leaf = call.store->tree.find_leaf(parsed, found);
     *status = found;
     if (leaf) {
-        *value = nyrhost::hand_out(*leaf, scratch);
+        *value = nyrhost::hand_out(*leaf, *call.scratch);
         *property = leaf->property;
     }
     return QEL_RESULT_OK;

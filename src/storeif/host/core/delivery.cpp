@@ -7,7 +7,7 @@ namespace nyrhost {
 
 namespace {
 
-bool wants(const qel_handle_s& handle, const OwnedEvent& event) {
+bool wants(const qel_handle_s& handle, const OwnedEvent& event) REQUIRES(handle.store->mutex) {
     for (const Registration& reg : handle.registrations) {
         if ((reg.kinds & event.scalars.type) == 0) continue;
         if (path_within(event.path, reg.path, reg.subtree)) return true;
@@ -19,6 +19,7 @@ bool wants(const qel_handle_s& handle, const OwnedEvent& event) {
 
 void deliver(qel_store_s& store, const OwnedEvent& event) {
     for (qel_handle_s* handle : store.handles) {
+        handle->store->mutex.assert_held();  // the same store, so the lock the caller holds
         if (!wants(*handle, event)) continue;
         while (handle->queue.size() >= store.queue_capacity) {
             handle->queue.pop_front();

@@ -26,7 +26,7 @@ _byte_array_t pair_for(const std::string& text, std::deque<std::string>& texts) 
 // The value record without the pointer of a string or blob; the bytes go to `payload`.
 void copy_value(const _element_datatype_t& from, _element_datatype_t& to, std::string& payload) {
     std::memcpy(static_cast<void*>(&to), &from, sizeof to);
-    if (!value_has_payload(from.type)) return;
+    if (!has_payload(from.type)) return;
     payload = text_of(from.value.string_value);
     std::memset(static_cast<void*>(&to.value), 0, sizeof to.value);
     to.value.string_value.length = static_cast<uint32_t>(payload.size());
@@ -123,7 +123,7 @@ void to_record(const OwnedEvent& event, _event_t& out, std::deque<std::string>& 
     out.source = pair_for(event.source, texts);
     out.description = _byte_array_t{};
     out.note = _byte_array_t{};
-    if (value_has_payload(out.value.type)) {
+    if (has_payload(out.value.type)) {
         out.value.value.string_value = pair_for(event.value_payload, texts);
     }
     out.waveform_urls = nullptr;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/record_rules.h"
 #include "nyr.h"
 
 namespace nyrhost {
@@ -24,24 +25,6 @@ struct OwnedEvent {
     std::vector<std::string> waveform_urls;
     std::vector<std::pair<std::string, std::string>> details;  // in record order
 };
-
-// Which fields a record of kind `type` carries besides those every kind carries.
-inline bool carries_generic(int32_t type) {
-    return (type & QEL_EVENT_GENERIC_MASK) != 0;
-}
-inline bool carries_alarm(int32_t type) {
-    return (type & QEL_EVENT_ALARM_MASK) != 0;
-}
-inline bool carries_final(int32_t type) {
-    return type == QEL_EVENT_FINAL_KIND;
-}
-inline bool carries_severity(int32_t type) {
-    return type == QEL_EVENT_SEVERITY_KIND;
-}
-// True for the value types whose record points at bytes (a string or a blob).
-inline bool value_has_payload(int32_t type) {
-    return type == DATATYPE_STRING || type == DATATYPE_BLOB;
-}
 
 // Deep copy of a record, carrying only what its kind carries: fields the kind does not carry,
 // the reserved word, the alignment word after cmd and the upper half of the quality slot are zero

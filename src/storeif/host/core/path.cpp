@@ -1,22 +1,36 @@
 // Path parsing and subtree matching for the host store.
 #include "core/path.h"
 
+#include "nyr_host.h"
+
 namespace nyrhost {
 
-bool parse_path(std::string_view path, std::vector<std::string_view>& names) {
-    names.clear();
-    if (path.empty() || path.front() != '/') return false;
-    if (path.size() == 1) return true;  // the root
+int Path::parse(const char* text, Path& out) {
+    if (text == nullptr) {
+        out = Path();
+        return QEL_STATUS_BAD_ARGUMENT;
+    }
+    return parse(std::string_view(text), out);
+}
+
+int Path::parse(std::string_view text, Path& out) {
+    out.text_ = text;
+    out.names_.clear();
+    out.ends_.clear();
+    if (text.empty() || text.front() != '/') return QEL_STATUS_BAD_PATH;
+    if (text.size() == 1) return QEL_STATUS_OK;  // the root
     std::size_t start = 1;
     while (true) {
-        const std::size_t slash = path.find('/', start);
-        const std::size_t end = slash == std::string_view::npos ? path.size() : slash;
+        const std::size_t slash = text.find('/', start);
+        const std::size_t end = slash == std::string_view::npos ? text.size() : slash;
         if (end == start) {  // "//" or a trailing "/"
-            names.clear();
-            return false;
+            out.names_.clear();
+            out.ends_.clear();
+            return QEL_STATUS_BAD_PATH;
         }
-        names.push_back(path.substr(start, end - start));
-        if (slash == std::string_view::npos) return true;
+        out.names_.push_back(text.substr(start, end - start));
+        out.ends_.push_back(end);
+        if (slash == std::string_view::npos) return QEL_STATUS_OK;
         start = slash + 1;
     }
 }

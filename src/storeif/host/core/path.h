@@ -1,16 +1,38 @@
 // Paths of the host store's tree: "/" is the root, every other path is "/name" repeated with
-// non-empty names that contain no "/".
+// non-empty names that contain no "/". Every call parses each path it is given once, into a Path,
+// and hands that on; nothing below re-derives names or prefixes from the text.
 #ifndef NYR_HOST_CORE_PATH_H
 #define NYR_HOST_CORE_PATH_H
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
 namespace nyrhost {
 
-// Splits `path` into its names (none for the root). False, with `names` emptied, for a bad path.
-// The names point into `path`.
-bool parse_path(std::string_view path, std::vector<std::string_view>& names);
+class Path {
+public:
+    // Parses `text` into `out` and returns the item status: QEL_STATUS_OK, QEL_STATUS_BAD_ARGUMENT
+    // for a null text, QEL_STATUS_BAD_PATH for a malformed one (`out` is then empty). The path
+    // points into `text`, which must outlive it.
+    static int parse(const char* text, Path& out);
+    static int parse(std::string_view text, Path& out);
+
+    std::string_view text() const { return text_; }
+    bool is_root() const { return names_.empty(); }
+    std::size_t depth() const { return names_.size(); }
+    const std::vector<std::string_view>& names() const { return names_; }
+    std::string_view name(std::size_t index) const { return names_[index]; }
+    // The last name, or "/" for the root.
+    std::string_view last() const { return is_root() ? text_ : names_.back(); }
+    // The path of the ancestor (or the path itself) that ends with name `index`.
+    std::string_view prefix(std::size_t index) const { return text_.substr(0, ends_[index]); }
+
+private:
+    std::string_view text_;
+    std::vector<std::string_view> names_;
+    std::vector<std::size_t> ends_;  // where each name ends in text_
+};
 
 // True when `path` is `base` itself or, with `subtree`, lies anywhere below it. Both must be
 // valid paths.

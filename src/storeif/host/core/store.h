@@ -2,26 +2,25 @@
 // callers hold into that state.
 //
 // Locking: each store has one mutex (`qel_store_s::mutex`) that guards its tree, its handles'
-// subscriptions, queues, scratch memory and service records, and its settings. The event log
-// serialises its own work and is called without the store's lock. The registry has its own lock,
-// always taken before (never while holding) a store's lock.
+// subscriptions, queues, scratch memory and service records, and its settings; the attributes
+// below let Clang check it. The event log serialises its own work and is called without the
+// store's lock. The registry has its own lock, never taken while holding a store's lock.
 #ifndef NYR_HOST_CORE_STORE_H
 #define NYR_HOST_CORE_STORE_H
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "core/mutex.h"
 #include "core/owned_event.h"
-#include "log/event_log.h"
 #include "core/tree.h"
+#include "log/event_log.h"
 #include "nyr_host.h"
 
 namespace nyrhost {
@@ -65,33 +64,32 @@ struct SyslogEntry {
 }  // namespace nyrhost
 
 struct qel_store_s {
-    std::mutex mutex;
-    // Guarded by `mutex`:
-    nyrhost::Tree tree;
-    std::vector<qel_handle_s*> handles;  // open handles, for event delivery
-    std::size_t registrations = 0;       // over all handles; 0 lets writes skip announcing
-    uint32_t event_wait_ms = QEL_HOST_DEFAULT_EVENT_WAIT_MS;
-    uint32_t queue_capacity = QEL_HOST_DEFAULT_QUEUE_CAPACITY;
-    std::map<nyrverb_thread_t, uint32_t> verbosity;
-    std::vector<nyrhost::SyslogEntry> syslog;
+    nyrhost::Mutex mutex;
+    nyrhost::Tree tree GUARDED_BY(mutex);
+    std::vector<qel_handle_s*> handles GUARDED_BY(mutex);  // open handles, for event delivery
+    // Over all handles; 0 lets writes skip announcing.
+    std::size_t registrations GUARDED_BY(mutex) = 0;
+    uint32_t event_wait_ms GUARDED_BY(mutex) = QEL_HOST_DEFAULT_EVENT_WAIT_MS;
+    uint32_t queue_capacity GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_CAPACITY;
+    std::map<nyrverb_thread_t, uint32_t> verbosity GUARDED_BY(mutex);
+    std::vector<nyrhost::SyslogEntry> syslog GUARDED_BY(mutex);
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };
 
 struct qel_handle_s {
-    std::shared_ptr<qel_store_s> store;
-    // Guarded by store->mutex:
-    bool open = true;
-    std::vector<nyrhost::Registration> registrations;
-    std::deque<nyrhost::OwnedEvent> queue;
-    unsigned long long overflow = 0;
-    std::condition_variable arrived;
-    nyrhost::Watchdog watchdog;
+    std::shared_ptr<qel_store_s> store;  // set at opening, then only read
+    bool open GUARDED_BY(store->mutex) = true;
+    std::vector<nyrhost::Registration> registrations GUARDED_BY(store->mutex);
+    std::deque<nyrhost::OwnedEvent> queue GUARDED_BY(store->mutex);
+    unsigned long long overflow GUARDED_BY(store->mutex) = 0;
+    nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
+    nyrhost::Watchdog watchdog GUARDED_BY(store->mutex);
     // One entry per thread that has called on this handle, kept as long as the handle is open.
-    std::unordered_map<std::thread::id, nyrhost::Scratch> scratch;
+    std::unordered_map<std::thread::id, nyrhost::Scratch> scratch GUARDED_BY(store->mutex);
 
     // This thread's scratch memory, emptied: the start of a call that hands memory back.
-    nyrhost::Scratch& begin_call() {
+    nyrhost::Scratch& begin_call() REQUIRES(store->mutex) {
         nyrhost::Scratch& mine = scratch[std::this_thread::get_id()];
         mine.clear();
         return mine;
@@ -105,13 +103,27 @@ namespace nyrhost {
 std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle);
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
 
+// The registry's side of opening and closing (nyr_host.h documents them): a store with its event
+// log, null when the log cannot be opened; a handle on an open store, null for any other pointer.
+// Closing something that is not open does nothing.
+std::shared_ptr<qel_store_s> open_store(const char* log_database);
+void close_store(qel_store_t* store);
+qel_handle_s* open_handle(qel_store_t* store);
+void close_handle(qel_handle_t handle);
+
 // The current time as records carry it.
 qel_time32_t now32();
 
-// Queues `event` on every open handle of `store` registered for it (store lock held).
-void deliver(qel_store_s& store, const OwnedEvent& event);
-// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events (store lock held).
-void announce(qel_store_s& store, const Tree::Changes& changes, const char* source);
+// Queues `event` on every open handle of `store` registered for it.
+void deliver(qel_store_s& store, const OwnedEvent& event) REQUIRES(store.mutex);
+// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
+void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
+    REQUIRES(store.mutex);
+// The change list of a write: only kept when someone could be told about it.
+inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
+    REQUIRES(store.mutex) {
+    return store.registrations != 0 ? &changes : nullptr;
+}
 
 }  // namespace nyrhost
 

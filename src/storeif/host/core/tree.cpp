@@ -5,21 +5,9 @@
 
 namespace nyrhost {
 
-namespace {
-
-// The prefix of `path` that ends with name `index`.
-std::string prefix_through(std::string_view path, const std::vector<std::string_view>& names,
-                           std::size_t index) {
-    const std::size_t end =
-        static_cast<std::size_t>(names[index].data() - path.data()) + names[index].size();
-    return std::string(path.substr(0, end));
-}
-
-}  // namespace
-
-const Tree::Entry* Tree::find(const std::vector<std::string_view>& names, int& status) const {
+const Tree::Entry* Tree::find(const Path& path, int& status) const {
     const Entry* entry = &root_;
-    for (std::string_view name : names) {
+    for (std::string_view name : path.names()) {
         if (!entry->is_node) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
@@ -35,21 +23,20 @@ const Tree::Entry* Tree::find(const std::vector<std::string_view>& names, int& s
     return entry;
 }
 
-Tree::Entry* Tree::parent_of(std::string_view path, const std::vector<std::string_view>& names,
-                             bool create, Changes* changes, int& status) {
+Tree::Entry* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status) {
     Entry* entry = &root_;
-    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
-        auto it = entry->children.find(names[i]);
+    for (std::size_t i = 0; i + 1 < path.depth(); ++i) {
+        auto it = entry->children.find(path.name(i));
         if (it == entry->children.end()) {
             if (!create) {
                 status = QEL_STATUS_NOT_FOUND;
                 return nullptr;
             }
             // Everything below a node created here is new, so no later step can fail.
-            it = entry->children.emplace(std::string(names[i]), std::make_unique<Entry>()).first;
+            it = entry->children.emplace(std::string(path.name(i)), std::make_unique<Entry>()).first;
             if (changes)
                 changes->push_back(
-                    {QEL_HOST_CHANGE_NODE_ADDED, prefix_through(path, names, i), nullptr});
+                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), nullptr});
         } else if (!it->second->is_node) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
@@ -60,78 +47,74 @@ Tree::Entry* Tree::parent_of(std::string_view path, const std::vector<std::strin
     return entry;
 }
 
-int Tree::add_node(std::string_view path, const std::vector<std::string_view>& names,
-                   Changes* changes) {
-    if (names.empty()) return QEL_STATUS_OK;
+int Tree::add_node(const Path& path, Changes* changes) {
+    if (path.is_root()) return QEL_STATUS_OK;
     int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, names, true, changes, status);
+    Entry* parent = parent_of(path, true, changes, status);
     if (!parent) return status;
-    auto it = parent->children.find(names.back());
+    auto it = parent->children.find(path.last());
     if (it != parent->children.end())
         return it->second->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
-    parent->children.emplace(std::string(names.back()), std::make_unique<Entry>());
-    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path), nullptr});
+    parent->children.emplace(std::string(path.last()), std::make_unique<Entry>());
+    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
 }
 
-int Tree::remove_node(std::string_view path, const std::vector<std::string_view>& names,
-                      Changes* changes) {
-    if (names.empty()) return QEL_STATUS_ROOT;
+int Tree::remove_node(const Path& path, Changes* changes) {
+    if (path.is_root()) return QEL_STATUS_ROOT;
     int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, names, false, nullptr, status);
+    Entry* parent = parent_of(path, false, nullptr, status);
     if (!parent) return status;
-    auto it = parent->children.find(names.back());
+    auto it = parent->children.find(path.last());
     if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
     if (!it->second->is_node) return QEL_STATUS_IS_LEAF;
     parent->children.erase(it);
-    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_REMOVED, std::string(path), nullptr});
+    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_REMOVED, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
 }
 
-int Tree::set_leaf(std::string_view path, const std::vector<std::string_view>& names,
-                   LeafValue&& value, Changes* changes) {
-    if (names.empty()) return QEL_STATUS_IS_NODE;
+int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
+    if (path.is_root()) return QEL_STATUS_IS_NODE;
     int status = QEL_STATUS_OK;
     // Parents are only created when missing, and a new node has nothing below it, so a refusal
     // further down (a node at the path, a leaf on the way) never follows a creation.
-    Entry* parent = parent_of(path, names, true, changes, status);
+    Entry* parent = parent_of(path, true, changes, status);
     if (!parent) return status;
-    auto it = parent->children.find(names.back());
+    auto it = parent->children.find(path.last());
     if (it == parent->children.end()) {
-        it = parent->children.emplace(std::string(names.back()), std::make_unique<Entry>()).first;
+        it = parent->children.emplace(std::string(path.last()), std::make_unique<Entry>()).first;
         it->second->is_node = false;
     } else if (it->second->is_node) {
         return QEL_STATUS_IS_NODE;
     }
     it->second->leaf = std::move(value);
     if (changes)
-        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path), &it->second->leaf});
+        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), &it->second->leaf});
     return QEL_STATUS_OK;
 }
 
-int Tree::clear_leaf(std::string_view path, const std::vector<std::string_view>& names,
-                     Changes* changes) {
-    if (names.empty()) return QEL_STATUS_IS_NODE;
+int Tree::clear_leaf(const Path& path, Changes* changes) {
+    if (path.is_root()) return QEL_STATUS_IS_NODE;
     int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, names, false, nullptr, status);
+    Entry* parent = parent_of(path, false, nullptr, status);
     if (!parent) return status;
-    auto it = parent->children.find(names.back());
+    auto it = parent->children.find(path.last());
     if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
     if (it->second->is_node) return QEL_STATUS_IS_NODE;
     parent->children.erase(it);
-    if (changes) changes->push_back({QEL_HOST_CHANGE_LEAF_CLEARED, std::string(path), nullptr});
+    if (changes) changes->push_back({QEL_HOST_CHANGE_LEAF_CLEARED, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
 }
 
-int Tree::test_node(const std::vector<std::string_view>& names) const {
+int Tree::test_node(const Path& path) const {
     int status = QEL_STATUS_OK;
-    const Entry* entry = find(names, status);
+    const Entry* entry = find(path, status);
     if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
     return entry->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
 }
 
-const LeafValue* Tree::find_leaf(const std::vector<std::string_view>& names, int& status) const {
-    const Entry* entry = find(names, status);
+const LeafValue* Tree::find_leaf(const Path& path, int& status) const {
+    const Entry* entry = find(path, status);
     if (!entry) {
         if (status == QEL_STATUS_IS_LEAF) status = QEL_STATUS_NOT_FOUND;
         return nullptr;
@@ -143,12 +126,12 @@ const LeafValue* Tree::find_leaf(const std::vector<std::string_view>& names, int
     return &entry->leaf;
 }
 
-int Tree::list(const std::vector<std::string_view>& names, std::vector<ListedEntry>& out,
+int Tree::list(const Path& path, std::vector<ListedEntry>& out,
                const LeafValue** self) const {
     out.clear();
     *self = nullptr;
     int status = QEL_STATUS_OK;
-    const Entry* entry = find(names, status);
+    const Entry* entry = find(path, status);
     if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
     if (!entry->is_node) {
         *self = &entry->leaf;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path.h"
 #include "nyr.h"
 
 namespace nyrhost {
@@ -37,30 +38,25 @@ struct ListedEntry {
 
 class Tree {
 public:
-    // Changes are reported through `changes` when it is not null. Every operation takes the names
-    // of an already parsed path (host_path.h) together with the path text they point into, and
-    // returns an item status (QEL_STATUS_*). A failed operation changes nothing.
+    // Changes are reported through `changes` when it is not null. Every operation takes a parsed
+    // path and returns an item status (QEL_STATUS_*). A failed operation changes nothing.
     using Changes = std::vector<TreeChange>;
 
     // Creates the node and any missing node above it; an existing node is success.
-    int add_node(std::string_view path, const std::vector<std::string_view>& names,
-                 Changes* changes);
+    int add_node(const Path& path, Changes* changes);
     // Removes a node and everything below it; the root cannot be removed.
-    int remove_node(std::string_view path, const std::vector<std::string_view>& names,
-                    Changes* changes);
+    int remove_node(const Path& path,    Changes* changes);
     // Creates or replaces a leaf, creating missing nodes above it.
-    int set_leaf(std::string_view path, const std::vector<std::string_view>& names,
-                 LeafValue&& value, Changes* changes);
+    int set_leaf(const Path& path, LeafValue&& value, Changes* changes);
     // Removes a leaf.
-    int clear_leaf(std::string_view path, const std::vector<std::string_view>& names,
-                   Changes* changes);
+    int clear_leaf(const Path& path,   Changes* changes);
     // QEL_STATUS_OK for an existing node (the root always exists).
-    int test_node(const std::vector<std::string_view>& names) const;
+    int test_node(const Path& path) const;
     // The leaf at the path, or null with `status` saying why.
-    const LeafValue* find_leaf(const std::vector<std::string_view>& names, int& status) const;
+    const LeafValue* find_leaf(const Path& path, int& status) const;
     // The entries directly below a node in name order; for a leaf, `status` says QEL_STATUS_IS_LEAF
     // and `self` is set to the leaf.
-    int list(const std::vector<std::string_view>& names, std::vector<ListedEntry>& out,
+    int list(const Path& path, std::vector<ListedEntry>& out,
              const LeafValue** self) const;
 
 private:
@@ -72,11 +68,10 @@ private:
         LeafValue leaf;     // leaves only
     };
 
-    // The entry at `names`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
-    const Entry* find(const std::vector<std::string_view>& names, int& status) const;
+    // The entry at `path`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
+    const Entry* find(const Path& path, int& status) const;
     // The parent of the last name, creating missing nodes when `create` is set.
-    Entry* parent_of(std::string_view path, const std::vector<std::string_view>& names, bool create,
-                     Changes* changes, int& status);
+    Entry* parent_of(const Path& path, bool create, Changes* changes, int& status);
 
     Entry root_;
 };

@@ -2,6 +2,7 @@
 #ifndef NYR_HOST_CORE_VALUE_H
 #define NYR_HOST_CORE_VALUE_H
 
+#include "core/record_rules.h"
 #include "core/store.h"
 #include "core/tree.h"
 
@@ -16,11 +17,6 @@ int make_leaf(const _element_datatype_t& record, bool auto_time, qel_tribool_t t
 
 // The record handed back for a leaf; its payload is copied into `scratch`.
 _element_datatype_t hand_out(const LeafValue& leaf, Scratch& scratch);
-
-// True for data types that carry their bytes behind a data pointer.
-inline bool has_payload(int32_t type) {
-    return type == DATATYPE_STRING || type == DATATYPE_BLOB;
-}
 
 }  // namespace nyrhost
 

@@ -1,3 +1,4 @@
+// Private to libnyr++ and shared by its store client (src/store) and its event log (src/log).
 // Owners of event record arrays that cross the store interface, so that no early return or
 // exception can leak them or release them twice.
 //
@@ -7,8 +8,8 @@
 //  - ReturnedEventRecords: an array of records that the store handed over to the client. Each
 //    record goes to destruct_event exactly once (the caller releases them one by one from either
 //    end while it converts them; the rest go on destruction) and the array goes to free once.
-#ifndef TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H
-#define TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H
+#ifndef TOOLKIT_SRC_COMMON_EVENT_RECORD_ARRAYS_H
+#define TOOLKIT_SRC_COMMON_EVENT_RECORD_ARRAYS_H
 
 #include <nyr.h>
 #include <toolkit/event.h>
@@ -83,4 +84,4 @@ private:
 }  // namespace detail
 }  // namespace toolkit
 
-#endif  // TOOLKIT_SRC_STORE_EVENT_RECORD_ARRAYS_H
+#endif  // TOOLKIT_SRC_COMMON_EVENT_RECORD_ARRAYS_H

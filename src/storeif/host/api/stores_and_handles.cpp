@@ -1,0 +1,52 @@
+// Opening and closing stores and handles, and the host store's settings and observations.
+#include "core/call.h"
+
+using nyrhost::HandleCall;
+
+extern "C" {
+
+qel_store_t* qel_host_store_open(const char* log_database) {
+    return nyrhost::open_store(log_database).get();  // the registry keeps the store
+}
+
+void qel_host_store_close(qel_store_t* store) {
+    nyrhost::close_store(store);
+}
+
+qel_handle_t qel_host_handle_open(qel_store_t* store) {
+    return nyrhost::open_handle(store);
+}
+
+void qel_host_handle_close(qel_handle_t handle) {
+    nyrhost::close_handle(handle);
+}
+
+int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::MutexLock lock(state->mutex);
+    state->event_wait_ms = milliseconds;
+    return QEL_RESULT_OK;
+}
+
+int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::MutexLock lock(state->mutex);
+    state->queue_capacity = capacity == 0 ? 1 : capacity;
+    return QEL_RESULT_OK;
+}
+
+long long qel_host_overflow_count(qel_handle_t handle) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    return static_cast<long long>(call.handle->overflow);
+}
+
+long long qel_host_queued_count(qel_handle_t handle) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    return static_cast<long long>(call.handle->queue.size());
+}
+
+}  // extern "C"

@@ -1,0 +1,56 @@
+// The store's lock and the wait for queued events, in a form the thread-safety analysis sees.
+#ifndef NYR_HOST_CORE_MUTEX_H
+#define NYR_HOST_CORE_MUTEX_H
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "core/thread_annotations.h"
+
+namespace nyrhost {
+
+class CAPABILITY("mutex") Mutex {
+public:
+    void lock() ACQUIRE() { mutex_.lock(); }
+    void unlock() RELEASE() { mutex_.unlock(); }
+    // Tells the analysis that this lock is held where it cannot see it: a handle reached through
+    // its store's handle list shares the lock the caller holds.
+    void assert_held() const ASSERT_CAPABILITY(this) {}
+
+private:
+    friend class CondVar;
+    std::mutex mutex_;
+};
+
+class SCOPED_CAPABILITY MutexLock {
+public:
+    explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+    ~MutexLock() RELEASE() { mutex_.unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    Mutex& mutex_;
+};
+
+class CondVar {
+public:
+    // Waits until notified or until `deadline`, releasing `mutex` meanwhile; false on time-out.
+    // Wake-ups may be spurious: callers test their condition in a loop.
+    bool wait_until(Mutex& mutex, std::chrono::steady_clock::time_point deadline)
+        REQUIRES(mutex) {
+        std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+        const bool notified = cv_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+        lock.release();  // the caller still holds the mutex
+        return notified;
+    }
+    void notify_all() { cv_.notify_all(); }
+
+private:
+    std::condition_variable cv_;
+};
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_CORE_MUTEX_H
