@@ -10,6 +10,20 @@
 using nyrhost::HandleCall;
 using nyrhost::Path;
 
+namespace {
+
+// What both calls start from: the entries below `path`, or the leaf at it in `self`; the status
+// says which, or why neither.
+int list_at(qel_store_s& store, const char* path, Path& parsed,
+            std::vector<nyrhost::ListedEntry>& entries, const nyrhost::LeafValue** self)
+    REQUIRES(store.mutex) {
+    *self = nullptr;
+    const int status = Path::parse(path, parsed);
+    return status == QEL_STATUS_OK ? store.tree.list(parsed, entries, self) : status;
+}
+
+}  // namespace
+
 extern "C" {
 
 int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, uint32_t* total,
@@ -22,13 +36,11 @@ int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, u
         return QEL_RESULT_BAD_ARGUMENT;
     *total = 0;
     Path parsed;
-    *status = Path::parse(path, parsed);
-    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
-    nyrhost::Scratch& scratch = *call.scratch;
     std::vector<nyrhost::ListedEntry> entries;
     const nyrhost::LeafValue* self = nullptr;
-    *status = call.store->tree.list(parsed, entries, &self);
+    *status = list_at(*call.store, path, parsed, entries, &self);
     if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    nyrhost::Scratch& scratch = *call.scratch;
     const std::size_t n = entries.size();
     *total = static_cast<uint32_t>(n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, types_capacity); ++i)
@@ -49,12 +61,10 @@ int qel_mpl_fetch(qel_handle_t handle, const char* path, api_status_t* status, u
         return QEL_RESULT_BAD_ARGUMENT;
     *total = 0;
     Path parsed;
-    *status = Path::parse(path, parsed);
-    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
-    nyrhost::Scratch& scratch = *call.scratch;
     std::vector<nyrhost::ListedEntry> entries;
     const nyrhost::LeafValue* self = nullptr;
-    const int listed = call.store->tree.list(parsed, entries, &self);
+    const int listed = list_at(*call.store, path, parsed, entries, &self);
+    nyrhost::Scratch& scratch = *call.scratch;
     // The fetched values: a node's leaves, or the leaf itself.
     std::vector<std::pair<std::string_view, const nyrhost::LeafValue*>> fetched;
     if (listed == QEL_STATUS_OK) {

@@ -18,6 +18,16 @@ struct Registry {
     std::unordered_map<const void*, std::shared_ptr<qel_handle_s>> handles;
 };
 
+// Removes the entry for `key` from one of the registry's maps and hands it over; null when absent.
+template <typename Map>
+typename Map::mapped_type take(Map& map, const void* key) {
+    auto it = map.find(key);
+    if (it == map.end()) return nullptr;
+    typename Map::mapped_type taken = std::move(it->second);
+    map.erase(it);
+    return taken;
+}
+
 Registry& registry() {
     static Registry* instance = new Registry();  // never destroyed: usable during exit
     return *instance;
@@ -80,10 +90,8 @@ void close_store(qel_store_t* store) {
     {
         Registry& reg = registry();
         std::unique_lock<std::shared_mutex> lock(reg.mutex);
-        auto it = reg.stores.find(store);
-        if (it == reg.stores.end()) return;
-        kept = std::move(it->second);
-        reg.stores.erase(it);
+        kept = take(reg.stores, store);
+        if (!kept) return;
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
             if (h->second->store == kept) {
                 closing.push_back(std::move(h->second));
@@ -122,12 +130,9 @@ void close_handle(qel_handle_t handle) {
     {
         Registry& reg = registry();
         std::unique_lock<std::shared_mutex> lock(reg.mutex);
-        auto it = reg.handles.find(handle);
-        if (it == reg.handles.end()) return;
-        kept = std::move(it->second);
-        reg.handles.erase(it);
+        kept = take(reg.handles, handle);
     }
-    detach(*kept);
+    if (kept) detach(*kept);
 }
 
 }  // namespace nyrhost

@@ -62,14 +62,19 @@ int Tree::add_node(const Path& path, Changes* changes) {
 
 int Tree::remove_node(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_ROOT;
+    return erase(path, true, changes);
+}
+
+int Tree::erase(const Path& path, bool node, Changes* changes) {
     int status = QEL_STATUS_OK;
     Entry* parent = parent_of(path, false, nullptr, status);
     if (!parent) return status;
     auto it = parent->children.find(path.last());
     if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
-    if (!it->second->is_node) return QEL_STATUS_IS_LEAF;
+    if (it->second->is_node != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
     parent->children.erase(it);
-    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_REMOVED, std::string(path.text()), nullptr});
+    const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
+    if (changes) changes->push_back({cmd, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
 }
 
@@ -95,15 +100,7 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
 
 int Tree::clear_leaf(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_IS_NODE;
-    int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, false, nullptr, status);
-    if (!parent) return status;
-    auto it = parent->children.find(path.last());
-    if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
-    if (it->second->is_node) return QEL_STATUS_IS_NODE;
-    parent->children.erase(it);
-    if (changes) changes->push_back({QEL_HOST_CHANGE_LEAF_CLEARED, std::string(path.text()), nullptr});
-    return QEL_STATUS_OK;
+    return erase(path, false, changes);
 }
 
 int Tree::test_node(const Path& path) const {

@@ -70,6 +70,8 @@ private:
 
     // The entry at `path`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
     const Entry* find(const Path& path, int& status) const;
+    // Removes the entry at `path` (not the root) when it is a node (`node`) or a leaf.
+    int erase(const Path& path, bool node, Changes* changes);
     // The parent of the last name, creating missing nodes when `create` is set.
     Entry* parent_of(const Path& path, bool create, Changes* changes, int& status);
 
