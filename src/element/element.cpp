@@ -15,8 +15,10 @@ const std::string CElement::_invalid = "DATATYPE_INVALID";
 qel_time32_t to_time32(timeval time) {
     // The record holds 32-bit fields: wider host values keep their low 32 bits.
     qel_time32_t out;
-    out.tv_sec = static_cast<int32_t>(static_cast<uint32_t>(static_cast<std::uint64_t>(time.tv_sec)));
-    out.tv_usec = static_cast<int32_t>(static_cast<uint32_t>(static_cast<std::uint64_t>(time.tv_usec)));
+    out.tv_sec =
+        static_cast<int32_t>(static_cast<uint32_t>(static_cast<std::uint64_t>(time.tv_sec)));
+    out.tv_usec =
+        static_cast<int32_t>(static_cast<uint32_t>(static_cast<std::uint64_t>(time.tv_usec)));
     return out;
 }
 
@@ -41,7 +43,7 @@ bool bytes_equal(const _byte_array_t& a, const _byte_array_t& b) {
     return std::memcmp(a.data, b.data, a.length) == 0;
 }
 
-} // namespace
+}  // namespace
 
 CElement::CElement() : _element_datatype_t() {
     type = DATATYPE_INVALID;
@@ -159,8 +161,9 @@ CElement& CElement::operator=(const _element_datatype_t& record) {
         copy_record(*this, record);
         take_string(std::move(text));
     } else if (record.type == DATATYPE_BLOB) {
-        std::vector<char> bytes = has_bytes ? std::vector<char>(payload.data, payload.data + payload.length)
-                                            : std::vector<char>();
+        std::vector<char> bytes =
+            has_bytes ? std::vector<char>(payload.data, payload.data + payload.length)
+                      : std::vector<char>();
         copy_record(*this, record);
         take_blob(std::move(bytes));
     } else {
@@ -172,28 +175,28 @@ CElement& CElement::operator=(const _element_datatype_t& record) {
 bool CElement::operator==(const _element_datatype_t& other) const {
     if (type != other.type) return false;
     switch (type) {
-    case DATATYPE_BOOL:
-        return value.bool_value == other.value.bool_value;
-    case DATATYPE_INT:
-    case DATATYPE_UINT:
-        return value.uint_value == other.value.uint_value;
-    case DATATYPE_FLOAT:
-        if (std::isnan(value.float_value)) return std::isnan(other.value.float_value);
-        return value.float_value == other.value.float_value;
-    case DATATYPE_TIME:
-        return value.time_value.tv_sec == other.value.time_value.tv_sec &&
-               value.time_value.tv_usec == other.value.time_value.tv_usec;
-    case DATATYPE_STRING:
-    case DATATYPE_BLOB:
-        return bytes_equal(value.string_value, other.value.string_value);
-    case DATATYPE_COMPLEX:
-        return value.complex_value.real == other.value.complex_value.real &&
-               value.complex_value.imag == other.value.complex_value.imag;
-    case DATATYPE_INT64:
-    case DATATYPE_UINT64:
-        return value.uint64_value == other.value.uint64_value;
-    default:
-        return false;
+        case DATATYPE_BOOL:
+            return value.bool_value == other.value.bool_value;
+        case DATATYPE_INT:
+        case DATATYPE_UINT:
+            return value.uint_value == other.value.uint_value;
+        case DATATYPE_FLOAT:
+            if (std::isnan(value.float_value)) return std::isnan(other.value.float_value);
+            return value.float_value == other.value.float_value;
+        case DATATYPE_TIME:
+            return value.time_value.tv_sec == other.value.time_value.tv_sec &&
+                   value.time_value.tv_usec == other.value.time_value.tv_usec;
+        case DATATYPE_STRING:
+        case DATATYPE_BLOB:
+            return bytes_equal(value.string_value, other.value.string_value);
+        case DATATYPE_COMPLEX:
+            return value.complex_value.real == other.value.complex_value.real &&
+                   value.complex_value.imag == other.value.complex_value.imag;
+        case DATATYPE_INT64:
+        case DATATYPE_UINT64:
+            return value.uint64_value == other.value.uint64_value;
+        default:
+            return false;
     }
 }
 
@@ -231,4 +234,4 @@ void CElement::take_blob(std::vector<char>&& bytes) {
     value.blob_value.length = static_cast<uint32_t>(_blob_buffer.size());
 }
 
-} // namespace toolkit
+}  // namespace toolkit

@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "store/batch_arrays.h"
 #include "common/event_record_arrays.h"
+#include "store/batch_arrays.h"
 
 namespace toolkit {
 

@@ -61,4 +61,4 @@ int CNyr::get_leaf(const std::string& path, api_status_t& status, CElement& valu
     return result;
 }
 
-} // namespace toolkit
+}  // namespace toolkit

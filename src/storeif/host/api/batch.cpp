@@ -51,8 +51,7 @@ int qel_test_nodes(qel_handle_t handle, const char* const* paths, uint32_t count
     Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
         const int status = Path::parse(paths[i], parsed);
-        statuses[i] =
-            status == QEL_STATUS_OK ? call.store->tree.test_node(parsed) : status;
+        statuses[i] = status == QEL_STATUS_OK ? call.store->tree.test_node(parsed) : status;
     }
     return QEL_RESULT_OK;
 }

@@ -18,8 +18,8 @@ int fetch(qel_handle_t handle, _event_t** records, bool wait) {
     if (!records) return QEL_RESULT_BAD_ARGUMENT;
     *records = nullptr;
     if (wait) {
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::milliseconds(call.store->event_wait_ms);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(call.store->event_wait_ms);
         while (call.handle->queue.empty() && call.handle->open) {
             if (!call.handle->arrived.wait_until(call.store->mutex, deadline)) break;
         }

@@ -18,8 +18,8 @@ namespace nyrhost {
 // For a null, unknown or closed handle the guard is false and holds nothing; the entry point
 // returns at once. The analysis is told that the lock is held in both cases, since it cannot
 // follow that branch (no guarded data is reached on it), and that it is held under both names,
-// `handle->store->mutex` and `store->mutex`, which are one mutex. Work that must not hold the store's lock, such
-// as the event log's, runs between unlock() and lock().
+// `handle->store->mutex` and `store->mutex`, which are one mutex. Work that must not hold the
+// store's lock, such as the event log's, runs between unlock() and lock().
 class SCOPED_CAPABILITY HandleCall {
 public:
     explicit HandleCall(qel_handle_t opaque) ACQUIRE(handle->store->mutex, store->mutex);

@@ -38,8 +38,7 @@ class CondVar {
 public:
     // Waits until notified or until `deadline`, releasing `mutex` meanwhile; false on time-out.
     // Wake-ups may be spurious: callers test their condition in a loop.
-    bool wait_until(Mutex& mutex, std::chrono::steady_clock::time_point deadline)
-        REQUIRES(mutex) {
+    bool wait_until(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {
         std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
         const bool notified = cv_.wait_until(lock, deadline) == std::cv_status::no_timeout;
         lock.release();  // the caller still holds the mutex

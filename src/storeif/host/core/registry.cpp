@@ -71,7 +71,6 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
-
 std::shared_ptr<qel_store_s> open_store(const char* log_database) {
     int result = QEL_RESULT_OK;
     auto log = EventLog::open(log_database, &result);

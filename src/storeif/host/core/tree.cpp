@@ -33,7 +33,8 @@ Tree::Entry* Tree::parent_of(const Path& path, bool create, Changes* changes, in
                 return nullptr;
             }
             // Everything below a node created here is new, so no later step can fail.
-            it = entry->children.emplace(std::string(path.name(i)), std::make_unique<Entry>()).first;
+            it =
+                entry->children.emplace(std::string(path.name(i)), std::make_unique<Entry>()).first;
             if (changes)
                 changes->push_back(
                     {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), nullptr});
@@ -56,7 +57,8 @@ int Tree::add_node(const Path& path, Changes* changes) {
     if (it != parent->children.end())
         return it->second->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
     parent->children.emplace(std::string(path.last()), std::make_unique<Entry>());
-    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), nullptr});
+    if (changes)
+        changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
 }
 
@@ -123,8 +125,7 @@ const LeafValue* Tree::find_leaf(const Path& path, int& status) const {
     return &entry->leaf;
 }
 
-int Tree::list(const Path& path, std::vector<ListedEntry>& out,
-               const LeafValue** self) const {
+int Tree::list(const Path& path, std::vector<ListedEntry>& out, const LeafValue** self) const {
     out.clear();
     *self = nullptr;
     int status = QEL_STATUS_OK;

@@ -45,19 +45,18 @@ public:
     // Creates the node and any missing node above it; an existing node is success.
     int add_node(const Path& path, Changes* changes);
     // Removes a node and everything below it; the root cannot be removed.
-    int remove_node(const Path& path,    Changes* changes);
+    int remove_node(const Path& path, Changes* changes);
     // Creates or replaces a leaf, creating missing nodes above it.
     int set_leaf(const Path& path, LeafValue&& value, Changes* changes);
     // Removes a leaf.
-    int clear_leaf(const Path& path,   Changes* changes);
+    int clear_leaf(const Path& path, Changes* changes);
     // QEL_STATUS_OK for an existing node (the root always exists).
     int test_node(const Path& path) const;
     // The leaf at the path, or null with `status` saying why.
     const LeafValue* find_leaf(const Path& path, int& status) const;
     // The entries directly below a node in name order; for a leaf, `status` says QEL_STATUS_IS_LEAF
     // and `self` is set to the leaf.
-    int list(const Path& path, std::vector<ListedEntry>& out,
-             const LeafValue** self) const;
+    int list(const Path& path, std::vector<ListedEntry>& out, const LeafValue** self) const;
 
 private:
     struct Entry;
