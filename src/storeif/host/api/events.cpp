@@ -49,15 +49,8 @@ int qel_event_register(qel_handle_t handle, const char* path, api_event_t kind, 
     Path parsed;
     *status = Path::parse(path, parsed);
     if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
-    for (nyrhost::Registration& reg : call.handle->registrations) {
-        if (reg.path == parsed.text()) {
-            reg.kinds |= kind;
-            reg.subtree = flag;
-            return QEL_RESULT_OK;
-        }
-    }
-    call.handle->registrations.push_back({std::string(parsed.text()), kind, flag});
-    ++call.store->registrations;
+    if (call.store->subscriptions.add(call.handle, parsed, kind, flag))
+        call.handle->registered.emplace(parsed.text());
     return QEL_RESULT_OK;
 }
 
@@ -70,18 +63,12 @@ int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api
         return QEL_RESULT_OK;
     }
     // Any text may be cleared: one that was never registered is not found.
-    *status = QEL_STATUS_NOT_FOUND;
-    auto& regs = call.handle->registrations;
-    for (auto it = regs.begin(); it != regs.end(); ++it) {
-        if (it->path != path) continue;
-        it->kinds &= ~kind;
-        if (it->kinds == 0) {
-            regs.erase(it);
-            --call.store->registrations;
-        }
-        *status = QEL_STATUS_OK;
-        break;
-    }
+    Path parsed;
+    bool ended = false;
+    const bool found = Path::parse(path, parsed) == QEL_STATUS_OK &&
+                       call.store->subscriptions.clear(call.handle, parsed, kind, ended);
+    *status = found ? QEL_STATUS_OK : QEL_STATUS_NOT_FOUND;
+    if (ended) call.handle->registered.erase(std::string(parsed.text()));
     return QEL_RESULT_OK;
 }
 
@@ -101,7 +88,7 @@ int qel_events_send(qel_handle_t handle, const _event_t* records, uint32_t count
     Path parsed;
     for (uint32_t i = 0; i < count; ++i) {
         sent[i] = Path::parse(std::string_view(events[i].path), parsed);
-        if (sent[i] == QEL_STATUS_OK) nyrhost::deliver(*call.store, events[i]);
+        if (sent[i] == QEL_STATUS_OK) nyrhost::deliver(*call.store, parsed, events[i]);
     }
     if (sent.capacity() == 0) sent.reserve(1);  // never a null array
     *statuses = sent.data();

@@ -7,33 +7,37 @@ namespace nyrhost {
 
 namespace {
 
-bool wants(const qel_handle_s& handle, const OwnedEvent& event) REQUIRES(handle.store->mutex) {
-    for (const Registration& reg : handle.registrations) {
-        if ((reg.kinds & event.scalars.type) == 0) continue;
-        if (path_within(event.path, reg.path, reg.subtree)) return true;
+// Appends `event` to the queue of `handle`, dropping (and counting) the oldest when it is full.
+void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
+    REQUIRES(store.mutex) {
+    handle.store->mutex.assert_held();  // the same store, so the lock the caller holds
+    while (handle.queue.size() >= store.queue_capacity) {
+        handle.queue.pop_front();
+        ++handle.overflow;
     }
-    return false;
+    handle.queue.push_back(event);
+    handle.arrived.notify_all();
 }
 
 }  // namespace
 
-void deliver(qel_store_s& store, const OwnedEvent& event) {
-    for (qel_handle_s* handle : store.handles) {
-        handle->store->mutex.assert_held();  // the same store, so the lock the caller holds
-        if (!wants(*handle, event)) continue;
-        while (handle->queue.size() >= store.queue_capacity) {
-            handle->queue.pop_front();
-            ++handle->overflow;
-        }
-        handle->queue.push_back(event);
-        handle->arrived.notify_all();
-    }
+void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) {
+    std::vector<qel_handle_s*> reached;
+    store.subscriptions.match(path, event.scalars.type, reached);
+    for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
 }
 
 void announce(qel_store_s& store, const Tree::Changes& changes, const char* source) {
     if (changes.empty()) return;
     const qel_time32_t now = now32();
+    Path path;
+    std::vector<qel_handle_s*> reached;
     for (const TreeChange& change : changes) {
+        // The event is only made for a change that someone is registered for.
+        if (Path::parse(std::string_view(change.path), path) != QEL_STATUS_OK) continue;
+        reached.clear();
+        store.subscriptions.match(path, QEL_HOST_EVENT_TREE_CHANGE, reached);
+        if (reached.empty()) continue;
         OwnedEvent event;
         event.scalars.type = QEL_HOST_EVENT_TREE_CHANGE;
         event.scalars.cmd = change.cmd;
@@ -45,7 +49,7 @@ void announce(qel_store_s& store, const Tree::Changes& changes, const char* sour
             event.scalars.value = change.leaf->record;
             event.value_payload = change.leaf->payload;
         }
-        deliver(store, event);
+        for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
     }
 }
 

@@ -38,8 +38,8 @@ void detach(qel_handle_s& handle) {
     MutexLock lock(handle.store->mutex);
     if (!handle.open) return;
     handle.open = false;
-    handle.store->registrations -= handle.registrations.size();
-    handle.registrations.clear();
+    handle.store->subscriptions.remove(&handle, handle.registered);
+    handle.registered.clear();
     handle.queue.clear();
     handle.scratch.clear();
     auto& handles = handle.store->handles;

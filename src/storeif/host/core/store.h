@@ -15,10 +15,12 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/mutex.h"
 #include "core/owned_event.h"
+#include "core/subscriptions.h"
 #include "core/tree.h"
 #include "log/event_log.h"
 #include "nyr_host.h"
@@ -42,12 +44,6 @@ struct Scratch {
     }
 };
 
-struct Registration {
-    std::string path;
-    api_event_t kinds = 0;
-    bool subtree = false;
-};
-
 struct Watchdog {
     bool registered = false;
     std::string text;
@@ -66,9 +62,8 @@ struct SyslogEntry {
 struct qel_store_s {
     nyrhost::Mutex mutex;
     nyrhost::Tree tree GUARDED_BY(mutex);
-    std::vector<qel_handle_s*> handles GUARDED_BY(mutex);  // open handles, for event delivery
-    // Over all handles; 0 lets writes skip announcing.
-    std::size_t registrations GUARDED_BY(mutex) = 0;
+    std::vector<qel_handle_s*> handles GUARDED_BY(mutex);    // open handles
+    nyrhost::Subscriptions subscriptions GUARDED_BY(mutex);  // every handle's registrations
     uint32_t event_wait_ms GUARDED_BY(mutex) = QEL_HOST_DEFAULT_EVENT_WAIT_MS;
     uint32_t queue_capacity GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_CAPACITY;
     std::map<nyrverb_thread_t, uint32_t> verbosity GUARDED_BY(mutex);
@@ -80,7 +75,8 @@ struct qel_store_s {
 struct qel_handle_s {
     std::shared_ptr<qel_store_s> store;  // set at opening, then only read
     bool open GUARDED_BY(store->mutex) = true;
-    std::vector<nyrhost::Registration> registrations GUARDED_BY(store->mutex);
+    // The paths this handle is registered at, to end its registrations when it closes.
+    std::unordered_set<std::string> registered GUARDED_BY(store->mutex);
     std::deque<nyrhost::OwnedEvent> queue GUARDED_BY(store->mutex);
     unsigned long long overflow GUARDED_BY(store->mutex) = 0;
     nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
@@ -114,15 +110,15 @@ void close_handle(qel_handle_t handle);
 // The current time as records carry it.
 qel_time32_t now32();
 
-// Queues `event` on every open handle of `store` registered for it.
-void deliver(qel_store_s& store, const OwnedEvent& event) REQUIRES(store.mutex);
+// Queues `event`, whose path is `path`, on every handle of `store` registered for it.
+void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) REQUIRES(store.mutex);
 // Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
 void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
     REQUIRES(store.mutex);
 // The change list of a write: only kept when someone could be told about it.
 inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
     REQUIRES(store.mutex) {
-    return store.registrations != 0 ? &changes : nullptr;
+    return store.subscriptions.size() != 0 ? &changes : nullptr;
 }
 
 }  // namespace nyrhost

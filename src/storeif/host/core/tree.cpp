@@ -1,62 +1,72 @@
-// The host store's tree: nodes hold their children sorted by name, leaves hold their values.
+// The host store's tree: nodes find their children by name and list them in name order, leaves
+// hold their values.
 #include "core/tree.h"
+
+#include <algorithm>
 
 #include "nyr_host.h"
 
 namespace nyrhost {
 
+Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
+    auto child = std::make_unique<Child>();
+    child->name.assign(name.data(), name.size());
+    if (node) child->entry.node = std::make_unique<Node>();
+    parent.sorted_current = false;
+    return parent.children.insert(std::move(child))->entry;
+}
+
 const Tree::Entry* Tree::find(const Path& path, int& status) const {
     const Entry* entry = &root_;
     for (std::string_view name : path.names()) {
-        if (!entry->is_node) {
+        if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
         }
-        auto it = entry->children.find(name);
-        if (it == entry->children.end()) {
+        const Child* child = entry->node->children.find(name);
+        if (!child) {
             status = QEL_STATUS_NOT_FOUND;
             return nullptr;
         }
-        entry = it->second.get();
+        entry = &child->entry;
     }
     status = QEL_STATUS_OK;
     return entry;
 }
 
-Tree::Entry* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status) {
-    Entry* entry = &root_;
+Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status) {
+    Node* node = root_.node.get();
     for (std::size_t i = 0; i + 1 < path.depth(); ++i) {
-        auto it = entry->children.find(path.name(i));
-        if (it == entry->children.end()) {
+        Child* child = node->children.find(path.name(i));
+        Entry* entry = child ? &child->entry : nullptr;
+        if (!entry) {
             if (!create) {
                 status = QEL_STATUS_NOT_FOUND;
                 return nullptr;
             }
             // Everything below a node created here is new, so no later step can fail.
-            it =
-                entry->children.emplace(std::string(path.name(i)), std::make_unique<Entry>()).first;
+            entry = &add(*node, path.name(i), true);
             if (changes)
                 changes->push_back(
                     {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), nullptr});
-        } else if (!it->second->is_node) {
+        } else if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
         }
-        entry = it->second.get();
+        node = entry->node.get();
     }
     status = QEL_STATUS_OK;
-    return entry;
+    return node;
 }
 
 int Tree::add_node(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_OK;
     int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, true, changes, status);
+    Node* parent = parent_of(path, true, changes, status);
     if (!parent) return status;
-    auto it = parent->children.find(path.last());
-    if (it != parent->children.end())
-        return it->second->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
-    parent->children.emplace(std::string(path.last()), std::make_unique<Entry>());
+    if (const Child* existing = parent->children.find(path.last()))
+        return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
+    add(*parent, path.last(), true);
     if (changes)
         changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
@@ -69,12 +79,13 @@ int Tree::remove_node(const Path& path, Changes* changes) {
 
 int Tree::erase(const Path& path, bool node, Changes* changes) {
     int status = QEL_STATUS_OK;
-    Entry* parent = parent_of(path, false, nullptr, status);
+    Node* parent = parent_of(path, false, nullptr, status);
     if (!parent) return status;
-    auto it = parent->children.find(path.last());
-    if (it == parent->children.end()) return QEL_STATUS_NOT_FOUND;
-    if (it->second->is_node != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
-    parent->children.erase(it);
+    const Child* child = parent->children.find(path.last());
+    if (!child) return QEL_STATUS_NOT_FOUND;
+    if (child->entry.is_node() != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
+    parent->children.erase(path.last());
+    parent->sorted_current = false;
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
     if (changes) changes->push_back({cmd, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
@@ -85,18 +96,14 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     int status = QEL_STATUS_OK;
     // Parents are only created when missing, and a new node has nothing below it, so a refusal
     // further down (a node at the path, a leaf on the way) never follows a creation.
-    Entry* parent = parent_of(path, true, changes, status);
+    Node* parent = parent_of(path, true, changes, status);
     if (!parent) return status;
-    auto it = parent->children.find(path.last());
-    if (it == parent->children.end()) {
-        it = parent->children.emplace(std::string(path.last()), std::make_unique<Entry>()).first;
-        it->second->is_node = false;
-    } else if (it->second->is_node) {
-        return QEL_STATUS_IS_NODE;
-    }
-    it->second->leaf = std::move(value);
+    Child* existing = parent->children.find(path.last());
+    if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
+    Entry* leaf = existing ? &existing->entry : &add(*parent, path.last(), false);
+    leaf->leaf = std::move(value);
     if (changes)
-        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), &it->second->leaf});
+        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), &leaf->leaf});
     return QEL_STATUS_OK;
 }
 
@@ -109,7 +116,7 @@ int Tree::test_node(const Path& path) const {
     int status = QEL_STATUS_OK;
     const Entry* entry = find(path, status);
     if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
-    return entry->is_node ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
+    return entry->is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
 }
 
 const LeafValue* Tree::find_leaf(const Path& path, int& status) const {
@@ -118,7 +125,7 @@ const LeafValue* Tree::find_leaf(const Path& path, int& status) const {
         if (status == QEL_STATUS_IS_LEAF) status = QEL_STATUS_NOT_FOUND;
         return nullptr;
     }
-    if (entry->is_node) {
+    if (entry->is_node()) {
         status = QEL_STATUS_IS_NODE;
         return nullptr;
     }
@@ -131,13 +138,22 @@ int Tree::list(const Path& path, std::vector<ListedEntry>& out, const LeafValue*
     int status = QEL_STATUS_OK;
     const Entry* entry = find(path, status);
     if (!entry) return status == QEL_STATUS_IS_LEAF ? QEL_STATUS_NOT_FOUND : status;
-    if (!entry->is_node) {
+    if (!entry->is_node()) {
         *self = &entry->leaf;
         return QEL_STATUS_IS_LEAF;
     }
-    out.reserve(entry->children.size());
-    for (const auto& [name, child] : entry->children)
-        out.push_back({&name, child->is_node ? nullptr : &child->leaf});
+    const Node& node = *entry->node;
+    if (!node.sorted_current) {
+        node.sorted.clear();
+        node.sorted.reserve(node.children.size());
+        node.children.for_each([&](const Child& child) { node.sorted.push_back(&child); });
+        std::sort(node.sorted.begin(), node.sorted.end(),
+                  [](const Child* a, const Child* b) { return a->name < b->name; });
+        node.sorted_current = true;
+    }
+    out.reserve(node.sorted.size());
+    for (const Child* child : node.sorted)
+        out.push_back({&child->name, child->entry.is_node() ? nullptr : &child->entry.leaf});
     return QEL_STATUS_OK;
 }
 

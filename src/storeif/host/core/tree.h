@@ -4,12 +4,12 @@
 #define NYR_HOST_CORE_TREE_H
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/child_table.h"
 #include "core/path.h"
 #include "nyr.h"
 
@@ -59,22 +59,34 @@ public:
     int list(const Path& path, std::vector<ListedEntry>& out, const LeafValue** self) const;
 
 private:
-    struct Entry;
-    using Children = std::map<std::string, std::unique_ptr<Entry>, std::less<>>;
+    struct Node;
     struct Entry {
-        bool is_node = true;
-        Children children;  // nodes only
-        LeafValue leaf;     // leaves only
+        std::unique_ptr<Node> node;  // set exactly for nodes
+        LeafValue leaf;              // leaves only
+        bool is_node() const { return node != nullptr; }
+    };
+    struct Child {
+        std::string name;
+        Entry entry;
+    };
+    // A listing walks the children in name order through `sorted`, built on the first listing
+    // after a change and kept until the next one.
+    struct Node {
+        ChildTable<Child> children;
+        mutable std::vector<const Child*> sorted;
+        mutable bool sorted_current = false;
     };
 
     // The entry at `path`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
     const Entry* find(const Path& path, int& status) const;
+    // Adds a child that is not there yet.
+    static Entry& add(Node& parent, std::string_view name, bool node);
     // Removes the entry at `path` (not the root) when it is a node (`node`) or a leaf.
     int erase(const Path& path, bool node, Changes* changes);
     // The parent of the last name, creating missing nodes when `create` is set.
-    Entry* parent_of(const Path& path, bool create, Changes* changes, int& status);
+    Node* parent_of(const Path& path, bool create, Changes* changes, int& status);
 
-    Entry root_;
+    Entry root_{std::make_unique<Node>(), LeafValue{}};
 };
 
 }  // namespace nyrhost
