@@ -10,6 +10,7 @@
 
 #include <nyr.h>
 #include <sys/time.h>
+#include <toolkit/export.h>
 
 #include <complex>
 #include <cstdint>
@@ -17,17 +18,15 @@
 #include <string>
 #include <vector>
 
-#include <toolkit/export.h>
-
 namespace toolkit {
 
 class TOOLKIT_API CElement : public _element_datatype_t {
 public:
     // ---- Class-wide statics ----------------------------------------------------------------
-    static const timeval _invalid_time; // {-1, 0}: a time stamp that is not set
-    static bool _auto_time;             // true: writes of unstamped values ask the store to stamp
-    static bool _forced_auto_time;      // true: every write asks the store to stamp
-    static const std::string _invalid;  // "DATATYPE_INVALID", the name of type code 0
+    static const timeval _invalid_time;  // {-1, 0}: a time stamp that is not set
+    static bool _auto_time;              // true: writes of unstamped values ask the store to stamp
+    static bool _forced_auto_time;       // true: every write asks the store to stamp
+    static const std::string _invalid;   // "DATATYPE_INVALID", the name of type code 0
 
     // ---- Construction ----------------------------------------------------------------------
     // DATATYPE_INVALID without time stamp; the value union is not set.
@@ -133,14 +132,14 @@ private:
     void take_string(std::string&& text);
     void take_blob(std::vector<char>&& bytes);
 
-    std::string _string_buffer;   // owns the characters of a DATATYPE_STRING value
-    std::vector<char> _blob_buffer; // owns the bytes of a DATATYPE_BLOB value
+    std::string _string_buffer;      // owns the characters of a DATATYPE_STRING value
+    std::vector<char> _blob_buffer;  // owns the bytes of a DATATYPE_BLOB value
 };
 
 // Conversions between the host's timeval and the record's two 32-bit fields.
 TOOLKIT_API qel_time32_t to_time32(timeval time);
 TOOLKIT_API timeval from_time32(qel_time32_t time);
 
-} // namespace toolkit
+}  // namespace toolkit
 
-#endif // TOOLKIT_ELEMENT_H
+#endif  // TOOLKIT_ELEMENT_H

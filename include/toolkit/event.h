@@ -12,14 +12,13 @@
 
 #include <nyr.h>
 #include <sys/time.h>
+#include <toolkit/element.h>
+#include <toolkit/export.h>
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <toolkit/element.h>
-#include <toolkit/export.h>
 
 namespace toolkit {
 
@@ -31,8 +30,8 @@ public:
     CElement value;
     std::string source;
     union {
-        int32_t severity; // kind 0x100
-        uint16_t quality; // every other kind
+        int32_t severity;  // kind 0x100
+        uint16_t quality;  // every other kind
     };
     bool was_logged;
     std::string description;
@@ -88,6 +87,6 @@ public:
     static void human_source_string(const std::string& source, std::string& out);
 };
 
-} // namespace toolkit
+}  // namespace toolkit
 
-#endif // TOOLKIT_EVENT_H
+#endif  // TOOLKIT_EVENT_H

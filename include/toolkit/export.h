@@ -4,4 +4,4 @@
 
 #define TOOLKIT_API __attribute__((visibility("default")))
 
-#endif // TOOLKIT_EXPORT_H
+#endif  // TOOLKIT_EXPORT_H

@@ -8,14 +8,13 @@
 
 #include <nyr.h>
 #include <sys/time.h>
+#include <toolkit/event.h>
+#include <toolkit/export.h>
 
 #include <deque>
 #include <list>
 #include <string>
 #include <vector>
-
-#include <toolkit/event.h>
-#include <toolkit/export.h>
 
 namespace toolkit {
 
@@ -38,8 +37,7 @@ public:
     // not carry keep the previous record's values. On a non-zero result, or no records, `out` is
     // untouched and nothing is released.
     int retrieve(std::vector<CEvent>& out, const std::string& path, const timeval* from,
-                 const timeval* to, unsigned option_a, bool flag_a, bool flag_b,
-                 unsigned option_b);
+                 const timeval* to, unsigned option_a, bool flag_a, bool flag_b, unsigned option_b);
     // An empty path goes as a null pointer.
     int clear(const std::string& path, const timeval* from, const timeval* to);
 
@@ -47,6 +45,6 @@ private:
     qel_handle_t _handle;
 };
 
-} // namespace toolkit
+}  // namespace toolkit
 
-#endif // TOOLKIT_LOG_H
+#endif  // TOOLKIT_LOG_H

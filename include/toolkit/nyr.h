@@ -16,20 +16,20 @@
 #define TOOLKIT_NYR_H
 
 #include <nyr.h>
+#include <toolkit/element.h>
+#include <toolkit/event.h>
+#include <toolkit/export.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <toolkit/element.h>
-#include <toolkit/event.h>
-#include <toolkit/export.h>
-
 namespace toolkit {
 
 class TOOLKIT_API CNyr {
 public:
-    using listing_t = std::vector<std::pair<std::string, std::pair<element_type_t, element_property_t>>>;
+    using listing_t =
+        std::vector<std::pair<std::string, std::pair<element_type_t, element_property_t>>>;
     using fetch_t = std::vector<std::pair<std::string, CElement>>;
 
     explicit CNyr(qel_handle_t handle, bool read_only = false)
@@ -106,8 +106,7 @@ public:
                   const std::string& source);
 
     // ---- Events ----------------------------------------------------------------------------
-    int event_register(const std::string& path, api_event_t kind, bool flag,
-                       api_status_t& status);
+    int event_register(const std::string& path, api_event_t kind, bool flag, api_status_t& status);
     int event_clear(const std::string& path, api_event_t kind, api_status_t& status);
     // Sends records built with CEvent::get_base (a null array for no events) and releases them
     // whatever the result; on result 0 `statuses` holds as many statuses as the store reports.
@@ -147,6 +146,6 @@ private:
     bool _read_only;
 };
 
-} // namespace toolkit
+}  // namespace toolkit
 
-#endif // TOOLKIT_NYR_H
+#endif  // TOOLKIT_NYR_H

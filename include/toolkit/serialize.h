@@ -6,10 +6,9 @@
 #define TOOLKIT_SERIALIZE_H
 
 #include <nyr.h>
+#include <toolkit/export.h>
 
 #include <vector>
-
-#include <toolkit/export.h>
 
 namespace toolkit {
 
@@ -21,6 +20,6 @@ TOOLKIT_API int serialize_event(std::vector<char>& out, const _event_t& event);
 TOOLKIT_API int serialize_element(std::vector<char>& out, const _element_datatype_t& value,
                                   bool flag);
 
-} // namespace toolkit
+}  // namespace toolkit
 
-#endif // TOOLKIT_SERIALIZE_H
+#endif  // TOOLKIT_SERIALIZE_H

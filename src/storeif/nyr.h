@@ -212,12 +212,10 @@ NYR_API int qel_events_get_nonblocking(qel_handle_t handle, _event_t** records);
 NYR_API void destruct_event(_event_t* record);
 
 /* ---- Event log ------------------------------------------------------------------------- */
-NYR_API int qel_log_store(qel_handle_t handle, const _event_t* records, uint32_t count,
-                          bool flag);
+NYR_API int qel_log_store(qel_handle_t handle, const _event_t* records, uint32_t count, bool flag);
 NYR_API int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count,
-                             const char* path, const struct timeval* from,
-                             const struct timeval* to, uint32_t option_a, bool flag_a,
-                             uint32_t option_b);
+                             const char* path, const struct timeval* from, const struct timeval* to,
+                             uint32_t option_a, bool flag_a, uint32_t option_b);
 NYR_API int qel_log_clear(qel_handle_t handle, const char* path, const struct timeval* from,
                           const struct timeval* to);
 
