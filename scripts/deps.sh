@@ -9,7 +9,8 @@ packages=()
 for lane in "${@:-host}"; do
   case "$lane" in
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
-                     libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext) ;;
+                     libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
+                     doxygen) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;
     *) echo "deps.sh: unknown lane '$lane'" >&2; exit 2 ;;

@@ -15,6 +15,7 @@ plain() {
   scripts/deps.sh host &&
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
   cmake --build build -j "$jobs" &&
+  cmake --build build --target docs &&
   ctest --test-dir build --output-on-failure -j "$jobs" &&
   scripts/test-install.sh build
 }

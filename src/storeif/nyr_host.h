@@ -1,27 +1,28 @@
-/*
- * nyr_host.h - calls of our own host store that the device store does not have: opening and
- * closing a store and its handles, its settings, its status and result codes, and the hooks
- * tests use to watch it.
+/**
+ * @file
+ * @brief Calls of our own host store that the device store does not have: opening and closing a
+ * store and its handles, its settings, its status and result codes, and the hooks tests use to
+ * watch it.
  *
  * Handles opened on one store share its tree, subscriptions and event log. Any number of threads
  * may call on any number of handles; each store serialises its work with one lock.
  *
  * Paths: "/" is the root; every other path is "/name" repeated, each name a non-empty run of
- * characters other than "/". "", "a", "/a//b" and "/a/" are bad paths (QEL_STATUS_BAD_PATH).
+ * characters other than "/". "", "a", "/a//b" and "/a/" are bad paths (#QEL_STATUS_BAD_PATH).
  * Writing a leaf or adding a node creates the missing nodes above it. Listings give entries
  * sorted by name (bytewise).
  *
  * Leaves: a leaf keeps a deep copy of the value written, its time stamp (the time of the write
  * when the auto-time flag is set, otherwise the record's own) and its property word, the
  * tri-state of its last write taken as an unsigned word. Types outside 1..10 are refused with
- * QEL_STATUS_BAD_TYPE. qel_clear_leaf removes the leaf.
+ * #QEL_STATUS_BAD_TYPE. qel_clear_leaf removes the leaf.
  *
  * Memory handed back (status arrays, value payloads, names, event texts) stays valid until the
  * same thread's next call on the same handle; threads sharing a handle do not disturb each other.
  *
- * Bad input: a null or closed handle gives QEL_RESULT_BAD_HANDLE; a null out-parameter or array
- * with a non-zero count gives QEL_RESULT_BAD_ARGUMENT and changes nothing; a null path inside a
- * call gives that item QEL_STATUS_BAD_ARGUMENT; a null source is taken as "".
+ * Bad input: a null or closed handle gives #QEL_RESULT_BAD_HANDLE; a null out-parameter or array
+ * with a non-zero count gives #QEL_RESULT_BAD_ARGUMENT and changes nothing; a null path inside a
+ * call gives that item #QEL_STATUS_BAD_ARGUMENT; a null source is taken as "".
  *
  * qel_mpl_fetch of a node gives the node's leaves (not its sub-nodes) with their values, named
  * and sorted as in a listing; of a leaf, the leaf itself under its own name.
@@ -29,9 +30,9 @@
  * Events: qel_event_register(path, kind, flag) subscribes the handle to events whose kind shares
  * a bit with `kind`, at `path` and, when `flag` is true, anywhere below it. Registering the same
  * path again adds the kind bits and takes the new flag. qel_event_clear(path, kind) removes those
- * kind bits from the registration at exactly `path` (status QEL_STATUS_NOT_FOUND when there is
+ * kind bits from the registration at exactly `path` (status #QEL_STATUS_NOT_FOUND when there is
  * none); a registration left with no bits is dropped. qel_events_send queues a copy of each event
- * on every matching handle, the sender included, with status 1 (QEL_STATUS_BAD_PATH for an event
+ * on every matching handle, the sender included, with status 1 (#QEL_STATUS_BAD_PATH for an event
  * whose path is not a valid path: it goes nowhere). Each handle's queue is bounded (drop oldest,
  * counted). qel_events_get waits up to the store's event wait time for a first event and then
  * hands back everything queued; qel_events_get_nonblocking does not wait.
@@ -49,87 +50,164 @@
 extern "C" {
 #endif
 
+/** An open host store: its tree, subscriptions, event log and settings. Opaque. */
 typedef struct qel_store_s qel_store_t;
 
-/* Per-item statuses of the host store. 1 is success; 2 and 3 belong to the client, so the
- * store's own failures start at 4. */
+/**
+ * Per-item statuses of the host store. 1 is success; 2 and 3 belong to the client, so the
+ * store's own failures start at 4.
+ */
 enum {
-    QEL_STATUS_OK = 1,
-    QEL_STATUS_NOT_FOUND = 4,    /* no node or leaf at the path */
-    QEL_STATUS_BAD_PATH = 5,     /* not "/" or "/name(/name)*" */
-    QEL_STATUS_IS_NODE = 6,      /* a leaf operation met a node */
-    QEL_STATUS_IS_LEAF = 7,      /* a node operation met a leaf, or a write a leaf on its way */
-    QEL_STATUS_BAD_TYPE = 8,     /* a value whose type code is outside 1..10 */
-    QEL_STATUS_ROOT = 9,         /* the root cannot be removed or cleared */
-    QEL_STATUS_BAD_ARGUMENT = 10 /* a null pointer where a text or record was needed */
+    QEL_STATUS_OK = 1,           /**< Success. */
+    QEL_STATUS_NOT_FOUND = 4,    /**< No node or leaf at the path. */
+    QEL_STATUS_BAD_PATH = 5,     /**< Not "/" or "/name(/name)*". */
+    QEL_STATUS_IS_NODE = 6,      /**< A leaf operation met a node. */
+    QEL_STATUS_IS_LEAF = 7,      /**< A node operation met a leaf, or a write a leaf on its way. */
+    QEL_STATUS_BAD_TYPE = 8,     /**< A value whose type code is outside 1..10. */
+    QEL_STATUS_ROOT = 9,         /**< The root cannot be removed or cleared. */
+    QEL_STATUS_BAD_ARGUMENT = 10 /**< A null pointer where a text or record was needed. */
 };
 
-/* Results of the host store (a call that failed as a whole). */
+/** Results of the host store (a call that failed as a whole). */
 enum {
-    QEL_RESULT_OK = 0,
-    QEL_RESULT_BAD_HANDLE = -2,   /* null or closed handle */
-    QEL_RESULT_BAD_ARGUMENT = -3, /* null pointer or inconsistent counts */
-    QEL_RESULT_NO_MEMORY = -4,
-    QEL_RESULT_DATABASE = -5, /* the event log's database failed */
-    QEL_RESULT_MALFORMED = -6 /* a source string or encoded bytes that do not parse */
+    QEL_RESULT_OK = 0,            /**< The call was carried out. */
+    QEL_RESULT_BAD_HANDLE = -2,   /**< Null or closed handle. */
+    QEL_RESULT_BAD_ARGUMENT = -3, /**< Null pointer or inconsistent counts. */
+    QEL_RESULT_NO_MEMORY = -4,    /**< Memory could not be allocated. */
+    QEL_RESULT_DATABASE = -5,     /**< The event log's database failed. */
+    QEL_RESULT_MALFORMED = -6     /**< A source string or encoded bytes that do not parse. */
 };
 
-/* Tree changes are announced as events of this kind to handles registered for it: `path` is the
+/**
+ * Tree changes are announced as events of this kind to handles registered for it: `path` is the
  * changed leaf or node, `cmd` one of QEL_HOST_CHANGE_*, `source` the writer's source string,
- * `event_time` the time of the change and, for a written leaf, `value` its new value. */
+ * `event_time` the time of the change and, for a written leaf, `value` its new value.
+ */
 #define QEL_HOST_EVENT_TREE_CHANGE 0x2
+/** The `cmd` of a tree-change event (#QEL_HOST_EVENT_TREE_CHANGE): what changed. */
 enum {
-    QEL_HOST_CHANGE_LEAF_SET = 1,
-    QEL_HOST_CHANGE_LEAF_CLEARED = 2,
-    QEL_HOST_CHANGE_NODE_ADDED = 3,
-    QEL_HOST_CHANGE_NODE_REMOVED = 4
+    QEL_HOST_CHANGE_LEAF_SET = 1,     /**< A leaf was written. */
+    QEL_HOST_CHANGE_LEAF_CLEARED = 2, /**< A leaf was cleared. */
+    QEL_HOST_CHANGE_NODE_ADDED = 3,   /**< A node was added. */
+    QEL_HOST_CHANGE_NODE_REMOVED = 4  /**< A node was removed. */
 };
 
-/* Defaults of a new store's settings. */
+/** Default of a new store's event wait (qel_host_set_event_wait()), in milliseconds. */
 #define QEL_HOST_DEFAULT_EVENT_WAIT_MS 200u
+/** Default of a new store's event queue bound (qel_host_set_queue_capacity()), in events. */
 #define QEL_HOST_DEFAULT_QUEUE_CAPACITY 4096u
 
-/* Opens a store. `log_database` null or "": the event log lives in memory; otherwise it is kept
- * in that SQLite file and survives closing and reopening. Null when the store cannot be opened
- * (for example a file that is not a log database of ours). */
+/**
+ * Opens a store.
+ * @param log_database Null or "": the event log lives in memory; otherwise it is kept in that
+ *        SQLite file and survives closing and reopening.
+ * @return The store, or null when it cannot be opened (for example a file that is not a log
+ *         database of ours).
+ */
 NYR_API qel_store_t* qel_host_store_open(const char* log_database);
-/* Closes the store; every handle still open on it is closed first. */
+/**
+ * Closes the store; every handle still open on it is closed first.
+ * @param store The store; one that is not open (null, or closed before) is ignored.
+ */
 NYR_API void qel_host_store_close(qel_store_t* store);
+/**
+ * Opens a handle on a store.
+ * @param store The store.
+ * @return The handle, or null for a store that is not open.
+ */
 NYR_API qel_handle_t qel_host_handle_open(qel_store_t* store);
+/**
+ * Closes a handle; its subscriptions and queued events go with it.
+ * @param handle The handle; one that is not open (null, or closed before) is ignored.
+ */
 NYR_API void qel_host_handle_close(qel_handle_t handle);
 
 /* ---- Settings ------------------------------------------------------------------------------ */
-/* How long qel_events_get() waits for a first event before it returns 0. Takes effect for waits
- * that start afterwards. QEL_RESULT_BAD_HANDLE for a store that is not open. */
+/**
+ * How long qel_events_get() waits for a first event before it returns 0. Takes effect for waits
+ * that start afterwards.
+ * @param store The store.
+ * @param milliseconds The new wait.
+ * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
+ */
 NYR_API int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds);
-/* Bound of every handle's event queue (at least 1; 0 is taken as 1). When an event arrives at a
- * full queue the oldest queued event is dropped and the handle's overflow counter goes up by one.
- * Queues already longer than a new bound are trimmed the same way on their next arrival. */
+/**
+ * Bound of every handle's event queue. When an event arrives at a full queue the oldest queued
+ * event is dropped and the handle's overflow counter goes up by one. Queues already longer than a
+ * new bound are trimmed the same way on their next arrival.
+ * @param store The store.
+ * @param capacity The new bound, at least 1; 0 is taken as 1.
+ * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
+ */
 NYR_API int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity);
 
 /* ---- Observation (for tests and tools) ---------------------------------------------------- */
-/* Events dropped from this handle's queue since it was opened; -2 for a bad handle. */
+/**
+ * Events dropped from this handle's queue since it was opened.
+ * @param handle The handle.
+ * @return The count; -2 for a bad handle.
+ */
 NYR_API long long qel_host_overflow_count(qel_handle_t handle);
-/* Events waiting in this handle's queue; -2 for a bad handle. */
+/**
+ * Events waiting in this handle's queue.
+ * @param handle The handle.
+ * @return The count; -2 for a bad handle.
+ */
 NYR_API long long qel_host_queued_count(qel_handle_t handle);
-/* The handle's watchdog: *registered 1 after qel_watchdog_register until qel_watchdog_clear,
- * *pings the pings since registering, *number the number given when registering. */
+/**
+ * The handle's watchdog.
+ * @param handle The handle.
+ * @param[out] registered 1 after qel_watchdog_register() until qel_watchdog_clear(), else 0.
+ * @param[out] pings The pings since registering.
+ * @param[out] number The number given when registering.
+ * @return 0; #QEL_RESULT_BAD_HANDLE or #QEL_RESULT_BAD_ARGUMENT (a null out-parameter) with
+ *         nothing written.
+ */
 NYR_API int qel_host_watchdog_state(qel_handle_t handle, int* registered, uint32_t* pings,
                                     uint32_t* number);
-/* The level last set for `thread` with qel_set_verbosity on any handle of the store, or 0. */
+/**
+ * The level last set for `thread` with qel_set_verbosity() on any handle of the store, or 0.
+ * @param handle A handle on the store.
+ * @param thread The thread.
+ * @param[out] level The level.
+ * @return 0; #QEL_RESULT_BAD_HANDLE or #QEL_RESULT_BAD_ARGUMENT (a null `level`).
+ */
 NYR_API int qel_host_verbosity(qel_handle_t handle, nyrverb_thread_t thread, uint32_t* level);
-/* Number of system-log entries the store has kept (added through any of its handles). */
+/**
+ * Number of system-log entries the store has kept (added through any of its handles).
+ * @param handle A handle on the store.
+ * @return The count; -2 for a bad handle.
+ */
 NYR_API long long qel_host_syslog_count(qel_handle_t handle);
-/* Entry `index` (0 = oldest): texts as given ("" for a null text), valid until the calling
- * thread's next call on this handle. QEL_RESULT_BAD_ARGUMENT for an index out of range. */
+/**
+ * One system-log entry, with its texts as given ("" for a null text), valid until the calling
+ * thread's next call on this handle.
+ * @param handle A handle on the store.
+ * @param index The entry, 0 = oldest.
+ * @param[out] severity The entry's severity.
+ * @param[out] first The entry's first text.
+ * @param[out] second The entry's second text.
+ * @param[out] third The entry's third text.
+ * @return 0; #QEL_RESULT_BAD_ARGUMENT for an index out of range or a null out-parameter,
+ *         #QEL_RESULT_BAD_HANDLE for a bad handle.
+ */
 NYR_API int qel_host_syslog_entry(qel_handle_t handle, uint32_t index, syslog_severity_t* severity,
                                   const char** first, const char** second, const char** third);
 
 /* ---- Error reports ------------------------------------------------------------------------- */
-/* Receives each qel_err() report as formatted text. Called on the reporting thread, one report at
- * a time. */
+/**
+ * Receives each qel_err() report as formatted text. Called on the reporting thread, one report at
+ * a time.
+ * @param context The context given to qel_host_set_err_sink().
+ * @param code The report's code.
+ * @param text The formatted text, valid during the call.
+ */
 typedef void (*qel_host_err_sink_t)(void* context, int code, const char* text);
-/* Sends qel_err() reports to `sink`; a null sink restores the default, one line on stderr. */
+/**
+ * Sends qel_err() reports to `sink`.
+ * @param sink The new sink; null restores the default, one line on stderr.
+ * @param context Handed to every call of `sink`.
+ */
 NYR_API void qel_host_set_err_sink(qel_host_err_sink_t sink, void* context);
 
 #ifdef __cplusplus
