@@ -145,3 +145,61 @@ void BM_SetLeaf_TreeSize(benchmark::State& state) {
 BENCHMARK(BM_SetLeaf_TreeSize)->Arg(1000)->Arg(100000)->Arg(1000000);
 
 }  // namespace
+
+namespace {
+
+// One node with `children` leaves below it.
+struct WideNode {
+    explicit WideNode(int children)
+        : store(qel_host_store_open(nullptr)), handle(qel_host_handle_open(store)), client(handle) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < children; ++i) paths.push_back("/wide/leaf" + std::to_string(i));
+        std::vector<CElement> values(paths.size(), CElement(int32_t(1), timeval{1, 0}));
+        std::vector<qel_tribool_t> tribools(paths.size(), 0);
+        std::vector<api_status_t> statuses;
+        client.set_leaves(paths, values, tribools, statuses, "bench");
+        // The node's listing is made on its first listing; both benchmarks measure later ones.
+        api_status_t status = 0;
+        uint32_t total = 0;
+        qel_list_node(handle, "/wide", &status, &total, nullptr, 0, nullptr, 0, nullptr, 0);
+    }
+    ~WideNode() { qel_host_store_close(store); }
+
+    qel_store_t* store;
+    qel_handle_t handle;
+    CNyr client;
+};
+
+// The client lists with arrays that grow by a fixed step, asking the store again each time.
+void BM_ListNode_Client(benchmark::State& state) {
+    WideNode wide(static_cast<int>(state.range(0)));
+    api_status_t status = 0;
+    CNyr::listing_t entries;
+    for (auto _ : state) {
+        wide.client.list_node("/wide", status, entries);
+        if (entries.size() != static_cast<std::size_t>(state.range(0)))
+            state.SkipWithError("the listing is incomplete");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ListNode_Client)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The baseline: one raw call with room for every entry.
+void BM_ListNode_Raw(benchmark::State& state) {
+    WideNode wide(static_cast<int>(state.range(0)));
+    const auto n = static_cast<uint32_t>(state.range(0));
+    std::vector<element_type_t> types(n);
+    std::vector<element_property_t> properties(n);
+    std::vector<_byte_array_t> names(n);
+    api_status_t status = 0;
+    uint32_t total = 0;
+    for (auto _ : state) {
+        qel_list_node(wide.handle, "/wide", &status, &total, types.data(), n, properties.data(), n,
+                      names.data(), n);
+        benchmark::DoNotOptimize(names.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ListNode_Raw)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -8,7 +8,10 @@
  * may call on any number of handles; each store serialises its work with one lock.
  *
  * Paths: "/" is the root; every other path is "/name" repeated, each name a non-empty run of
- * characters other than "/". "", "a", "/a//b" and "/a/" are bad paths (#QEL_STATUS_BAD_PATH).
+ * characters other than "/". "", "a", "/a//b" and "/a/" are bad paths (#QEL_STATUS_BAD_PATH), and
+ * so is a path longer than #QEL_HOST_MAX_PATH_LENGTH bytes or deeper than
+ * #QEL_HOST_MAX_PATH_DEPTH names, wherever a path is taken (items, listings, registrations, sent
+ * events). No operation recurses in proportion to a path's depth.
  * Writing a leaf or adding a node creates the missing nodes above it. Listings give entries
  * sorted by name (bytewise).
  *
@@ -19,6 +22,11 @@
  *
  * Memory handed back (status arrays, value payloads, names, event texts) stays valid until the
  * same thread's next call on the same handle; threads sharing a handle do not disturb each other.
+ * It is read-only: listed names may be shared with other callers.
+ *
+ * Handles and stores: a value handed out by qel_host_handle_open() or qel_host_store_open() is
+ * never handed out again in the life of the process (up to 2^32 opens on a 32-bit host), so a
+ * call through a closed one gives #QEL_RESULT_BAD_HANDLE, never another handle's work.
  *
  * Bad input: a null or closed handle gives #QEL_RESULT_BAD_HANDLE; a null out-parameter or array
  * with a non-zero count gives #QEL_RESULT_BAD_ARGUMENT and changes nothing; a null path inside a
@@ -33,8 +41,8 @@
  * kind bits from the registration at exactly `path` (status #QEL_STATUS_NOT_FOUND when there is
  * none); a registration left with no bits is dropped. qel_events_send queues a copy of each event
  * on every matching handle, the sender included, with status 1 (#QEL_STATUS_BAD_PATH for an event
- * whose path is not a valid path: it goes nowhere). Each handle's queue is bounded (drop oldest,
- * counted). qel_events_get waits up to the store's event wait time for a first event and then
+ * whose path is not a valid path: it goes nowhere). Each handle's queue is bounded in events and
+ * in bytes (drop oldest, counted). qel_events_get waits up to the store's event wait time for a first event and then
  * hands back everything queued; qel_events_get_nonblocking does not wait.
  *
  * Services: the watchdog, verbosity and system-log calls are recorded, never acted upon. UUIDs
@@ -96,6 +104,12 @@ enum {
 #define QEL_HOST_DEFAULT_EVENT_WAIT_MS 200u
 /** Default of a new store's event queue bound (qel_host_set_queue_capacity()), in events. */
 #define QEL_HOST_DEFAULT_QUEUE_CAPACITY 4096u
+/** Default of a new store's event queue bound (qel_host_set_queue_bytes()), in bytes: 64 MiB. */
+#define QEL_HOST_DEFAULT_QUEUE_BYTES 67108864u
+/** The longest path the host store takes, in bytes (without the terminating NUL). */
+#define QEL_HOST_MAX_PATH_LENGTH 4096u
+/** The deepest path the host store takes, in names below the root. */
+#define QEL_HOST_MAX_PATH_DEPTH 256u
 
 /**
  * Opens a store.
@@ -140,6 +154,16 @@ NYR_API int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds);
  * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
  */
 NYR_API int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity);
+/**
+ * Bound of the memory every handle's event queue may hold, counted as the event records plus all
+ * of their texts and lists. When an event arrives and its size would take the queue past the
+ * bound, the oldest queued events are dropped until it fits, each counted as overflow; an event
+ * larger than the whole bound is itself dropped and counted, and the queue keeps what it held.
+ * @param store The store.
+ * @param bytes The new bound; 0 is taken as 1, which lets no event through.
+ * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
+ */
+NYR_API int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes);
 
 /* ---- Observation (for tests and tools) ---------------------------------------------------- */
 /**

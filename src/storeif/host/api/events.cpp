@@ -33,6 +33,7 @@ int fetch(qel_handle_t handle, _event_t** records, bool wait) {
     for (std::size_t i = 0; i < n; ++i)
         to_record(call.handle->queue[i], array[i], call.scratch->texts);
     call.handle->queue.clear();
+    call.handle->queued_bytes = 0;
     *records = array;
     return static_cast<int>(n);
 }

@@ -1,6 +1,8 @@
 // Listing a node and fetching the values below a path. Both report the whole number of entries in
 // `total` and fill min(total, capacity) entries of each array, in name order, so a caller whose
-// arrays were too small can grow them and ask again.
+// arrays were too small can grow them and ask again. A node's listing is made once per change of
+// the node and shared, so asking again costs only the entries written; the names handed out lie
+// in that shared listing, which the caller's scratch keeps alive.
 #include <algorithm>
 
 #include "core/call.h"
@@ -9,17 +11,24 @@
 
 using nyrhost::HandleCall;
 using nyrhost::Path;
+using Listing = nyrhost::Tree::Listing;
 
 namespace {
 
-// What both calls start from: the entries below `path`, or the leaf at it in `self`; the status
-// says which, or why neither.
+// What both calls start from: the listing of the node at `path`, or the leaf at it in `self`;
+// the status says which, or why neither.
 int list_at(qel_store_s& store, const char* path, Path& parsed,
-            std::vector<nyrhost::ListedEntry>& entries, const nyrhost::LeafValue** self)
+            std::shared_ptr<const Listing>& listing, const nyrhost::LeafValue** self)
     REQUIRES(store.mutex) {
     *self = nullptr;
     const int status = Path::parse(path, parsed);
-    return status == QEL_STATUS_OK ? store.tree.list(parsed, entries, self) : status;
+    return status == QEL_STATUS_OK ? store.tree.list(parsed, listing, self) : status;
+}
+
+// A name handed out from a listing: read-only memory shared with other callers.
+_byte_array_t name_in(const Listing& listing, std::size_t i) {
+    const std::string& name = listing.name(i);
+    return _byte_array_t{const_cast<char*>(name.data()), static_cast<uint32_t>(name.size())};
 }
 
 }  // namespace
@@ -36,19 +45,19 @@ int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, u
         return QEL_RESULT_BAD_ARGUMENT;
     *total = 0;
     Path parsed;
-    std::vector<nyrhost::ListedEntry> entries;
+    std::shared_ptr<const Listing> listing;
     const nyrhost::LeafValue* self = nullptr;
-    *status = list_at(*call.store, path, parsed, entries, &self);
+    *status = list_at(*call.store, path, parsed, listing, &self);
     if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
-    nyrhost::Scratch& scratch = *call.scratch;
-    const std::size_t n = entries.size();
+    const std::size_t n = listing->size();
     *total = static_cast<uint32_t>(n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, types_capacity); ++i)
-        types[i] = entries[i].leaf ? QEL_ELEMENT_LEAF : QEL_ELEMENT_NODE;
+        types[i] = listing->type(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, properties_capacity); ++i)
-        properties[i] = entries[i].leaf ? entries[i].leaf->property : 0;
+        properties[i] = listing->property(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, names_capacity); ++i)
-        names[i] = scratch.keep(*entries[i].name);
+        names[i] = name_in(*listing, i);
+    call.scratch->kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 
@@ -61,28 +70,28 @@ int qel_mpl_fetch(qel_handle_t handle, const char* path, api_status_t* status, u
         return QEL_RESULT_BAD_ARGUMENT;
     *total = 0;
     Path parsed;
-    std::vector<nyrhost::ListedEntry> entries;
+    std::shared_ptr<const Listing> listing;
     const nyrhost::LeafValue* self = nullptr;
-    const int listed = list_at(*call.store, path, parsed, entries, &self);
+    const int listed = list_at(*call.store, path, parsed, listing, &self);
     nyrhost::Scratch& scratch = *call.scratch;
-    // The fetched values: a node's leaves, or the leaf itself.
-    std::vector<std::pair<std::string_view, const nyrhost::LeafValue*>> fetched;
-    if (listed == QEL_STATUS_OK) {
-        for (const auto& entry : entries)
-            if (entry.leaf) fetched.emplace_back(*entry.name, entry.leaf);
-    } else if (listed == QEL_STATUS_IS_LEAF && self) {
-        fetched.emplace_back(parsed.last(), self);
-    } else {
-        *status = listed;
+    if (listed == QEL_STATUS_IS_LEAF && self) {  // the leaf itself, under its own name
+        *status = QEL_STATUS_OK;
+        *total = 1;
+        if (values_capacity) values[0] = nyrhost::hand_out(*self, scratch);
+        if (names_capacity) names[0] = scratch.keep(parsed.last());
         return QEL_RESULT_OK;
     }
-    *status = QEL_STATUS_OK;
-    const std::size_t n = fetched.size();
+    *status = listed;
+    if (listed != QEL_STATUS_OK) return QEL_RESULT_OK;
+    // A node's leaves, not its sub-nodes.
+    const std::vector<std::size_t>& leaves = listing->leaves();
+    const std::size_t n = leaves.size();
     *total = static_cast<uint32_t>(n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, values_capacity); ++i)
-        values[i] = nyrhost::hand_out(*fetched[i].second, scratch);
+        values[i] = nyrhost::hand_out(*listing->leaf(leaves[i]), scratch);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, names_capacity); ++i)
-        names[i] = scratch.keep(fetched[i].first);
+        names[i] = name_in(*listing, leaves[i]);
+    scratch.kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 

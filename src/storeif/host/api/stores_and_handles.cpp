@@ -6,7 +6,7 @@ using nyrhost::HandleCall;
 extern "C" {
 
 qel_store_t* qel_host_store_open(const char* log_database) {
-    return nyrhost::open_store(log_database).get();  // the registry keeps the store
+    return nyrhost::open_store(log_database);
 }
 
 void qel_host_store_close(qel_store_t* store) {
@@ -34,6 +34,14 @@ int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity) {
     if (!state) return QEL_RESULT_BAD_HANDLE;
     nyrhost::MutexLock lock(state->mutex);
     state->queue_capacity = capacity == 0 ? 1 : capacity;
+    return QEL_RESULT_OK;
+}
+
+int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::MutexLock lock(state->mutex);
+    state->queue_bytes = bytes == 0 ? 1 : bytes;
     return QEL_RESULT_OK;
 }
 

@@ -7,15 +7,24 @@ namespace nyrhost {
 
 namespace {
 
-// Appends `event` to the queue of `handle`, dropping (and counting) the oldest when it is full.
+// Appends `event` to the queue of `handle`, dropping (and counting) the oldest while the queue is
+// full in events or in bytes; an event larger than the whole byte bound is dropped itself.
 void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
     REQUIRES(store.mutex) {
     handle.store->mutex.assert_held();  // the same store, so the lock the caller holds
-    while (handle.queue.size() >= store.queue_capacity) {
+    const uint64_t size = footprint(event);
+    if (size > store.queue_bytes) {
+        ++handle.overflow;
+        return;
+    }
+    while (!handle.queue.empty() && (handle.queue.size() >= store.queue_capacity ||
+                                     handle.queued_bytes + size > store.queue_bytes)) {
+        handle.queued_bytes -= footprint(handle.queue.front());
         handle.queue.pop_front();
         ++handle.overflow;
     }
     handle.queue.push_back(event);
+    handle.queued_bytes += size;
     handle.arrived.notify_all();
 }
 

@@ -94,6 +94,15 @@ void build_lists(const OwnedEvent& event, _event_t& out, std::deque<std::string>
 
 }  // namespace
 
+std::size_t footprint(const OwnedEvent& event) {
+    std::size_t bytes = sizeof(OwnedEvent) + event.path.size() + event.source.size() +
+                        event.description.size() + event.note.size() + event.value_payload.size();
+    for (const std::string& url : event.waveform_urls) bytes += sizeof(std::string) + url.size();
+    for (const auto& detail : event.details)
+        bytes += 2 * sizeof(std::string) + detail.first.size() + detail.second.size();
+    return bytes;
+}
+
 OwnedEvent from_record(const _event_t& record) {
     OwnedEvent event;
     _event_t& s = event.scalars;  // value-initialised: every field zero, every pointer null

@@ -26,6 +26,9 @@ struct OwnedEvent {
     std::vector<std::pair<std::string, std::string>> details;  // in record order
 };
 
+// The memory an owned event holds: the record and every text and list, as queues count it.
+std::size_t footprint(const OwnedEvent& event);
+
 // Deep copy of a record, carrying only what its kind carries: fields the kind does not carry,
 // the reserved word, the alignment word after cmd and the upper half of the quality slot are zero
 // in `scalars`, and every pointer in `scalars` is null (a string or blob value keeps its length

@@ -17,13 +17,15 @@ int Path::parse(std::string_view text, Path& out) {
     out.text_ = text;
     out.names_.clear();
     out.ends_.clear();
-    if (text.empty() || text.front() != '/') return QEL_STATUS_BAD_PATH;
+    if (text.empty() || text.front() != '/' || text.size() > QEL_HOST_MAX_PATH_LENGTH)
+        return QEL_STATUS_BAD_PATH;
     if (text.size() == 1) return QEL_STATUS_OK;  // the root
     std::size_t start = 1;
     while (true) {
         const std::size_t slash = text.find('/', start);
         const std::size_t end = slash == std::string_view::npos ? text.size() : slash;
-        if (end == start) {  // "//" or a trailing "/"
+        if (end == start || out.names_.size() == QEL_HOST_MAX_PATH_DEPTH) {
+            // "//", a trailing "/", or one name too many
             out.names_.clear();
             out.ends_.clear();
             return QEL_STATUS_BAD_PATH;

@@ -1,6 +1,7 @@
 // Paths of the host store's tree: "/" is the root, every other path is "/name" repeated with
-// non-empty names that contain no "/". Every call parses each path it is given once, into a Path,
-// and hands that on; nothing below re-derives names or prefixes from the text.
+// non-empty names that contain no "/", within the length and depth limits of nyr_host.h. Every call
+// parses each path it is given once, into a Path, and hands that on; nothing below re-derives names
+// or prefixes from the text.
 #ifndef NYR_HOST_CORE_PATH_H
 #define NYR_HOST_CORE_PATH_H
 

@@ -1,5 +1,10 @@
 // Opening and closing stores and handles, and the registry that tells open handles from closed or
-// unknown pointers, so that a stale handle gives QEL_RESULT_BAD_HANDLE instead of a crash.
+// unknown values, so that a stale handle gives QEL_RESULT_BAD_HANDLE instead of a crash.
+//
+// The values callers hold are tokens, not addresses: each open takes the next number of one
+// counter, so a value is never handed out twice in a process's life (where an address would come
+// back with the next allocation of the same size) and a stale value never reaches another
+// handle's state.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -16,6 +21,14 @@ struct Registry {
     // Guarded by `mutex`:
     std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores;
     std::unordered_map<const void*, std::shared_ptr<qel_handle_s>> handles;
+    uintptr_t last_token = 0;
+
+    // A value never handed out before; the registry's lock is held.
+    template <typename Pointer>
+    Pointer next_token() {
+        last_token += 16;  // aligned like an address, in case a debugger shows it as one
+        return reinterpret_cast<Pointer>(last_token);
+    }
 };
 
 // Removes the entry for `key` from one of the registry's maps and hands it over; null when absent.
@@ -41,6 +54,7 @@ void detach(qel_handle_s& handle) {
     handle.store->subscriptions.remove(&handle, handle.registered);
     handle.registered.clear();
     handle.queue.clear();
+    handle.queued_bytes = 0;
     handle.scratch.clear();
     auto& handles = handle.store->handles;
     handles.erase(std::remove(handles.begin(), handles.end(), &handle), handles.end());
@@ -71,7 +85,7 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
-std::shared_ptr<qel_store_s> open_store(const char* log_database) {
+qel_store_t* open_store(const char* log_database) {
     int result = QEL_RESULT_OK;
     auto log = EventLog::open(log_database, &result);
     if (!log) return nullptr;
@@ -79,8 +93,9 @@ std::shared_ptr<qel_store_s> open_store(const char* log_database) {
     store->log = std::move(log);
     Registry& reg = registry();
     std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    reg.stores.emplace(store.get(), store);
-    return store;
+    auto* token = reg.next_token<qel_store_t*>();
+    reg.stores.emplace(token, std::move(store));
+    return token;
 }
 
 void close_store(qel_store_t* store) {
@@ -104,7 +119,7 @@ void close_store(qel_store_t* store) {
     // The store's memory goes with the last call still running on one of its handles.
 }
 
-qel_handle_s* open_handle(qel_store_t* store) {
+qel_handle_t open_handle(qel_store_t* store) {
     auto state = acquire_store(store);
     if (!state) return nullptr;
     auto handle = std::make_shared<qel_handle_s>();
@@ -120,8 +135,9 @@ qel_handle_s* open_handle(qel_store_t* store) {
         detach(*handle);
         return nullptr;
     }
-    reg.handles.emplace(handle.get(), handle);
-    return handle.get();
+    qel_handle_t token = reg.next_token<qel_handle_t>();
+    reg.handles.emplace(token, std::move(handle));
+    return token;
 }
 
 void close_handle(qel_handle_t handle) {

@@ -31,11 +31,11 @@ namespace nyrhost {
 struct Scratch {
     std::vector<api_status_t> statuses;
     std::deque<std::string> texts;
-    std::vector<const char*> pointers;  // spare, for calls that hand back text pointers
+    std::vector<std::shared_ptr<const void>> kept;  // shared memory that handed-out data lies in
     void clear() {
         statuses.clear();
         texts.clear();
-        pointers.clear();
+        kept.clear();
     }
     // Keeps a copy of `bytes` and returns a pair pointing at it.
     _byte_array_t keep(std::string_view bytes) {
@@ -66,6 +66,7 @@ struct qel_store_s {
     nyrhost::Subscriptions subscriptions GUARDED_BY(mutex);  // every handle's registrations
     uint32_t event_wait_ms GUARDED_BY(mutex) = QEL_HOST_DEFAULT_EVENT_WAIT_MS;
     uint32_t queue_capacity GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_CAPACITY;
+    uint64_t queue_bytes GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_BYTES;
     std::map<nyrverb_thread_t, uint32_t> verbosity GUARDED_BY(mutex);
     std::vector<nyrhost::SyslogEntry> syslog GUARDED_BY(mutex);
     // Set at opening, then only read; serialises itself.
@@ -78,6 +79,7 @@ struct qel_handle_s {
     // The paths this handle is registered at, to end its registrations when it closes.
     std::unordered_set<std::string> registered GUARDED_BY(store->mutex);
     std::deque<nyrhost::OwnedEvent> queue GUARDED_BY(store->mutex);
+    uint64_t queued_bytes GUARDED_BY(store->mutex) = 0;  // footprint() of what `queue` holds
     unsigned long long overflow GUARDED_BY(store->mutex) = 0;
     nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
     nyrhost::Watchdog watchdog GUARDED_BY(store->mutex);
@@ -102,9 +104,9 @@ std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
 // The registry's side of opening and closing (nyr_host.h documents them): a store with its event
 // log, null when the log cannot be opened; a handle on an open store, null for any other pointer.
 // Closing something that is not open does nothing.
-std::shared_ptr<qel_store_s> open_store(const char* log_database);
+qel_store_t* open_store(const char* log_database);
 void close_store(qel_store_t* store);
-qel_handle_s* open_handle(qel_store_t* store);
+qel_handle_t open_handle(qel_store_t* store);
 void close_handle(qel_handle_t handle);
 
 // The current time as records carry it.

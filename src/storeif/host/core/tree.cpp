@@ -8,16 +8,35 @@
 
 namespace nyrhost {
 
+Tree::Tree() : root_(std::make_unique<Child>()) {
+    root_->name = "/";
+    root_->entry.node = std::make_unique<Node>();
+}
+
+Tree::~Tree() {
+    dismantle(std::move(root_));
+}
+
+void Tree::dismantle(std::unique_ptr<Child> child) {
+    std::vector<std::unique_ptr<Child>> pending;
+    pending.push_back(std::move(child));
+    while (!pending.empty()) {
+        std::unique_ptr<Child> next = std::move(pending.back());
+        pending.pop_back();
+        if (next->entry.is_node()) next->entry.node->children.take_all(pending);
+    }
+}
+
 Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
     auto child = std::make_unique<Child>();
     child->name.assign(name.data(), name.size());
     if (node) child->entry.node = std::make_unique<Node>();
-    parent.sorted_current = false;
+    parent.listing.reset();
     return parent.children.insert(std::move(child))->entry;
 }
 
 const Tree::Entry* Tree::find(const Path& path, int& status) const {
-    const Entry* entry = &root_;
+    const Entry* entry = &root_->entry;
     for (std::string_view name : path.names()) {
         if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
@@ -35,7 +54,7 @@ const Tree::Entry* Tree::find(const Path& path, int& status) const {
 }
 
 Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status) {
-    Node* node = root_.node.get();
+    Node* node = root_->entry.node.get();
     for (std::size_t i = 0; i + 1 < path.depth(); ++i) {
         Child* child = node->children.find(path.name(i));
         Entry* entry = child ? &child->entry : nullptr;
@@ -84,8 +103,8 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     const Child* child = parent->children.find(path.last());
     if (!child) return QEL_STATUS_NOT_FOUND;
     if (child->entry.is_node() != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
-    parent->children.erase(path.last());
-    parent->sorted_current = false;
+    dismantle(parent->children.erase(path.last()));
+    parent->listing.reset();
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
     if (changes) changes->push_back({cmd, std::string(path.text()), nullptr});
     return QEL_STATUS_OK;
@@ -102,13 +121,14 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
     Entry* leaf = existing ? &existing->entry : &add(*parent, path.last(), false);
     leaf->leaf = std::move(value);
+    parent->listing.reset();  // its property word is listed
     if (changes)
         changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), &leaf->leaf});
     return QEL_STATUS_OK;
 }
 
 int Tree::clear_leaf(const Path& path, Changes* changes) {
-    if (path.is_root()) return QEL_STATUS_IS_NODE;
+    if (path.is_root()) return QEL_STATUS_ROOT;
     return erase(path, false, changes);
 }
 
@@ -132,8 +152,9 @@ const LeafValue* Tree::find_leaf(const Path& path, int& status) const {
     return &entry->leaf;
 }
 
-int Tree::list(const Path& path, std::vector<ListedEntry>& out, const LeafValue** self) const {
-    out.clear();
+int Tree::list(const Path& path, std::shared_ptr<const Listing>& out,
+               const LeafValue** self) const {
+    out.reset();
     *self = nullptr;
     int status = QEL_STATUS_OK;
     const Entry* entry = find(path, status);
@@ -143,17 +164,26 @@ int Tree::list(const Path& path, std::vector<ListedEntry>& out, const LeafValue*
         return QEL_STATUS_IS_LEAF;
     }
     const Node& node = *entry->node;
-    if (!node.sorted_current) {
-        node.sorted.clear();
-        node.sorted.reserve(node.children.size());
-        node.children.for_each([&](const Child& child) { node.sorted.push_back(&child); });
-        std::sort(node.sorted.begin(), node.sorted.end(),
+    if (!node.listing) {
+        auto made = std::make_shared<Listing>();
+        made->children_.reserve(node.children.size());
+        node.children.for_each([&](const Child& child) { made->children_.push_back(&child); });
+        std::sort(made->children_.begin(), made->children_.end(),
                   [](const Child* a, const Child* b) { return a->name < b->name; });
-        node.sorted_current = true;
+        made->names_.reserve(made->children_.size());
+        made->types_.reserve(made->children_.size());
+        made->properties_.reserve(made->children_.size());
+        for (std::size_t i = 0; i < made->children_.size(); ++i) {
+            const Child& child = *made->children_[i];
+            const bool is_leaf = !child.entry.is_node();
+            made->names_.push_back(child.name);
+            made->types_.push_back(is_leaf ? QEL_ELEMENT_LEAF : QEL_ELEMENT_NODE);
+            made->properties_.push_back(is_leaf ? child.entry.leaf.property : 0);
+            if (is_leaf) made->leaves_.push_back(i);
+        }
+        node.listing = std::move(made);
     }
-    out.reserve(node.sorted.size());
-    for (const Child* child : node.sorted)
-        out.push_back({&child->name, child->entry.is_node() ? nullptr : &child->entry.leaf});
+    out = node.listing;
     return QEL_STATUS_OK;
 }
 

@@ -30,35 +30,7 @@ struct TreeChange {
     const LeafValue* leaf;  // the written leaf for QEL_HOST_CHANGE_LEAF_SET, else null
 };
 
-// One entry of a listing.
-struct ListedEntry {
-    const std::string* name;
-    const LeafValue* leaf;  // null for a node
-};
-
 class Tree {
-public:
-    // Changes are reported through `changes` when it is not null. Every operation takes a parsed
-    // path and returns an item status (QEL_STATUS_*). A failed operation changes nothing.
-    using Changes = std::vector<TreeChange>;
-
-    // Creates the node and any missing node above it; an existing node is success.
-    int add_node(const Path& path, Changes* changes);
-    // Removes a node and everything below it; the root cannot be removed.
-    int remove_node(const Path& path, Changes* changes);
-    // Creates or replaces a leaf, creating missing nodes above it.
-    int set_leaf(const Path& path, LeafValue&& value, Changes* changes);
-    // Removes a leaf.
-    int clear_leaf(const Path& path, Changes* changes);
-    // QEL_STATUS_OK for an existing node (the root always exists).
-    int test_node(const Path& path) const;
-    // The leaf at the path, or null with `status` saying why.
-    const LeafValue* find_leaf(const Path& path, int& status) const;
-    // The entries directly below a node in name order; for a leaf, `status` says QEL_STATUS_IS_LEAF
-    // and `self` is set to the leaf.
-    int list(const Path& path, std::vector<ListedEntry>& out, const LeafValue** self) const;
-
-private:
     struct Node;
     struct Entry {
         std::unique_ptr<Node> node;  // set exactly for nodes
@@ -69,12 +41,65 @@ private:
         std::string name;
         Entry entry;
     };
-    // A listing walks the children in name order through `sorted`, built on the first listing
-    // after a change and kept until the next one.
+
+public:
+    // A node's children in name order as of the node's last change (a child added, removed or
+    // written). Names, kinds and property words are copies laid out flat, so handing out a
+    // listing again costs only the entries written, and a caller holding it may hand the names
+    // out while the tree changes on; the leaves themselves are only valid until the node changes
+    // (under the store's lock).
+    class Listing {
+    public:
+        std::size_t size() const { return names_.size(); }
+        const std::string& name(std::size_t i) const { return names_[i]; }
+        element_type_t type(std::size_t i) const { return types_[i]; }
+        element_property_t property(std::size_t i) const { return properties_[i]; }
+        // The leaf of entry i, null for a node.
+        const LeafValue* leaf(std::size_t i) const {
+            return children_[i]->entry.is_node() ? nullptr : &children_[i]->entry.leaf;
+        }
+        // The positions of the leaves among the entries, in order.
+        const std::vector<std::size_t>& leaves() const { return leaves_; }
+
+    private:
+        friend class Tree;
+        std::vector<std::string> names_;
+        std::vector<element_type_t> types_;
+        std::vector<element_property_t> properties_;
+        std::vector<const Child*> children_;
+        std::vector<std::size_t> leaves_;
+    };
+
+    // Changes are reported through `changes` when it is not null. Every operation takes a parsed
+    // path and returns an item status (QEL_STATUS_*). A failed operation changes nothing.
+    using Changes = std::vector<TreeChange>;
+
+    Tree();
+    ~Tree();
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    // Creates the node and any missing node above it; an existing node is success.
+    int add_node(const Path& path, Changes* changes);
+    // Removes a node and everything below it; the root cannot be removed.
+    int remove_node(const Path& path, Changes* changes);
+    // Creates or replaces a leaf, creating missing nodes above it.
+    int set_leaf(const Path& path, LeafValue&& value, Changes* changes);
+    // Removes a leaf; the root is no leaf and cannot be cleared (QEL_STATUS_ROOT).
+    int clear_leaf(const Path& path, Changes* changes);
+    // QEL_STATUS_OK for an existing node (the root always exists).
+    int test_node(const Path& path) const;
+    // The leaf at the path, or null with `status` saying why.
+    const LeafValue* find_leaf(const Path& path, int& status) const;
+    // The entries directly below a node, in name order; made once per change of the node, so
+    // listing an unchanged node again costs nothing. For a leaf, the status is
+    // QEL_STATUS_IS_LEAF and `self` is set to the leaf.
+    int list(const Path& path, std::shared_ptr<const Listing>& out, const LeafValue** self) const;
+
+private:
     struct Node {
         ChildTable<Child> children;
-        mutable std::vector<const Child*> sorted;
-        mutable bool sorted_current = false;
+        mutable std::shared_ptr<const Listing> listing;  // null once the children change
     };
 
     // The entry at `path`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
@@ -85,8 +110,11 @@ private:
     int erase(const Path& path, bool node, Changes* changes);
     // The parent of the last name, creating missing nodes when `create` is set.
     Node* parent_of(const Path& path, bool create, Changes* changes, int& status);
+    // Destroys a removed child and everything below it level by level, so that no depth of tree
+    // makes the destruction recurse.
+    static void dismantle(std::unique_ptr<Child> child);
 
-    Entry root_{std::make_unique<Node>(), LeafValue{}};
+    std::unique_ptr<Child> root_;
 };
 
 }  // namespace nyrhost
