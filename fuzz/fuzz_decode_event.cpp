@@ -1,6 +1,6 @@
-// The host store's decoders of events on arbitrary bytes: the wire encoding (serialize_event)
-// and the body of an event in the SQLite log. What a decoder accepts must make a record that the
-// library can take over, and must encode again to something that decodes the same way.
+// The host store's decoder of events (the encoding serialize_event writes, which the SQLite log
+// keeps too) on arbitrary bytes. What it accepts must make a record that the library can take
+// over, and must encode again to something that decodes the same way.
 #include <toolkit/event.h>
 #include <toolkit/serialize.h>
 
@@ -8,8 +8,8 @@
 
 #include "fuzz_support.h"
 #include "core/owned_event.h"
-#include "log/body_codec.h"
 #include "codec/wire_format.h"
+#include "log/log_entry.h"
 
 namespace {
 
@@ -24,10 +24,14 @@ std::string dump_of(const nyrhost::OwnedEvent& owned) {
     return event.to_string();
 }
 
-void wire(const std::vector<char>& bytes) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    // An exact-size copy of the input, so that a read past it is caught.
+    const std::vector<char> bytes(data, data + size);
     nyrhost::OwnedEvent decoded;
     if (nyrhost::decode_event(bytes.empty() ? nullptr : bytes.data(), bytes.size(), decoded) != 0)
-        return;
+        return 0;
     const std::string line = dump_of(decoded);
 
     _event_t record;
@@ -41,32 +45,13 @@ void wire(const std::vector<char>& bytes) {
     fuzz::check(nyrhost::decode_event(encoded.data(), encoded.size(), again) == 0,
                 "a re-encoded event decodes");
     fuzz::check(dump_of(again) == line, "the event round-trips");
-}
 
-void log_body(const std::vector<char>& bytes) {
-    nyrhost::OwnedEvent decoded;
-    const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (!nyrhost::decode_logged_event(bytes.empty() ? nullptr : first, bytes.size(), decoded))
-        return;
-    const std::string line = dump_of(decoded);
-    const std::string body = nyrhost::encode_logged_event(decoded);
-    nyrhost::OwnedEvent again;
-    fuzz::check(nyrhost::decode_logged_event(reinterpret_cast<const unsigned char*>(body.data()),
-                                             body.size(), again),
-                "a re-encoded log body decodes");
-    fuzz::check(dump_of(again) == line, "the logged event round-trips");
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    // The first byte picks the decoder; the rest is an exact-size copy of the encoding.
-    const std::vector<char> bytes(data + 1, data + size);
-    if (data[0] & 1) {
-        log_body(bytes);
-    } else {
-        wire(bytes);
-    }
+    // The SQLite log keeps an event as such an encoding plus its side columns.
+    const nyrhost::LogEntry entry = nyrhost::entry_of(decoded);
+    const std::optional<std::string_view> raw_value = entry.raw_value;
+    nyrhost::OwnedEvent logged;
+    fuzz::check(nyrhost::event_of(entry.body, entry.value_fill, raw_value, logged),
+                "a log entry reads back");
+    fuzz::check(dump_of(logged) == line, "the logged event round-trips");
     return 0;
 }

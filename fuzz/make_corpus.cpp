@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/owned_event.h"
-#include "log/body_codec.h"
 
 namespace {
 
@@ -152,13 +150,10 @@ void decoder_seeds() {
         _event_t base = e.get_base();
         std::vector<char> out;
         if (toolkit::serialize_event(out, base) == 0) {
-            seed("fuzz_decode_event", "wire" + std::to_string(i),
-                 std::string(1, '\0') + std::string(out.begin(), out.end()));
+            seed("fuzz_decode_event", "seed" + std::to_string(i++),
+                 std::string(out.begin(), out.end()));
         }
-        seed("fuzz_decode_event", "log" + std::to_string(i),
-             std::string(1, '\1') + nyrhost::encode_logged_event(nyrhost::from_record(base)));
         destruct_event(&base);
-        ++i;
     }
 }
 

@@ -16,6 +16,8 @@ TEST_P(EitherLog, KeepsEveryFieldEachKindCarries) {
     for (int32_t kind : eventsamples::kKinds)
         for (int seed = 0; seed < static_cast<int>(eventsamples::kValueTypes.size()); ++seed)
             batch.push_back(builders.emplace_back(kind, seed).record);
+    batch.push_back(batch.front());  // and a type code beyond the known ones, kept as raw bytes
+    batch.back().value.type = static_cast<data_type_t>(42);
     ASSERT_EQ(log_->store(batch.data(), static_cast<uint32_t>(batch.size()), true), 0);
 
     const std::vector<OwnedEvent> back = everything(*log_);
@@ -33,7 +35,7 @@ TEST_P(EitherLog, SelectsSubtreesByWholeNamesAndInclusiveTimeRanges) {
         0);
     auto under = [&](const char* path) {
         std::vector<OwnedEvent> out;
-        EXPECT_EQ(log_->retrieve(out, path, nullptr, nullptr, 0, false, 0), 0);
+        EXPECT_EQ(log_->retrieve(out, {path, nullptr, nullptr}), 0);
         return paths_of(out);
     };
     const Paths all{"/a", "/a/b", "/ab", "/a/b/c", "/b", "/", ""};
@@ -51,7 +53,7 @@ TEST_P(EitherLog, SelectsSubtreesByWholeNamesAndInclusiveTimeRanges) {
                     {"/", all}};
     for (const auto& row : subtrees) EXPECT_EQ(under(row.path), row.expected) << row.path;
 
-    ASSERT_EQ(log_->clear(nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(log_->clear({nullptr, nullptr, nullptr}), 0);
     ASSERT_EQ(store_samples(*log_, {{"/none", -1, 0},
                                     {"/t10", 10, 0},
                                     {"/t10.5", 10, 500000},
@@ -61,7 +63,7 @@ TEST_P(EitherLog, SelectsSubtreesByWholeNamesAndInclusiveTimeRanges) {
               0);
     auto between = [&](const char* path, const timeval* from, const timeval* to) {
         std::vector<OwnedEvent> out;
-        EXPECT_EQ(log_->retrieve(out, path, from, to, 0, false, 0), 0);
+        EXPECT_EQ(log_->retrieve(out, {path, from, to}), 0);
         return paths_of(out);
     };
     const timeval t10_5{10, 500000}, t11{11, 0}, t12_end{12, 999999}, t12{12, 0};
@@ -101,7 +103,7 @@ TEST_P(EitherLog, RetrievesInInsertionOrderThroughAWindow) {
     for (const auto& row : windows) {
         std::vector<OwnedEvent> out;
         EXPECT_EQ(
-            log_->retrieve(out, nullptr, nullptr, &upto, row.option_a, row.flag_a, row.option_b),
+            log_->retrieve(out, {nullptr, nullptr, &upto, row.option_a, row.flag_a, row.option_b}),
             0);
         EXPECT_EQ(paths_of(out), row.expected) << row.option_a << row.flag_a << row.option_b;
     }
@@ -109,7 +111,7 @@ TEST_P(EitherLog, RetrievesInInsertionOrderThroughAWindow) {
     // What `out` held stays in front.
     std::vector<OwnedEvent> out(1);
     out[0].path = "/held";
-    ASSERT_EQ(log_->retrieve(out, "/e2", nullptr, nullptr, 0, false, 0), 0);
+    ASSERT_EQ(log_->retrieve(out, {"/e2", nullptr, nullptr}), 0);
     EXPECT_EQ(paths_of(out), (Paths{"/held", "/e2"}));
 }
 
@@ -117,14 +119,14 @@ TEST_P(EitherLog, ClearRemovesExactlyTheSelection) {
     ASSERT_EQ(store_samples(*log_, {{"/a", 1}, {"/a/x", 5}, {"/ab", 5}, {"/a/y", 9}, {"/b", 5}}),
               0);
     const timeval from{4, 0}, to{6, 0};
-    ASSERT_EQ(log_->clear("/a", &from, &to), 0);
+    ASSERT_EQ(log_->clear({"/a", &from, &to}), 0);
     EXPECT_EQ(paths_of(everything(*log_)), (Paths{"/a", "/ab", "/a/y", "/b"}));
-    ASSERT_EQ(log_->clear("/a", nullptr, nullptr), 0);
+    ASSERT_EQ(log_->clear({"/a", nullptr, nullptr}), 0);
     EXPECT_EQ(paths_of(everything(*log_)), (Paths{"/ab", "/b"}));
-    ASSERT_EQ(log_->clear("/nothing", nullptr, nullptr), 0);
-    ASSERT_EQ(log_->clear(nullptr, nullptr, &from), 0);
+    ASSERT_EQ(log_->clear({"/nothing", nullptr, nullptr}), 0);
+    ASSERT_EQ(log_->clear({nullptr, nullptr, &from}), 0);
     EXPECT_EQ(paths_of(everything(*log_)), (Paths{"/ab", "/b"}));
-    ASSERT_EQ(log_->clear(nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(log_->clear({nullptr, nullptr, nullptr}), 0);
     EXPECT_TRUE(everything(*log_).empty());
     // The log goes on after being emptied, in order; records it cannot read are refused.
     ASSERT_EQ(store_samples(*log_, {{"/c"}, {"/d"}}), 0);

@@ -73,7 +73,7 @@ inline Paths paths_of(const std::vector<nyrhost::OwnedEvent>& events) {
 // Everything in the log, oldest first.
 inline std::vector<nyrhost::OwnedEvent> everything(nyrhost::EventLog& log) {
     std::vector<nyrhost::OwnedEvent> out;
-    EXPECT_EQ(log.retrieve(out, nullptr, nullptr, nullptr, 0, false, 0), QEL_RESULT_OK);
+    EXPECT_EQ(log.retrieve(out, {nullptr, nullptr, nullptr}), QEL_RESULT_OK);
     return out;
 }
 

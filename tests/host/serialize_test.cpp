@@ -10,8 +10,8 @@
 #include <limits>
 #include <memory>
 
-#include "core/owned_event.h"
 #include "codec/wire_format.h"
+#include "core/owned_event.h"
 #include "unit/event_samples.h"
 
 using eventtest::full_event;

@@ -24,7 +24,8 @@ int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, c
     *records = nullptr;
     *count = 0;
     std::vector<nyrhost::OwnedEvent> found;
-    const int result = h->store->log->retrieve(found, path, from, to, option_a, flag_a, option_b);
+    const int result = h->store->log->retrieve(
+        found, nyrhost::LogSelection(path, from, to, option_a, flag_a, option_b));
     if (result != QEL_RESULT_OK || found.empty()) return result;
     auto* array = static_cast<_event_t*>(std::calloc(found.size(), sizeof(_event_t)));
     if (!array) return QEL_RESULT_NO_MEMORY;
@@ -41,7 +42,7 @@ int qel_log_clear(qel_handle_t handle, const char* path, const struct timeval* f
                   const struct timeval* to) {
     auto h = acquire(handle);
     if (!h) return QEL_RESULT_BAD_HANDLE;
-    return h->store->log->clear(path, from, to);
+    return h->store->log->clear(nyrhost::LogSelection(path, from, to));
 }
 
 }  // extern "C"

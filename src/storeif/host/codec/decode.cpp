@@ -1,9 +1,9 @@
-// Decoders of the byte format of serialize_format.h: bounded, strict, never past the input.
+// Decoders of the byte format of codec/wire_format.h: bounded, strict, never past the input.
 #include <cstring>
 
-#include "nyr_host.h"
-#include "codec/wire_format.h"
 #include "codec/byte_cursor.h"
+#include "codec/wire_format.h"
+#include "nyr_host.h"
 
 namespace nyrhost {
 namespace {
@@ -22,7 +22,7 @@ bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload
     const uint8_t flags = r.u8();
     if ((flags & ~kFlagTimeStamp) != 0) return false;
     const int32_t type = r.i32();
-    if (!r.ok() || type < DATATYPE_INVALID || type > DATATYPE_UINT64) return false;
+    if (!r.ok() || !is_known_type(type)) return false;
     v.type = static_cast<data_type_t>(type);
     if ((flags & kFlagTimeStamp) != 0) {
         v.timestamp.tv_sec = r.i32();

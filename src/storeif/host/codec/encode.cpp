@@ -1,17 +1,13 @@
-// serialize_element and serialize_event: records into the byte format of serialize_format.h.
+// serialize_element and serialize_event: records into the byte format of codec/wire_format.h.
 #include <climits>
 
+#include "codec/byte_cursor.h"
+#include "codec/wire_format.h"
 #include "nyr.h"
 #include "nyr_host.h"
-#include "codec/wire_format.h"
-#include "codec/byte_cursor.h"
 
 namespace nyrhost {
 namespace {
-
-bool known_type(int32_t type) {
-    return type >= DATATYPE_INVALID && type <= DATATYPE_UINT64;
-}
 
 void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     w.u8(with_time ? kFlagTimeStamp : 0);
@@ -126,19 +122,29 @@ int encode(_byte_array_t* buffer, Write write) {
 }
 
 }  // namespace
+
+std::string encode_event(const _event_t& record) {
+    WireWriter measure(nullptr);
+    write_event(measure, record);
+    std::string out(measure.size(), '\0');
+    WireWriter writer(&out[0]);
+    write_event(writer, record);
+    return out;
+}
+
 }  // namespace nyrhost
 
 extern "C" {
 
 // An unknown type code cannot be encoded: QEL_RESULT_BAD_ARGUMENT.
 int serialize_element(_byte_array_t* buffer, _element_datatype_t value, bool flag) {
-    if (!nyrhost::known_type(value.type)) return QEL_RESULT_BAD_ARGUMENT;
+    if (!nyrhost::is_known_type(value.type)) return QEL_RESULT_BAD_ARGUMENT;
     return nyrhost::encode(buffer,
                            [&](nyrhost::WireWriter& w) { nyrhost::write_value(w, value, flag); });
 }
 
 int serialize_event(_byte_array_t* buffer, _event_t event) {
-    if (!nyrhost::known_type(event.value.type)) return QEL_RESULT_BAD_ARGUMENT;
+    if (!nyrhost::is_known_type(event.value.type)) return QEL_RESULT_BAD_ARGUMENT;
     return nyrhost::encode(buffer, [&](nyrhost::WireWriter& w) { nyrhost::write_event(w, event); });
 }
 

@@ -12,9 +12,9 @@
 #include <climits>
 #include <cstring>
 
+#include "codec/wire_format.h"
 #include "nyr.h"
 #include "nyr_host.h"
-#include "codec/wire_format.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// The byte format of serialize_element and serialize_event, and its decoders.
+// The byte format of serialize_element and serialize_event, and its decoders. The SQLite event
+// log keeps events in this format too (log/log_entry.h).
 //
 // The format does not depend on the host: every integer is big-endian and of fixed width, a
 // double is the big-endian form of its IEEE 754 bits, and texts and byte arrays are a 32-bit
@@ -38,8 +39,8 @@
 #include <string>
 
 #include "core/owned_event.h"
-#include "nyr_host.h"
 #include "nyr.h"
+#include "nyr_host.h"
 
 namespace nyrhost {
 
@@ -47,6 +48,11 @@ constexpr char kValueMagic[4] = {'N', 'Y', 'R', 'V'};
 constexpr char kEventMagic[4] = {'N', 'Y', 'R', 'E'};
 constexpr uint8_t kFormatVersion = 1;
 constexpr uint8_t kFlagTimeStamp = 0x01;
+
+// The value type codes the format knows (0..10); an encoder refuses others, a decoder too.
+inline bool is_known_type(int32_t type) {
+    return type >= DATATYPE_INVALID && type <= DATATYPE_UINT64;
+}
 
 // Result of a decoder (and of the source-string parser) for input that does not follow the
 // encoding: wrong magic or version, unknown type code or flag, truncated, or trailing bytes.
@@ -57,7 +63,11 @@ constexpr int kResultMalformed = QEL_RESULT_MALFORMED;
 // encoding has none. On failure (kResultMalformed, or QEL_RESULT_BAD_ARGUMENT for null data with
 // a non-zero size) `out` and `payload` are unspecified. Never reads outside [data, data + size).
 int decode_element(const char* data, std::size_t size, _element_datatype_t& out,
-                           std::string& payload);
+                   std::string& payload);
+
+// The event encoding of `record`, the bytes serialize_event writes, for the store's own keeping.
+// The value's type code must be a known one, or the bytes will not decode. Throws std::bad_alloc.
+std::string encode_event(const _event_t& record);
 
 // Decodes an event encoding of exactly `size` bytes into an owned copy. On 0, `out.scalars`
 // holds every scalar field the kind carries (others zero) with every pointer null, pair lengths

@@ -1,6 +1,7 @@
 // The host store's event log: in memory, or in an SQLite file that survives reopening.
 //
-// Selection, shared by retrieve() and clear():
+// Selection (a LogSelection, log/selection.h, parsed once from the C arguments), shared by
+// retrieve() and clear():
 //  - path: a subtree. Null, "" and "/" select every event; otherwise trailing '/' are ignored and
 //    "/a" selects the events whose path is "/a" or starts with "/a/" (not "/ab").
 //  - from, to: bounds on event_time, both inclusive, compared as (seconds, microseconds); a null
@@ -21,6 +22,11 @@
 // database fails or holds an entry that does not decode. A failed call changes nothing: a failed
 // store() keeps none of its batch, a failed retrieve() leaves `out` as it was.
 //
+// The SQLite log keeps each event in the event encoding of serialize_event, with the value's fill
+// word and, for a value of type 0 or of an unknown type code, its raw bytes beside it
+// (log/log_entry.h). Files of layout 1, which kept events in an encoding of their own, are refused
+// with QEL_RESULT_DATABASE and left as they are; they are not converted.
+//
 // Durability of the SQLite log: the database runs in WAL mode with synchronous=FULL and each
 // store() is one transaction, so a batch is on disk when store() returns, and a crash or power
 // loss during a batch loses that batch only, never an earlier one.
@@ -30,12 +36,11 @@
 #ifndef NYR_HOST_LOG_EVENT_LOG_H
 #define NYR_HOST_LOG_EVENT_LOG_H
 
-#include <sys/time.h>
-
 #include <memory>
 #include <vector>
 
 #include "core/owned_event.h"
+#include "log/selection.h"
 #include "nyr.h"
 
 namespace nyrhost {
@@ -46,20 +51,17 @@ public:
     // missing or empty. Null (with *result, when `result` is not null, set to a negative
     // QEL_RESULT_ code) when the file cannot be opened or is not an event log of ours:
     // QEL_RESULT_DATABASE for a file that is not an SQLite database, another application's
-    // database, a log of a later layout, a damaged file, or any file when libnyr was built
-    // without SQLite. Such a file is left as it was. On success *result is QEL_RESULT_OK.
+    // database, a log of an earlier or a later layout, a damaged file, or any file when libnyr was
+    // built without SQLite. Such a file is left as it was. On success *result is QEL_RESULT_OK.
     static std::unique_ptr<EventLog> open(const char* database, int* result);
     virtual ~EventLog() = default;
 
     // Appends `count` records in one transaction: either all are kept or none.
     virtual int store(const _event_t* records, uint32_t count, bool flag) = 0;
-    // Appends to `out` the logged events under `path` (a subtree; null or "" for all) whose
-    // event_time lies within [from, to] (null bounds are open), windowed as described above.
-    virtual int retrieve(std::vector<OwnedEvent>& out, const char* path, const timeval* from,
-                         const timeval* to, uint32_t option_a, bool flag_a, uint32_t option_b) = 0;
-    // Removes the logged events that retrieve() with the same selection would give (without
-    // a window: every selected event).
-    virtual int clear(const char* path, const timeval* from, const timeval* to) = 0;
+    // Appends to `out` the logged events the selection picks, through its window.
+    virtual int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) = 0;
+    // Removes every logged event the selection picks; its window is not used.
+    virtual int clear(const LogSelection& selection) = 0;
 };
 
 }  // namespace nyrhost

@@ -6,7 +6,6 @@
 #include <new>
 #include <utility>
 
-#include "log/selection.h"
 #include "nyr_host.h"
 
 namespace nyrhost {
@@ -28,16 +27,14 @@ int MemoryLog::store(const _event_t* records, uint32_t count, bool /*flag*/) {
     return QEL_RESULT_OK;
 }
 
-int MemoryLog::retrieve(std::vector<OwnedEvent>& out, const char* path, const timeval* from,
-                        const timeval* to, uint32_t option_a, bool flag_a, uint32_t option_b) {
-    const LogSelection selection = LogSelection::make(path, from, to);
+int MemoryLog::retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) {
     const size_t kept = out.size();
     try {
         std::lock_guard<std::mutex> lock(mutex_);
         std::vector<size_t> hits;
         for (size_t i = 0; i < events_.size(); ++i)
             if (selection.matches(events_[i])) hits.push_back(i);
-        const LogWindow window = LogWindow::make(hits.size(), option_a, flag_a, option_b);
+        const LogWindow window = selection.window(hits.size());
         out.reserve(kept + window.count);
         for (uint64_t k = 0; k < window.count; ++k) out.push_back(events_[hits[window.first + k]]);
     } catch (const std::bad_alloc&) {
@@ -47,8 +44,7 @@ int MemoryLog::retrieve(std::vector<OwnedEvent>& out, const char* path, const ti
     return QEL_RESULT_OK;
 }
 
-int MemoryLog::clear(const char* path, const timeval* from, const timeval* to) {
-    const LogSelection selection = LogSelection::make(path, from, to);
+int MemoryLog::clear(const LogSelection& selection) {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.erase(std::remove_if(events_.begin(), events_.end(),
                                  [&](const OwnedEvent& e) { return selection.matches(e); }),

@@ -11,9 +11,8 @@ namespace nyrhost {
 class MemoryLog final : public EventLog {
 public:
     int store(const _event_t* records, uint32_t count, bool flag) override;
-    int retrieve(std::vector<OwnedEvent>& out, const char* path, const timeval* from,
-                 const timeval* to, uint32_t option_a, bool flag_a, uint32_t option_b) override;
-    int clear(const char* path, const timeval* from, const timeval* to) override;
+    int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override;
+    int clear(const LogSelection& selection) override;
 
 private:
     std::mutex mutex_;

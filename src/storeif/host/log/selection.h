@@ -1,12 +1,14 @@
-// Which logged events a retrieve or clear selects, and which of those a retrieve hands back.
-// The rules are those documented in host_log.h; both logs use these helpers so they agree.
+// What a retrieval or a clearing of the event log asks for, parsed once from the C arguments into
+// one value that either log is handed. The rules are those documented in log/event_log.h; both
+// logs take them from here so that they agree.
 #ifndef NYR_HOST_LOG_SELECTION_H
 #define NYR_HOST_LOG_SELECTION_H
 
 #include <sys/time.h>
 
 #include <cstdint>
-#include <string>
+#include <optional>
+#include <string_view>
 
 #include "core/owned_event.h"
 
@@ -18,26 +20,28 @@ struct LogTime {
     int64_t usec = 0;
 };
 
-struct LogSelection {
-    std::string subtree;  // without trailing '/'; empty selects every path
-    bool has_from = false, has_to = false;
-    LogTime from, to;
-
-    static LogSelection make(const char* path, const timeval* from, const timeval* to);
-    bool matches_path(const std::string& path) const;
-    bool matches_time(int32_t sec, int32_t usec) const;
-    bool matches(const OwnedEvent& event) const {
-        return matches_path(event.path) &&
-               matches_time(event.scalars.event_time.tv_sec, event.scalars.event_time.tv_usec);
-    }
-};
-
-// The part of `total` selected events (in insertion order) a retrieve hands back:
+// The part of `total` selected events (in insertion order) a retrieval hands back:
 // indices [first, first + count).
 struct LogWindow {
     uint64_t first = 0;
     uint64_t count = 0;
-    static LogWindow make(uint64_t total, uint32_t option_a, bool flag_a, uint32_t option_b);
+};
+
+// Borrows `path`: a selection lives for the call that made it. Making one allocates nothing, so
+// it cannot fail.
+struct LogSelection {
+    // The arguments of qel_log_retrieve; qel_log_clear gives no window (the defaults: all).
+    LogSelection(const char* path, const timeval* from, const timeval* to, uint32_t option_a = 0,
+                 bool flag_a = false, uint32_t option_b = 0) noexcept;
+
+    std::string_view subtree;         // without trailing '/'; empty selects every path
+    std::optional<LogTime> from, to;  // inclusive bounds on event_time; absent: open
+    uint32_t most = 0;                // option_a: at most this many events (0: no limit)
+    bool from_newest = false;         // flag_a: `most` and `skip` count from the newest event
+    uint32_t skip = 0;                // option_b: pass over this many selected events first
+
+    bool matches(const OwnedEvent& event) const;
+    LogWindow window(uint64_t total) const;
 };
 
 }  // namespace nyrhost

@@ -16,7 +16,6 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
 
 #else
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -24,82 +23,27 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
 #include <new>
 #include <string>
 
-#include "log/body_codec.h"
-#include "log/selection.h"
+#include "log/log_entry.h"
+#include "log/sqlite_db.h"
 
 namespace nyrhost {
 
 namespace {
 
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
-constexpr int kLayoutVersion = 1;
+constexpr int kLayoutVersion = 2;           // 1 kept events in an encoding of its own
 constexpr int kBusyTimeoutMs = 5000;
 
 const char* const kCreateSchema =
     "CREATE TABLE events(id INTEGER PRIMARY KEY, path BLOB NOT NULL, sec INTEGER NOT NULL,"
-    " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL);"
+    " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL,"
+    " value_fill INTEGER NOT NULL, raw_value BLOB);"
     "CREATE INDEX events_by_path ON events(path);"
     "CREATE INDEX events_by_time ON events(sec, usec);"
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 1;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620, "the schema text repeats the application id");
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-Statement prepare(sqlite3* db, const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
-        return nullptr;
-    }
-    return Statement(statement);
-}
-
-bool exec(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-// The single integer or text a query gives; false when it gives no row or fails.
-bool query_int(sqlite3* db, const char* sql, int64_t& value) {
-    Statement statement = prepare(db, sql);
-    if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW) return false;
-    value = sqlite3_column_int64(statement.get(), 0);
-    return true;
-}
-
-bool query_text(sqlite3* db, const char* sql, std::string& value) {
-    Statement statement = prepare(db, sql);
-    if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW) return false;
-    const unsigned char* text = sqlite3_column_text(statement.get(), 0);
-    value = text ? reinterpret_cast<const char*>(text) : "";
-    return true;
-}
-
-// Rolls back unless committed, so that every early return leaves the log as it was.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db), open_(exec(db, "BEGIN IMMEDIATE")) {}
-    ~Transaction() {
-        if (open_) exec(db_, "ROLLBACK");
-    }
-    bool is_open() const { return open_; }
-    bool commit() {
-        if (!exec(db_, "COMMIT")) return false;  // the destructor rolls back
-        open_ = false;
-        return true;
-    }
-
-private:
-    sqlite3* db_;
-    bool open_;
-};
+    "PRAGMA user_version = 2;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 2,
+              "the schema text repeats the application id and the layout version");
 
 // Reads only: the file must already be a log of ours, of this layout, and undamaged.
 bool is_our_log(sqlite3* db) {
@@ -125,40 +69,56 @@ bool lay_out(sqlite3* db) {
     return transaction.commit();
 }
 
-void bind_bytes(sqlite3_stmt* statement, const char* name, const std::string& bytes) {
-    const int index = sqlite3_bind_parameter_index(statement, name);
-    // A non-null pointer makes an empty text an empty blob rather than NULL.
-    if (index > 0)
-        sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()),
-                          SQLITE_TRANSIENT);
-}
-
-void bind_int(sqlite3_stmt* statement, const char* name, int64_t value) {
-    const int index = sqlite3_bind_parameter_index(statement, name);
-    if (index > 0) sqlite3_bind_int64(statement, index, value);
-}
-
-// The WHERE clause of a selection; blobs compare byte by byte, so "/a/" <= path < "/a0" is
-// exactly the paths that start with "/a/".
-std::string where_clause(const LogSelection& selection) {
-    std::string where = " WHERE 1";
-    if (!selection.subtree.empty())
-        where += " AND (path = :path OR (path >= :below AND path < :beyond))";
-    if (selection.has_from) where += " AND (sec, usec) >= (:from_sec, :from_usec)";
-    if (selection.has_to) where += " AND (sec, usec) <= (:to_sec, :to_usec)";
-    return where;
-}
-
-void bind_selection(sqlite3_stmt* statement, const LogSelection& selection) {
+// `head` ("SELECT ... FROM events" or "DELETE FROM events") over the rows the selection picks,
+// and for a retrieval in its order through its window, with every parameter bound. The text and
+// its bindings are made side by side here; null when either fails. Blobs compare byte by byte, so
+// "/a/" <= path < "/a0" is exactly the paths that start with "/a/". A newest-first window is read
+// backwards; the caller turns it round.
+Statement selection_statement(sqlite3* db, const char* head, const LogSelection& selection,
+                              bool windowed) {
+    std::string sql = head;
+    const std::string subtree(selection.subtree);
+    const std::string below = subtree + "/", beyond = subtree + "0";
+    std::vector<Binding> bindings;
+    sql += " WHERE 1";
     if (!selection.subtree.empty()) {
-        bind_bytes(statement, ":path", selection.subtree);
-        bind_bytes(statement, ":below", selection.subtree + "/");
-        bind_bytes(statement, ":beyond", selection.subtree + "0");
+        sql += " AND (path = :path OR (path >= :below AND path < :beyond))";
+        bindings.insert(bindings.end(),
+                        {{":path", selection.subtree}, {":below", below}, {":beyond", beyond}});
     }
-    bind_int(statement, ":from_sec", selection.from.sec);
-    bind_int(statement, ":from_usec", selection.from.usec);
-    bind_int(statement, ":to_sec", selection.to.sec);
-    bind_int(statement, ":to_usec", selection.to.usec);
+    if (selection.from) {
+        sql += " AND (sec, usec) >= (:from_sec, :from_usec)";
+        bindings.insert(bindings.end(),
+                        {{":from_sec", selection.from->sec}, {":from_usec", selection.from->usec}});
+    }
+    if (selection.to) {
+        sql += " AND (sec, usec) <= (:to_sec, :to_usec)";
+        bindings.insert(bindings.end(),
+                        {{":to_sec", selection.to->sec}, {":to_usec", selection.to->usec}});
+    }
+    if (windowed) {
+        sql += selection.from_newest ? " ORDER BY id DESC" : " ORDER BY id";
+        sql += " LIMIT :limit OFFSET :skip";
+        const int64_t limit = selection.most == 0 ? -1 : int64_t{selection.most};
+        bindings.insert(bindings.end(), {{":limit", limit}, {":skip", int64_t{selection.skip}}});
+    }
+    Statement statement = prepare(db, sql);
+    if (!statement || !bind_all(statement.get(), bindings)) return nullptr;
+    return statement;
+}
+
+std::string_view column_bytes(sqlite3_stmt* statement, int column) {
+    const void* data = sqlite3_column_blob(statement, column);
+    const int size = sqlite3_column_bytes(statement, column);
+    return data ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
+                : std::string_view();
+}
+
+// The event of the row `statement` stands on (columns body, value_fill, raw_value).
+bool read_row(sqlite3_stmt* statement, OwnedEvent& out) {
+    std::optional<std::string_view> raw_value;
+    if (sqlite3_column_type(statement, 2) != SQLITE_NULL) raw_value = column_bytes(statement, 2);
+    return event_of(column_bytes(statement, 0), sqlite3_column_int64(statement, 1), raw_value, out);
 }
 
 class SqliteLog final : public EventLog {
@@ -170,8 +130,8 @@ public:
 
     bool prepare_insert() {
         insert_ = prepare(db_.get(),
-                          "INSERT INTO events(path, sec, usec, kind, body)"
-                          " VALUES(:path, :sec, :usec, :kind, :body)");
+                          "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value)"
+                          " VALUES(:path, :sec, :usec, :kind, :body, :value_fill, :raw_value)");
         return insert_ != nullptr;
     }
 
@@ -191,27 +151,17 @@ public:
         return transaction.commit() ? QEL_RESULT_OK : QEL_RESULT_DATABASE;
     }
 
-    int retrieve(std::vector<OwnedEvent>& out, const char* path, const timeval* from,
-                 const timeval* to, uint32_t option_a, bool flag_a, uint32_t option_b) override {
-        const LogSelection selection = LogSelection::make(path, from, to);
+    int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override {
         const size_t kept = out.size();
         try {
             std::lock_guard<std::mutex> lock(mutex_);
-            // Newest-first windows are read backwards and turned round below.
-            Statement statement = prepare(
-                db_.get(), "SELECT body FROM events" + where_clause(selection) + " ORDER BY id" +
-                               (flag_a ? " DESC" : "") + " LIMIT :limit OFFSET :skip");
+            Statement statement = selection_statement(
+                db_.get(), "SELECT body, value_fill, raw_value FROM events", selection, true);
             if (!statement) return QEL_RESULT_DATABASE;
-            bind_selection(statement.get(), selection);
-            bind_int(statement.get(), ":limit", option_a == 0 ? -1 : int64_t{option_a});
-            bind_int(statement.get(), ":skip", option_b);
             int step;
             while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
-                const void* body = sqlite3_column_blob(statement.get(), 0);
-                const int size = sqlite3_column_bytes(statement.get(), 0);
                 out.emplace_back();
-                if (!decode_logged_event(static_cast<const unsigned char*>(body),
-                                         static_cast<size_t>(size), out.back())) {
+                if (!read_row(statement.get(), out.back())) {
                     step = SQLITE_CORRUPT;
                     break;
                 }
@@ -224,31 +174,40 @@ public:
             out.resize(kept);
             return QEL_RESULT_NO_MEMORY;
         }
-        if (flag_a) std::reverse(out.begin() + static_cast<std::ptrdiff_t>(kept), out.end());
+        if (selection.from_newest)
+            std::reverse(out.begin() + static_cast<std::ptrdiff_t>(kept), out.end());
         return QEL_RESULT_OK;
     }
 
-    int clear(const char* path, const timeval* from, const timeval* to) override {
-        const LogSelection selection = LogSelection::make(path, from, to);
+    int clear(const LogSelection& selection) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        Statement statement = prepare(db_.get(), "DELETE FROM events" + where_clause(selection));
-        if (!statement) return QEL_RESULT_DATABASE;
-        bind_selection(statement.get(), selection);
-        return sqlite3_step(statement.get()) == SQLITE_DONE ? QEL_RESULT_OK : QEL_RESULT_DATABASE;
+        try {
+            Statement statement =
+                selection_statement(db_.get(), "DELETE FROM events", selection, false);
+            if (!statement) return QEL_RESULT_DATABASE;
+            return sqlite3_step(statement.get()) == SQLITE_DONE ? QEL_RESULT_OK
+                                                                : QEL_RESULT_DATABASE;
+        } catch (const std::bad_alloc&) {
+            return QEL_RESULT_NO_MEMORY;
+        }
     }
 
 private:
     // One row; called inside the store's transaction with the lock held.
     bool insert(const OwnedEvent& event) {
+        const LogEntry entry = entry_of(event);
         sqlite3_stmt* statement = insert_.get();
         sqlite3_reset(statement);
-        sqlite3_clear_bindings(statement);
-        bind_bytes(statement, ":path", event.path);
-        bind_int(statement, ":sec", event.scalars.event_time.tv_sec);
-        bind_int(statement, ":usec", event.scalars.event_time.tv_usec);
-        bind_int(statement, ":kind", event.scalars.type);
-        bind_bytes(statement, ":body", encode_logged_event(event));
-        const bool done = sqlite3_step(statement) == SQLITE_DONE;
+        const SqlValue raw_value =
+            entry.raw_value ? SqlValue(std::string_view(*entry.raw_value)) : SqlValue(nullptr);
+        const bool done = bind_all(statement, {{":path", event.path},
+                                               {":sec", int64_t{event.scalars.event_time.tv_sec}},
+                                               {":usec", int64_t{event.scalars.event_time.tv_usec}},
+                                               {":kind", int64_t{event.scalars.type}},
+                                               {":body", entry.body},
+                                               {":value_fill", int64_t{entry.value_fill}},
+                                               {":raw_value", raw_value}}) &&
+                          sqlite3_step(statement) == SQLITE_DONE;
         sqlite3_reset(statement);
         return done;
     }

@@ -1,0 +1,42 @@
+// How the SQLite log keeps one event: its event encoding (codec/wire_format.h, the bytes
+// serialize_event writes) and, beside it, the two things that encoding leaves out, so that an
+// event comes back from the file exactly as the memory log gives it back:
+//
+//   body        the event encoding. A value whose type has no payload there (type 0, or a code
+//               outside 0..10, which the encoding cannot hold) is written as type 0 with its time
+//               stamp.
+//   value_fill  the value record's fill word.
+//   raw_value   absent when the body holds the value whole; for a value of type 0 or of an
+//               unknown type code: the type code (i32, big-endian) and then the 16 bytes of the
+//               value union as the record held them (the store gives them no meaning, so they
+//               keep the byte order of the host that stored them).
+#ifndef NYR_HOST_LOG_LOG_ENTRY_H
+#define NYR_HOST_LOG_LOG_ENTRY_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/owned_event.h"
+
+namespace nyrhost {
+
+struct LogEntry {
+    std::string body;
+    uint32_t value_fill = 0;
+    std::optional<std::string> raw_value;
+};
+
+// The entry of an event as from_record made it. Throws std::bad_alloc.
+LogEntry entry_of(const OwnedEvent& event);
+
+// The event of an entry, as its columns give it. False, with `out` unspecified, for an entry
+// entry_of cannot have written: a body that does not decode, a fill word beyond 32 bits, a raw
+// value of another size or type code, or one beside a body whose value has a type.
+bool event_of(std::string_view body, int64_t value_fill, std::optional<std::string_view> raw_value,
+              OwnedEvent& out);
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_LOG_LOG_ENTRY_H
