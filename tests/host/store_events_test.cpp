@@ -179,3 +179,19 @@ TEST_F(StoreTest, WaitingFetchWaitsABoundedTimeAndWakesOnArrival) {
     EXPECT_EQ(records, nullptr);
     other.join();
 }
+
+TEST_F(StoreTest, LogCallsRefuseBadHandlesAndArgumentsAndHandBackNoArrayForNothing) {
+    _event_t sentinel{};
+    _event_t* records = &sentinel;
+    uint32_t count = 9;
+    EXPECT_EQ(qel_log_retrieve(a, &records, &count, "/none", nullptr, nullptr, 0, false, 0), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(qel_log_store(a, nullptr, 2, false), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_log_store(nullptr, nullptr, 0, false), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_log_retrieve(a, nullptr, &count, nullptr, nullptr, nullptr, 0, false, 0),
+              QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_log_retrieve(nullptr, &records, &count, nullptr, nullptr, nullptr, 0, false, 0),
+              QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_log_clear(nullptr, nullptr, nullptr, nullptr), QEL_RESULT_BAD_HANDLE);
+}
