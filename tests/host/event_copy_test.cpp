@@ -1,7 +1,7 @@
 // Owned event copies: what each kind keeps, how damaged records read, and records built back.
-#include <cstring>
-
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "host/event_copy_samples.h"
 

@@ -72,22 +72,6 @@ TEST_F(StoreTest, EventsReachHandlesRegisteredForTheirKindAndPath) {
     EXPECT_EQ(qel_events_get_nonblocking(a, nullptr), QEL_RESULT_BAD_ARGUMENT);
 }
 
-TEST_F(StoreTest, EventsCarryTheirTextsAndValueIntact) {
-    ASSERT_EQ(subscribe(b, "/", 0x1, true), QEL_STATUS_OK);
-    std::string path = "/v", source = "origin", text = "value text";
-    _event_t record = event_at(path, 0x1, 3);
-    record.source = {&source[0], static_cast<uint32_t>(source.size())};
-    record.value = text_value(text, 77);
-    send(a, {record});
-    text.assign("overwritten");
-    std::vector<Seen> seen = take_events(b);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].type, 0x1);
-    EXPECT_EQ(seen[0].source, "origin");
-    EXPECT_EQ(seen[0].payload, "value text");
-    EXPECT_EQ(seen[0].value.timestamp.tv_sec, 77);
-}
-
 TEST_F(StoreTest, TreeChangesAreAnnouncedToWatchersOfTheSubtree) {
     ASSERT_EQ(subscribe(b, "/watched", QEL_HOST_EVENT_TREE_CHANGE, true), QEL_STATUS_OK);
     std::string text = "on";
