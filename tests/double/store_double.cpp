@@ -218,7 +218,6 @@ int qel_test_nodes(qel_handle_t h, const char* const* paths, uint32_t count,
     int qel_##name(qel_handle_t h, const char* const* paths, uint32_t count, const char* source, \
                    api_status_t** statuses, uint32_t* n) {                                       \
         record_paths(record(#name, h, paths, count, source, statuses, n), paths, count);         \
-        NYR_DOUBLE_HOOK(name, h, paths, count, source, statuses, n);                             \
         return handed_back(#name, count, statuses, n);                                           \
     }
 NYR_DOUBLE_HANDED_BACK(add_nodes)
@@ -272,7 +271,6 @@ int qel_mpl_fetch(qel_handle_t h, const char* path, api_status_t* status, uint32
 int qel_events_send(qel_handle_t h, const _event_t* records, uint32_t count,
                     api_status_t** statuses, uint32_t* n) {
     record_events(record("events_send", h, records, count, statuses, n), records, count);
-    NYR_DOUBLE_HOOK(events_send, h, records, count, statuses, n);
     return handed_back("events_send", count, statuses, n);
 }
 
@@ -288,7 +286,6 @@ void destruct_event(_event_t* r) {
 
 int qel_log_store(qel_handle_t h, const _event_t* records, uint32_t count, bool flag) {
     record_events(record("log_store", h, records, count, flag), records, count);
-    NYR_DOUBLE_HOOK(log_store, h, records, count, flag);
     return result_of("log_store");
 }
 

@@ -53,14 +53,11 @@ struct Hooks {
     using Of = std::function<std::remove_reference_t<decltype(F)>>;
     Of<qel_get_leaf> get_leaf;
     Of<qel_test_nodes> test_nodes;
-    Of<qel_add_nodes> add_nodes, remove_nodes, clear_leaves;
     Of<qel_set_leaves> set_leaves;
     Of<qel_get_leaves> get_leaves;
     Of<qel_list_node> list_node;
     Of<qel_mpl_fetch> mpl_fetch;
-    Of<qel_events_send> events_send;
     Of<qel_events_get> events_get, events_get_nonblocking;
-    Of<qel_log_store> log_store;
     Of<qel_log_retrieve> log_retrieve;
     Of<qel_create_uuid> create_uuid;
     Of<qel_format_source_string> format_source_string;

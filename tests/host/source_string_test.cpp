@@ -1,5 +1,5 @@
 // The host store's source strings: every component text round-trips, the size contract of the
-// formatter holds, malformed texts are refused; and CEvent's operations work against it.
+// formatter holds, malformed texts are refused.
 #include <gtest/gtest.h>
 #include <nyr_host.h>
 #include <toolkit/event.h>
@@ -63,24 +63,4 @@ TEST(HostSourceString, FormatWritesAtMostSizeBytesAndReportsTheFullLength) {
     EXPECT_EQ(qel_format_source_string(nullptr, 0, "abc", nullptr, nullptr), 5);
     EXPECT_EQ(qel_format_source_string(nullptr, 4, "abc", nullptr, nullptr),
               QEL_RESULT_BAD_ARGUMENT);
-}
-
-TEST(HostSourceString, EventOperationsAgainstTheStore) {
-    const std::string long_first(300, '|');  // 600 bytes once escaped
-    std::string out = "previous content";
-    EXPECT_EQ(CEvent::format_source_string(out, long_first, "app", ""), 605);
-    EXPECT_EQ(out.size(), 605u);
-    std::string first, second = "x", third = "x";
-    ASSERT_EQ(CEvent::parse_source_string(out, first, second, third), 0);
-    EXPECT_EQ(Parts({first, second, third}), (Parts{long_first, "app", ""}));
-
-    std::string readable;
-    CEvent::format_source_string(out, "op|1", "panel", "host\\2");
-    CEvent::human_source_string(out, readable);
-    EXPECT_EQ(readable, "panel@host\\2 (op|1)");
-    EXPECT_EQ(CEvent::parse_source_string("not a source", first, second, third),
-              nyrhost::kResultMalformed);
-    EXPECT_EQ(first, long_first);
-    CEvent::human_source_string("not a source", readable);
-    EXPECT_EQ(readable, "");
 }

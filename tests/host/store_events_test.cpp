@@ -72,22 +72,6 @@ TEST_F(StoreTest, EventsReachHandlesRegisteredForTheirKindAndPath) {
     EXPECT_EQ(qel_events_get_nonblocking(a, nullptr), QEL_RESULT_BAD_ARGUMENT);
 }
 
-TEST_F(StoreTest, EventsCarryTheirTextsAndValueIntact) {
-    ASSERT_EQ(subscribe(b, "/", 0x1, true), QEL_STATUS_OK);
-    std::string path = "/v", source = "origin", text = "value text";
-    _event_t record = event_at(path, 0x1, 3);
-    record.source = {&source[0], static_cast<uint32_t>(source.size())};
-    record.value = text_value(text, 77);
-    send(a, {record});
-    text.assign("overwritten");
-    std::vector<Seen> seen = take_events(b);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].type, 0x1);
-    EXPECT_EQ(seen[0].source, "origin");
-    EXPECT_EQ(seen[0].payload, "value text");
-    EXPECT_EQ(seen[0].value.timestamp.tv_sec, 77);
-}
-
 TEST_F(StoreTest, TreeChangesAreAnnouncedToWatchersOfTheSubtree) {
     ASSERT_EQ(subscribe(b, "/watched", QEL_HOST_EVENT_TREE_CHANGE, true), QEL_STATUS_OK);
     std::string text = "on";
@@ -178,4 +162,20 @@ TEST_F(StoreTest, WaitingFetchWaitsABoundedTimeAndWakesOnArrival) {
     EXPECT_LT(steady_clock::now() - start, seconds(5));
     EXPECT_EQ(records, nullptr);
     other.join();
+}
+
+TEST_F(StoreTest, LogCallsRefuseBadHandlesAndArgumentsAndHandBackNoArrayForNothing) {
+    _event_t sentinel{};
+    _event_t* records = &sentinel;
+    uint32_t count = 9;
+    EXPECT_EQ(qel_log_retrieve(a, &records, &count, "/none", nullptr, nullptr, 0, false, 0), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(qel_log_store(a, nullptr, 2, false), QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_log_store(nullptr, nullptr, 0, false), QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_log_retrieve(a, nullptr, &count, nullptr, nullptr, nullptr, 0, false, 0),
+              QEL_RESULT_BAD_ARGUMENT);
+    EXPECT_EQ(qel_log_retrieve(nullptr, &records, &count, nullptr, nullptr, nullptr, 0, false, 0),
+              QEL_RESULT_BAD_HANDLE);
+    EXPECT_EQ(qel_log_clear(nullptr, nullptr, nullptr, nullptr), QEL_RESULT_BAD_HANDLE);
 }

@@ -109,7 +109,6 @@ struct Seen {
     std::string path;
     int32_t cmd, type;
     std::string source;
-    _element_datatype_t value;
     std::string payload;
 };
 
@@ -124,7 +123,7 @@ inline std::vector<Seen> take_events(qel_handle_t handle, bool wait = false) {
     }
     for (int i = 0; i < n; ++i) {
         const _event_t& r = records[i];
-        seen.push_back({bytes_of(r.path), r.cmd, r.type, bytes_of(r.source), r.value, {}});
+        seen.push_back({bytes_of(r.path), r.cmd, r.type, bytes_of(r.source), {}});
         if (r.value.type == DATATYPE_STRING || r.value.type == DATATYPE_BLOB)
             seen.back().payload = bytes_of(r.value.value.string_value);
         destruct_event(&records[i]);

@@ -25,17 +25,6 @@ CElement blob(const std::vector<unsigned char>& data) {
     return CElement(std::vector<char>(data.begin(), data.end()));
 }
 
-// A string or blob element must describe its own buffer after every change.
-void expect_payload_invariant(const CElement& e) {
-    if (e.type == DATATYPE_STRING) {
-        EXPECT_EQ(e.string_buffer().data(), e.value.string_value.data);
-        EXPECT_EQ(e.string_buffer().size(), e.value.string_value.length);
-    } else if (e.type == DATATYPE_BLOB) {
-        EXPECT_EQ(e.blob_buffer().data(), e.value.blob_value.data);
-        EXPECT_EQ(e.blob_buffer().size(), e.value.blob_value.length);
-    }
-}
-
 }  // namespace
 
 TEST(ElementConvert, TargetsOutsideOneToTenChangeNothing) {
@@ -108,7 +97,7 @@ TEST(ElementConvert, NewValueIsTheReadingAsTheTargetTypeAndSameTypeKeepsIt) {
         CElement e = c.from;
         for (data_type_t target : c.targets) ASSERT_EQ(0, e.convert_type(target));
         EXPECT_TRUE(e == c.expected) << "type " << e.type << ": " << text_of(e);
-        expect_payload_invariant(e);
+        expect_owns_payload(e);
     }
 }
 
@@ -128,7 +117,7 @@ TEST(ElementConvert, EveryConversionKeepsTheTimeStamp) {
             ASSERT_EQ(0, e.convert_type(static_cast<data_type_t>(target)));
             EXPECT_EQ(target, e.type);
             EXPECT_EQ(stamp, e.timestamp);
-            expect_payload_invariant(e);
+            expect_owns_payload(e);
         }
     }
     // Also for an element without a time stamp.

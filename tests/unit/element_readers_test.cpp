@@ -56,7 +56,7 @@ void expect_readings(const std::vector<Reading>& rows) {
 
 }  // namespace
 
-TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
+TEST(ElementReaders, EveryDataTypeReadsByItsRuleAndOutOfRangeDoublesSaturate) {
     const double t = 1700000000.25, small_t = -5.0 + 7 / 1000000.0;
     std::vector<Reading> rows = {
         // Booleans read as their stored byte; a byte of 2 is still true but counts as 2.
@@ -94,7 +94,18 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
         {"int64 -1", CElement(int64_t{-1}), true, -1, 4294967295u, -1, kU64Max, -1, -1, 0, -1, 0},
         {"uint64 max", CElement(kU64Max), true, -1, 4294967295u, -1, kU64Max,
          18446744073709551616.0, 18446744073709551616.0, 0, -1, 0},
-        {"uint64 0", CElement(uint64_t{0}), false, 0, 0, 0, 0, 0.0, 0, 0, 0, 0}};
+        {"uint64 0", CElement(uint64_t{0}), false, 0, 0, 0, 0, 0.0, 0, 0, 0, 0},
+        // Out of range, doubles saturate; a complex magnitude saturates as a signed value, which
+        // to_uint reinterprets.
+        {"float 1e300", CElement(1e300), true, INT32_MAX, UINT32_MAX, kI64Max, kU64Max, 1e300,
+         1e300, 0, INT32_MAX, 0},
+        {"float -1e300", CElement(-1e300), true, INT32_MIN, 0, kI64Min, 0, -1e300, -1e300, 0,
+         INT32_MIN, 0},
+        {"float -inf", CElement(-kInf), true, INT32_MIN, 0, kI64Min, 0, -kInf, -kInf, 0, INT32_MIN,
+         0},
+        {"complex infinite imaginary part", complex_value(0, kInf), true, INT32_MAX,
+         uint32_t{INT32_MAX}, kI64Max, uint64_t(kI64Max), kInf, 0, kInf, INT32_MAX, 0},
+        {"complex NaN part", complex_value(kNaN, 1), true, 0, 0, 0, 0, kNaN, kNaN, 1, 0, 0}};
     // Byte arrays, unknown type codes and the default element have no reading.
     rows.push_back(
         {"blob", CElement(std::vector<char>{1, 2, 3}), false, 0, 0, 0, 0, 0, 0, 0, -1, 0});
@@ -106,21 +117,6 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRule) {
                         0, 0, 0, 0, -1, 0});
     }
     expect_readings(rows);
-}
-
-TEST(ElementReaders, OutOfRangeDoublesSaturateAndNaNReadsAsZero) {
-    expect_readings({
-        {"float 1e300", CElement(1e300), true, INT32_MAX, UINT32_MAX, kI64Max, kU64Max, 1e300,
-         1e300, 0, INT32_MAX, 0},
-        {"float -1e300", CElement(-1e300), true, INT32_MIN, 0, kI64Min, 0, -1e300, -1e300, 0,
-         INT32_MIN, 0},
-        {"float -inf", CElement(-kInf), true, INT32_MIN, 0, kI64Min, 0, -kInf, -kInf, 0, INT32_MIN,
-         0},
-        // A complex magnitude saturates as a signed value; to_uint reinterprets that.
-        {"complex infinite imaginary part", complex_value(0, kInf), true, INT32_MAX,
-         uint32_t{INT32_MAX}, kI64Max, uint64_t(kI64Max), kInf, 0, kInf, INT32_MAX, 0},
-        {"complex NaN part", complex_value(kNaN, 1), true, 0, 0, 0, 0, kNaN, kNaN, 1, 0, 0},
-    });
     // The last values inside each range still truncate.
     EXPECT_EQ(INT32_MAX, CElement(2147483647.9).to_int());
     EXPECT_EQ(INT32_MIN, CElement(-2147483648.9).to_int());

@@ -2,6 +2,7 @@
 #ifndef TESTS_UNIT_ELEMENT_TEST_SUPPORT_H
 #define TESTS_UNIT_ELEMENT_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
 #include <toolkit/element.h>
 
 #include <cstdlib>
@@ -45,6 +46,17 @@ inline toolkit::CElement time_value(int32_t sec, int32_t usec) {
 
 inline toolkit::CElement complex_value(double re, double im) {
     return toolkit::CElement(std::complex<double>(re, im));
+}
+
+// A string or blob element describes its own buffer, after every change.
+inline void expect_owns_payload(const toolkit::CElement& e) {
+    if (e.type == DATATYPE_STRING) {
+        EXPECT_EQ(e.string_buffer().data(), e.value.string_value.data);
+        EXPECT_EQ(e.string_buffer().size(), e.value.string_value.length);
+    } else if (e.type == DATATYPE_BLOB) {
+        EXPECT_EQ(e.blob_buffer().data(), e.value.blob_value.data);
+        EXPECT_EQ(e.blob_buffer().size(), e.value.blob_value.length);
+    }
 }
 
 // The text form and the bytes, written over a stale output so that appending shows up.
