@@ -8,8 +8,9 @@
  * may call on any number of handles; each store serialises its work with one lock.
  *
  * Paths: "/" is the root; every other path is "/name" repeated, each name a non-empty run of
- * characters other than "/". "", "a", "/a//b" and "/a/" are bad paths (#QEL_STATUS_BAD_PATH), and
- * so is a path longer than #QEL_HOST_MAX_PATH_LENGTH bytes or deeper than
+ * characters other than "/". A run of slashes separates like one ("/a//b" is "/a/b", "//" is the
+ * root), so that a base joined to a name with "/" works below the root too. "", "a" and "/a/"
+ * are bad paths (#QEL_STATUS_BAD_PATH), and so is a path longer than #QEL_HOST_MAX_PATH_LENGTH bytes or deeper than
  * #QEL_HOST_MAX_PATH_DEPTH names, wherever a path is taken (items, listings, registrations, sent
  * events). No operation recurses in proportion to a path's depth.
  * Writing a leaf or adding a node creates the missing nodes above it. Listings give entries

@@ -70,7 +70,7 @@ TEST_F(StoreTest, BatchesRefusedAsAWholeChangeNothing) {
 }
 
 TEST_F(StoreTest, NodeBatchesAndTestNodesWriteOneStatusPerPath) {
-    const char* nodes[] = {"/m/a", "/m/b", "/m//c", nullptr};
+    const char* nodes[] = {"/m/a", "/m/b", "/m/c/", nullptr};
     api_status_t* statuses = nullptr;
     uint32_t count = 0;
     ASSERT_EQ(qel_add_nodes(a, nodes, 4, "", &statuses, &count), 0);

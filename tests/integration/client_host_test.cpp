@@ -153,6 +153,10 @@ TEST_F(ClientOnHostStore, SubtreeCopyAndMoveKeepValuesStampsAndProperties) {
     expect_leaves_under("/dst/copy");
     EXPECT_EQ(node_status(second, "/dst/copy/empty/inner"), 1);
     EXPECT_EQ(node_status(second, "/dst/copy/g0/odd"), QEL_STATUS_NOT_FOUND) << "property 7";
+    // Onto the root: the client joins "/" and each name with "/".
+    ASSERT_EQ(first.copy_node_recursive("/dst/copy/empty", "/", status, "copy"), 0);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(node_status(second, "/inner"), 1);
 
     ASSERT_EQ(first.move_node("/src", "/dst", status, ""), 0);
     EXPECT_EQ(status, 3) << "a move onto an existing node is refused";

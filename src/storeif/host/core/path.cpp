@@ -5,44 +5,48 @@
 
 namespace nyrhost {
 
+void Path::reset() {
+    text_ = std::string_view();
+    rewritten_.clear();
+    names_.clear();
+    ends_.clear();
+}
+
 int Path::parse(const char* text, Path& out) {
     if (text == nullptr) {
-        out = Path();
+        out.reset();
         return QEL_STATUS_BAD_ARGUMENT;
     }
     return parse(std::string_view(text), out);
 }
 
 int Path::parse(std::string_view text, Path& out) {
-    out.text_ = text;
-    out.names_.clear();
-    out.ends_.clear();
+    out.reset();
     if (text.empty() || text.front() != '/' || text.size() > QEL_HOST_MAX_PATH_LENGTH)
         return QEL_STATUS_BAD_PATH;
-    if (text.size() == 1) return QEL_STATUS_OK;  // the root
-    std::size_t start = 1;
-    while (true) {
+    std::size_t start = text.find_first_not_of('/');
+    if (start != std::string_view::npos && text.back() == '/') return QEL_STATUS_BAD_PATH;
+    std::size_t written = 0;  // the length of the path with single slashes, so far
+    while (start != std::string_view::npos) {
         const std::size_t slash = text.find('/', start);
         const std::size_t end = slash == std::string_view::npos ? text.size() : slash;
-        if (end == start || out.names_.size() == QEL_HOST_MAX_PATH_DEPTH) {
-            // "//", a trailing "/", or one name too many
-            out.names_.clear();
-            out.ends_.clear();
+        if (out.names_.size() == QEL_HOST_MAX_PATH_DEPTH) {
+            out.reset();
             return QEL_STATUS_BAD_PATH;
         }
         out.names_.push_back(text.substr(start, end - start));
-        out.ends_.push_back(end);
-        if (slash == std::string_view::npos) return QEL_STATUS_OK;
-        start = slash + 1;
+        written += 1 + (end - start);
+        out.ends_.push_back(written);
+        start = slash == std::string_view::npos ? slash : text.find_first_not_of('/', slash);
     }
-}
-
-bool path_within(std::string_view path, std::string_view base, bool subtree) {
-    if (path == base) return true;
-    if (!subtree) return false;
-    if (base == "/") return true;
-    return path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
-           path[base.size()] == '/';
+    if (written == text.size() || out.names_.empty()) {
+        out.text_ = out.names_.empty() ? std::string_view("/") : text;
+        return QEL_STATUS_OK;
+    }
+    out.rewritten_.reserve(written);
+    for (std::string_view name : out.names_) out.rewritten_.append("/").append(name);
+    out.text_ = out.rewritten_;
+    return QEL_STATUS_OK;
 }
 
 }  // namespace nyrhost
