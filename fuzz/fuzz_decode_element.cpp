@@ -4,8 +4,8 @@
 #include <toolkit/element.h>
 #include <toolkit/serialize.h>
 
-#include "fuzz_support.h"
 #include "codec/wire_format.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // An exact-size copy, so that a read past the end is caught.

@@ -6,9 +6,9 @@
 
 #include <deque>
 
-#include "fuzz_support.h"
-#include "core/owned_event.h"
 #include "codec/wire_format.h"
+#include "core/owned_event.h"
+#include "fuzz_support.h"
 #include "log/log_entry.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include <deque>
 
-#include "fuzz_support.h"
-#include "core/owned_event.h"
 #include "codec/wire_format.h"
+#include "core/owned_event.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 using toolkit::CElement;

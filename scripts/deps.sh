@@ -10,7 +10,7 @@ for lane in "${@:-host}"; do
   case "$lane" in
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
-                     doxygen) ;;
+                     doxygen clang-format git) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;
     *) echo "deps.sh: unknown lane '$lane'" >&2; exit 2 ;;

@@ -13,6 +13,7 @@ jobs=$(nproc)
 
 plain() {
   scripts/deps.sh host &&
+  scripts/check-format.sh &&
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
   cmake --build build -j "$jobs" &&
   cmake --build build --target docs &&

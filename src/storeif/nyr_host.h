@@ -10,11 +10,11 @@
  * Paths: "/" is the root; every other path is "/name" repeated, each name a non-empty run of
  * characters other than "/". A run of slashes separates like one ("/a//b" is "/a/b", "//" is the
  * root), so that a base joined to a name with "/" works below the root too. "", "a" and "/a/"
- * are bad paths (#QEL_STATUS_BAD_PATH), and so is a path longer than #QEL_HOST_MAX_PATH_LENGTH bytes or deeper than
- * #QEL_HOST_MAX_PATH_DEPTH names, wherever a path is taken (items, listings, registrations, sent
- * events). No operation recurses in proportion to a path's depth.
- * Writing a leaf or adding a node creates the missing nodes above it. Listings give entries
- * sorted by name (bytewise).
+ * are bad paths (#QEL_STATUS_BAD_PATH), and so is a path longer than #QEL_HOST_MAX_PATH_LENGTH
+ * bytes or deeper than #QEL_HOST_MAX_PATH_DEPTH names, wherever a path is taken (items, listings,
+ * registrations, sent events). No operation recurses in proportion to a path's depth. Writing a
+ * leaf or adding a node creates the missing nodes above it. Listings give entries sorted by name
+ * (bytewise).
  *
  * Leaves: a leaf keeps a deep copy of the value written, its time stamp (the time of the write
  * when the auto-time flag is set, otherwise the record's own) and its property word, the
@@ -43,8 +43,8 @@
  * none); a registration left with no bits is dropped. qel_events_send queues a copy of each event
  * on every matching handle, the sender included, with status 1 (#QEL_STATUS_BAD_PATH for an event
  * whose path is not a valid path: it goes nowhere). Each handle's queue is bounded in events and
- * in bytes (drop oldest, counted). qel_events_get waits up to the store's event wait time for a first event and then
- * hands back everything queued; qel_events_get_nonblocking does not wait.
+ * in bytes (drop oldest, counted). qel_events_get waits up to the store's event wait time for a
+ * first event and then hands back everything queued; qel_events_get_nonblocking does not wait.
  *
  * Services: the watchdog, verbosity and system-log calls are recorded, never acted upon. UUIDs
  * are name-based (version 5, SHA-1, in the URL namespace of RFC 4122) for a non-empty text and
