@@ -5,9 +5,16 @@ namespace nyrhost {
 
 namespace {
 
-Scratch* enter(qel_handle_s* handle) NO_THREAD_SAFETY_ANALYSIS {
+// Locks the handle's store and empties this thread's scratch; null, with nothing locked, for a
+// handle that is unknown or was closed by another thread after it was looked up.
+Scratch* enter(qel_handle_s* handle, bool& locked) NO_THREAD_SAFETY_ANALYSIS {
     if (handle == nullptr) return nullptr;
     handle->store->mutex.lock();
+    if (!handle->open) {
+        handle->store->mutex.unlock();
+        return nullptr;
+    }
+    locked = true;
     return &handle->begin_call();
 }
 
@@ -15,10 +22,10 @@ Scratch* enter(qel_handle_s* handle) NO_THREAD_SAFETY_ANALYSIS {
 
 HandleCall::HandleCall(qel_handle_t opaque) NO_THREAD_SAFETY_ANALYSIS
     : kept_(acquire(opaque)),
-      locked_(kept_ != nullptr),
+      locked_(false),
       handle(kept_.get()),
       store(handle != nullptr ? handle->store.get() : nullptr),
-      scratch(enter(kept_.get())) {}
+      scratch(enter(kept_.get(), locked_)) {}
 
 HandleCall::~HandleCall() NO_THREAD_SAFETY_ANALYSIS {
     if (locked_) handle->store->mutex.unlock();

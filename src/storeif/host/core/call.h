@@ -15,11 +15,12 @@ namespace nyrhost {
 //     if (!call) return QEL_RESULT_BAD_HANDLE;
 //     ... call.handle->queue, call.store->tree, call.scratch ...
 //
-// For a null, unknown or closed handle the guard is false and holds nothing; the entry point
-// returns at once. The analysis is told that the lock is held in both cases, since it cannot
-// follow that branch (no guarded data is reached on it), and that it is held under both names,
-// `handle->store->mutex` and `store->mutex`, which are one mutex. Work that must not hold the
-// store's lock, such as the event log's, runs between unlock() and lock().
+// For a null, unknown or closed handle (also one closed by another thread a moment before) the
+// guard is false and holds no lock; the entry point returns at once. The analysis is told that the
+// lock is held in both cases, since it cannot follow that branch (no guarded data is reached on
+// it), and that it is held under both names, `handle->store->mutex` and `store->mutex`, which are
+// one mutex. Work that must not hold the store's lock, such as the event log's, runs between
+// unlock() and lock().
 class SCOPED_CAPABILITY HandleCall {
 public:
     explicit HandleCall(qel_handle_t opaque) ACQUIRE(handle->store->mutex, store->mutex);
@@ -27,7 +28,7 @@ public:
     HandleCall(const HandleCall&) = delete;
     HandleCall& operator=(const HandleCall&) = delete;
 
-    explicit operator bool() const { return handle != nullptr; }
+    explicit operator bool() const { return scratch != nullptr; }
     void unlock() RELEASE();
     void lock() ACQUIRE();
 
@@ -36,9 +37,9 @@ private:
     bool locked_ = false;
 
 public:
-    qel_handle_s* const handle;  // null for a handle that is not open
+    qel_handle_s* const handle;  // null for an unknown handle
     qel_store_s* const store;    // the handle's store; null with `handle`
-    Scratch* const scratch;      // this thread's, emptied; null with `handle`
+    Scratch* const scratch;      // this thread's, emptied; null for a handle that is not open
 };
 
 }  // namespace nyrhost
