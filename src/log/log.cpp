@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "common/event_record_arrays.h"
+#include "../common/event_record_arrays.h"
 
 namespace toolkit {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "store/batch_arrays.h"
+#include "batch_arrays.h"
 
 namespace toolkit {
 

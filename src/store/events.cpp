@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "common/event_record_arrays.h"
-#include "store/batch_arrays.h"
+#include "../common/event_record_arrays.h"
+#include "batch_arrays.h"
 
 namespace toolkit {
 
