@@ -1,8 +1,10 @@
 // CEvent: construction, the record built by get_base, and the partial assignment from a record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "double/store_double.h"
 #include "unit/event_samples.h"
@@ -24,6 +26,19 @@ bool all_zero(const _event_t& r, std::size_t from, std::size_t to) {
 
 _byte_array_t pair_of(const char* text, uint32_t length) {
     return {const_cast<char*>(text), length};
+}
+
+using Bytes = std::vector<unsigned char>;
+
+// The bytes of a scalar as they lie in memory on this host, given most significant first.
+Bytes host(Bytes big_endian) {
+    if (__BYTE_ORDER__ != __ORDER_BIG_ENDIAN__) std::reverse(big_endian.begin(), big_endian.end());
+    return big_endian;
+}
+
+Bytes bytes_at(const _event_t& r, std::size_t offset, std::size_t count) {
+    const auto* start = reinterpret_cast<const unsigned char*>(&r) + offset;
+    return Bytes(start, start + count);
 }
 
 // The severity/quality slot holds `quality` in its first two bytes and zero in the other two, on
@@ -109,6 +124,52 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKindAndAssignmentTakesOnlyThat) {
     EXPECT_EQ(empty.waveform_urls, nullptr) << "empty lists get no array";
     EXPECT_EQ(empty.detail_keys, nullptr);
     destruct_event(&empty);
+}
+
+// Records are exchanged with the store in memory, so the scalars of a record an event builds or
+// reads lie in host byte order (big-endian on the device). Where each field lies is proven at
+// compile time by the assertions in nyr.h; this looks at the bytes.
+TEST_F(EventRecord, RecordScalarsLieInHostByteOrder) {
+    const Bytes id = host({1, 2, 3, 4, 5, 6, 7, 8}), seconds = host({0x65, 0x53, 0xF1, 0x00});
+    // Quality 192 lies in the first two bytes of the slot it shares with the severity.
+    Bytes quality = host({0x00, 0xC0});
+    quality.resize(4);
+    constexpr std::size_t kId = offsetof(_event_t, event_id),
+                          kTime = offsetof(_event_t, event_time),
+                          kSlot = offsetof(_event_t, quality);
+    CEvent alarm(0x8);
+    alarm.event_id = 0x0102030405060708ULL;
+    alarm.event_time = timeval{1700000000, 0};
+    _event_t r = alarm.get_base();
+    EXPECT_EQ(bytes_at(r, kId, 8), id);
+    EXPECT_EQ(bytes_at(r, kTime, 4), seconds);
+    EXPECT_EQ(bytes_at(r, kSlot, 4), quality);
+    destruct_event(&r);
+    CEvent severe(0x100);
+    severe.severity = -3;
+    r = severe.get_base();
+    EXPECT_EQ(bytes_at(r, kSlot, 4), host({0xFF, 0xFF, 0xFF, 0xFD}));
+    destruct_event(&r);
+
+    std::memset(static_cast<void*>(&r), 0, sizeof r);
+    auto put = [&r](std::size_t offset, const Bytes& bytes) {
+        std::memcpy(reinterpret_cast<unsigned char*>(&r) + offset, bytes.data(), bytes.size());
+    };
+    put(offsetof(_event_t, type), host({0, 0, 0, 4}));
+    put(kId, id);
+    put(kTime, seconds);
+    put(kSlot, quality);
+    CEvent read(0x100);
+    read = r;
+    EXPECT_EQ(read.type, 4);
+    EXPECT_EQ(read.event_id, 0x0102030405060708ULL);
+    EXPECT_EQ(read.event_time.tv_sec, 1700000000);
+    EXPECT_EQ(read.quality, 192);
+
+    // An element is handed to the store as its record: the record is the element's first part.
+    const toolkit::CElement element(int32_t{7});
+    EXPECT_EQ(static_cast<const void*>(static_cast<const _element_datatype_t*>(&element)),
+              static_cast<const void*>(&element));
 }
 
 TEST_F(EventRecord, AssignmentReadsPairsAndListsDefensively) {
