@@ -2,6 +2,7 @@
 // of a depth-first copy, one leaf batch per node, and where a failure ends the walk.
 #include <toolkit/nyr.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ protected:
     std::map<std::string, api_status_t> write_statuses;  // per target leaf path, default 1
     std::map<std::string, int> list_results;             // per listed path, default 0
     uint32_t statuses_reported_short_by = 0;             // get_leaves reports fewer statuses
+    int read_result = 0, write_result = 0;               // of get_leaves and set_leaves
 
     void SetUp() override {
         DoubleTest::SetUp();
@@ -73,6 +75,7 @@ protected:
                                           api_status_t** statuses, uint32_t* status_count,
                                           _element_datatype_t* records,
                                           element_property_t* properties, uint32_t) {
+            if (read_result != 0) return read_result;
             read_statuses.assign(count, 4);
             for (uint32_t i = 0; i < count; ++i) {
                 auto leaf = leaves.find(paths[i]);
@@ -88,6 +91,7 @@ protected:
         store().hooks.set_leaves = [this](auto, const char* const* paths, uint32_t count, auto,
                                           auto, auto, auto, api_status_t** statuses,
                                           uint32_t* status_count) {
+            if (write_result != 0) return write_result;
             written_statuses.assign(count, 1);
             for (uint32_t i = 0; i < count; ++i) {
                 auto written = write_statuses.find(paths[i]);
@@ -162,63 +166,55 @@ TEST_F(ClientSubtree, ANodeWithNothingToCopyBecomesAnEmptyNode) {
     EXPECT_EQ(client.copy_node_recursive("/empty", "/t", status, "src"), -4);
 }
 
-TEST_F(ClientSubtree, AnItemFailureEndsTheWholeCopyWithThatItemsStatus) {
-    nodes["/a"] = {
-        {"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}, {"t", QEL_ELEMENT_NODE, 0}};
-    nodes["/a/s"] = {{"z", QEL_ELEMENT_LEAF, 0}};
-    nodes["/a/t"] = {};
-    leaves["/a/x"] = {CElement(true), 0};
-    leaves["/a/s/z"] = {CElement(true), 0, 5};
-
-    // A leaf of a sub-node that cannot be read stops its parent and every later entry.
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 5);
-    EXPECT_EQ(traffic(store()),
-              (std::vector<std::string>{"list_node /a", "list_node /a/s", "get_leaves /a/s/z"}));
-
-    // A leaf that cannot be written: the first failing status, after the whole batch.
-    leaves["/a/s/z"].status = 1;
-    nodes["/a"][1].name = "x";
-    nodes["/a"].push_back({"w", QEL_ELEMENT_LEAF, 1});
-    leaves["/a/w"] = {CElement(false), 1};
-    write_statuses["/b/w"] = 6;
-    store().calls.clear();
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 6);
-    EXPECT_EQ(store().last("set_leaves").paths, (std::vector<std::string>{"/b/x", "/b/w"}));
-
-    // A store that reports fewer read statuses than leaves: nothing is written.
-    write_statuses.clear();
-    statuses_reported_short_by = 1;
-    store().calls.clear();
-    EXPECT_EQ(client.copy_node_recursive("/a/s", "/b/s", status, ""), 0);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(store().count("set_leaves"), 0u);
-}
-
-TEST_F(ClientSubtree, AStoreFailureEndsTheWholeCopyWithItsResult) {
-    nodes["/a"] = {{"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}};
-    nodes["/a/s"] = {};
-    leaves["/a/x"] = {CElement(true), 0};
-
-    list_results["/a"] = -3;
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -3);
-    EXPECT_EQ(status, 77);
-
-    list_results = {{"/a/s", -8}};
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -8);
-    EXPECT_EQ(store().count("get_leaves"), 0u);
-
-    list_results.clear();
-    store().hooks.get_leaves = nullptr;
-    store().script_result("get_leaves", -5);
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -5);
-    EXPECT_EQ(store().count("set_leaves"), 0u);
-
-    store().script_result("get_leaves", 0);
-    store().hooks.set_leaves = nullptr;
-    store().script_result("set_leaves", -6);
-    EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), -6);
+// Where each kind of failure ends the copy of /a = {s = {z}, x, w}: the result, the status left
+// (77: untouched) and how far the walk got.
+TEST_F(ClientSubtree, AFailureEndsTheWholeCopyWhereItHappens) {
+    const std::vector<std::string> walk{"list_node /a",         "list_node /a/s",
+                                        "get_leaves /a/s/z",    "set_leaves /b/s/z",
+                                        "get_leaves /a/x /a/w", "set_leaves /b/x /b/w"};
+    const struct {
+        const char* failure;
+        std::function<void()> inject;
+        int result;
+        api_status_t status;
+        std::size_t calls;  // of `walk`
+    } rows[] = {
+        {"listing fails", [this] { list_results["/a"] = -3; }, -3, 77, 1},
+        {"listing a sub-node fails", [this] { list_results["/a/s"] = -8; }, -8, 77, 2},
+        {"reading fails", [this] { read_result = -5; }, -5, 77, 3},
+        {"writing fails", [this] { write_result = -6; }, -6, 77, 4},
+        // An unreadable leaf of a sub-node stops its parent and every later entry.
+        {"leaf unreadable", [this] { leaves["/a/s/z"].status = 5; }, 0, 5, 3},
+        // Unwritable leaves: the first failing status, after the whole batch.
+        {"leaves unwritable",
+         [this] {
+             write_statuses = {{"/b/x", 6}, {"/b/w", 7}};
+         },
+         0, 6, 6},
+        // Fewer read statuses than leaves: nothing is written.
+        {"read statuses missing", [this] { statuses_reported_short_by = 1; }, 0, 0, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.failure);
+        nodes = {
+            {"/a",
+             {{"s", QEL_ELEMENT_NODE, 0}, {"x", QEL_ELEMENT_LEAF, 0}, {"w", QEL_ELEMENT_LEAF, 1}}},
+            {"/a/s", {{"z", QEL_ELEMENT_LEAF, 0}}}};
+        leaves = {{"/a/s/z", {CElement(true), 0}},
+                  {"/a/x", {CElement(true), 0}},
+                  {"/a/w", {CElement(false), 1}}};
+        list_results.clear();
+        write_statuses.clear();
+        read_result = write_result = 0;
+        statuses_reported_short_by = 0;
+        store().calls.clear();
+        status = 77;
+        row.inject();
+        EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), row.result);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(traffic(store()),
+                  std::vector<std::string>(walk.begin(), walk.begin() + row.calls));
+    }
 }
 
 TEST_F(ClientSubtree, ALeafWhosePropertyChangedIsReportedAndEndsTheCopy) {
@@ -242,58 +238,55 @@ TEST_F(ClientSubtree, ALeafWhosePropertyChangedIsReportedAndEndsTheCopy) {
     EXPECT_EQ(report.texts[0], std::string("%s: Element '%s' changed type!"));
 }
 
-TEST_F(ClientSubtree, MoveTestsTheTargetCopiesAndThenRemovesTheSource) {
-    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
-    leaves["/a/x"] = {CElement(true), 0};
-    store().script_status("test_node", 4);  // the target does not exist
-    store().script_status("remove_node", 8);
-    store().script_result("remove_node", 0);
-    EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), 0);
-    EXPECT_EQ(status, 8);
-    EXPECT_EQ(traffic(store()),
-              (std::vector<std::string>{"test_node /b", "list_node /a", "get_leaves /a/x",
-                                        "set_leaves /b/x", "remove_node /a"}));
-    EXPECT_EQ(store().last("remove_node").texts[1], std::string("mv"));
-    store().script_result("remove_node", -7);
-    EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), -7);
-}
-
-TEST_F(ClientSubtree, ReadOnlyOrAnExistingTargetStopsBeforeWriting) {
+TEST_F(ClientSubtree, AReadOnlyCopyReadsTheSourceAndWritesNothing) {
     nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}, {"e", QEL_ELEMENT_NODE, 0}};
     nodes["/a/e"] = {};
     leaves["/a/x"] = {CElement(true), 0};
-
-    // Read-only: a copy reads the source and writes nothing; a move does not even read.
     client.setReadOnly();
     EXPECT_EQ(client.copy_node_recursive("/a", "/b", status, ""), 0);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(traffic(store()),
               (std::vector<std::string>{"list_node /a", "list_node /a/e", "get_leaves /a/x"}));
-    store().calls.clear();
-    status = 77;
-    EXPECT_EQ(client.move_node("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 1);
-    EXPECT_TRUE(store().calls.empty());
-    client.clearReadOnly();
+}
 
-    // The target exists: status 3 and nothing written.
-    EXPECT_EQ(client.move_node("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 3);
-    EXPECT_EQ(traffic(store()), (std::vector<std::string>{"test_node /b"}));
-
-    store().script_result("test_node", -2);
-    EXPECT_EQ(client.move_node("/a", "/b", status, ""), -2);
-    EXPECT_EQ(store().count("list_node"), 0u);
-
-    // A copy that ends on an item failure, or fails as a whole, keeps the source.
-    store().script_result("test_node", 0);
-    store().script_status("test_node", 4);
-    write_statuses["/b/x"] = 6;
-    EXPECT_EQ(client.move_node("/a", "/b", status, ""), 0);
-    EXPECT_EQ(status, 6);
-    list_results["/a"] = -9;
-    EXPECT_EQ(client.move_node("/a", "/b", status, ""), -9);
-    EXPECT_EQ(store().count("remove_node"), 0u);
+// A move tests that the target is missing, copies, and removes the source only after a whole
+// copy; read-only, it does nothing at all.
+TEST_F(ClientSubtree, AMoveRemovesTheSourceOnlyAfterAWholeCopyOntoANewNode) {
+    nodes["/a"] = {{"x", QEL_ELEMENT_LEAF, 0}};
+    leaves["/a/x"] = {CElement(true), 0};
+    const std::vector<std::string> walk{"test_node /b", "list_node /a", "get_leaves /a/x",
+                                        "set_leaves /b/x", "remove_node /a"};
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        int result;
+        api_status_t status;  // 77: untouched
+        std::size_t calls;    // of `walk`
+    } rows[] = {
+        {"read-only", [this] { client.setReadOnly(); }, 0, 1, 0},
+        {"target exists", [this] { store().script_status("test_node", 1); }, 0, 3, 1},
+        {"testing fails", [this] { store().script_result("test_node", -2); }, -2, 77, 1},
+        {"copy fails", [this] { list_results["/a"] = -9; }, -9, 77, 2},
+        {"copy stops on an item", [this] { write_statuses["/b/x"] = 6; }, 0, 6, 4},
+        {"removal fails", [this] { store().script_result("remove_node", -7); }, -7, 1, 5},
+        {"moved", [this] { store().script_status("remove_node", 8); }, 0, 8, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        client.clearReadOnly();
+        list_results.clear();
+        write_statuses.clear();
+        store().results.clear();
+        store().statuses = {{"test_node", 4}};  // the target does not exist
+        store().calls.clear();
+        status = 77;
+        row.arrange();
+        EXPECT_EQ(client.move_node("/a", "/b", status, "mv"), row.result);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(traffic(store()),
+                  std::vector<std::string>(walk.begin(), walk.begin() + row.calls));
+    }
+    EXPECT_EQ(store().last("remove_node").texts[1], std::string("mv"));
 }
 
 }  // namespace

@@ -120,12 +120,7 @@ TEST_F(SingleItems, SetLeafPassesTheRecordTriStateAndAutoTimeFlag) {
 }
 
 TEST_F(SingleItems, ReadsPassTheStatusThroughAndTakeTheValueOnlyOnSuccess) {
-    store().script_status("test_node", 4);
     api_status_t status = 0;
-    EXPECT_EQ(client.test_node("", status), 0);
-    EXPECT_EQ(status, 4);
-    EXPECT_EQ(store().last("test_node").texts, std::vector<Text>{std::string()});
-
     static char text[] = "from store";
     store().hooks.get_leaf = [](qel_handle_t, const char*, api_status_t* s,
                                 _element_datatype_t* value, element_property_t* property) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "element_test_support.h"
 
@@ -12,8 +11,6 @@ using namespace elementtest;
 using namespace std::string_literals;
 
 namespace {
-
-constexpr uint64_t kU64Max = std::numeric_limits<uint64_t>::max();
 
 // The bytes as they lie in memory on this host: big-endian order, reversed on little-endian.
 std::vector<unsigned char> host_order(std::vector<unsigned char> big_endian) {
@@ -59,28 +56,20 @@ TEST(ElementConvert, NewValueIsTheReadingAsTheTargetTypeAndSameTypeKeepsIt) {
          CElement(int32_t{1234}),
          {DATATYPE_BLOB},
          blob(host_order({0x00, 0x00, 0x04, 0xD2}))},
-        {"time to time", time_value(1700000000, 5), {DATATYPE_TIME}, time_value(1700000000, 5)},
         {"time to time to float",
          time_value(1700000000, 5),
          {DATATYPE_TIME, DATATYPE_FLOAT},
          CElement(1700000000.000005)},
         {"float to int", CElement(2.75), {DATATYPE_INT}, CElement(int32_t{2})},
         {"float to bool", CElement(2.75), {DATATYPE_BOOL}, bool_byte(1)},
-        {"hex text to uint", CElement("0x10"), {DATATYPE_UINT}, CElement(uint32_t{16})},
         // Text becomes its own bytes, and bytes become their Base64 text: no decoding either way.
         {"text to bytes", CElement("abc"), {DATATYPE_BLOB}, blob({0x61, 0x62, 0x63})},
         {"text to bytes to text",
          CElement("abc"),
          {DATATYPE_BLOB, DATATYPE_STRING},
          CElement("YWJj")},
-        {"text to complex", CElement("(1,2)"), {DATATYPE_COMPLEX}, complex_value(1, 2)},
-        {"text to time",
-         CElement("2020-01-01T00:00:00Z"),
-         {DATATYPE_TIME},
-         time_value(1577836800, 0)},
         {"no time in text", CElement("tomorrow"), {DATATYPE_TIME}, time_value(-1, 0)},
         {"bytes to int", blob({'1', '2'}), {DATATYPE_INT}, CElement(int32_t{0})},
-        {"-1 to uint64", CElement(int32_t{-1}), {DATATYPE_UINT64}, CElement(kU64Max)},
         {"-1 to uint64 to int64",
          CElement(int32_t{-1}),
          {DATATYPE_UINT64, DATATYPE_INT64},
@@ -88,9 +77,6 @@ TEST(ElementConvert, NewValueIsTheReadingAsTheTargetTypeAndSameTypeKeepsIt) {
         {"0 to bool", CElement(int32_t{0}), {DATATYPE_BOOL}, bool_byte(0)},
         {"bool 2 stays 2", bool_byte(2), {DATATYPE_BOOL}, bool_byte(2)},
         {"text with NUL", CElement("a\0b"s), {DATATYPE_STRING}, CElement("a\0b"s)},
-        {"complex", complex_value(-3.5, 1e-300), {DATATYPE_COMPLEX}, complex_value(-3.5, 1e-300)},
-        {"uint64 max", CElement(kU64Max), {DATATYPE_UINT64}, CElement(kU64Max)},
-        {"bytes", blob({0, 1, 2}), {DATATYPE_BLOB}, blob({0, 1, 2})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -61,7 +61,6 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRuleAndOutOfRangeDoublesSaturate) {
     std::vector<Reading> rows = {
         // Booleans read as their stored byte; a byte of 2 is still true but counts as 2.
         {"bool 0", bool_byte(0), false, 0, 0, 0, 0, 0.0, 0, 0, -1, 0},
-        {"bool 1", bool_byte(1), true, 1, 1, 1, 1, 1.0, 1, 0, -1, 0},
         {"bool 2", bool_byte(2), true, 2, 2, 2, 2, 1.0, 1, 0, -1, 0},
         // Signed 32-bit: sign-extended, then reinterpreted for the unsigned readers.
         {"int -5", CElement(int32_t{-5}), true, -5, 4294967291u, -5, kU64Max - 4, -5, -5, 0, -5, 0},
@@ -72,7 +71,6 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRuleAndOutOfRangeDoublesSaturate) {
         // Doubles truncate toward zero.
         {"float 2.9", CElement(2.9), true, 2, 2, 2, 2, 2.9, 2.9, 0, 2, 0},
         {"float -2.9", CElement(-2.9), true, -2, 0, -2, 0, -2.9, -2.9, 0, -2, 0},
-        {"float -0.5", CElement(-0.5), true, 0, 0, 0, 0, -0.5, -0.5, 0, 0, 0},
         {"float 0", CElement(0.0), false, 0, 0, 0, 0, 0.0, 0, 0, 0, 0},
         {"float NaN", CElement(kNaN), true, 0, 0, 0, 0, kNaN, kNaN, 0, 0, 0},
         // Times: integer readers see the seconds, doubles the sum, booleans always false.
@@ -87,7 +85,6 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRuleAndOutOfRangeDoublesSaturate) {
         {"complex 3+4i", complex_value(3, 4), true, 5, 5, 5, 5, 5.0, 3, 4, 5, 0},
         {"complex 0", complex_value(0, 0), false, 0, 0, 0, 0, 0.0, 0, 0, 0, 0},
         {"complex i", complex_value(0, 1), true, 1, 1, 1, 1, 1.0, 0, 1, 1, 0},
-        {"complex -3-4i", complex_value(-3, -4), true, 5, 5, 5, 5, 5.0, -3, -4, 5, 0},
         // 64-bit integers: the low 32 bits for the 32-bit readers and the seconds.
         {"int64 2^32+5", CElement(int64_t{4294967301}), true, 5, 5, 4294967301, 4294967301,
          4294967301.0, 4294967301.0, 0, 5, 0},
@@ -109,10 +106,8 @@ TEST(ElementReaders, EveryDataTypeReadsByItsRuleAndOutOfRangeDoublesSaturate) {
     // Byte arrays, unknown type codes and the default element have no reading.
     rows.push_back(
         {"blob", CElement(std::vector<char>{1, 2, 3}), false, 0, 0, 0, 0, 0, 0, 0, -1, 0});
-    rows.push_back(
-        {"empty blob", CElement(std::vector<char>{}), false, 0, 0, 0, 0, 0, 0, 0, -1, 0});
     rows.push_back({"default", CElement(), false, 0, 0, 0, 0, 0, 0, 0, -1, 0});
-    for (int code : {0, 11, 12, 255, -1}) {
+    for (int code : {0, 11, -1}) {
         rows.push_back({"type code " + std::to_string(code), with_type_code(code), false, 0, 0, 0,
                         0, 0, 0, 0, -1, 0});
     }
@@ -131,9 +126,9 @@ TEST(ElementReaders, IntegerTextTriesDecimalThenHexThenDecimalPrefix) {
     // The text ends at the first NUL: "ff" alone is hexadecimal.
     // clang-format off
     const std::pair<std::string, int64_t> cases[] = {
-        {"255", 255}, {"ff", 255}, {"0xff", 255}, {"0XFF", 255}, {"1e3", 483}, {"abc", 2748},
-        {"12 ", 12}, {"12.5", 12}, {"-ff", -255}, {"xyz", 0}, {"", 0}, {"  42", 42}, {"+7", 7},
-        {"-12", -12}, {"0x", 0}, {"-", 0}, {"-1", -1}, {"7fffffff", 2147483647},
+        {"255", 255}, {"ff", 255}, {"0XFF", 255}, {"1e3", 483}, {"abc", 2748}, {"12.5", 12},
+        {"-ff", -255}, {"xyz", 0}, {"", 0}, {"  42", 42}, {"+7", 7}, {"-12", -12}, {"0x", 0},
+        {"-", 0}, {"7fffffff", 2147483647},
         {"4294967297", 4294967297}, {"99999999999999999999", kI64Max},
         {"-99999999999999999999", kI64Min}, {"fffffffffffffffffff", kI64Max},
         {"ff\0zz"s, 255}, {"12\00034"s, 12}};
@@ -163,10 +158,9 @@ TEST(ElementReaders, FloatTextKnowsItsOwnSpecialFormsThenUsesStrtod) {
     // counts, nothing counts as 0, and a text form reads back to the same number.
     // clang-format off
     const std::pair<std::string, double> cases[] = {
-        {"NaN", kNaN}, {"INF", kInf}, {"-INF", -kInf}, {"nan", kNaN}, {"inf", kInf},
-        {"Infinity", kInf}, {"-inf", -kInf}, {"3.5abc", 3.5}, {"  2.5", 2.5}, {"abc", 0.0},
-        {"", 0.0}, {"1e-5", 1e-5}, {"-1.25E+20", -1.25e20}, {"0x10", 16.0}, {"2.5\0009"s, 2.5},
-        {"100000000000000000000", 1e20}};
+        {"NaN", kNaN}, {"INF", kInf}, {"-INF", -kInf}, {"nan", kNaN}, {"-Infinity", -kInf},
+        {"3.5abc", 3.5}, {"  2.5", 2.5}, {"", 0.0}, {"-1.25E+20", -1.25e20}, {"0x10", 16.0},
+        {"2.5\0009"s, 2.5}};
     // clang-format on
     for (const auto& [text, value] : cases) {
         SCOPED_TRACE('"' + text + '"');
@@ -192,22 +186,18 @@ TEST(ElementReaders, TimeTextIsUtcWithCalendarCarryOver) {
     const ScopedTimeZone far_from_utc("XYZ-07:30");
     const std::pair<std::string, long> cases[] = {
         {"2020-01-01T00:00:00Z", 1577836800},
-        {"2020-01-01T00:00:00", 1577836800},        // the zone letter is not required
-        {"2020-01-01T00:00:00.75Z", 1577836800},    // a fraction is ignored
-        {"2020-01-01T00:00:00+02:00", 1577836800},  // so is a zone offset
-        {"2020-02-30T00:00:00Z", 1583020800},       // 2020-03-01
-        {"2019-13-01T00:00:00Z", 1577836800},       // month 13: January next year
-        {"2019-12-31T23:59:60Z", 1577836800},       // second 60: next minute
-        {"2020-02-00T00:00:00Z", 1580428800},       // day 0: 2020-01-31
+        {"2020-01-01T00:00:00", 1577836800},      // the zone letter is not required
+        {"2020-01-01T00:00:00.75Z", 1577836800},  // a fraction is ignored
+        {"2020-02-30T00:00:00Z", 1583020800},     // 2020-03-01
+        {"2019-13-01T00:00:00Z", 1577836800},     // month 13: January next year
+        {"2020-02-00T00:00:00Z", 1580428800},     // day 0: 2020-01-31
         {"1970-01-01T00:00:00Z", 0},
         {"1901-12-13T20:45:52Z", INT32_MIN},
         {"2038-01-19T03:14:07Z", INT32_MAX},
         {"2038-01-19T03:14:08Z", -1},  // beyond 32-bit seconds
         {"1901-12-13T20:45:51Z", -1},
         {"2020-01-01", -1},
-        {"2020-01-01T00:00Z", -1},
         {"", -1},
-        {"garbage", -1},
         {"-2147483648-01-01T00:00:00Z", -1},  // fields that do not fit struct tm
         {"2020--2147483648-01T00:00:00Z", -1},
         {"2147483647-12-31T23:59:59Z", -1},

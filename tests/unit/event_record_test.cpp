@@ -1,8 +1,12 @@
-// CEvent: construction, the record built by get_base, and the partial assignment from a record.
+// CEvent: construction, the record built by get_base, the partial assignment from a record, and
+// the one-line dump.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 #include "double/store_double.h"
 #include "unit/event_samples.h"
@@ -26,6 +30,19 @@ _byte_array_t pair_of(const char* text, uint32_t length) {
     return {const_cast<char*>(text), length};
 }
 
+using Bytes = std::vector<unsigned char>;
+
+// The bytes of a scalar as they lie in memory on this host, given most significant first.
+Bytes host(Bytes big_endian) {
+    if (__BYTE_ORDER__ != __ORDER_BIG_ENDIAN__) std::reverse(big_endian.begin(), big_endian.end());
+    return big_endian;
+}
+
+Bytes bytes_at(const _event_t& r, std::size_t offset, std::size_t count) {
+    const auto* start = reinterpret_cast<const unsigned char*>(&r) + offset;
+    return Bytes(start, start + count);
+}
+
 // The severity/quality slot holds `quality` in its first two bytes and zero in the other two, on
 // either byte order.
 template <typename Holder>
@@ -36,7 +53,7 @@ bool holds_quality_only(const Holder& x, uint16_t quality) {
 
 }  // namespace
 
-// The other defaults show in the default dump line (event_dump_test.cpp).
+// The other defaults show in the default dump line (EventDump below).
 TEST_F(EventRecord, KindConstructorDefaults) {
     CEvent e;
     EXPECT_TRUE(holds_quality_only(e, 192));
@@ -111,6 +128,52 @@ TEST_F(EventRecord, GetBaseBorrowsAndCarriesByKindAndAssignmentTakesOnlyThat) {
     destruct_event(&empty);
 }
 
+// Records are exchanged with the store in memory, so the scalars of a record an event builds or
+// reads lie in host byte order (big-endian on the device). Where each field lies is proven at
+// compile time by the assertions in nyr.h; this looks at the bytes.
+TEST_F(EventRecord, RecordScalarsLieInHostByteOrder) {
+    const Bytes id = host({1, 2, 3, 4, 5, 6, 7, 8}), seconds = host({0x65, 0x53, 0xF1, 0x00});
+    // Quality 192 lies in the first two bytes of the slot it shares with the severity.
+    Bytes quality = host({0x00, 0xC0});
+    quality.resize(4);
+    constexpr std::size_t kId = offsetof(_event_t, event_id),
+                          kTime = offsetof(_event_t, event_time),
+                          kSlot = offsetof(_event_t, quality);
+    CEvent alarm(0x8);
+    alarm.event_id = 0x0102030405060708ULL;
+    alarm.event_time = timeval{1700000000, 0};
+    _event_t r = alarm.get_base();
+    EXPECT_EQ(bytes_at(r, kId, 8), id);
+    EXPECT_EQ(bytes_at(r, kTime, 4), seconds);
+    EXPECT_EQ(bytes_at(r, kSlot, 4), quality);
+    destruct_event(&r);
+    CEvent severe(0x100);
+    severe.severity = -3;
+    r = severe.get_base();
+    EXPECT_EQ(bytes_at(r, kSlot, 4), host({0xFF, 0xFF, 0xFF, 0xFD}));
+    destruct_event(&r);
+
+    std::memset(static_cast<void*>(&r), 0, sizeof r);
+    auto put = [&r](std::size_t offset, const Bytes& bytes) {
+        std::memcpy(reinterpret_cast<unsigned char*>(&r) + offset, bytes.data(), bytes.size());
+    };
+    put(offsetof(_event_t, type), host({0, 0, 0, 4}));
+    put(kId, id);
+    put(kTime, seconds);
+    put(kSlot, quality);
+    CEvent read(0x100);
+    read = r;
+    EXPECT_EQ(read.type, 4);
+    EXPECT_EQ(read.event_id, 0x0102030405060708ULL);
+    EXPECT_EQ(read.event_time.tv_sec, 1700000000);
+    EXPECT_EQ(read.quality, 192);
+
+    // An element is handed to the store as its record: the record is the element's first part.
+    const toolkit::CElement element(int32_t{7});
+    EXPECT_EQ(static_cast<const void*>(static_cast<const _element_datatype_t*>(&element)),
+              static_cast<const void*>(&element));
+}
+
 TEST_F(EventRecord, AssignmentReadsPairsAndListsDefensively) {
     _byte_array_t keys[] = {pair_of("k1", 2), pair_of("k2", 0), pair_of("k1", 2), pair_of("k3", 2)};
     _byte_array_t values[] = {pair_of("v1", 2), pair_of("v2", 2), pair_of("v3", 2),
@@ -163,4 +226,43 @@ TEST_F(EventRecord, CopyIsDeepAndMoveKeepsValueAndTimeStamp) {
     const CEvent constructed(std::move(moved));
     EXPECT_EQ(constructed.value.value.string_value.data, constructed.value.string_buffer().data());
     EXPECT_EQ(constructed.to_string(), copy.to_string());
+}
+
+// CEvent::to_string: the one-line dump, field by field.
+TEST(EventDump, EveryFieldInOrderWithFullRangesAndNoEscaping) {
+    EXPECT_EQ(CEvent().to_string(),
+              "type:0 event_time:-1 event_id:0 sequence_id:0 path:/ cmd:10 value:true source: "
+              "quality:192 was_logged:0 cause:0 generic:0 final:0 is_alarm:0 is_ack:0 "
+              "ack_status:0 base_priority:0 condition_raised:0 auto_close:0 variation_level:0 "
+              "note: description: waveform_urls: details:");
+
+    CEvent e = eventtest::full_event(0x80);
+    e.event_id = std::numeric_limits<uint64_t>::max();
+    e.path = "/a b=c,d";
+    e.cmd = -2;
+    e.ack_status = -1;
+    EXPECT_EQ(e.to_string(),
+              "type:128 event_time:1700000000 event_id:18446744073709551615 "
+              "sequence_id:4000000000 path:/a b=c,d cmd:-2 value:value a longer than any inline "
+              "buffer source:src|a quality:48879 was_logged:1 cause:-9 generic:1 final:1 "
+              "is_alarm:1 is_ack:1 ack_status:-1 base_priority:3000000000 condition_raised:1 "
+              "auto_close:1 variation_level:-12 note:note a description:description a "
+              "waveform_urls:http://w/a/1,,http://w/a/3 details:alpha=first a,mid=,zeta=last a,");
+}
+
+TEST(EventDump, KindSelectsSeverityAndPredicates) {
+    CEvent severe(0x100);
+    severe.severity = -3;
+    EXPECT_NE(severe.to_string().find(" severity:-3 was_logged:0 cause:0 generic:0 final:0 "
+                                      "is_alarm:0 is_ack:0 "),
+              std::string::npos);
+    CEvent q(0x4);
+    q.severity = -1;  // quality 0xFFFF; the upper half of the slot is not printed
+    EXPECT_NE(q.to_string().find(
+                  " quality:65535 was_logged:0 cause:0 generic:1 final:0 is_alarm:0 is_ack:0 "),
+              std::string::npos);
+    EXPECT_NE(CEvent(0x10).to_string().find(" generic:1 final:0 is_alarm:1 is_ack:1 "),
+              std::string::npos);
+    EXPECT_NE(CEvent(0x2).to_string().find(" generic:0 final:0 is_alarm:0 is_ack:0 "),
+              std::string::npos);
 }
