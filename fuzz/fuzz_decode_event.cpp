@@ -48,9 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     // The SQLite log keeps an event as such an encoding plus its side columns.
     const nyrhost::LogEntry entry = nyrhost::entry_of(decoded);
-    const std::optional<std::string_view> raw_value = entry.raw_value;
     nyrhost::OwnedEvent logged;
-    fuzz::check(nyrhost::event_of(entry.body, entry.value_fill, raw_value, logged),
+    fuzz::check(nyrhost::event_of(nyrhost::row_of(decoded, entry), logged),
                 "a log entry reads back");
     fuzz::check(dump_of(logged) == line, "the logged event round-trips");
     return 0;

@@ -84,7 +84,28 @@ enum {
     QEL_RESULT_BAD_ARGUMENT = -3, /**< Null pointer or inconsistent counts. */
     QEL_RESULT_NO_MEMORY = -4,    /**< Memory could not be allocated. */
     QEL_RESULT_DATABASE = -5,     /**< The event log's database failed. */
-    QEL_RESULT_MALFORMED = -6     /**< A source string or encoded bytes that do not parse. */
+    QEL_RESULT_MALFORMED = -6,    /**< A source string or encoded bytes that do not parse. */
+    QEL_RESULT_DAMAGED = -7       /**< The event log's file holds an event that fails its check. */
+};
+
+/**
+ * Why qel_host_store_open_ex() could not open a store's event log file. A file refused as
+ * #QEL_HOST_OPEN_FOREIGN is left byte for byte as it was, its `-wal`, `-shm` and `-journal` side
+ * files included: it is recognised from reading alone, before anything is written.
+ */
+enum {
+    QEL_HOST_OPEN_OK = 0,         /**< The store is open. */
+    QEL_HOST_OPEN_FOREIGN = 1,    /**< Not an event log of ours: not an SQLite database, another
+                                       application's database, or a log of another layout. */
+    QEL_HOST_OPEN_DAMAGED = 2,    /**< Our log, but its file fails SQLite's structural check. */
+    QEL_HOST_OPEN_LOCKED = 3,     /**< Another connection held the file locked for too long. */
+    QEL_HOST_OPEN_UNREADABLE = 4, /**< The file (or its folder) cannot be opened or read, or is
+                                       not a regular file. */
+    QEL_HOST_OPEN_READ_ONLY = 5,  /**< Our log, but it cannot be written (permissions, medium). */
+    QEL_HOST_OPEN_FULL = 6,       /**< The disk is full: a new log could not be laid out. */
+    QEL_HOST_OPEN_NO_MEMORY = 7,  /**< Memory could not be allocated. */
+    QEL_HOST_OPEN_NO_SQLITE = 8,  /**< libnyr was built without SQLite: only a log in memory. */
+    QEL_HOST_OPEN_FAILED = 9      /**< Any other failure of the database. */
 };
 
 /**
@@ -115,11 +136,20 @@ enum {
 /**
  * Opens a store.
  * @param log_database Null or "": the event log lives in memory; otherwise it is kept in that
- *        SQLite file and survives closing and reopening.
+ *        SQLite file and survives closing and reopening. A missing or empty file becomes a new
+ *        log (so does one left by a crash while a new log was being laid out).
  * @return The store, or null when it cannot be opened (for example a file that is not a log
- *         database of ours).
+ *         database of ours); qel_host_store_open_ex() says why.
  */
 NYR_API qel_store_t* qel_host_store_open(const char* log_database);
+/**
+ * Opens a store as qel_host_store_open() does, and says why when it cannot.
+ * @param log_database As for qel_host_store_open().
+ * @param[out] result When not null: #QEL_HOST_OPEN_OK with a store, otherwise one of the other
+ *        QEL_HOST_OPEN_ codes.
+ * @return The store, or null.
+ */
+NYR_API qel_store_t* qel_host_store_open_ex(const char* log_database, int* result);
 /**
  * Closes the store; every handle still open on it is closed first.
  * @param store The store; one that is not open (null, or closed before) is ignored.

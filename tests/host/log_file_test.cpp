@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <map>
 
 #include "host/log_support.h"
+#include "log/log_entry.h"
 
 #ifdef NYR_HAVE_SQLITE
 #include <sqlite3.h>
@@ -16,18 +18,13 @@ namespace {
 using namespace logtest;
 using nyrhost::EventLog;
 
-std::unique_ptr<EventLog> open_log(const std::string& file, int& result) {
-    result = 1;
-    return EventLog::open(file.c_str(), &result);
-}
-
 #ifdef NYR_HAVE_SQLITE
 // Opens the file's log. A refusal fails the test and gives an empty memory log instead, so that
 // the checks after it fail rather than crash.
 std::unique_ptr<EventLog> must_open(const std::string& file) {
     int result = 1;
     auto log = EventLog::open(file.c_str(), &result);
-    EXPECT_EQ(result, QEL_RESULT_OK) << file;
+    EXPECT_EQ(result, QEL_HOST_OPEN_OK) << file;
     return log ? std::move(log) : EventLog::open(nullptr, &result);
 }
 #endif
@@ -64,73 +61,137 @@ TEST(LogFile, SurvivesClosingAndReopening) {
     EXPECT_TRUE(everything(*must_open(dir.file("empty.db"))).empty());
 }
 
+// Every file in the directory with its bytes.
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        files[entry.path().filename().string()] = read_file(entry.path().string());
+    return files;
+}
+
+// A log of 300 events of every kind, closed.
+void write_sample_log(const std::string& file) {
+    std::deque<eventsamples::RecordBuilder> builders;
+    std::vector<_event_t> many;
+    for (int i = 0; i < 300; ++i) many.push_back(builders.emplace_back(1 << (i % 5), i).record);
+    ASSERT_EQ(must_open(file)->store(many.data(), 300, false), 0);
+}
+
 TEST(LogFile, RefusesFilesThatAreNotItsOwnOrDamagedAndLeavesThemUntouched) {
     TempDir dir;
-    const std::string file = dir.file("events.db");
-    {
-        auto log = must_open(file);
-        std::deque<eventsamples::RecordBuilder> builders;
-        std::vector<_event_t> many;
-        for (int i = 0; i < 300; ++i) many.push_back(builders.emplace_back(0x8, i).record);
-        ASSERT_EQ(log->store(many.data(), 300, false), 0);
-    }
-    const std::string good = read_file(file);
+    write_sample_log(dir.file("good.db"));
+    const std::string good = read_file(dir.file("good.db"));
     ASSERT_GT(good.size(), 4u * 4096);
     std::string header = good, pages = good;
     header.replace(0, 16, "not SQLite here!");
     for (size_t i = 2 * 4096; i < 4 * 4096; ++i) pages[i] = static_cast<char>(i * 131 + 7);
 
-    // Our own log, but of the layout before (its own event encoding) or a later one; another
-    // application's database.
-    for (const std::string layout : {"1", "3"}) {
+    // Our own log, but of an earlier layout or a later one.
+    for (const std::string layout : {"2", "4"}) {
         write_file(dir.file("layout" + layout), good);
         run_sql(dir.file("layout" + layout), "PRAGMA user_version = " + layout + ";");
     }
-    run_sql(dir.file("other.db"),
-            "CREATE TABLE events(id INTEGER PRIMARY KEY, body BLOB);"
-            "INSERT INTO events(body) VALUES (x'0102');");
+    // Another schema under our application id and layout.
+    run_sql(dir.file("impostor.db"),
+            "CREATE TABLE events(x); INSERT INTO events VALUES (1);"
+            "PRAGMA application_id = 1314476620; PRAGMA user_version = 3;");
+    // Another application's WAL database whose content is only in the frames of its -wal.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(dir.file("framed.db").c_str(), &db), SQLITE_OK);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "PRAGMA journal_mode = WAL; CREATE TABLE t(x);"
+                               "INSERT INTO t VALUES (1); PRAGMA application_id = 1314476620;"
+                               "PRAGMA user_version = 3;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ASSERT_GT(read_file(dir.file("framed.db-wal")).size(), 0u);
     const std::pair<std::string, std::string> damaged[] = {
         {"notes.txt", "plain text, not a database\n" + std::string(5000, 'x')},
         {"cut.db", good.substr(0, good.size() / 2)},
         {"header.db", header},
         {"pages.db", pages}};
     for (const auto& [name, bytes] : damaged) write_file(dir.file(name), bytes);
-    for (const char* name :
-         {"other.db", "layout1", "layout3", "notes.txt", "cut.db", "header.db", "pages.db"}) {
+
+    const std::pair<std::string, int> refused[] = {
+        {"layout2", QEL_HOST_OPEN_FOREIGN},
+        {"layout4", QEL_HOST_OPEN_FOREIGN},
+        {"impostor.db", QEL_HOST_OPEN_FOREIGN},
+        {"framed.db", QEL_HOST_OPEN_FOREIGN},
+        {"notes.txt", QEL_HOST_OPEN_FOREIGN},
+        {"header.db", QEL_HOST_OPEN_FOREIGN},
+        {"cut.db", QEL_HOST_OPEN_DAMAGED},
+        {"pages.db", QEL_HOST_OPEN_DAMAGED},
+        {"no/such/dir/events.db", QEL_HOST_OPEN_UNREADABLE},
+        {"", QEL_HOST_OPEN_UNREADABLE}};  // the directory itself
+    for (const auto& [name, reason] : refused) {
         SCOPED_TRACE(name);
-        const std::string refused = dir.file(name);
-        const std::string before = read_file(refused);
+        const auto before = snapshot(dir.file(""));
         int result = 0;
-        EXPECT_EQ(open_log(refused, result), nullptr);
-        EXPECT_EQ(result, QEL_RESULT_DATABASE);
-        EXPECT_EQ(read_file(refused), before);
+        EXPECT_EQ(qel_host_store_open_ex(dir.file(name).c_str(), &result), nullptr);
+        EXPECT_EQ(result, reason);
+        EXPECT_EQ(snapshot(dir.file("")), before) << "files and side files as they were";
     }
-    for (const std::string& unusable : {dir.file("no/such/dir/events.db"), dir.file("")}) {
+    int result = 1;
+    qel_store_t* store = qel_host_store_open_ex(dir.file("good.db").c_str(), &result);
+    EXPECT_NE(store, nullptr);
+    EXPECT_EQ(result, QEL_HOST_OPEN_OK);
+    qel_host_store_close(store);
+}
+
+// Everything a log gives back, as the log's own encoding of each event.
+std::vector<std::string> encoded(const std::vector<nyrhost::OwnedEvent>& events) {
+    std::vector<std::string> out;
+    for (const auto& event : events) {
+        const nyrhost::LogEntry entry = nyrhost::entry_of(event);
+        out.push_back(entry.body + std::to_string(entry.value_fill) + entry.raw_value.value_or(""));
+    }
+    return out;
+}
+
+TEST(LogFile, ADamagedFileGivesAFailureNeverAlteredEvents) {
+    TempDir dir;
+    write_sample_log(dir.file("good.db"));
+    const std::string good = read_file(dir.file("good.db"));
+    const auto expected = encoded(everything(*must_open(dir.file("good.db"))));
+    ASSERT_EQ(expected.size(), 300u);
+
+    // One byte flipped at a time, all over the file: the open refuses it, or a retrieval fails
+    // with QEL_RESULT_DAMAGED, or every event comes back as it was stored.
+    int refused = 0, damaged = 0;
+    for (size_t at = 7; at < good.size(); at += 331) {
+        SCOPED_TRACE(at);
+        std::string bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x24);
+        const std::string file = dir.file("flipped" + std::to_string(at));
+        write_file(file, bytes);
         int result = 0;
-        EXPECT_EQ(open_log(unusable, result), nullptr) << unusable;
-        EXPECT_EQ(result, QEL_RESULT_DATABASE) << unusable;
+        auto log = EventLog::open(file.c_str(), &result);
+        if (!log) {
+            ++refused;
+            EXPECT_NE(result, QEL_HOST_OPEN_OK);
+            continue;
+        }
+        std::vector<nyrhost::OwnedEvent> out;
+        const int retrieved = log->retrieve(out, {nullptr, nullptr, nullptr});
+        if (retrieved == QEL_RESULT_OK)
+            EXPECT_EQ(encoded(out), expected);
+        else
+            EXPECT_EQ(retrieved, QEL_RESULT_DAMAGED);
+        damaged += retrieved == QEL_RESULT_DAMAGED;
     }
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(damaged, 10) << "flips inside events are caught by their checksums";
 }
 
 TEST(LogFile, DatabaseFailuresAreReportedAndKeepEveryEarlierBatch) {
     TempDir dir;
     const std::string file = dir.file("events.db");
     auto log = must_open(file);
-    ASSERT_EQ(store_samples(*log, {{"/first"}, {"/second"}, {"/third"}}), 0);
-
-    // An entry that does not decode, or whose raw value stands beside a value the body holds
-    // whole, fails a retrieval that meets it, and only such a one.
-    run_sql(file,
-            "UPDATE events SET body = x'01020304' WHERE path = CAST('/second' AS BLOB);"
-            "UPDATE events SET raw_value = zeroblob(20) WHERE path = CAST('/third' AS BLOB);");
-    std::vector<nyrhost::OwnedEvent> out(1);
-    EXPECT_EQ(log->retrieve(out, {nullptr, nullptr, nullptr}), QEL_RESULT_DATABASE);
-    EXPECT_EQ(log->retrieve(out, {"/third", nullptr, nullptr}), QEL_RESULT_DATABASE);
-    EXPECT_EQ(out.size(), 1u);
-    out.clear();
-    EXPECT_EQ(log->retrieve(out, {"/first", nullptr, nullptr}), QEL_RESULT_OK);
-    EXPECT_EQ(paths_of(out), (Paths{"/first"}));
-    run_sql(file, "DELETE FROM events WHERE path <> CAST('/first' AS BLOB);");
+    ASSERT_EQ(store_samples(*log, {{"/first"}}), 0);
 
     // The database refuses the third event of the next batch, after two have gone in: none of
     // the batch is kept.
@@ -149,7 +210,109 @@ TEST(LogFile, DatabaseFailuresAreReportedAndKeepEveryEarlierBatch) {
     // The log works on, and a reopened log sees the same.
     ASSERT_EQ(log->store(batch.data(), 2, false), 0);
     log.reset();
+    run_sql(file, "DROP TRIGGER refuse;");
     EXPECT_EQ(paths_of(everything(*must_open(file))), (Paths{"/first", "/batch", "/batch"}));
+}
+
+// The default VFS with a countdown: the process kills itself at the Nth write, sync or truncation
+// of a file, or deletion of one, so that a writer can be stopped at each point where it changes
+// what is on disk.
+namespace killing {
+
+sqlite3_vfs* base = nullptr;
+int countdown = 0;
+
+void step() {
+    if (--countdown == 0) ::kill(::getpid(), SIGKILL);
+}
+// The default VFS's file lies right after the one SQLite sees.
+sqlite3_file* real(sqlite3_file* file) {
+    return reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + sizeof(sqlite3_file));
+}
+#define FORWARD(method) \
+    [](sqlite3_file* f, auto... a) { return real(f)->pMethods->method(real(f), a...); }
+#define COUNTED(method)                                  \
+    [](sqlite3_file* f, auto... a) {                     \
+        step();                                          \
+        return real(f)->pMethods->method(real(f), a...); \
+    }
+// clang-format off
+const sqlite3_io_methods methods = {
+    2, FORWARD(xClose), FORWARD(xRead), COUNTED(xWrite), COUNTED(xTruncate), COUNTED(xSync),
+    FORWARD(xFileSize), FORWARD(xLock), FORWARD(xUnlock), FORWARD(xCheckReservedLock),
+    FORWARD(xFileControl), FORWARD(xSectorSize), FORWARD(xDeviceCharacteristics),
+    FORWARD(xShmMap), FORWARD(xShmLock), FORWARD(xShmBarrier), FORWARD(xShmUnmap), nullptr,
+    nullptr};
+// clang-format on
+#undef FORWARD
+#undef COUNTED
+
+// Makes the counting VFS the default, to kill at the `n`th change.
+void arm(int n) {
+    static sqlite3_vfs vfs;
+    base = sqlite3_vfs_find(nullptr);
+    vfs = *base;
+    vfs.zName = "killing";
+    vfs.szOsFile = static_cast<int>(sizeof(sqlite3_file)) + base->szOsFile;
+    vfs.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out) {
+        const int rc = base->xOpen(base, name, real(file), flags, out);
+        file->pMethods = real(file)->pMethods ? &methods : nullptr;
+        return rc;
+    };
+    vfs.xDelete = [](sqlite3_vfs*, const char* name, int sync) {
+        step();
+        return base->xDelete(base, name, sync);
+    };
+    countdown = n;
+    sqlite3_vfs_register(&vfs, 1);
+}
+
+}  // namespace killing
+
+TEST(LogFile, ACrashWhileANewLogIsMadeLeavesAFileTheNextOpenTakes) {
+    // A writer that makes a new log and stores one event, killed at its 1st, 2nd, ... change to
+    // the disk until it gets through.
+    int crashes = 0;
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        TempDir dir;
+        const std::string file = dir.file("events.db");
+        int stored[2];
+        ASSERT_EQ(::pipe(stored), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            killing::arm(n);
+            int result = 0;
+            auto log = EventLog::open(file.c_str(), &result);
+            if (!log) ::_exit(2);
+            if (store_samples(*log, {{"/crash", 7}}) != 0) ::_exit(3);
+            if (::write(stored[1], "s", 1) != 1) ::_exit(4);
+            log.reset();
+            ::_exit(0);
+        }
+        ::close(stored[1]);
+        char byte = 0;
+        const bool reported = ::read(stored[0], &byte, 1) == 1;
+        ::close(stored[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+            << status;
+
+        // The file is taken, and holds the event when the writer was told it was stored (and
+        // perhaps when it was killed while being told).
+        const auto events = everything(*must_open(file));
+        if (reported) {
+            EXPECT_EQ(paths_of(events), (Paths{"/crash"}));
+        } else {
+            EXPECT_LE(events.size(), 1u);
+        }
+        if (WIFEXITED(status)) break;
+        ++crashes;
+        ASSERT_LT(n, 200) << "the writer never got through";
+    }
+    EXPECT_GT(crashes, 5);
 }
 
 TEST(LogFile, KilledWriterLosesAtMostTheBatchInFlight) {
@@ -197,8 +360,8 @@ TEST(LogFile, KilledWriterLosesAtMostTheBatchInFlight) {
 TEST(LogFile, NeedsSQLite) {
     TempDir dir;
     int result = 0;
-    EXPECT_EQ(open_log(dir.file("events.db"), result), nullptr);
-    EXPECT_EQ(result, QEL_RESULT_DATABASE);
+    EXPECT_EQ(EventLog::open(dir.file("events.db").c_str(), &result), nullptr);
+    EXPECT_EQ(result, QEL_HOST_OPEN_NO_SQLITE);
     EXPECT_NE(EventLog::open("", &result), nullptr);
 }
 

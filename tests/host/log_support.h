@@ -85,7 +85,7 @@ protected:
         log_ =
             nyrhost::EventLog::open(GetParam() ? dir_.file("events.db").c_str() : nullptr, &result);
         ASSERT_NE(log_, nullptr);
-        ASSERT_EQ(result, QEL_RESULT_OK);
+        ASSERT_EQ(result, QEL_HOST_OPEN_OK);
     }
     TempDir dir_;
     std::unique_ptr<nyrhost::EventLog> log_;

@@ -6,7 +6,11 @@ using nyrhost::HandleCall;
 extern "C" {
 
 qel_store_t* qel_host_store_open(const char* log_database) {
-    return nyrhost::open_store(log_database);
+    return nyrhost::open_store(log_database, nullptr);
+}
+
+qel_store_t* qel_host_store_open_ex(const char* log_database, int* result) {
+    return nyrhost::open_store(log_database, result);
 }
 
 void qel_host_store_close(qel_store_t* store) {

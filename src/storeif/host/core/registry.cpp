@@ -8,6 +8,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <new>
 #include <shared_mutex>
 
 #include "core/store.h"
@@ -85,17 +86,23 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
-qel_store_t* open_store(const char* log_database) {
-    int result = QEL_RESULT_OK;
-    auto log = EventLog::open(log_database, &result);
-    if (!log) return nullptr;
-    auto store = std::make_shared<qel_store_s>();
-    store->log = std::move(log);
-    Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    auto* token = reg.next_token<qel_store_t*>();
-    reg.stores.emplace(token, std::move(store));
-    return token;
+qel_store_t* open_store(const char* log_database, int* result) {
+    int ignored = QEL_HOST_OPEN_OK;
+    int& reason = result != nullptr ? *result : ignored;
+    try {
+        auto log = EventLog::open(log_database, &reason);
+        if (!log) return nullptr;
+        auto store = std::make_shared<qel_store_s>();
+        store->log = std::move(log);
+        Registry& reg = registry();
+        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        auto* token = reg.next_token<qel_store_t*>();
+        reg.stores.emplace(token, std::move(store));
+        return token;
+    } catch (const std::bad_alloc&) {
+        reason = QEL_HOST_OPEN_NO_MEMORY;
+        return nullptr;
+    }
 }
 
 void close_store(qel_store_t* store) {

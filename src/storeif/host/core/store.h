@@ -102,9 +102,10 @@ std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle);
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
 
 // The registry's side of opening and closing (nyr_host.h documents them): a store with its event
-// log, null when the log cannot be opened; a handle on an open store, null for any other pointer.
+// log, null when the log cannot be opened (with *result, when `result` is not null, the
+// QEL_HOST_OPEN_ code that says why); a handle on an open store, null for any other pointer.
 // Closing something that is not open does nothing.
-qel_store_t* open_store(const char* log_database);
+qel_store_t* open_store(const char* log_database, int* result);
 void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
 void close_handle(qel_handle_t handle);

@@ -14,12 +14,12 @@ std::unique_ptr<EventLog> EventLog::open(const char* database, int* result) {
     int& status = result != nullptr ? *result : ignored;
     try {
         if (database == nullptr || database[0] == '\0') {
-            status = QEL_RESULT_OK;
+            status = QEL_HOST_OPEN_OK;
             return std::make_unique<MemoryLog>();
         }
         return open_sqlite_log(database, &status);
     } catch (const std::bad_alloc&) {
-        status = QEL_RESULT_NO_MEMORY;
+        status = QEL_HOST_OPEN_NO_MEMORY;
         return nullptr;
     }
 }

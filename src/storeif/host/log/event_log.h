@@ -18,14 +18,17 @@
 // carries (was_logged included, unchanged).
 //
 // Results: 0 (QEL_RESULT_OK) on success; QEL_RESULT_BAD_ARGUMENT for null records with a non-zero
-// count; QEL_RESULT_NO_MEMORY when a copy cannot be allocated; QEL_RESULT_DATABASE when the
-// database fails or holds an entry that does not decode. A failed call changes nothing: a failed
-// store() keeps none of its batch, a failed retrieve() leaves `out` as it was.
+// count; QEL_RESULT_NO_MEMORY when a copy cannot be allocated; QEL_RESULT_DAMAGED when a
+// retrieval meets a damaged entry (one that fails its checksum or does not decode, or a page
+// SQLite finds corrupt); QEL_RESULT_DATABASE when the database fails otherwise. A failed call
+// changes nothing: a failed store() keeps none of its batch, a failed retrieve() leaves `out` as
+// it was, so a damaged entry is never handed out altered.
 //
 // The SQLite log keeps each event in the event encoding of serialize_event, with the value's fill
-// word and, for a value of type 0 or of an unknown type code, its raw bytes beside it
-// (log/log_entry.h). Files of layout 1, which kept events in an encoding of their own, are refused
-// with QEL_RESULT_DATABASE and left as they are; they are not converted.
+// word and, for a value of type 0 or of an unknown type code, its raw bytes beside it, and a
+// checksum over the whole row (log/log_entry.h). Files of earlier layouts (1: events in an
+// encoding of their own; 2: no checksums) are refused as foreign and left as they are; they are
+// not converted.
 //
 // Durability of the SQLite log: the database runs in WAL mode with synchronous=FULL and each
 // store() is one transaction, so a batch is on disk when store() returns, and a crash or power
@@ -48,11 +51,11 @@ namespace nyrhost {
 class EventLog {
 public:
     // `database` null or "": in memory. Otherwise the SQLite file at that path, created when
-    // missing or empty. Null (with *result, when `result` is not null, set to a negative
-    // QEL_RESULT_ code) when the file cannot be opened or is not an event log of ours:
-    // QEL_RESULT_DATABASE for a file that is not an SQLite database, another application's
-    // database, a log of an earlier or a later layout, a damaged file, or any file when libnyr was
-    // built without SQLite. Such a file is left as it was. On success *result is QEL_RESULT_OK.
+    // missing or empty (sqlite_log.h says how a file is recognised). Null when the file cannot be
+    // opened or is not an event log of ours, with *result (when `result` is not null) set to the
+    // QEL_HOST_OPEN_ code that says why; QEL_HOST_OPEN_NO_SQLITE for any file when libnyr was
+    // built without SQLite. A file refused as foreign is left as it was, side files included.
+    // On success *result is QEL_HOST_OPEN_OK.
     static std::unique_ptr<EventLog> open(const char* database, int* result);
     virtual ~EventLog() = default;
 

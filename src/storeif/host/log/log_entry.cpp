@@ -1,6 +1,7 @@
 // An event as the SQLite log keeps it, and back.
 #include "log/log_entry.h"
 
+#include <array>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -19,6 +20,50 @@ bool body_holds(int32_t type) {
 }
 
 constexpr std::size_t kRawValueSize = 4 + sizeof(_element_datatype_t::value);
+
+// CRC-32C (Castagnoli polynomial, reflected), table-driven.
+class Crc32c {
+public:
+    void bytes(const void* data, std::size_t n) {
+        static const std::array<uint32_t, 256> table = [] {
+            std::array<uint32_t, 256> t{};
+            for (uint32_t i = 0; i < 256; ++i) {
+                uint32_t c = i;
+                for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+                t[i] = c;
+            }
+            return t;
+        }();
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < n; ++i) crc_ = table[(crc_ ^ p[i]) & 0xFF] ^ (crc_ >> 8);
+    }
+    void u64(uint64_t v) {
+        unsigned char b[8];
+        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (56 - 8 * i));
+        bytes(b, sizeof b);
+    }
+    void text(std::string_view t) {
+        u64(t.size());
+        bytes(t.data(), t.size());
+    }
+    uint32_t value() const { return ~crc_; }
+
+private:
+    uint32_t crc_ = 0xFFFFFFFFu;
+};
+
+uint32_t checksum_of(const EntryRow& row) {
+    Crc32c crc;
+    crc.text(row.path);
+    crc.u64(static_cast<uint64_t>(row.sec));
+    crc.u64(static_cast<uint64_t>(row.usec));
+    crc.u64(static_cast<uint64_t>(row.kind));
+    crc.text(row.body);
+    crc.u64(static_cast<uint64_t>(row.value_fill));
+    crc.u64(row.raw_value ? 1 : 0);  // absent and empty differ
+    if (row.raw_value) crc.text(*row.raw_value);
+    return crc.value();
+}
 
 }  // namespace
 
@@ -44,18 +89,32 @@ LogEntry entry_of(const OwnedEvent& event) {
         record.value.type = DATATYPE_INVALID;
     }
     entry.body = encode_event(record);
+    entry.checksum = checksum_of(row_of(event, entry));
     return entry;
 }
 
-bool event_of(std::string_view body, int64_t value_fill, std::optional<std::string_view> raw_value,
-              OwnedEvent& out) {
-    if (decode_event(body.data(), body.size(), out) != 0) return false;
-    if (value_fill < 0 || value_fill > int64_t{UINT32_MAX}) return false;
-    _element_datatype_t& value = out.scalars.value;
-    value._fill = static_cast<uint32_t>(value_fill);
-    if (!raw_value) return true;
+EntryRow row_of(const OwnedEvent& event, const LogEntry& entry) {
+    EntryRow row;
+    row.path = event.path;
+    row.sec = event.scalars.event_time.tv_sec;
+    row.usec = event.scalars.event_time.tv_usec;
+    row.kind = event.scalars.type;
+    row.body = entry.body;
+    row.value_fill = entry.value_fill;
+    if (entry.raw_value) row.raw_value = *entry.raw_value;
+    row.checksum = entry.checksum;
+    return row;
+}
 
-    WireReader raw(raw_value->data(), raw_value->size());
+bool event_of(const EntryRow& row, OwnedEvent& out) {
+    if (row.checksum != int64_t{checksum_of(row)}) return false;
+    if (decode_event(row.body.data(), row.body.size(), out) != 0) return false;
+    if (row.value_fill < 0 || row.value_fill > int64_t{UINT32_MAX}) return false;
+    _element_datatype_t& value = out.scalars.value;
+    value._fill = static_cast<uint32_t>(row.value_fill);
+    if (!row.raw_value) return true;
+
+    WireReader raw(row.raw_value->data(), row.raw_value->size());
     const int32_t type = raw.i32();
     const char* bytes = raw.take(sizeof value.value);
     if (bytes == nullptr || raw.remaining() != 0 || body_holds(type) ||

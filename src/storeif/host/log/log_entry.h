@@ -10,6 +10,10 @@
 //               unknown type code: the type code (i32, big-endian) and then the 16 bytes of the
 //               value union as the record held them (the store gives them no meaning, so they
 //               keep the byte order of the host that stored them).
+//   checksum    CRC-32C over the whole row: path, sec, usec, kind (the columns selections run
+//               on), body, value_fill and raw_value, each length-prefixed or fixed-width, so that
+//               a changed byte anywhere in a row, or bytes moved between its columns, is seen.
+//               A row whose checksum does not match is damaged; it is never read as an event.
 #ifndef NYR_HOST_LOG_LOG_ENTRY_H
 #define NYR_HOST_LOG_LOG_ENTRY_H
 
@@ -26,16 +30,31 @@ struct LogEntry {
     std::string body;
     uint32_t value_fill = 0;
     std::optional<std::string> raw_value;
+    uint32_t checksum = 0;
 };
 
-// The entry of an event as from_record made it. Throws std::bad_alloc.
+// One row of the log as it is stored and read back.
+struct EntryRow {
+    std::string_view path;
+    int64_t sec = 0, usec = 0, kind = 0;
+    std::string_view body;
+    int64_t value_fill = 0;
+    std::optional<std::string_view> raw_value;
+    int64_t checksum = 0;
+};
+
+// The entry of an event as from_record made it, its checksum over the row that keeps the
+// event's path, event_time and type beside it. Throws std::bad_alloc.
 LogEntry entry_of(const OwnedEvent& event);
 
-// The event of an entry, as its columns give it. False, with `out` unspecified, for an entry
-// entry_of cannot have written: a body that does not decode, a fill word beyond 32 bits, a raw
-// value of another size or type code, or one beside a body whose value has a type.
-bool event_of(std::string_view body, int64_t value_fill, std::optional<std::string_view> raw_value,
-              OwnedEvent& out);
+// The row that keeps `entry`, the entry_of `event`: views into both.
+EntryRow row_of(const OwnedEvent& event, const LogEntry& entry);
+
+// The event of a row. False, with `out` unspecified, for a damaged row: a checksum that does not
+// match, or a row entry_of cannot have written (a body that does not decode, a fill word beyond
+// 32 bits, a raw value of another size or type code, or one beside a body whose value has a
+// type).
+bool event_of(const EntryRow& row, OwnedEvent& out);
 
 }  // namespace nyrhost
 

@@ -8,7 +8,7 @@
 namespace nyrhost {
 
 std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
-    *result = QEL_RESULT_DATABASE;  // built without SQLite: only the memory log exists
+    *result = QEL_HOST_OPEN_NO_SQLITE;  // built without SQLite: only the memory log exists
     return nullptr;
 }
 
@@ -19,6 +19,9 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <new>
 #include <string>
@@ -31,42 +34,182 @@ namespace nyrhost {
 namespace {
 
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
-constexpr int kLayoutVersion = 2;           // 1 kept events in an encoding of its own
+constexpr int kLayoutVersion = 3;  // 1: events in an encoding of their own; 2: no checksums
 constexpr int kBusyTimeoutMs = 5000;
 
-const char* const kCreateSchema =
+const char* const kCreateTables =
     "CREATE TABLE events(id INTEGER PRIMARY KEY, path BLOB NOT NULL, sec INTEGER NOT NULL,"
     " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL,"
-    " value_fill INTEGER NOT NULL, raw_value BLOB);"
+    " value_fill INTEGER NOT NULL, raw_value BLOB, checksum INTEGER NOT NULL);"
     "CREATE INDEX events_by_path ON events(path);"
-    "CREATE INDEX events_by_time ON events(sec, usec);"
+    "CREATE INDEX events_by_time ON events(sec, usec);";
+const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 2;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620 && kLayoutVersion == 2,
-              "the schema text repeats the application id and the layout version");
+    "PRAGMA user_version = 3;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 3,
+              "the pragma text repeats the application id and the layout version");
 
-// Reads only: the file must already be a log of ours, of this layout, and undamaged.
-bool is_our_log(sqlite3* db) {
-    int64_t id = 0, version = 0, tables = 0;
-    std::string check;
-    return query_int(db, "PRAGMA application_id", id) && id == kApplicationId &&
-           query_int(db, "PRAGMA user_version", version) && version == kLayoutVersion &&
-           query_int(db,
-                     "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'events'",
-                     tables) &&
-           tables == 1 && query_text(db, "PRAGMA quick_check", check) && check == "ok";
+std::unique_ptr<EventLog> fail(int* result, int reason) {
+    *result = reason;
+    return nullptr;
+}
+
+// The QEL_HOST_OPEN_ code for the error the connection last met.
+int reason_of(sqlite3* db) {
+    switch (db ? sqlite3_errcode(db) & 0xFF : SQLITE_NOMEM) {
+        case SQLITE_NOTADB:
+            return QEL_HOST_OPEN_FOREIGN;
+        case SQLITE_CORRUPT:
+            return QEL_HOST_OPEN_DAMAGED;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return QEL_HOST_OPEN_LOCKED;
+        case SQLITE_CANTOPEN:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_IOERR:
+            return QEL_HOST_OPEN_UNREADABLE;
+        case SQLITE_READONLY:
+            return QEL_HOST_OPEN_READ_ONLY;
+        case SQLITE_FULL:
+            return QEL_HOST_OPEN_FULL;
+        case SQLITE_NOMEM:
+            return QEL_HOST_OPEN_NO_MEMORY;
+        default:
+            return QEL_HOST_OPEN_FAILED;
+    }
+}
+
+// The schema objects of a database (type, name, table, text), one per line in name order.
+bool schema_of(sqlite3* db, std::string& out) {
+    Statement statement = prepare(
+        db, "SELECT type, name, tbl_name, ifnull(sql, '') FROM sqlite_master ORDER BY name");
+    if (!statement) return false;
+    int step;
+    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        for (int column = 0; column < 4; ++column) {
+            const unsigned char* text = sqlite3_column_text(statement.get(), column);
+            out += text ? reinterpret_cast<const char*>(text) : "";
+            out += column == 3 ? '\n' : '\t';
+        }
+    }
+    return step == SQLITE_DONE;
+}
+
+// The schema a log of this layout has, as schema_of gives it (SQLite keeps the text of each
+// CREATE as it was written, so it is read back from a database laid out in memory).
+const std::string& our_schema() {
+    static const std::string schema = [] {
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
+        Database db(raw);
+        std::string text;
+        if (!db || !exec(db.get(), kCreateTables) || !schema_of(db.get(), text))
+            throw std::bad_alloc();
+        return text;
+    }();
+    return schema;
+}
+
+// What a database holds, as far as telling ours from others goes.
+enum class Kind { ours, empty, other };
+
+// Reads only. Kind::empty: no schema objects, application id and user version 0 (a database no
+// one has laid out yet). QEL_HOST_OPEN_OK with `kind` set, or the code of the failure.
+int kind_of(sqlite3* db, Kind& kind) {
+    int64_t id = 0, version = 0;
+    std::string schema;
+    if (!query_int(db, "PRAGMA application_id", id) ||
+        !query_int(db, "PRAGMA user_version", version) || !schema_of(db, schema))
+        return reason_of(db);
+    if (id == kApplicationId && version == kLayoutVersion && schema == our_schema())
+        kind = Kind::ours;
+    else if (id == 0 && version == 0 && schema.empty())
+        kind = Kind::empty;
+    else
+        kind = Kind::other;
+    return QEL_HOST_OPEN_OK;
+}
+
+// The file as a URI SQLite opens with `query`: '?', '#' and '%' escaped, and an absolute path
+// given an empty authority so that one starting with "//" is not read as a host.
+std::string uri_of(const std::string& file, const char* query) {
+    std::string uri = file[0] == '/' ? "file://" : "file:";
+    for (const char c : file) {
+        if (c == '?' || c == '#' || c == '%') {
+            static const char kHex[] = "0123456789ABCDEF";
+            uri += '%';
+            uri += kHex[(c >> 4) & 0xF];
+            uri += kHex[c & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?" + query;
+}
+
+// True when a rollback journal beside the file (left by a crash) would, once rolled back, leave
+// the database empty: its header records a size of 0 pages before the transaction. That is the
+// state of a new log whose laying out was cut short, whatever the file holds now.
+bool journal_empties(const std::string& file) {
+    static const unsigned char kMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+    unsigned char header[20];
+    std::ifstream journal(file + "-journal", std::ios::binary);
+    if (!journal.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    return std::memcmp(header, kMagic, sizeof kMagic) == 0 && header[16] == 0 && header[17] == 0 &&
+           header[18] == 0 && header[19] == 0;
+}
+
+// True when the file has a write-ahead file beside it holding frames.
+bool has_wal_frames(const std::string& file) {
+    struct stat info {};
+    return ::stat((file + "-wal").c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// Decides from reading alone whether the file at `file` (which exists) may be opened for
+// writing: QEL_HOST_OPEN_OK with `adopt` true for a database that is empty or will be once a
+// leftover journal is rolled back, false for a log of ours; otherwise the reason it is refused.
+// The file is read through SQLite's immutable mode: no locks, and no side file read, made or
+// changed. A log of ours keeps its identity and schema in the main file from the moment it is
+// laid out (before it turns to WAL), so the main file alone tells.
+int recognise(const std::string& file, off_t size, bool& adopt) {
+    adopt = size == 0 || journal_empties(file);
+    if (adopt) return QEL_HOST_OPEN_OK;
+    sqlite3* raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(uri_of(file, "immutable=1").c_str(), &raw,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(raw);
+    if (opened != SQLITE_OK) return reason_of(db.get());
+    Kind kind = Kind::other;
+    if (const int failed = kind_of(db.get(), kind)) return failed;
+    // An empty main file with frames in its write-ahead file is someone's database whose content
+    // is only in those frames: not for us to fold in.
+    adopt = kind == Kind::empty && !has_wal_frames(file);
+    return kind == Kind::ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
 }
 
 // Lays out a new log in an empty database. Another opener may have done it in the meantime; the
 // write lock taken first makes that visible here.
-bool lay_out(sqlite3* db) {
+int lay_out(sqlite3* db) {
     Transaction transaction(db);
-    if (!transaction.is_open()) return false;
-    int64_t objects = 0, id = 0;
-    if (!query_int(db, "SELECT count(*) FROM sqlite_master", objects)) return false;
-    if (!query_int(db, "PRAGMA application_id", id)) return false;
-    if (objects == 0 && id == 0 && !exec(db, kCreateSchema)) return false;
-    return transaction.commit();
+    if (!transaction.is_open()) return reason_of(db);
+    Kind kind = Kind::other;
+    if (const int failed = kind_of(db, kind)) return failed;
+    if (kind == Kind::empty && (!exec(db, kCreateTables) || !exec(db, kMarkAsOurs)))
+        return reason_of(db);
+    return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
+}
+
+// Reads only: the file must now be a log of ours, of this layout, and pass SQLite's structural
+// check.
+int verify(sqlite3* db) {
+    Kind kind = Kind::other;
+    if (const int failed = kind_of(db, kind)) return failed;
+    if (kind != Kind::ours) return QEL_HOST_OPEN_FOREIGN;
+    std::string check;
+    if (!query_text(db, "PRAGMA quick_check", check)) return reason_of(db);
+    return check == "ok" ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_DAMAGED;
 }
 
 // `head` ("SELECT ... FROM events" or "DELETE FROM events") over the rows the selection picks,
@@ -114,11 +257,22 @@ std::string_view column_bytes(sqlite3_stmt* statement, int column) {
                 : std::string_view();
 }
 
-// The event of the row `statement` stands on (columns body, value_fill, raw_value).
+// The columns read_row reads, in its order.
+const char* const kRowColumns = "path, sec, usec, kind, body, value_fill, raw_value, checksum";
+
+// The event of the row `statement` stands on (columns kRowColumns); false for a damaged row.
 bool read_row(sqlite3_stmt* statement, OwnedEvent& out) {
-    std::optional<std::string_view> raw_value;
-    if (sqlite3_column_type(statement, 2) != SQLITE_NULL) raw_value = column_bytes(statement, 2);
-    return event_of(column_bytes(statement, 0), sqlite3_column_int64(statement, 1), raw_value, out);
+    EntryRow row;
+    row.path = column_bytes(statement, 0);
+    row.sec = sqlite3_column_int64(statement, 1);
+    row.usec = sqlite3_column_int64(statement, 2);
+    row.kind = sqlite3_column_int64(statement, 3);
+    row.body = column_bytes(statement, 4);
+    row.value_fill = sqlite3_column_int64(statement, 5);
+    if (sqlite3_column_type(statement, 6) != SQLITE_NULL)
+        row.raw_value = column_bytes(statement, 6);
+    row.checksum = sqlite3_column_int64(statement, 7);
+    return event_of(row, out);
 }
 
 class SqliteLog final : public EventLog {
@@ -130,8 +284,9 @@ public:
 
     bool prepare_insert() {
         insert_ = prepare(db_.get(),
-                          "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value)"
-                          " VALUES(:path, :sec, :usec, :kind, :body, :value_fill, :raw_value)");
+                          "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value,"
+                          " checksum) VALUES(:path, :sec, :usec, :kind, :body, :value_fill,"
+                          " :raw_value, :checksum)");
         return insert_ != nullptr;
     }
 
@@ -156,7 +311,8 @@ public:
         try {
             std::lock_guard<std::mutex> lock(mutex_);
             Statement statement = selection_statement(
-                db_.get(), "SELECT body, value_fill, raw_value FROM events", selection, true);
+                db_.get(), (std::string("SELECT ") + kRowColumns + " FROM events").c_str(),
+                selection, true);
             if (!statement) return QEL_RESULT_DATABASE;
             int step;
             while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
@@ -168,7 +324,7 @@ public:
             }
             if (step != SQLITE_DONE) {
                 out.resize(kept);
-                return QEL_RESULT_DATABASE;
+                return (step & 0xFF) == SQLITE_CORRUPT ? QEL_RESULT_DAMAGED : QEL_RESULT_DATABASE;
             }
         } catch (const std::bad_alloc&) {
             out.resize(kept);
@@ -206,7 +362,8 @@ private:
                                                {":kind", int64_t{event.scalars.type}},
                                                {":body", entry.body},
                                                {":value_fill", int64_t{entry.value_fill}},
-                                               {":raw_value", raw_value}}) &&
+                                               {":raw_value", raw_value},
+                                               {":checksum", int64_t{entry.checksum}}}) &&
                           sqlite3_step(statement) == SQLITE_DONE;
         sqlite3_reset(statement);
         return done;
@@ -220,25 +377,32 @@ private:
 }  // namespace
 
 std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
-    *result = QEL_RESULT_DATABASE;
     struct stat info {};
     const bool exists = ::stat(file, &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) return nullptr;
-    const bool empty = !exists || info.st_size == 0;
+    if (!exists && errno != ENOENT) return fail(result, QEL_HOST_OPEN_UNREADABLE);
+    if (exists && !S_ISREG(info.st_mode)) return fail(result, QEL_HOST_OPEN_UNREADABLE);
+    // Nothing is written to a file that already exists until it is known to be ours or empty.
+    bool adopt = !exists;
+    if (exists) {
+        if (const int refused = recognise(file, info.st_size, adopt)) return fail(result, refused);
+    }
 
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (!exists) flags |= SQLITE_OPEN_CREATE;
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(file, &raw, flags, nullptr);
     Database db(raw);
-    if (opened != SQLITE_OK) return nullptr;
-    sqlite3_extended_result_codes(db.get(), 1);
+    if (opened != SQLITE_OK) return fail(result, reason_of(db.get()));
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    // A file the system lets us read but not write is opened read-only without a word.
+    if (sqlite3_db_readonly(db.get(), "main") == 1) return fail(result, QEL_HOST_OPEN_READ_ONLY);
 
-    // A file with content is checked before anything is written to it; only an empty or new
-    // file is laid out.
-    if (empty && !lay_out(db.get())) return nullptr;
-    if (!is_our_log(db.get())) return nullptr;
+    // The first read rolls back a journal a crash left behind, so whether the database is empty
+    // is decided inside lay_out's write transaction, not from the file's size.
+    if (adopt) {
+        if (const int failed = lay_out(db.get())) return fail(result, failed);
+    }
+    if (const int failed = verify(db.get())) return fail(result, failed);
 
     // WAL: a batch is one append to the write-ahead file, committed by its last frame, and a
     // crash before that frame leaves the earlier batches as they were. FULL syncs at every
@@ -246,11 +410,11 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
     // not available the rollback journal gives the same guarantees.
     std::string mode;
     query_text(db.get(), "PRAGMA journal_mode = WAL", mode);
-    if (!exec(db.get(), "PRAGMA synchronous = FULL")) return nullptr;
+    if (!exec(db.get(), "PRAGMA synchronous = FULL")) return fail(result, reason_of(db.get()));
 
     auto log = std::make_unique<SqliteLog>(std::move(db));
-    if (!log->prepare_insert()) return nullptr;
-    *result = QEL_RESULT_OK;
+    if (!log->prepare_insert()) return fail(result, QEL_HOST_OPEN_FAILED);
+    *result = QEL_HOST_OPEN_OK;
     return log;
 }
 

@@ -1,12 +1,21 @@
 // The event log kept in an SQLite file.
 //
-// Layout (user_version 2, application_id 0x4E59524C, "NYRL"):
+// Layout (user_version 3, application_id 0x4E59524C, "NYRL"):
 //   events(id INTEGER PRIMARY KEY, path BLOB, sec INTEGER, usec INTEGER, kind INTEGER, body BLOB,
-//          value_fill INTEGER, raw_value BLOB NULL)
+//          value_fill INTEGER, raw_value BLOB NULL, checksum INTEGER)
 // with indexes on path and on (sec, usec). `id` gives the insertion order; path, sec, usec and
-// kind repeat what the body holds so that selections run on indexes; body, value_fill and
-// raw_value are the event as log/log_entry.h describes. Layout 1 (a body in an encoding of its
-// own, no side columns) is refused like any file that is not ours.
+// kind repeat what the body holds so that selections run on indexes; body, value_fill, raw_value
+// and checksum are the event as log/log_entry.h describes. Layouts 1 (a body in an encoding of its
+// own, no side columns) and 2 (no checksum) are refused like any file that is not ours.
+//
+// Opening an existing file reads it first through SQLite's immutable mode, which takes no lock
+// and neither reads nor makes side files: only a log of ours (application id, layout and the
+// exact schema) or an empty database is opened for writing; anything else is refused untouched,
+// its -wal, -shm and -journal included. A new log is laid out in one transaction with a rollback
+// journal and only then turned to WAL, so its identity is in the main file from the start. A
+// crash while it is laid out leaves an empty file, or a partly written one whose journal records
+// an empty database: both are taken as empty and laid out again (SQLite rolls the journal back
+// first). Once open for writing, the log is checked again (identity and PRAGMA quick_check).
 #ifndef NYR_HOST_LOG_SQLITE_LOG_H
 #define NYR_HOST_LOG_SQLITE_LOG_H
 
@@ -16,9 +25,9 @@
 
 namespace nyrhost {
 
-// Opens (or creates) the log at `file`. Null with *result set to QEL_RESULT_DATABASE when the
-// file cannot be opened, is not ours, is of another layout or is damaged; the file is then not
-// written to. Without SQLite in the build, always that failure.
+// Opens (or creates) the log at `file`. Null with *result set to the QEL_HOST_OPEN_ code that
+// says why when the file cannot be opened, is not ours, is of another layout or is damaged.
+// Without SQLite in the build, always QEL_HOST_OPEN_NO_SQLITE.
 std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result);
 
 }  // namespace nyrhost
