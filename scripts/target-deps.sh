@@ -227,6 +227,7 @@ mkdir -p "$DOWNLOADS"
 exec 9>"$CACHE_ROOT/.lock"
 flock 9
 t_fetch=$SECONDS
+: >"$DOWNLOADS/apt-source.log"
 for p in "${SRC_PACKAGES[@]}"; do fetch_source "$p"; done
 echo "target dependencies: source packages there after $((SECONDS - t_fetch)) s"
 KEY=$(cache_key)
