@@ -18,7 +18,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lanes-common.sh"
 
-CACHE_ROOT="${TOOLKIT_TARGET_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/libnyr-target}"
+CACHE_ROOT="${TOOLKIT_TARGET_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/libnyr-target}"
 TRIPLE=powerpc-linux-gnu
 SRC_PACKAGES=(openssl boost1.74 sqlite3)
 
