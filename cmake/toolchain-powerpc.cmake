@@ -2,8 +2,9 @@
 # toolchain). Programs built with it run on the build machine through qemu's user-mode emulator,
 # which is also what ctest uses to run the test programs.
 #
-# Libraries for the target (GoogleTest, for instance) are found under the toolchain's sysroot and
-# under TOOLKIT_TARGET_PREFIX, a directory into which such libraries have been installed.
+# Libraries for the target are found under the toolchain's sysroot and under TOOLKIT_TARGET_PREFIX,
+# a directory into which such libraries have been installed: scripts/target-deps.sh builds one with
+# Boost.Locale, OpenSSL's libcrypto, SQLite and GoogleTest.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR powerpc)
 

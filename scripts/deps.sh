@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a lane needs, when they are missing.
 #   scripts/deps.sh host      build, test, benchmark and run the demo on this machine
-#   scripts/deps.sh target    cross-build for 32-bit PowerPC and run under qemu
+#   scripts/deps.sh target    cross-build for 32-bit PowerPC (the libraries it links included, from
+#                             Debian's source packages) and run under qemu
 #   scripts/deps.sh clang     Clang, its sanitizer and fuzzer runtimes
 set -euo pipefail
 
@@ -11,7 +12,8 @@ for lane in "${@:-host}"; do
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
                      doxygen clang-format git) ;;
-    target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build) ;;
+    target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build gettext file
+                       g++ dpkg-dev perl make bison tcl) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;
     *) echo "deps.sh: unknown lane '$lane'" >&2; exit 2 ;;
   esac

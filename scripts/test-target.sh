@@ -1,60 +1,115 @@
 #!/usr/bin/env bash
 # Builds both libraries and the test suite for the device (32-bit big-endian PowerPC Linux) and
-# runs the suite under qemu's user-mode emulator.
+# runs the suite under qemu's user-mode emulator, with nothing left out: translated value texts
+# (Boost.Locale), HMAC texts (OpenSSL's libcrypto) and the SQLite event log are all in the build.
 #
 #   scripts/test-target.sh            build into build-target/ and run the suite
 #   BUILD_DIR=dir JOBS=n scripts/test-target.sh
 #
-# GoogleTest and GoogleMock are built for the target from /usr/src/googletest into the build
-# directory once and reused. Boost.Locale, OpenSSL and SQLite have no PowerPC builds here, so the
-# target build leaves out translated value texts, HMAC texts and the SQLite event log.
+# The libraries the device build links, and GoogleTest, come from scripts/target-deps.sh: built
+# from Debian's source packages once per machine into ~/.cache/libnyr-target/ and reused.
+# Besides the suite, the lane hands event log files between the device and this PC: the device
+# build's log_exchange writes a file that this machine's build reads, and the other way round.
+# It fails when the build lacks translation, HMAC or the SQLite log, or when a test skipped
+# because one of them was missing.
 # Prints "LANE target: PASS|FAIL (n s)" and exits non-zero on failure.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lanes-common.sh"
 
 BUILD_DIR="${BUILD_DIR:-$TOOLKIT_ROOT/build-target}"
+HOST_DIR="$BUILD_DIR/host-exchange"
 TOOLCHAIN="$TOOLKIT_ROOT/cmake/toolchain-powerpc.cmake"
-PREFIX="$BUILD_DIR/target-prefix"
+SYSROOT=/usr/powerpc-linux-gnu
 
-build_googletest() {
-    if [ -f "$PREFIX/lib/cmake/GTest/GTestConfig.cmake" ]; then
-        echo "GoogleTest for the target: cached in $PREFIX"
-        return 0
-    fi
-    cmake -S /usr/src/googletest -B "$BUILD_DIR/googletest-build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$PREFIX" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON \
-        -DCMAKE_POSITION_INDEPENDENT_CODE=ON &&
-        ninja -C "$BUILD_DIR/googletest-build" -j "$JOBS" install
+target_dependencies() {
+    local log="$BUILD_DIR/target-deps.log"
+    "$TOOLKIT_ROOT/scripts/target-deps.sh" | tee "$log" || return 1
+    PREFIX=$(tail -n 1 "$log")
+    [ -f "$PREFIX/.complete" ] || { echo "no prefix of target dependencies"; return 1; }
 }
 
 build_and_test() {
     cmake -S "$TOOLKIT_ROOT" -B "$BUILD_DIR" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DTOOLKIT_TARGET_PREFIX="$PREFIX" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTOOLKIT_WITH_LOCALE=OFF -DTOOLKIT_WITH_OPENSSL=OFF -DNYR_WITH_SQLITE=OFF \
+        -DTOOLKIT_WITH_LOCALE=ON -DTOOLKIT_WITH_OPENSSL=ON -DNYR_WITH_SQLITE=ON \
         -DTOOLKIT_BUILD_TESTS=ON -DTOOLKIT_BUILD_BENCH=OFF -DTOOLKIT_BUILD_EXAMPLES=OFF || return 1
     ninja -C "$BUILD_DIR" -j "$JOBS" || return 1
-    # The libraries must really be for the device, not for the build machine.
-    file -L "$BUILD_DIR/libnyr++.so" | grep -q "32-bit MSB.*PowerPC" || {
-        echo "libnyr++.so is not a 32-bit big-endian PowerPC library"
-        return 1
-    }
-    ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 900
+    check_device_libraries || return 1
+    check_tests_present || return 1
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 900 || return 1
+    check_no_skips
 }
 
-LEFT_OUT="left out on the target (no PowerPC builds of their libraries here):
-  translated value texts (Boost.Locale), HMAC texts (OpenSSL), the SQLite event log (SQLite)"
+# The libraries must be for the device and must link what translation, HMAC and the SQLite log
+# need; a build that quietly lost one of them fails here.
+check_device_libraries() {
+    local lib needed status=0
+    for lib in libnyr++.so libnyr.so; do
+        file -L "$BUILD_DIR/$lib" | grep -q "32-bit MSB.*PowerPC" || {
+            echo "$lib is not a 32-bit big-endian PowerPC library"
+            status=1
+        }
+    done
+    check_needed() {
+        powerpc-linux-gnu-readelf -d "$BUILD_DIR/$1" | grep -q "NEEDED.*\[$2" || {
+            echo "$1 does not link $2 ($3 missing)"
+            status=1
+        }
+    }
+    check_needed libnyr++.so libboost_locale "translated value texts"
+    check_needed libnyr++.so libcrypto "HMAC texts"
+    check_needed libnyr.so libsqlite3 "the SQLite event log"
+    return $status
+}
 
-ensure_packages g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build file
-echo "target build: powerpc-linux-gnu, run under qemu-ppc"
-echo "$LEFT_OUT"
+# Every test program that covers one of them must be there ...
+check_tests_present() {
+    local status=0 test_name listed
+    listed=$(ctest --test-dir "$BUILD_DIR" -N)
+    for test_name in translate catalogue_byte_order log_exchange_read contract host; do
+        grep -qE "Test +#[0-9]+: $test_name\$" <<<"$listed" || {
+            echo "the target build has no test '$test_name'"
+            status=1
+        }
+    done
+    return $status
+}
+
+# ... and no test may have skipped for want of one: such tests say "built without ...". The log
+# holds the output of every test of the last ctest run.
+check_no_skips() {
+    local log="$BUILD_DIR/Testing/Temporary/LastTest.log"
+    grep -q "tests\? from .* ran" "$log" || { echo "no test output in $log"; return 1; }
+    if grep -n "built without" "$log"; then
+        echo "tests skipped for want of a library on the target"
+        return 1
+    fi
+}
+
+# Log files between the device and this PC, both ways: the device build writes under qemu and
+# this machine's build of the same program reads, and the other way round.
+exchange_logs() {
+    cmake -S "$TOOLKIT_ROOT" -B "$HOST_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTOOLKIT_BUILD_BENCH=OFF -DTOOLKIT_BUILD_EXAMPLES=OFF >/dev/null || return 1
+    ninja -C "$HOST_DIR" -j "$JOBS" log_exchange >/dev/null || return 1
+    local device=(qemu-ppc -L "$SYSROOT" "$BUILD_DIR/tests/log_exchange")
+    local pc=("$HOST_DIR/tests/log_exchange")
+    echo "log file from the device, read on this PC:"
+    "${device[@]}" write "$BUILD_DIR/from-device.db" && "${pc[@]}" read "$BUILD_DIR/from-device.db" ||
+        return 1
+    echo "log file from this PC, read on the device:"
+    "${pc[@]}" write "$BUILD_DIR/from-pc.db" && "${device[@]}" read "$BUILD_DIR/from-pc.db"
+}
+
+"$TOOLKIT_ROOT/scripts/deps.sh" host target || exit 1
+echo "target build: powerpc-linux-gnu, run under qemu-ppc, with Boost.Locale, libcrypto and SQLite"
 
 lane_start target
 status=0
 mkdir -p "$BUILD_DIR"
-build_googletest || status=1
+target_dependencies || status=1
 [ $status -eq 0 ] && { build_and_test || status=1; }
-echo "$LEFT_OUT"
+[ $status -eq 0 ] && { exchange_logs || status=1; }
 lane_end target $status
 lane_summary

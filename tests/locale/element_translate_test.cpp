@@ -17,6 +17,9 @@ namespace {
 
 std::locale make_locale(const char* name, bool with_catalogue) {
     boost::locale::generator generator;
+    // Only the narrow-character facets, the ones the library looks up in: the wide ones need the
+    // C library's converters to UTF-32, which a device (or the emulator's sysroot) may lack.
+    generator.characters(boost::locale::char_facet);
     if (with_catalogue) {
         generator.add_messages_path(NYRTEST_CATALOGUE_DIR);
         generator.add_messages_domain("nyrtest");
