@@ -11,7 +11,6 @@
  * shows up as different bytes.
  */
 #include <nyr_host.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
