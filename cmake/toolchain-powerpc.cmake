@@ -4,7 +4,8 @@
 #
 # Libraries for the target are found under the toolchain's sysroot and under TOOLKIT_TARGET_PREFIX,
 # a directory into which such libraries have been installed: scripts/target-deps.sh builds one with
-# Boost.Locale, OpenSSL's libcrypto, SQLite and GoogleTest.
+# Boost.Locale, OpenSSL's libcrypto, SQLite and GoogleTest. A device project that uses the unpacked
+# package of scripts/package-target.sh names that folder: find_package(toolkit) then finds it.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR powerpc)
 

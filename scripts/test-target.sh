@@ -10,6 +10,10 @@
 # from Debian's source packages once per machine into ~/.cache/libnyr-target/ and reused.
 # Besides the suite, the lane hands event log files between the device and this PC: the device
 # build's log_exchange writes a file that this machine's build reads, and the other way round.
+# Then it packs the device build (scripts/package-target.sh) and builds a small program against the
+# unpacked package the way a device project would, with pkg-config and with find_package(toolkit)
+# and the toolchain file, and runs both under qemu with nothing but the package and the toolchain's
+# runtime to load from.
 # It fails when the build lacks translation, HMAC or the SQLite log, or when a test skipped
 # because one of them was missing.
 # Prints "LANE target: PASS|FAIL (n s)" and exits non-zero on failure.
@@ -102,6 +106,36 @@ exchange_logs() {
     "${pc[@]}" write "$BUILD_DIR/from-pc.db" && "${device[@]}" read "$BUILD_DIR/from-pc.db"
 }
 
+# The package as a device project gets it: unpacked elsewhere, the program from tests/install built
+# against it alone (no host library, nothing of the dependency cache) and run under qemu.
+check_package() {
+    local packed tarball unpacked pkg work flags
+    packed=$("$TOOLKIT_ROOT/scripts/package-target.sh" "$BUILD_DIR") || return 1
+    echo "$packed"
+    tarball=$(tail -n 1 <<<"$packed")
+    unpacked="$BUILD_DIR/package-check"
+    rm -rf "$unpacked"
+    mkdir -p "$unpacked/work"
+    tar -C "$unpacked" -xzf "$tarball" || return 1
+    pkg=$(echo "$unpacked"/libnyr++-*)
+    work="$unpacked/work"
+    local run=(qemu-ppc -L "$SYSROOT" -E LD_LIBRARY_PATH="$pkg/lib")
+    echo "package, with pkg-config:"
+    flags=$(PKG_CONFIG_LIBDIR="$pkg/lib/pkgconfig" PKG_CONFIG_PATH="" pkg-config --cflags --libs nyr++) ||
+        return 1
+    # shellcheck disable=SC2086  # the flags are meant to be split
+    powerpc-linux-gnu-g++ -std=c++17 "$TOOLKIT_ROOT/tests/install/consumer.cpp" $flags \
+        -o "$work/consumer_pc" || return 1
+    "${run[@]}" "$work/consumer_pc" || return 1
+    echo "package, with find_package(toolkit) and the toolchain file:"
+    cmake -S "$TOOLKIT_ROOT/tests/install" -B "$work/cmake" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DTOOLKIT_TARGET_PREFIX="$pkg" >/dev/null || return 1
+    cmake --build "$work/cmake" >/dev/null || return 1
+    file "$work/cmake/consumer" | grep -q "32-bit MSB.*PowerPC" ||
+        { echo "the package's consumer is not a PowerPC program"; return 1; }
+    "${run[@]}" "$work/cmake/consumer"
+}
+
 "$TOOLKIT_ROOT/scripts/deps.sh" host target || exit 1
 echo "target build: powerpc-linux-gnu, run under qemu-ppc, with Boost.Locale, libcrypto and SQLite"
 
@@ -111,5 +145,6 @@ mkdir -p "$BUILD_DIR"
 target_dependencies || status=1
 [ $status -eq 0 ] && { build_and_test || status=1; }
 [ $status -eq 0 ] && { exchange_logs || status=1; }
+[ $status -eq 0 ] && { check_package || status=1; }
 lane_end target $status
 lane_summary
