@@ -38,7 +38,6 @@ const char* const kCreateSchema =
     "CREATE TABLE events(id INTEGER PRIMARY KEY, path BLOB NOT NULL, sec INTEGER NOT NULL,"
     " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL,"
     " value_fill INTEGER NOT NULL, raw_value BLOB);"
-    "CREATE INDEX events_by_path ON events(path);"
     "CREATE INDEX events_by_time ON events(sec, usec);"
     "PRAGMA application_id = 1314476620;"  // kApplicationId
     "PRAGMA user_version = 2;";            // kLayoutVersion
@@ -69,23 +68,55 @@ bool lay_out(sqlite3* db) {
     return transaction.commit();
 }
 
+// Retrieval searches events_by_path_time, by path and then time, which takes the place of the
+// index on path alone that logs were first laid out with. A log without it gets it here, once;
+// one that has it is only read.
+bool index_paths_by_time(sqlite3* db) {
+    int64_t present = 0;
+    if (!query_int(db,
+                   "SELECT count(*) FROM sqlite_master"
+                   " WHERE type = 'index' AND name = 'events_by_path_time'",
+                   present))
+        return false;
+    if (present == 1) return true;
+    Transaction transaction(db);
+    return transaction.is_open() &&
+           exec(db,
+                "CREATE INDEX IF NOT EXISTS events_by_path_time ON events(path, sec, usec);"
+                "DROP INDEX IF EXISTS events_by_path;") &&
+           transaction.commit();
+}
+
 // `head` ("SELECT ... FROM events" or "DELETE FROM events") over the rows the selection picks,
 // and for a retrieval in its order through its window, with every parameter bound. The text and
-// its bindings are made side by side here; null when either fails. Blobs compare byte by byte, so
-// "/a/" <= path < "/a0" is exactly the paths that start with "/a/". A newest-first window is read
+// its bindings are made side by side here; null when either fails. A newest-first window is read
 // backwards; the caller turns it round.
+//
+// Every part of a selection runs on an index, so that its cost follows its hits, not the size of
+// the log. Blobs compare byte by byte, so "/a/" <= path < "/a0" is exactly the paths that start
+// with "/a/". A subtree is walked as its distinct paths (the recursive `below`, one index step per
+// path), and each of them, with the subtree's own path, is a search of events_by_path_time on the
+// path and the time range; without a subtree the time range is a search of events_by_time.
 Statement selection_statement(sqlite3* db, const char* head, const LogSelection& selection,
                               bool windowed) {
-    std::string sql = head;
+    std::string sql;
     const std::string subtree(selection.subtree);
     const std::string below = subtree + "/", beyond = subtree + "0";
     std::vector<Binding> bindings;
-    sql += " WHERE 1";
     if (!selection.subtree.empty()) {
-        sql += " AND (path = :path OR (path >= :below AND path < :beyond))";
+        sql +=
+            "WITH RECURSIVE below(path) AS ("
+            " SELECT (SELECT path FROM events WHERE path >= :below AND path < :beyond"
+            " ORDER BY path LIMIT 1)"
+            " UNION ALL SELECT (SELECT e.path FROM events e WHERE e.path > below.path"
+            " AND e.path < :beyond ORDER BY e.path LIMIT 1) FROM below WHERE below.path NOT NULL),"
+            " paths(path) AS (SELECT :path UNION ALL SELECT path FROM below WHERE path NOT NULL) ";
         bindings.insert(bindings.end(),
                         {{":path", selection.subtree}, {":below", below}, {":beyond", beyond}});
     }
+    sql += head;
+    sql += " WHERE 1";
+    if (!selection.subtree.empty()) sql += " AND path IN paths";
     if (selection.from) {
         sql += " AND (sec, usec) >= (:from_sec, :from_usec)";
         bindings.insert(bindings.end(),
@@ -248,6 +279,7 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
     query_text(db.get(), "PRAGMA journal_mode = WAL", mode);
     if (!exec(db.get(), "PRAGMA synchronous = FULL")) return nullptr;
 
+    if (!index_paths_by_time(db.get())) return nullptr;
     auto log = std::make_unique<SqliteLog>(std::move(db));
     if (!log->prepare_insert()) return nullptr;
     *result = QEL_RESULT_OK;
