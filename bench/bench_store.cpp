@@ -1,19 +1,15 @@
 // The client object against the host store, beside the same work through raw qel_ calls: batch
-// writes and reads, single writes, subtree copies, events between two handles, and the event log
-// in memory and in SQLite.
+// writes and reads, single writes, subtree copies and events between two handles. The event log
+// has its own benchmarks (bench_log.cpp).
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
-#include <toolkit/log.h>
 #include <toolkit/nyr.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 using toolkit::CElement;
 using toolkit::CEvent;
-using toolkit::CLog;
 using toolkit::CNyr;
 
 namespace {
@@ -204,73 +200,5 @@ void BM_Events_SendAndGet(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_Events_SendAndGet)->Arg(64);
-
-// ---- Event log ----------------------------------------------------------------------------
-
-std::vector<CEvent> log_batch(int n) {
-    std::vector<CEvent> events(static_cast<std::size_t>(n), CEvent(0x8));
-    for (int i = 0; i < n; ++i) {
-        events[i].path = "/log/" + std::to_string(i % 10);
-        events[i].event_time = timeval{1700000000 + i, 0};
-        events[i].note = "logged";
-    }
-    return events;
-}
-
-std::string temp_database() {
-    char dir[] = "/tmp/nyr-bench-XXXXXX";
-    if (!mkdtemp(dir)) return "";
-    return std::string(dir) + "/log.db";
-}
-
-void remove_database(const std::string& file) {
-    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
-    rmdir(file.substr(0, file.rfind('/')).c_str());
-}
-
-void log_store(benchmark::State& state, const char* database) {
-    Store s(database);
-    CLog log(s.handle);
-    const auto events = log_batch(static_cast<int>(state.range(0)));
-    for (auto _ : state) log.store(events, false);
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void log_retrieve(benchmark::State& state, const char* database) {
-    Store s(database);
-    CLog log(s.handle);
-    log.store(log_batch(1000), false);
-    std::vector<CEvent> out;
-    for (auto _ : state) {
-        out.clear();
-        log.retrieve(out, "/log", nullptr, nullptr, 0, false, false, 0);
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(out.size()));
-}
-
-void BM_LogStore_Memory(benchmark::State& state) {
-    log_store(state, nullptr);
-}
-BENCHMARK(BM_LogStore_Memory)->Arg(100);
-
-void BM_LogStore_Sqlite(benchmark::State& state) {
-    const std::string file = temp_database();
-    log_store(state, file.c_str());
-    remove_database(file);
-}
-BENCHMARK(BM_LogStore_Sqlite)->Arg(100)->Unit(benchmark::kMillisecond);
-
-void BM_LogRetrieve_Memory(benchmark::State& state) {
-    log_retrieve(state, nullptr);
-}
-BENCHMARK(BM_LogRetrieve_Memory)->Unit(benchmark::kMillisecond);
-
-void BM_LogRetrieve_Sqlite(benchmark::State& state) {
-    const std::string file = temp_database();
-    log_retrieve(state, file.c_str());
-    remove_database(file);
-}
-BENCHMARK(BM_LogRetrieve_Sqlite)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,8 +1,11 @@
 // CEvent: construction and the two conversions to and from the store's event record.
 #include <toolkit/event.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace toolkit {
@@ -36,6 +39,129 @@ std::string text_of(const _byte_array_t& pair) {
 
 _byte_array_t* allocate_pairs(std::size_t count) {
     return static_cast<_byte_array_t*>(std::malloc(count * sizeof(_byte_array_t)));
+}
+
+using Details = std::map<std::string, std::string>;
+
+// The texts an assignment reads once it starts writing over the event's lists (the lists' own
+// texts, then the note), copied out first: whatever the record points into, writing over the
+// lists cannot change what is still to be read. They fit in kRoom bytes or are not staged.
+class StagedTexts {
+public:
+    // False when the texts do not fit.
+    bool stage(const _event_t& record) {
+        if (record.waveform_urls != nullptr)
+            for (uint32_t i = 0; i < record.waveform_url_count; ++i)
+                if (!put(record.waveform_urls[i])) return false;
+        if (record.detail_keys != nullptr && record.detail_values != nullptr)
+            for (uint32_t i = 0; i < record.detail_count; ++i)
+                if (!put(record.detail_keys[i]) || !put(record.detail_values[i])) return false;
+        return put(record.note);
+    }
+    // The texts in the order stage() took them; "" for a pair without text.
+    std::string_view next() {
+        uint32_t length = 0;
+        std::memcpy(&length, bytes_ + read_, sizeof length);
+        read_ += sizeof length;
+        const std::string_view text(bytes_ + read_, length);
+        read_ += length;
+        return text;
+    }
+
+private:
+    static constexpr std::size_t kRoom = 4096;
+
+    bool put(const _byte_array_t& pair) {
+        const uint32_t length = has_text(pair) ? pair.length : 0;
+        if (kRoom - used_ < sizeof length || kRoom - used_ - sizeof length < length) return false;
+        std::memcpy(bytes_ + used_, &length, sizeof length);
+        used_ += sizeof length;
+        if (length != 0) std::memcpy(bytes_ + used_, pair.data, length);
+        used_ += length;
+        return true;
+    }
+
+    char bytes_[kRoom];
+    std::size_t used_ = 0, read_ = 0;
+};
+
+// The record's lists built aside and swapped in, the old ones handed to `old_urls` and
+// `old_details`, where they stay readable until the caller is done with the record.
+void take_lists_aside(const _event_t& record, std::vector<std::string>& urls, Details& details,
+                      std::vector<std::string>& old_urls, Details& old_details) {
+    std::vector<std::string> new_urls;
+    if (record.waveform_urls != nullptr) {
+        new_urls.reserve(record.waveform_url_count);
+        for (uint32_t i = 0; i < record.waveform_url_count; ++i)
+            new_urls.push_back(text_of(record.waveform_urls[i]));
+    }
+    Details entries;
+    if (record.detail_keys != nullptr && record.detail_values != nullptr) {
+        for (uint32_t i = 0; i < record.detail_count; ++i) {
+            if (!has_text(record.detail_keys[i])) continue;
+            entries.insert_or_assign(text_of(record.detail_keys[i]),
+                                     text_of(record.detail_values[i]));
+        }
+    }
+    urls.swap(new_urls);
+    old_urls.swap(new_urls);
+    details.swap(entries);
+    old_details.swap(entries);
+}
+
+// The staged lists written over the ones the event holds, reusing their strings and map nodes.
+void take_lists_in_place(const _event_t& record, StagedTexts& staged,
+                         std::vector<std::string>& urls, Details& details) {
+    if (record.waveform_urls == nullptr) {
+        urls.clear();
+    } else {
+        urls.resize(record.waveform_url_count);
+        for (std::string& url : urls) url.assign(staged.next());
+    }
+
+    if (record.detail_keys == nullptr || record.detail_values == nullptr) {
+        details.clear();
+        return;
+    }
+    // While the keys are the ones held, in their order (repeated events of one kind), only the
+    // values change.
+    const uint32_t count = record.detail_count;
+    uint32_t i = 0;
+    auto held = details.begin();
+    std::string_view key, value;
+    bool pending = false;
+    while (i < count) {
+        key = staged.next();
+        value = staged.next();
+        ++i;
+        if (held == details.end() || key.empty() || key != held->first) {
+            pending = true;
+            break;
+        }
+        held->second.assign(value);
+        ++held;
+    }
+    // The entries held beyond that carry the others; a later duplicate key wins.
+    Details spare;
+    while (held != details.end()) spare.insert(details.extract(held++));
+    auto place = [&](std::string_view k, std::string_view v) {
+        if (k.empty()) return;
+        if (spare.empty()) {
+            details.insert_or_assign(std::string(k), std::string(v));
+            return;
+        }
+        auto node = spare.extract(spare.begin());
+        node.key().assign(k);
+        node.mapped().assign(v);
+        auto placed = details.insert(std::move(node));
+        if (!placed.inserted) placed.position->second.swap(placed.node.mapped());
+    };
+    if (pending) place(key, value);
+    for (; i < count; ++i) {
+        key = staged.next();
+        value = staged.next();
+        place(key, value);
+    }
 }
 
 }  // namespace
@@ -131,8 +257,10 @@ _event_t CEvent::get_base() const {
 }
 
 // Partial assignment: the record's kind decides which fields are taken; the rest keep their
-// values. The record may be one built by this event's own get_base, so lists are built aside and
-// swapped in rather than emptied first. A list array that is null while its count is not zero
+// values. The record may point into this event itself (one built by its own get_base): the texts
+// read once the lists start changing are staged first and then written over the event's own
+// strings and map nodes; texts too long to stage make lists built aside and swapped in, the old
+// ones kept until the note has been read. A list array that is null while its count is not zero
 // marks the list as absent (what get_base leaves after a failed allocation): the list becomes
 // empty. A detail list needs both its key and its value array.
 CEvent& CEvent::operator=(const _event_t& record) {
@@ -155,29 +283,23 @@ CEvent& CEvent::operator=(const _event_t& record) {
     event_id = record.event_id;
     sequence_id = record.sequence_id;
 
-    std::vector<std::string> urls;
-    if (record.waveform_urls != nullptr) {
-        urls.reserve(record.waveform_url_count);
-        for (uint32_t i = 0; i < record.waveform_url_count; ++i)
-            urls.push_back(text_of(record.waveform_urls[i]));
-    }
-    waveform_urls.swap(urls);
-
-    std::map<std::string, std::string> entries;
-    if (record.detail_keys != nullptr && record.detail_values != nullptr) {
-        for (uint32_t i = 0; i < record.detail_count; ++i) {
-            if (!has_text(record.detail_keys[i])) continue;
-            entries.insert_or_assign(text_of(record.detail_keys[i]),
-                                     text_of(record.detail_values[i]));
-        }
-    }
-    details.swap(entries);
+    std::vector<std::string> old_urls;
+    Details old_details;
+    StagedTexts staged;
+    const bool in_place = staged.stage(record);
+    if (in_place)
+        take_lists_in_place(record, staged, waveform_urls, details);
+    else
+        take_lists_aside(record, waveform_urls, details, old_urls, old_details);
 
     if (is_alarm()) {
         ack_status = record.ack_status;
         base_priority = record.base_priority;
         condition_raised = record.condition_raised != 0;
-        take_text(note, record.note);
+        if (in_place)
+            note.assign(staged.next());
+        else
+            take_text(note, record.note);
         auto_close = record.auto_close != 0;
         variation_level = record.variation_level;
     }

@@ -128,6 +128,11 @@ enum {
 #define QEL_HOST_DEFAULT_QUEUE_CAPACITY 4096u
 /** Default of a new store's event queue bound (qel_host_set_queue_bytes()), in bytes: 64 MiB. */
 #define QEL_HOST_DEFAULT_QUEUE_BYTES 67108864u
+/**
+ * Default of a new store's in-memory event log bound (qel_host_set_log_capacity()), in events:
+ * 2^20. An event takes about half a kilobyte there, plus its texts and lists.
+ */
+#define QEL_HOST_DEFAULT_LOG_CAPACITY 1048576u
 /** The longest path the host store takes, in bytes (without the terminating NUL). */
 #define QEL_HOST_MAX_PATH_LENGTH 4096u
 /** The deepest path the host store takes, in names below the root. */
@@ -195,6 +200,20 @@ NYR_API int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity);
  * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
  */
 NYR_API int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes);
+/**
+ * Bound of the store's event log when it is kept in memory, in events. When qel_log_store() takes
+ * the log past the bound, the oldest logged events are dropped (a batch larger than the whole
+ * bound keeps only its newest events) and each is counted (qel_host_log_dropped_count()); the
+ * store call itself succeeds. A log that already holds more than a new bound drops its oldest
+ * events at once. A log kept in a file has no such bound: it grows until its file system is full,
+ * and then qel_log_store() gives #QEL_RESULT_DATABASE and keeps none of that batch, while every
+ * batch stored before stays as it was. For such a store this call changes nothing.
+ * @param store The store.
+ * @param capacity The new bound, at least 1; 0 is taken as 1. The default is
+ *        #QEL_HOST_DEFAULT_LOG_CAPACITY.
+ * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
+ */
+NYR_API int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity);
 
 /* ---- Observation (for tests and tools) ---------------------------------------------------- */
 /**
@@ -203,6 +222,13 @@ NYR_API int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes);
  * @return The count; -2 for a bad handle.
  */
 NYR_API long long qel_host_overflow_count(qel_handle_t handle);
+/**
+ * Events the store's in-memory event log has dropped to stay within its bound
+ * (qel_host_set_log_capacity()) since the store was opened; always 0 for a log kept in a file.
+ * @param store The store.
+ * @return The count; -2 for a store that is not open.
+ */
+NYR_API long long qel_host_log_dropped_count(qel_store_t* store);
 /**
  * Events waiting in this handle's queue.
  * @param handle The handle.

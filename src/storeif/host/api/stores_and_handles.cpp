@@ -1,5 +1,6 @@
 // Opening and closing stores and handles, and the host store's settings and observations.
 #include "core/call.h"
+#include "log/memory_log.h"
 
 using nyrhost::HandleCall;
 
@@ -47,6 +48,22 @@ int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes) {
     nyrhost::MutexLock lock(state->mutex);
     state->queue_bytes = bytes == 0 ? 1 : bytes;
     return QEL_RESULT_OK;
+}
+
+// The bound belongs to the memory log; a log kept in a file has none (nyr_host.h).
+int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    if (auto* memory = dynamic_cast<nyrhost::MemoryLog*>(state->log.get()))
+        memory->set_capacity(capacity);
+    return QEL_RESULT_OK;
+}
+
+long long qel_host_log_dropped_count(qel_store_t* store) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    auto* memory = dynamic_cast<nyrhost::MemoryLog*>(state->log.get());
+    return memory != nullptr ? static_cast<long long>(memory->dropped()) : 0;
 }
 
 long long qel_host_overflow_count(qel_handle_t handle) {

@@ -34,6 +34,16 @@
 // store() is one transaction, so a batch is on disk when store() returns, and a crash or power
 // loss during a batch loses that batch only, never an earlier one.
 //
+// Size: the memory log holds at most its bound of events (MemoryLog::set_capacity, default
+// QEL_HOST_DEFAULT_LOG_CAPACITY); a store() past it drops the oldest events and counts them, and
+// succeeds. The SQLite log has no bound of its own: when its file can grow no further (a full
+// disk, a file size limit), store() gives QEL_RESULT_DATABASE and keeps none of that batch, every
+// earlier batch stays as it was, and the log works on once there is room again.
+//
+// Cost: both logs find a selection through indexes by path and time, so retrieve() costs in
+// proportion to the events it selects, not to the size of the log, and store() costs the same per
+// event at any size.
+//
 // Thread safety: every member may be called from any thread; the log serialises its own work.
 // Several logs (in this or another process) may share one file; SQLite's locking orders them.
 #ifndef NYR_HOST_LOG_EVENT_LOG_H

@@ -12,11 +12,15 @@ std::optional<LogTime> bound_of(const timeval* bound) {
     return LogTime{static_cast<int64_t>(bound->tv_sec), static_cast<int64_t>(bound->tv_usec)};
 }
 
+}  // namespace
+
 bool earlier(const LogTime& a, const LogTime& b) {
     return a.sec < b.sec || (a.sec == b.sec && a.usec < b.usec);
 }
 
-}  // namespace
+LogTime time_of(const OwnedEvent& event) {
+    return LogTime{event.scalars.event_time.tv_sec, event.scalars.event_time.tv_usec};
+}
 
 LogSelection::LogSelection(const char* path, const timeval* from_bound, const timeval* to_bound,
                            uint32_t option_a, bool flag_a, uint32_t option_b) noexcept
@@ -27,16 +31,6 @@ LogSelection::LogSelection(const char* path, const timeval* from_bound, const ti
       from_newest(flag_a),
       skip(option_b) {
     while (!subtree.empty() && subtree.back() == '/') subtree.remove_suffix(1);
-}
-
-bool LogSelection::matches(const OwnedEvent& event) const {
-    const std::string& path = event.path;
-    if (!subtree.empty()) {
-        if (path.compare(0, subtree.size(), subtree) != 0) return false;
-        if (path.size() != subtree.size() && path[subtree.size()] != '/') return false;
-    }
-    const LogTime time{event.scalars.event_time.tv_sec, event.scalars.event_time.tv_usec};
-    return !(from && earlier(time, *from)) && !(to && earlier(*to, time));
 }
 
 LogWindow LogSelection::window(uint64_t total) const {

@@ -19,6 +19,10 @@ struct LogTime {
     int64_t sec = 0;
     int64_t usec = 0;
 };
+// True when `a` comes before `b`.
+bool earlier(const LogTime& a, const LogTime& b);
+// The event_time of `event`.
+LogTime time_of(const OwnedEvent& event);
 
 // The part of `total` selected events (in insertion order) a retrieval hands back:
 // indices [first, first + count).
@@ -40,7 +44,8 @@ struct LogSelection {
     bool from_newest = false;         // flag_a: `most` and `skip` count from the newest event
     uint32_t skip = 0;                // option_b: pass over this many selected events first
 
-    bool matches(const OwnedEvent& event) const;
+    // True when every logged event is selected: no subtree and no bound.
+    bool selects_all() const { return subtree.empty() && !from && !to; }
     LogWindow window(uint64_t total) const;
 };
 

@@ -41,7 +41,7 @@ const char* const kCreateTables =
     "CREATE TABLE events(id INTEGER PRIMARY KEY, path BLOB NOT NULL, sec INTEGER NOT NULL,"
     " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL,"
     " value_fill INTEGER NOT NULL, raw_value BLOB, checksum INTEGER NOT NULL);"
-    "CREATE INDEX events_by_path ON events(path);"
+    "CREATE INDEX events_by_path_time ON events(path, sec, usec);"
     "CREATE INDEX events_by_time ON events(sec, usec);";
 const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
@@ -214,21 +214,34 @@ int verify(sqlite3* db) {
 
 // `head` ("SELECT ... FROM events" or "DELETE FROM events") over the rows the selection picks,
 // and for a retrieval in its order through its window, with every parameter bound. The text and
-// its bindings are made side by side here; null when either fails. Blobs compare byte by byte, so
-// "/a/" <= path < "/a0" is exactly the paths that start with "/a/". A newest-first window is read
+// its bindings are made side by side here; null when either fails. A newest-first window is read
 // backwards; the caller turns it round.
+//
+// Every part of a selection runs on an index, so that its cost follows its hits, not the size of
+// the log. Blobs compare byte by byte, so "/a/" <= path < "/a0" is exactly the paths that start
+// with "/a/". A subtree is walked as its distinct paths (the recursive `below`, one index step per
+// path), and each of them, with the subtree's own path, is a search of events_by_path_time on the
+// path and the time range; without a subtree the time range is a search of events_by_time.
 Statement selection_statement(sqlite3* db, const char* head, const LogSelection& selection,
                               bool windowed) {
-    std::string sql = head;
+    std::string sql;
     const std::string subtree(selection.subtree);
     const std::string below = subtree + "/", beyond = subtree + "0";
     std::vector<Binding> bindings;
-    sql += " WHERE 1";
     if (!selection.subtree.empty()) {
-        sql += " AND (path = :path OR (path >= :below AND path < :beyond))";
+        sql +=
+            "WITH RECURSIVE below(path) AS ("
+            " SELECT (SELECT path FROM events WHERE path >= :below AND path < :beyond"
+            " ORDER BY path LIMIT 1)"
+            " UNION ALL SELECT (SELECT e.path FROM events e WHERE e.path > below.path"
+            " AND e.path < :beyond ORDER BY e.path LIMIT 1) FROM below WHERE below.path NOT NULL),"
+            " paths(path) AS (SELECT :path UNION ALL SELECT path FROM below WHERE path NOT NULL) ";
         bindings.insert(bindings.end(),
                         {{":path", selection.subtree}, {":below", below}, {":beyond", beyond}});
     }
+    sql += head;
+    sql += " WHERE 1";
+    if (!selection.subtree.empty()) sql += " AND path IN paths";
     if (selection.from) {
         sql += " AND (sec, usec) >= (:from_sec, :from_usec)";
         bindings.insert(bindings.end(),

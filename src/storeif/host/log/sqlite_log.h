@@ -3,10 +3,11 @@
 // Layout (user_version 3, application_id 0x4E59524C, "NYRL"):
 //   events(id INTEGER PRIMARY KEY, path BLOB, sec INTEGER, usec INTEGER, kind INTEGER, body BLOB,
 //          value_fill INTEGER, raw_value BLOB NULL, checksum INTEGER)
-// with indexes on path and on (sec, usec). `id` gives the insertion order; path, sec, usec and
-// kind repeat what the body holds so that selections run on indexes; body, value_fill, raw_value
-// and checksum are the event as log/log_entry.h describes. Layouts 1 (a body in an encoding of its
-// own, no side columns) and 2 (no checksum) are refused like any file that is not ours.
+// with indexes on (path, sec, usec) and on (sec, usec). `id` gives the insertion order; path, sec,
+// usec and kind repeat what the body holds so that selections run on indexes; body, value_fill,
+// raw_value and checksum are the event as log/log_entry.h describes. Layouts 1 (a body in an
+// encoding of its own, no side columns) and 2 (no checksum) are refused like any file that is not
+// ours.
 //
 // Opening an existing file reads it first through SQLite's immutable mode, which takes no lock
 // and neither reads nor makes side files: only a log of ours (application id, layout and the
