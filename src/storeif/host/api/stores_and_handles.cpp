@@ -4,6 +4,20 @@
 
 using nyrhost::HandleCall;
 
+namespace {
+
+// Sets one of a store's settings, under its lock.
+template <typename T>
+int set_setting(qel_store_t* store, T qel_store_s::*setting, T value) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::MutexLock lock(state->mutex);
+    (*state).*setting = value;
+    return QEL_RESULT_OK;
+}
+
+}  // namespace
+
 extern "C" {
 
 qel_store_t* qel_host_store_open(const char* log_database) {
@@ -27,27 +41,15 @@ void qel_host_handle_close(qel_handle_t handle) {
 }
 
 int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds) {
-    auto state = nyrhost::acquire_store(store);
-    if (!state) return QEL_RESULT_BAD_HANDLE;
-    nyrhost::MutexLock lock(state->mutex);
-    state->event_wait_ms = milliseconds;
-    return QEL_RESULT_OK;
+    return set_setting(store, &qel_store_s::event_wait_ms, milliseconds);
 }
 
 int qel_host_set_queue_capacity(qel_store_t* store, uint32_t capacity) {
-    auto state = nyrhost::acquire_store(store);
-    if (!state) return QEL_RESULT_BAD_HANDLE;
-    nyrhost::MutexLock lock(state->mutex);
-    state->queue_capacity = capacity == 0 ? 1 : capacity;
-    return QEL_RESULT_OK;
+    return set_setting(store, &qel_store_s::queue_capacity, capacity == 0 ? 1u : capacity);
 }
 
 int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes) {
-    auto state = nyrhost::acquire_store(store);
-    if (!state) return QEL_RESULT_BAD_HANDLE;
-    nyrhost::MutexLock lock(state->mutex);
-    state->queue_bytes = bytes == 0 ? 1 : bytes;
-    return QEL_RESULT_OK;
+    return set_setting(store, &qel_store_s::queue_bytes, bytes == 0 ? uint64_t{1} : bytes);
 }
 
 // The bound belongs to the memory log; a log kept in a file has none (nyr_host.h).
