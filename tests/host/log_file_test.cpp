@@ -187,33 +187,6 @@ TEST(LogFile, ADamagedFileGivesAFailureNeverAlteredEvents) {
     EXPECT_GT(damaged, 10) << "flips inside events are caught by their checksums";
 }
 
-TEST(LogFile, DatabaseFailuresAreReportedAndKeepEveryEarlierBatch) {
-    TempDir dir;
-    const std::string file = dir.file("events.db");
-    auto log = must_open(file);
-    ASSERT_EQ(store_samples(*log, {{"/first"}}), 0);
-
-    // The database refuses the third event of the next batch, after two have gone in: none of
-    // the batch is kept.
-    run_sql(file,
-            "CREATE TRIGGER refuse BEFORE INSERT ON events WHEN NEW.kind = 30583"
-            " BEGIN SELECT RAISE(ABORT, 'refused'); END;");
-    std::deque<eventsamples::RecordBuilder> builders;
-    std::vector<_event_t> batch;
-    for (int32_t kind : {0x4, 0x8, 0x7777, 0x4}) {
-        builders.emplace_back(kind).set_path("/batch");
-        batch.push_back(builders.back().record);
-    }
-    EXPECT_EQ(log->store(batch.data(), 4, false), QEL_RESULT_DATABASE);
-    EXPECT_EQ(paths_of(everything(*log)), (Paths{"/first"}));
-
-    // The log works on, and a reopened log sees the same.
-    ASSERT_EQ(log->store(batch.data(), 2, false), 0);
-    log.reset();
-    run_sql(file, "DROP TRIGGER refuse;");
-    EXPECT_EQ(paths_of(everything(*must_open(file))), (Paths{"/first", "/batch", "/batch"}));
-}
-
 // The default VFS with a countdown: the process kills itself at the Nth write, sync or truncation
 // of a file, or deletion of one, so that a writer can be stopped at each point where it changes
 // what is on disk.
