@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+
 #ifdef TOOLKIT_BENCH_SQLITE
 #include <sqlite3.h>
 #endif
@@ -60,14 +62,7 @@ void advance(std::vector<CEvent>& batch) {
     for (CEvent& event : batch) event.event_time.tv_sec += kBatch / (kPaths * kPerSecond);
 }
 
-// A store with one handle, closed at the end of the benchmark.
-struct Store {
-    explicit Store(const char* log = nullptr)
-        : store(qel_host_store_open(log)), handle(qel_host_handle_open(store)) {}
-    ~Store() { qel_host_store_close(store); }
-    qel_store_t* store;
-    qel_handle_t handle;
-};
+using benchsupport::Store;
 
 bool fill(CLog& log, uint64_t size) {
     for (uint64_t first = 0; first < size; first += kFillBatch)
@@ -114,14 +109,7 @@ void BM_LogRetrieve_Memory(benchmark::State& state) {
     CLog log(s.handle);
     if (!fill(log, size)) state.SkipWithError("fill failed");
     const Window window(size);
-    std::vector<CEvent> out;
-    for (auto _ : state) {
-        out.clear();
-        log.retrieve(out, kQueryPath, &window.from, &window.to, 0, false, false, 0);
-        benchmark::DoNotOptimize(out.data());
-    }
-    if (out.size() != kPerSecond * 10) state.SkipWithError("unexpected hits");
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(out.size()));
+    benchsupport::retrieve_window(state, log, kQueryPath, window.from, window.to, kPerSecond * 10);
 }
 BENCHMARK(BM_LogRetrieve_Memory)->Arg(1000)->Arg(100000)->Arg(1000000)->MinTime(0.2);
 
@@ -279,14 +267,7 @@ void BM_LogRetrieve_Sqlite(benchmark::State& state) {
     Store s(file.c_str());
     CLog log(s.handle);
     const Window window(size);
-    std::vector<CEvent> out;
-    for (auto _ : state) {
-        out.clear();
-        log.retrieve(out, kQueryPath, &window.from, &window.to, 0, false, false, 0);
-        benchmark::DoNotOptimize(out.data());
-    }
-    if (out.size() != kPerSecond * 10) state.SkipWithError("unexpected hits");
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(out.size()));
+    benchsupport::retrieve_window(state, log, kQueryPath, window.from, window.to, kPerSecond * 10);
 }
 BENCHMARK(BM_LogRetrieve_Sqlite)->Arg(1000)->Arg(100000)->Arg(1000000)->MinTime(0.2);
 

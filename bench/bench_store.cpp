@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+
 using toolkit::CElement;
 using toolkit::CEvent;
 using toolkit::CNyr;
 
 namespace {
 
-// A store with one handle, closed at the end of the benchmark.
-struct Store {
-    explicit Store(const char* log = nullptr)
-        : store(qel_host_store_open(log)), handle(qel_host_handle_open(store)) {}
-    ~Store() { qel_host_store_close(store); }
-    qel_store_t* store;
-    qel_handle_t handle;
-};
+using benchsupport::Store;
 
 std::vector<std::string> batch_paths(int n) {
     std::vector<std::string> paths;
