@@ -1,106 +1,108 @@
-// The children of one node of the tree, found by name in a single probe of an open-addressing
-// table: each slot holds a name's hash beside the owning pointer to the child, so a lookup in a
-// node of a million children touches the slot and then the child, nothing else. Children never
-// move once made, so pointers to them stay valid until they are erased.
+// The children of one node of the tree, kept in the slots of an open-addressing table itself: a
+// lookup in a node of a million children reads the slot that holds the child, and nothing else.
+// Children move when the table grows or when one before them is erased, so nothing keeps a
+// pointer to a child across a change of its node. An empty name marks a free slot (a child's name
+// is never empty). The table grows by half when it is three quarters full, which keeps it at
+// least half full: a child costs its own size and at most as much again.
 #ifndef NYR_HOST_CORE_CHILD_TABLE_H
 #define NYR_HOST_CORE_CHILD_TABLE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace nyrhost {
 
-template <typename Child>  // Child has a `std::string name`
+template <typename Child>  // Child: default-constructible, movable, with a `std::string name`
 class ChildTable {
 public:
     std::size_t size() const { return size_; }
 
-    Child* find(std::string_view name) const {
+    Child* find(std::string_view name) {
         if (size_ == 0) return nullptr;
-        const uint64_t hash = hash_of(name);
-        for (std::size_t i = hash & mask(); slots_[i].child; i = (i + 1) & mask()) {
-            if (slots_[i].hash == hash && slots_[i].child->name == name)
-                return slots_[i].child.get();
+        for (std::size_t i = home(name);; i = next(i)) {
+            Child& slot = slots_[i];
+            if (slot.name.empty()) return nullptr;
+            if (slot.name == name) return &slot;
         }
-        return nullptr;
+    }
+    const Child* find(std::string_view name) const {
+        return const_cast<ChildTable*>(this)->find(name);
     }
 
-    // Adds a child that is not there yet and returns it.
-    Child* insert(std::unique_ptr<Child> child) {
+    // Adds a child whose name is not there yet; the pointer holds until the table next changes.
+    Child* insert(Child&& child) {
         if ((size_ + 1) * 4 > slots_.size() * 3) grow();
-        Child* added = child.get();
-        place(hash_of(added->name), std::move(child));
         ++size_;
-        return added;
+        return &place(std::move(child));
     }
 
-    // Removes the child called `name` and hands it over (null when there is none), shifting the
-    // slots after it back so that no probe sequence is broken.
-    std::unique_ptr<Child> erase(std::string_view name) {
-        if (size_ == 0) return nullptr;
-        const uint64_t hash = hash_of(name);
-        std::size_t i = hash & mask();
-        while (slots_[i].child && !(slots_[i].hash == hash && slots_[i].child->name == name))
-            i = (i + 1) & mask();
-        if (!slots_[i].child) return nullptr;
-        std::unique_ptr<Child> taken = std::move(slots_[i].child);
-        for (std::size_t j = (i + 1) & mask(); slots_[j].child; j = (j + 1) & mask()) {
-            const std::size_t home = slots_[j].hash & mask();
-            // Slot j may move into the hole at i when its home does not lie in (i, j].
-            if (((j - home) & mask()) >= ((j - i) & mask())) {
-                slots_[i] = std::move(slots_[j]);
-                i = j;
+    // Removes the child called `name` into `out`; false when there is none. The slots after it
+    // move back, so that no probe sequence is broken.
+    bool erase(std::string_view name, Child& out) {
+        Child* found = find(name);
+        if (!found) return false;
+        std::size_t hole = static_cast<std::size_t>(found - slots_.data());
+        out = std::move(*found);
+        found->name.clear();
+        for (std::size_t j = next(hole); !slots_[j].name.empty(); j = next(j)) {
+            const std::size_t h = home(slots_[j].name);
+            // Slot j may fill the hole when its home does not lie cyclically in (hole, j].
+            if (distance(h, j) >= distance(hole, j)) {
+                slots_[hole] = std::move(slots_[j]);
+                slots_[j].name.clear();
+                hole = j;
             }
         }
         --size_;
-        return taken;
+        return true;
     }
 
-    // Every child, in no particular order.
     template <typename Visit>
     void for_each(Visit visit) const {
-        for (const Slot& slot : slots_)
-            if (slot.child) visit(*slot.child);
+        for (const Child& slot : slots_)
+            if (!slot.name.empty()) visit(slot);
     }
 
     // Hands over every child and leaves the table empty.
-    void take_all(std::vector<std::unique_ptr<Child>>& out) {
-        for (Slot& slot : slots_)
-            if (slot.child) out.push_back(std::move(slot.child));
+    void take_all(std::vector<Child>& out) {
+        for (Child& slot : slots_)
+            if (!slot.name.empty()) out.push_back(std::move(slot));
         slots_.clear();
+        slots_.shrink_to_fit();
         size_ = 0;
     }
 
 private:
-    struct Slot {
-        uint64_t hash = 0;
-        std::unique_ptr<Child> child;
-    };
+    // The hash's upper half scaled onto the table (which holds fewer than 2^32 slots), so that
+    // growth need not double.
+    std::size_t home(std::string_view name) const {
+        const uint64_t hash = std::hash<std::string_view>()(name);
+        return static_cast<std::size_t>(((hash >> 32) * slots_.size()) >> 32);
+    }
+    std::size_t next(std::size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
+    std::size_t distance(std::size_t from, std::size_t to) const {
+        return to >= from ? to - from : to + slots_.size() - from;
+    }
 
-    static uint64_t hash_of(std::string_view name) { return std::hash<std::string_view>()(name); }
-    std::size_t mask() const { return slots_.size() - 1; }
-
-    void place(uint64_t hash, std::unique_ptr<Child> child) {
-        std::size_t i = hash & mask();
-        while (slots_[i].child) i = (i + 1) & mask();
-        slots_[i].hash = hash;
-        slots_[i].child = std::move(child);
+    Child& place(Child&& child) {
+        std::size_t i = home(child.name);
+        while (!slots_[i].name.empty()) i = next(i);
+        slots_[i] = std::move(child);
+        return slots_[i];
     }
 
     void grow() {
-        std::vector<Slot> old(slots_.empty() ? 4 : slots_.size() * 2);
+        std::vector<Child> old(slots_.empty() ? 4 : slots_.size() + slots_.size() / 2);
         old.swap(slots_);
-        for (Slot& slot : old)
-            if (slot.child) place(slot.hash, std::move(slot.child));
+        for (Child& child : old)
+            if (!child.name.empty()) place(std::move(child));
     }
 
-    std::vector<Slot> slots_;  // a power of two in size, at most three quarters full
+    std::vector<Child> slots_;
     std::size_t size_ = 0;
 };
 

@@ -54,9 +54,9 @@ void announce(qel_store_s& store, const Tree::Changes& changes, const char* sour
         event.scalars.event_time = now;
         event.path = change.path;
         event.source = source;
-        if (change.leaf) {
-            event.scalars.value = change.leaf->record;
-            event.value_payload = change.leaf->payload;
+        if (change.cmd == QEL_HOST_CHANGE_LEAF_SET) {
+            event.scalars.value = change.record;
+            event.value_payload = change.payload;
         }
         for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
     }

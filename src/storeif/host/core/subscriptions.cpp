@@ -11,12 +11,12 @@ Subscriptions::Subscriptions() : root_(std::make_unique<Node>()) {}
 
 Subscriptions::~Subscriptions() {
     // Taken apart level by level, so that a deep path does not recurse in the destructors.
-    std::vector<std::unique_ptr<Node>> pending;
+    std::vector<Node> pending;
     root_->children.take_all(pending);
     while (!pending.empty()) {
-        std::unique_ptr<Node> node = std::move(pending.back());
+        Node node = std::move(pending.back());
         pending.pop_back();
-        node->children.take_all(pending);
+        node.children.take_all(pending);
     }
 }
 
@@ -34,9 +34,8 @@ Subscriptions::Node* Subscriptions::make(const Path& path) {
     for (std::string_view name : path.names()) {
         Node* next = node->children.find(name);
         if (!next) {
-            auto made = std::make_unique<Node>();
-            made->name.assign(name.data(), name.size());
-            made->parent = node;
+            Node made;
+            made.name.assign(name.data(), name.size());
             next = node->children.insert(std::move(made));
         }
         node = next;
@@ -44,11 +43,20 @@ Subscriptions::Node* Subscriptions::make(const Path& path) {
     return node;
 }
 
-void Subscriptions::prune(Node* node) {
-    while (node != root_.get() && node->here.empty() && node->children.size() == 0) {
-        Node* parent = node->parent;
-        parent->children.erase(node->name);  // destroys `node`
-        node = parent;
+void Subscriptions::prune(const Path& path) {
+    // Erasing a child moves its siblings in their parent's table, never the parent itself, so
+    // the chain of ancestors stays valid from the bottom up.
+    std::vector<Node*> chain{root_.get()};
+    for (std::string_view name : path.names()) {
+        Node* next = chain.back()->children.find(name);
+        if (!next) return;
+        chain.push_back(next);
+    }
+    for (std::size_t depth = path.depth(); depth > 0; --depth) {
+        const Node& node = *chain[depth];
+        if (!node.here.empty() || node.children.size() != 0) return;
+        Node removed;
+        chain[depth - 1]->children.erase(path.name(depth - 1), removed);
     }
 }
 
@@ -85,7 +93,7 @@ bool Subscriptions::clear(qel_handle_s* handle, const Path& path, api_event_t ki
         if (entry.kinds == 0) {
             ended = true;
             erase(node, handle);
-            prune(node);
+            prune(path);
         }
         return true;
     }
@@ -97,7 +105,7 @@ void Subscriptions::remove(qel_handle_s* handle, const std::unordered_set<std::s
     for (const std::string& path : paths) {
         if (Path::parse(std::string_view(path), parsed) != QEL_STATUS_OK) continue;
         Node* node = find(parsed);
-        if (node && erase(node, handle)) prune(node);
+        if (node && erase(node, handle)) prune(parsed);
     }
 }
 

@@ -53,15 +53,15 @@ private:
     };
     struct Node {
         std::string name;
-        Node* parent = nullptr;
         std::vector<Entry> here;
         ChildTable<Node> children;
     };
 
     Node* find(const Path& path) const;
     Node* make(const Path& path);
-    // Drops `node` and its ancestors while they hold neither registrations nor children.
-    void prune(Node* node);
+    // Drops the node at `path` and its ancestors while they hold neither registrations nor
+    // children.
+    void prune(const Path& path);
     bool erase(Node* node, qel_handle_s* handle);
 
     std::unique_ptr<Node> root_;

@@ -14,23 +14,23 @@ Tree::Tree() : root_(std::make_unique<Child>()) {
 }
 
 Tree::~Tree() {
-    dismantle(std::move(root_));
+    dismantle(std::move(*root_));
 }
 
-void Tree::dismantle(std::unique_ptr<Child> child) {
-    std::vector<std::unique_ptr<Child>> pending;
+void Tree::dismantle(Child child) {
+    std::vector<Child> pending;
     pending.push_back(std::move(child));
     while (!pending.empty()) {
-        std::unique_ptr<Child> next = std::move(pending.back());
+        Child next = std::move(pending.back());
         pending.pop_back();
-        if (next->entry.is_node()) next->entry.node->children.take_all(pending);
+        if (next.entry.is_node()) next.entry.node->children.take_all(pending);
     }
 }
 
 Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
-    auto child = std::make_unique<Child>();
-    child->name.assign(name.data(), name.size());
-    if (node) child->entry.node = std::make_unique<Node>();
+    Child child;
+    child.name.assign(name.data(), name.size());
+    if (node) child.entry.node = std::make_unique<Node>();
     parent.listing.reset();
     return parent.children.insert(std::move(child))->entry;
 }
@@ -67,7 +67,7 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
             entry = &add(*node, path.name(i), true);
             if (changes)
                 changes->push_back(
-                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), nullptr});
+                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), {}, {}});
         } else if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
@@ -86,8 +86,7 @@ int Tree::add_node(const Path& path, Changes* changes) {
     if (const Child* existing = parent->children.find(path.last()))
         return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
     add(*parent, path.last(), true);
-    if (changes)
-        changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), nullptr});
+    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), {}, {}});
     return QEL_STATUS_OK;
 }
 
@@ -103,10 +102,12 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     const Child* child = parent->children.find(path.last());
     if (!child) return QEL_STATUS_NOT_FOUND;
     if (child->entry.is_node() != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
-    dismantle(parent->children.erase(path.last()));
+    Child removed;
+    parent->children.erase(path.last(), removed);
+    dismantle(std::move(removed));
     parent->listing.reset();
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
-    if (changes) changes->push_back({cmd, std::string(path.text()), nullptr});
+    if (changes) changes->push_back({cmd, std::string(path.text()), {}, {}});
     return QEL_STATUS_OK;
 }
 
@@ -123,7 +124,8 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     leaf->leaf = std::move(value);
     parent->listing.reset();  // its property word is listed
     if (changes)
-        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), &leaf->leaf});
+        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), leaf->leaf.record,
+                            std::string(leaf->leaf.payload())});
     return QEL_STATUS_OK;
 }
 

@@ -16,18 +16,26 @@
 namespace nyrhost {
 
 // A leaf's value as the tree keeps it: the record with its data pointer unused, and the bytes of
-// a text or byte-array value in `payload`.
+// a text or byte-array value (as many as the record's length says) in `bytes`. Kept small, since a
+// tree holds a million of them: the record's own length serves for the payload's.
 struct LeafValue {
     _element_datatype_t record{};
-    std::string payload;
+    std::unique_ptr<char[]> bytes;
     element_property_t property = 0;
+
+    std::string_view payload() const {
+        return bytes ? std::string_view(bytes.get(), record.value.string_value.length)
+                     : std::string_view();
+    }
 };
 
 // A change made to the tree, reported so that it can be announced as an event.
 struct TreeChange {
     int cmd;  // QEL_HOST_CHANGE_*
     std::string path;
-    const LeafValue* leaf;  // the written leaf for QEL_HOST_CHANGE_LEAF_SET, else null
+    // A copy of the written leaf's record and payload for QEL_HOST_CHANGE_LEAF_SET.
+    _element_datatype_t record{};
+    std::string payload;
 };
 
 class Tree {
@@ -112,7 +120,7 @@ private:
     Node* parent_of(const Path& path, bool create, Changes* changes, int& status);
     // Destroys a removed child and everything below it level by level, so that no depth of tree
     // makes the destruction recurse.
-    static void dismantle(std::unique_ptr<Child> child);
+    static void dismantle(Child child);
 
     std::unique_ptr<Child> root_;
 };
