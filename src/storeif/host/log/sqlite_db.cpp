@@ -4,6 +4,7 @@
 #include "log/sqlite_db.h"
 
 #include <climits>
+#include <cstring>
 
 namespace nyrhost {
 
@@ -58,6 +59,24 @@ bool bind_all(sqlite3_stmt* statement, const std::vector<Binding>& bindings) {
     }
     // Distinct names bound one each: as many as the statement has, or one was left out.
     return sqlite3_bind_parameter_count(statement) == static_cast<int>(bindings.size());
+}
+
+bool has_parameters(sqlite3_stmt* statement, std::initializer_list<const char*> names) {
+    if (sqlite3_bind_parameter_count(statement) != static_cast<int>(names.size())) return false;
+    int index = 0;
+    for (const char* name : names) {
+        const char* actual = sqlite3_bind_parameter_name(statement, ++index);
+        if (actual == nullptr || std::strcmp(actual, name) != 0) return false;
+    }
+    return true;
+}
+
+bool bind_in_order(sqlite3_stmt* statement, std::initializer_list<SqlValue> values) {
+    if (sqlite3_bind_parameter_count(statement) != static_cast<int>(values.size())) return false;
+    int index = 0;
+    for (const SqlValue& value : values)
+        if (bind_one(statement, ++index, value) != SQLITE_OK) return false;
+    return true;
 }
 
 }  // namespace nyrhost

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,14 @@ struct Binding {
 // statement lacks one of the names, a bind fails, or the statement has a parameter that
 // `bindings` leaves unbound.
 bool bind_all(sqlite3_stmt* statement, const std::vector<Binding>& bindings);
+
+// For a statement that runs once a row: true when its parameters are exactly `names`, in this
+// order. Checked once when it is prepared, so that each row then binds by position, without a
+// look-up of every name.
+bool has_parameters(sqlite3_stmt* statement, std::initializer_list<const char*> names);
+// Binds `values` to the parameters 1, 2, ... in order. False when a bind fails or the statement
+// has another number of parameters.
+bool bind_in_order(sqlite3_stmt* statement, std::initializer_list<SqlValue> values);
 
 // Rolls back unless committed, so that every early return leaves the database as it was.
 class Transaction {

@@ -300,7 +300,9 @@ public:
                           "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value,"
                           " checksum) VALUES(:path, :sec, :usec, :kind, :body, :value_fill,"
                           " :raw_value, :checksum)");
-        return insert_ != nullptr;
+        return insert_ != nullptr &&
+               has_parameters(insert_.get(), {":path", ":sec", ":usec", ":kind", ":body",
+                                              ":value_fill", ":raw_value", ":checksum"});
     }
 
     int store(const _event_t* records, uint32_t count, bool /*flag*/) override {
@@ -369,15 +371,14 @@ private:
         sqlite3_reset(statement);
         const SqlValue raw_value =
             entry.raw_value ? SqlValue(std::string_view(*entry.raw_value)) : SqlValue(nullptr);
-        const bool done = bind_all(statement, {{":path", event.path},
-                                               {":sec", int64_t{event.scalars.event_time.tv_sec}},
-                                               {":usec", int64_t{event.scalars.event_time.tv_usec}},
-                                               {":kind", int64_t{event.scalars.type}},
-                                               {":body", entry.body},
-                                               {":value_fill", int64_t{entry.value_fill}},
-                                               {":raw_value", raw_value},
-                                               {":checksum", int64_t{entry.checksum}}}) &&
-                          sqlite3_step(statement) == SQLITE_DONE;
+        // In the order prepare_insert checked.
+        const bool done =
+            bind_in_order(
+                statement,
+                {event.path, int64_t{event.scalars.event_time.tv_sec},
+                 int64_t{event.scalars.event_time.tv_usec}, int64_t{event.scalars.type}, entry.body,
+                 int64_t{entry.value_fill}, raw_value, int64_t{entry.checksum}}) &&
+            sqlite3_step(statement) == SQLITE_DONE;
         sqlite3_reset(statement);
         return done;
     }
