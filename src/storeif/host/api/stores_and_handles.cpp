@@ -1,6 +1,5 @@
 // Opening and closing stores and handles, and the host store's settings and observations.
 #include "core/call.h"
-#include "log/memory_log.h"
 
 using nyrhost::HandleCall;
 
@@ -56,16 +55,14 @@ int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes) {
 int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity) {
     auto state = nyrhost::acquire_store(store);
     if (!state) return QEL_RESULT_BAD_HANDLE;
-    if (auto* memory = dynamic_cast<nyrhost::MemoryLog*>(state->log.get()))
-        memory->set_capacity(capacity);
+    state->log->set_capacity(capacity);
     return QEL_RESULT_OK;
 }
 
 long long qel_host_log_dropped_count(qel_store_t* store) {
     auto state = nyrhost::acquire_store(store);
     if (!state) return QEL_RESULT_BAD_HANDLE;
-    auto* memory = dynamic_cast<nyrhost::MemoryLog*>(state->log.get());
-    return memory != nullptr ? static_cast<long long>(memory->dropped()) : 0;
+    return static_cast<long long>(state->log->dropped());
 }
 
 long long qel_host_overflow_count(qel_handle_t handle) {

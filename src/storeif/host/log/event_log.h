@@ -75,6 +75,11 @@ public:
     virtual int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) = 0;
     // Removes every logged event the selection picks; its window is not used.
     virtual int clear(const LogSelection& selection) = 0;
+    // The bound in events of a log that keeps one (0 is taken as 1); a log kept in a file has
+    // none and ignores it.
+    virtual void set_capacity(uint32_t /*capacity*/) {}
+    // Events dropped by the bound since the log was opened; 0 for a log without one.
+    virtual uint64_t dropped() { return 0; }
 };
 
 }  // namespace nyrhost

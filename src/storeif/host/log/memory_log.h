@@ -34,10 +34,9 @@ public:
     int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override;
     int clear(const LogSelection& selection) override;
 
-    // The bound in events; 0 is taken as 1. A log holding more drops its oldest events at once.
-    void set_capacity(uint32_t capacity);
-    // Events dropped by the bound since the log was opened.
-    uint64_t dropped();
+    // A log holding more than a new bound drops its oldest events at once.
+    void set_capacity(uint32_t capacity) override;
+    uint64_t dropped() override;
 
 private:
     struct Logged {
