@@ -85,7 +85,9 @@ enum {
     QEL_RESULT_NO_MEMORY = -4,    /**< Memory could not be allocated. */
     QEL_RESULT_DATABASE = -5,     /**< The event log's database failed. */
     QEL_RESULT_MALFORMED = -6,    /**< A source string or encoded bytes that do not parse. */
-    QEL_RESULT_DAMAGED = -7       /**< The event log's file holds an event that fails its check. */
+    QEL_RESULT_DAMAGED = -7,      /**< The event log's file holds an event that fails its check. */
+    QEL_RESULT_LOST = -8          /**< A remote handle's store is gone: the daemon went away or the
+                                       connection broke. Every later call on the handle gives it. */
 };
 
 /**
@@ -105,7 +107,9 @@ enum {
     QEL_HOST_OPEN_FULL = 6,       /**< The disk is full: a new log could not be laid out. */
     QEL_HOST_OPEN_NO_MEMORY = 7,  /**< Memory could not be allocated. */
     QEL_HOST_OPEN_NO_SQLITE = 8,  /**< libnyr was built without SQLite: only a log in memory. */
-    QEL_HOST_OPEN_FAILED = 9      /**< Any other failure of the database. */
+    QEL_HOST_OPEN_FAILED = 9,     /**< Any other failure of the database. */
+    QEL_HOST_OPEN_IN_USE = 10     /**< Another store (in this or another process, such as nyrd)
+                                       holds the file. */
 };
 
 /**
@@ -171,6 +175,31 @@ NYR_API qel_handle_t qel_host_handle_open(qel_store_t* store);
  * @param handle The handle; one that is not open (null, or closed before) is ignored.
  */
 NYR_API void qel_host_handle_close(qel_handle_t handle);
+
+/* ---- Remote handles ------------------------------------------------------------------------ */
+/**
+ * Writes the default socket of nyrd: `$XDG_RUNTIME_DIR/nyr/nyr.sock`, or, without that variable,
+ * `/tmp/nyr-UID/nyr.sock` for the calling user's id.
+ * @param buf Receives the path and a NUL.
+ * @param size Bytes at `buf`.
+ * @return 0; #QEL_RESULT_BAD_ARGUMENT for a null `buf` or one too small (nothing useful written).
+ */
+NYR_API int qel_host_default_socket(char* buf, uint32_t size);
+/**
+ * Connects to the store that nyrd serves. The handle works with every qel_ call exactly like one
+ * from qel_host_handle_open(): same statuses, results and lifetime of returned memory. Its
+ * subscriptions and queued events belong to it and end with it. When the daemon goes away or the
+ * connection breaks, a call in flight and every later call give #QEL_RESULT_LOST.
+ * @param socket_path The daemon's socket; null for qel_host_default_socket().
+ * @return The handle, or null (with a report through qel_err() saying why: no daemon, refused,
+ *         another protocol version).
+ */
+NYR_API qel_handle_t qel_host_connect(const char* socket_path);
+/**
+ * Closes a handle from qel_host_connect(), as qel_host_handle_close() does (which also takes it).
+ * @param handle The handle; one that is not open is ignored.
+ */
+NYR_API void qel_host_disconnect(qel_handle_t handle);
 
 /* ---- Settings ------------------------------------------------------------------------------ */
 /**

@@ -1,0 +1,39 @@
+// The listening side of nyrd: the socket, admitting peers, one thread per connection, and an
+// orderly stop. Used by the daemon and, on a socket of their own, by tests that serve a store
+// from inside the test program.
+#ifndef NYRD_LISTENER_H
+#define NYRD_LISTENER_H
+
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "session.h"
+
+namespace nyrd {
+
+struct ListenerOptions {
+    std::string socket_path;     // where to listen; its folder is created 0700 when missing
+    std::optional<gid_t> group;  // a group whose members are admitted besides the owner and root
+    SessionLimits limits;
+    Report report;  // where diagnostics go
+};
+
+class Listener {
+public:
+    // Starts serving `store` (which must outlive the listener). Null, with `error` set to a
+    // message for a person, when the socket is served by another daemon or cannot be made. The
+    // socket exists under its name only once connections are accepted.
+    static std::unique_ptr<Listener> start(qel_store_t* store, const ListenerOptions& options,
+                                           std::string& error);
+    // Stops accepting, lets every connection finish the call it is in, waits for them and
+    // removes the socket. Called by the destructor if not before.
+    virtual void stop() = 0;
+    virtual ~Listener() = default;
+};
+
+}  // namespace nyrd
+
+#endif  // NYRD_LISTENER_H

@@ -1,0 +1,34 @@
+// One client connection of nyrd: the handshake, then the client's calls carried out on the store
+// until the client goes, breaks the protocol or the connection is shut down.
+#ifndef NYRD_SESSION_H
+#define NYRD_SESSION_H
+
+#include <nyr_host.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace nyrd {
+
+// How the service reports what it sees: a syslog priority (LOG_ERR, LOG_WARNING, LOG_INFO, ...)
+// and one line of text. Called from any connection's thread, one report at a time.
+using Report = std::function<void(int priority, const std::string& line)>;
+
+// Largest frame a client may send, in bytes, unless nyrd is told otherwise (--max-frame).
+constexpr uint32_t kDefaultMaxFrame = 16u << 20;
+
+struct SessionLimits {
+    uint32_t max_frame = kDefaultMaxFrame;
+};
+
+// Serves the connection on `fd`, already accepted and admitted, on `store`. Returns when the
+// client closes it, sends something malformed or oversized (reported), or reading ends because
+// the service shut the socket down (shutdown(fd, SHUT_RD)): a call already read is carried out
+// and answered first. The caller closes `fd` afterwards. Never throws.
+void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
+                      const Report& report);
+
+}  // namespace nyrd
+
+#endif  // NYRD_SESSION_H
