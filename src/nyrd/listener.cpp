@@ -1,0 +1,218 @@
+#include "listener.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "peer_check.h"
+#include "socket_place.h"
+
+namespace nyrd {
+
+namespace {
+
+// A connection's thread mostly waits for its client; a small stack keeps an idle connection's
+// cost to the daemon low (pages of a stack are only paid for once touched). The sanitizers' own
+// frames need more room.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kConnectionStack = 1u << 20;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr std::size_t kConnectionStack = 1u << 20;
+#else
+constexpr std::size_t kConnectionStack = 256u << 10;
+#endif
+#else
+constexpr std::size_t kConnectionStack = 256u << 10;
+#endif
+
+// How long the acceptor pauses when the process is out of descriptors or memory: the waiting
+// connection stays queued, so accepting again at once would only spin.
+constexpr int kExhaustedPauseMs = 100;
+
+class ServingListener final : public Listener {
+public:
+    ServingListener(qel_store_t* store, ListenerOptions options)
+        : store_(store), options_(std::move(options)) {}
+    ~ServingListener() override { stop(); }
+
+    bool begin(std::string& error);
+    void stop() override;
+
+private:
+    struct Start {
+        ServingListener* self;
+        uint64_t id;
+        int fd;
+    };
+    struct Connection {
+        int fd;
+        pthread_t thread;
+    };
+
+    void say(int priority, const std::string& line) const {
+        if (options_.report) options_.report(priority, line);
+    }
+    void accept_loop();
+    bool pause_or_stop(int milliseconds);
+    void admit(int fd);
+    void reap_finished();
+    static void* run_connection(void* start);
+
+    qel_store_t* const store_;
+    const ListenerOptions options_;
+    SocketPlace place_;
+    int wake_fd_ = -1;
+    std::thread acceptor_;
+    std::atomic<bool> stopped_{false};
+    uint64_t next_id_ = 0;  // acceptor thread only
+
+    std::mutex mutex_;
+    std::map<uint64_t, Connection> live_;  // guarded by mutex_; a connection's fd stays open
+                                           // while it is listed here
+    std::vector<pthread_t> finished_;      // guarded by mutex_; ended, not yet joined
+};
+
+bool ServingListener::begin(std::string& error) {
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0) {
+        error = std::string("cannot create event descriptor: ") + std::strerror(errno);
+        return false;
+    }
+    if (!place_.take(options_.socket_path, error)) return false;
+    acceptor_ = std::thread([this] { accept_loop(); });
+    return true;
+}
+
+void ServingListener::accept_loop() {
+    bool exhausted = false;
+    for (;;) {
+        pollfd fds[2] = {{place_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            say(LOG_ERR, std::string("listening stopped: poll: ") + std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents != 0) return;
+        int fd = accept4(place_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                if (!exhausted) {
+                    say(LOG_ERR,
+                        std::string("cannot accept connections for now: ") + std::strerror(errno));
+                }
+                exhausted = true;
+                if (!pause_or_stop(kExhaustedPauseMs)) return;
+            } else if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+                say(LOG_WARNING, std::string("accept: ") + std::strerror(errno));
+            }
+            continue;
+        }
+        exhausted = false;
+        reap_finished();
+        admit(fd);
+    }
+}
+
+// Waits `milliseconds`; false when stop() was called meanwhile.
+bool ServingListener::pause_or_stop(int milliseconds) {
+    pollfd wake = {wake_fd_, POLLIN, 0};
+    return poll(&wake, 1, milliseconds) == 0;
+}
+
+void ServingListener::admit(int fd) {
+    std::string refusal = check_peer(fd, geteuid(), options_.group);
+    if (!refusal.empty()) {
+        say(LOG_WARNING, "refused a connection: " + refusal);
+        close(fd);
+        return;
+    }
+    uint64_t id = next_id_++;
+    auto* start = new Start{this, id, fd};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kConnectionStack);
+    // Listed before the thread can end and remove itself: it waits for the lock.
+    std::lock_guard<std::mutex> guard(mutex_);
+    pthread_t thread;
+    int rc = pthread_create(&thread, &attributes, &ServingListener::run_connection, start);
+    pthread_attr_destroy(&attributes);
+    if (rc != 0) {
+        say(LOG_ERR, std::string("cannot start a thread for a connection: ") + std::strerror(rc));
+        delete start;
+        close(fd);
+        return;
+    }
+    live_.emplace(id, Connection{fd, thread});
+}
+
+void* ServingListener::run_connection(void* argument) {
+    Start start = *static_cast<Start*>(argument);
+    delete static_cast<Start*>(argument);
+    ServingListener& self = *start.self;
+    serve_connection(start.fd, self.store_, self.options_.limits, self.options_.report);
+    std::lock_guard<std::mutex> guard(self.mutex_);
+    self.live_.erase(start.id);
+    close(start.fd);
+    self.finished_.push_back(pthread_self());
+    return nullptr;
+}
+
+// Joins the threads of connections that have ended, so that they do not keep their stacks.
+void ServingListener::reap_finished() {
+    std::vector<pthread_t> ended;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        ended.swap(finished_);
+    }
+    for (pthread_t thread : ended) pthread_join(thread, nullptr);
+}
+
+void ServingListener::stop() {
+    if (stopped_.exchange(true)) return;
+    if (acceptor_.joinable()) {
+        uint64_t one = 1;
+        if (write(wake_fd_, &one, sizeof one) < 0) {
+            say(LOG_ERR, std::string("cannot wake the acceptor: ") + std::strerror(errno));
+        }
+        acceptor_.join();
+    }
+    place_.withdraw();
+    // Reading ends on every connection; each answers the call it has read and returns.
+    std::vector<pthread_t> all;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (const auto& entry : live_) {
+            shutdown(entry.second.fd, SHUT_RD);
+            all.push_back(entry.second.thread);
+        }
+        all.insert(all.end(), finished_.begin(), finished_.end());
+        finished_.clear();
+    }
+    for (pthread_t thread : all) pthread_join(thread, nullptr);
+    place_.release();
+    if (wake_fd_ >= 0) close(wake_fd_);
+    wake_fd_ = -1;
+}
+
+}  // namespace
+
+std::unique_ptr<Listener> Listener::start(qel_store_t* store, const ListenerOptions& options,
+                                          std::string& error) {
+    auto listener = std::make_unique<ServingListener>(store, options);
+    if (!listener->begin(error)) return nullptr;
+    return listener;
+}
+
+}  // namespace nyrd
