@@ -11,7 +11,8 @@ for lane in "${@:-host}"; do
   case "$lane" in
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
-                     doxygen clang-format git) ;;
+                     doxygen clang-format git libcli11-dev nlohmann-json3-dev
+                     help2man) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build gettext file
                        g++ dpkg-dev perl make bison tcl) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;

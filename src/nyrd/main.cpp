@@ -1,0 +1,229 @@
+// nyrd: serves one host store to the processes of its user over a Unix domain socket.
+#include <grp.h>
+#include <nyr_host.h>
+#include <signal.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "listener.h"
+
+namespace {
+
+constexpr int kExitStopped = 0;
+constexpr int kExitCannotStart = 1;
+constexpr int kExitUsage = 2;
+
+// Frames smaller than this could not carry an ordinary call with its path.
+constexpr uint32_t kMinMaxFrame = 4096;
+
+struct Options {
+    std::string socket_path;
+    std::string store_file;
+    bool foreground = false;
+    std::string group;
+    uint32_t max_frame = nyrd::kDefaultMaxFrame;
+};
+
+// Diagnostics: lines on stderr in the foreground, the system log otherwise. Reports come from
+// every connection's thread, one line at a time.
+class Diagnostics {
+public:
+    explicit Diagnostics(bool foreground) : foreground_(foreground) {
+        if (!foreground_) openlog("nyrd", LOG_PID, LOG_DAEMON);
+    }
+    ~Diagnostics() {
+        if (!foreground_) closelog();
+    }
+    void report(int priority, const std::string& line) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (foreground_) {
+            std::fprintf(stderr, "nyrd: %s\n", line.c_str());
+        } else {
+            syslog(priority, "%s", line.c_str());
+        }
+    }
+    // Why the daemon cannot start goes to stderr as well, for the person who started it.
+    void fail(const std::string& line) {
+        if (!foreground_) std::fprintf(stderr, "nyrd: %s\n", line.c_str());
+        report(LOG_ERR, line);
+    }
+    nyrd::Report reporter() {
+        return [this](int priority, const std::string& line) { report(priority, line); };
+    }
+
+private:
+    const bool foreground_;
+    std::mutex mutex_;
+};
+
+const char* open_failure(int code) {
+    switch (code) {
+        case QEL_HOST_OPEN_FOREIGN:
+            return "it is not an event log of ours (another application's database, another "
+                   "layout, or not SQLite at all); it is left as it was";
+        case QEL_HOST_OPEN_DAMAGED:
+            return "the file is damaged (it fails SQLite's structural check)";
+        case QEL_HOST_OPEN_LOCKED:
+            return "another connection kept the file locked for too long";
+        case QEL_HOST_OPEN_UNREADABLE:
+            return "the file or its folder cannot be opened or read, or it is not a regular file";
+        case QEL_HOST_OPEN_READ_ONLY:
+            return "the file cannot be written (permissions or medium)";
+        case QEL_HOST_OPEN_FULL:
+            return "the disk is full";
+        case QEL_HOST_OPEN_NO_MEMORY:
+            return "out of memory";
+        case QEL_HOST_OPEN_NO_SQLITE:
+            return "this build keeps stores in memory only (built without SQLite)";
+        case QEL_HOST_OPEN_IN_USE:
+            return "another store holds the file (another nyrd, or a process that opened it)";
+        default:
+            return "the database failed";
+    }
+}
+
+std::optional<gid_t> find_group(const std::string& name) {
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+        return found->gr_gid;
+    }
+    char* end = nullptr;
+    errno = 0;
+    unsigned long number = std::strtoul(name.c_str(), &end, 10);
+    if (!name.empty() && *end == '\0' && errno == 0 && number <= static_cast<gid_t>(-1) - 1) {
+        return static_cast<gid_t>(number);
+    }
+    return std::nullopt;
+}
+
+std::string default_socket() {
+    std::vector<char> buffer(4096);
+    if (qel_host_default_socket(buffer.data(), static_cast<uint32_t>(buffer.size())) != 0) {
+        return {};
+    }
+    return buffer.data();
+}
+
+void store_err_to_log(void*, int code, const char* text) {
+    syslog(LOG_ERR, "store report %d: %s", code, text);
+}
+
+int serve(const Options& options) {
+    Diagnostics diagnostics(options.foreground);
+    if (!options.foreground) qel_host_set_err_sink(&store_err_to_log, nullptr);
+
+    nyrd::ListenerOptions listen;
+    listen.socket_path = options.socket_path.empty() ? default_socket() : options.socket_path;
+    listen.limits.max_frame = options.max_frame;
+    listen.report = diagnostics.reporter();
+    if (listen.socket_path.empty()) {
+        diagnostics.fail("no default socket path could be made; give --socket");
+        return kExitCannotStart;
+    }
+    if (!options.group.empty()) {
+        listen.group = find_group(options.group);
+        if (!listen.group) {
+            diagnostics.fail("no such group: " + options.group);
+            return kExitCannotStart;
+        }
+    }
+
+    int opened = QEL_HOST_OPEN_FAILED;
+    const char* file = options.store_file.empty() ? nullptr : options.store_file.c_str();
+    qel_store_t* store = qel_host_store_open_ex(file, &opened);
+    if (!store) {
+        diagnostics.fail("cannot open store " + options.store_file + ": " + open_failure(opened));
+        return kExitCannotStart;
+    }
+    std::string error;
+    auto listener = nyrd::Listener::start(store, listen, error);
+    if (!listener) {
+        diagnostics.fail(error);
+        qel_host_store_close(store);
+        return kExitCannotStart;
+    }
+    diagnostics.report(
+        LOG_INFO, "serving " +
+                      (file ? "store " + options.store_file : std::string("a store in memory")) +
+                      " on " + listen.socket_path);
+
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGINT);
+    int received = 0;
+    while (sigwait(&stop_signals, &received) != 0) {
+    }
+    diagnostics.report(LOG_INFO, std::string("stopping on ") + strsignal(received));
+    listener->stop();
+    qel_host_store_close(store);  // commits what the connections wrote
+    diagnostics.report(LOG_INFO, "stopped");
+    return kExitStopped;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Blocked before any thread starts, so every thread inherits it: the stop signals are taken
+    // only by sigwait below, and a client that goes away gives EPIPE rather than killing us.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+
+    Options options;
+    CLI::App app(
+        "Serves one nyr host store to the processes of this user over a Unix domain socket. "
+        "It stays in the foreground as a process either way (for systemd and tests); "
+        "SIGTERM or SIGINT stops it: it stops accepting, finishes the calls in flight, commits "
+        "the store, removes the socket and exits 0. It exits 1 when it cannot start (socket "
+        "served by another daemon, store refused, bad option value) and 2 on a usage error.",
+        "nyrd");
+    app.add_option("--socket", options.socket_path,
+                   "Socket to listen on (default: $XDG_RUNTIME_DIR/nyr/nyr.sock, else "
+                   "/tmp/nyr-UID/nyr.sock); its folder is created 0700 when missing")
+        ->type_name("PATH");
+    app.add_option("--store", options.store_file,
+                   "SQLite file that keeps the tree and the event log across restarts "
+                   "(default: a store in memory, gone when nyrd stops)")
+        ->type_name("FILE");
+    app.add_flag("--foreground", options.foreground,
+                 "Write diagnostics to stderr instead of the system log");
+    app.add_option("--group", options.group,
+                   "Also admit members of this group (name or number); otherwise only this "
+                   "user and root may connect")
+        ->type_name("NAME");
+    app.add_option("--max-frame", options.max_frame,
+                   "Largest message a client may send, in bytes (at least " +
+                       std::to_string(kMinMaxFrame) + "); a larger one closes that connection")
+        ->type_name("BYTES")
+        ->default_val(nyrd::kDefaultMaxFrame);
+    app.set_version_flag("--version", std::string("nyrd ") + NYRD_VERSION);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& wrong) {
+        app.exit(wrong);
+        return kExitUsage;
+    }
+    if (options.max_frame < kMinMaxFrame) {
+        std::fprintf(stderr, "nyrd: --max-frame must be at least %u bytes\n", kMinMaxFrame);
+        return kExitCannotStart;
+    }
+    return serve(options);
+}
