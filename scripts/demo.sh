@@ -1,9 +1,25 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds the library and runs the demonstration on the host
-# store.
+# store; then two processes share one store through nyrd: one writes and sends, the other watches.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh host
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --target nyr_demo
+cmake --build build --target nyr_demo nyrd nyr_share
 ./build/examples/nyr_demo
+
+echo
+echo "== Two processes sharing one nyrd"
+run=$(mktemp -d /tmp/nyr-demo.XXXXXX)
+socket=$run/nyr.sock
+./build/src/nyrd/nyrd --foreground --socket "$socket" &
+nyrd_pid=$!
+trap 'kill "$nyrd_pid" 2>/dev/null; rm -rf "$run"' EXIT
+for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
+./build/examples/nyr_share watch "$socket" &
+watcher=$!
+./build/examples/nyr_share write "$socket"
+wait "$watcher"
+kill -TERM "$nyrd_pid"
+wait "$nyrd_pid"
+echo "nyrd stopped on SIGTERM with exit status $?"

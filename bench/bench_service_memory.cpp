@@ -1,0 +1,107 @@
+// What an idle connection costs nyrd: the daemon is started as a process of its own, N clients
+// connect through qel_host_connect and stay idle, and the growth of the daemon's resident memory
+// is divided among them. The limit is 64 KiB a connection.
+#ifdef TOOLKIT_BENCH_NYRD
+
+#include <benchmark/benchmark.h>
+#include <nyr_host.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr double kLimitKiB = 64;
+
+long resident_kib(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// nyrd on a socket in a fresh temporary folder, killed and cleaned up at the end.
+struct Daemon {
+    Daemon() {
+        char folder[] = "/tmp/nyrd-bench.XXXXXX";
+        if (!mkdtemp(folder)) return;
+        dir = folder;
+        socket = dir + "/nyr.sock";
+        std::string program = TOOLKIT_BENCH_NYRD;
+        std::vector<char*> argv = {program.data(), const_cast<char*>("--foreground"),
+                                   const_cast<char*>("--socket"), socket.data(), nullptr};
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+            pid = -1;
+            return;
+        }
+        struct stat st;
+        for (int i = 0; i < 500 && stat(socket.c_str(), &st) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Daemon() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        if (!dir.empty()) rmdir(dir.c_str());
+    }
+    std::string dir;
+    std::string socket;
+    pid_t pid = -1;
+};
+
+void settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+void BM_IdleConnectionMemory(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    double per_connection_kib = 0;
+    for (auto _ : state) {
+        Daemon daemon;
+        // One connection first, so that what the first one alone pays for (the store's handle
+        // table, the first thread's allocator arena) is not spread over the others.
+        qel_handle_t first = qel_host_connect(daemon.socket.c_str());
+        if (!first) {
+            state.SkipWithError("cannot connect to nyrd");
+            return;
+        }
+        settle();
+        const long before = resident_kib(daemon.pid);
+        std::vector<qel_handle_t> idle;
+        for (std::size_t i = 0; i < count; ++i) {
+            qel_handle_t handle = qel_host_connect(daemon.socket.c_str());
+            if (!handle) break;
+            idle.push_back(handle);
+        }
+        settle();
+        const long after = resident_kib(daemon.pid);
+        for (qel_handle_t handle : idle) qel_host_disconnect(handle);
+        qel_host_disconnect(first);
+        if (idle.size() != count || before < 0 || after < 0) {
+            state.SkipWithError("connections or measurements failed");
+            return;
+        }
+        per_connection_kib = static_cast<double>(after - before) / static_cast<double>(count);
+    }
+    state.counters["KiB_per_connection"] = per_connection_kib;
+    if (per_connection_kib > kLimitKiB) state.SkipWithError("an idle connection costs > 64 KiB");
+}
+BENCHMARK(BM_IdleConnectionMemory)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+#endif  // TOOLKIT_BENCH_NYRD

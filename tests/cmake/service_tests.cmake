@@ -1,0 +1,13 @@
+# nyrd with real processes: a daemon on a socket of the test's own, client processes through
+# qel_host_connect and CNyr (tests/service). Only where nyrd itself is built.
+if(TARGET nyrd)
+  add_executable(service_client ${CMAKE_CURRENT_SOURCE_DIR}/service/service_client.cpp)
+  target_link_libraries(service_client PRIVATE toolkit nyr)
+  # kill9 and sigterm restart nyrd on its store file and find the tree there.
+  foreach(service_case exchange watch kill9 lost second other-user sigterm)
+    add_test(NAME service_${service_case}
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/service/service_tests.sh ${service_case}
+              $<TARGET_FILE:nyrd> $<TARGET_FILE:service_client>)
+    set_tests_properties(service_${service_case} PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
+  endforeach()
+endif()

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The service with real processes: nyrd started on a socket in a temporary folder, clients as
+# separate processes (service_client). Every wait is bounded.
+#   service_tests.sh CASE NYRD CLIENT
+set -uo pipefail
+case_name=$1 nyrd=$2 client=$3
+work=$(mktemp -d /tmp/nyrd-test.XXXXXX)
+sock=$work/run/nyr.sock
+daemon_pid=""
+cleanup() {
+    [ -n "$daemon_pid" ] && kill -9 "$daemon_pid" 2>/dev/null
+    jobs -p | xargs -r kill -9 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL ($case_name): $*" >&2; [ -f "$work/nyrd.err" ] && cat "$work/nyrd.err" >&2; exit 1; }
+
+# Starts nyrd with the given options and waits (at most 10 s) until its socket exists.
+start_daemon() {
+    "$nyrd" --foreground --socket "$sock" "$@" 2>>"$work/nyrd.err" &
+    daemon_pid=$!
+    for _ in $(seq 200); do
+        [ -S "$sock" ] && return 0
+        kill -0 "$daemon_pid" 2>/dev/null || fail "nyrd exited while starting"
+        sleep 0.05
+    done
+    fail "the socket never appeared"
+}
+
+# Waits at most $2 seconds for process $1 and gives its exit status (124 when it did not end).
+wait_bounded() {
+    for _ in $(seq $(($2 * 20))); do
+        kill -0 "$1" 2>/dev/null || { wait "$1"; return $?; }
+        sleep 0.05
+    done
+    return 124
+}
+
+# Waits at most 10 s until file $1 has at least $2 lines.
+wait_lines() {
+    for _ in $(seq 200); do
+        [ "$(wc -l <"$1" 2>/dev/null || echo 0)" -ge "$2" ] && return 0
+        sleep 0.05
+    done
+    fail "$1 never reached $2 lines"
+}
+
+stop_daemon() {
+    kill -TERM "$daemon_pid"
+    wait_bounded "$daemon_pid" 10
+    local status=$?
+    daemon_pid=""
+    return $status
+}
+
+run() { timeout 20 "$client" "$@"; }
+
+case "$case_name" in
+exchange)  # two processes send each other events through CNyr
+    start_daemon
+    run exchange "$sock" alice bob 1000 & alice=$!
+    run exchange "$sock" bob alice 1000 || fail "bob"
+    wait "$alice" || fail "alice"
+    ;;
+watch)  # a watcher process sees the tree changes another one makes
+    start_daemon
+    run watch "$sock" /plant 500 & watcher=$!
+    run write "$sock" /plant 500 /ready/watch || fail "writer"
+    wait "$watcher" || fail "watcher"
+    ;;
+kill9)  # acknowledged writes survive kill -9 of the daemon (needs the tree kept in the store file)
+    start_daemon --store "$work/store.sqlite"
+    run stream "$sock" >"$work/acked" & writer=$!
+    wait_lines "$work/acked" 300
+    kill -9 "$daemon_pid"; daemon_pid=""
+    wait_bounded "$writer" 5 || fail "the writer did not end with the lost store"
+    [ "$(tail -n 1 "$work/acked")" = lost ] || fail "the writer did not see the lost store"
+    acked=$(grep -c '^[0-9]' "$work/acked")
+    start_daemon --store "$work/store.sqlite"  # replaces the socket the killed daemon left
+    run check "$sock" /stream "$acked" || fail "acknowledged writes lost after kill -9"
+    ;;
+lost)  # a client waiting in the store learns within a bounded time that the daemon died
+    start_daemon
+    run wait-lost "$sock" >"$work/out" & waiter=$!
+    wait_lines "$work/out" 1
+    sleep 0.2  # the client is inside events_get now
+    kill -9 "$daemon_pid"; daemon_pid=""
+    wait_bounded "$waiter" 5 || fail "no lost-store result within 5 s"
+    ;;
+second)  # a second daemon on a served socket refuses to start; a stale socket is replaced
+    start_daemon
+    "$nyrd" --foreground --socket "$sock" 2>"$work/second.err" & second=$!
+    wait_bounded "$second" 10; status=$?
+    [ "$status" -eq 1 ] || fail "second daemon: exit $status, not 1"
+    grep -q "is served by" "$work/second.err" || fail "no clear message: $(cat "$work/second.err")"
+    run connect "$sock" || fail "the first daemon stopped serving"
+    stop_daemon || fail "stop"
+    { "$client" stale-socket "$sock" && [ -S "$sock" ]; } || fail "cannot make a stale socket"
+    start_daemon
+    run connect "$sock" || fail "the stale socket was not replaced"
+    ;;
+other-user)  # a client of another user is refused, unless it is a member of --group
+    [ "$(id -u)" -eq 0 ] || { echo "needs root to run a client as nobody"; exit 77; }
+    as_nobody() { setpriv --reuid=nobody --regid=nogroup "$@"; }
+    as_nobody --clear-groups test -x "$client" ||
+        { echo "the client program is out of nobody's reach here"; exit 77; }
+    chmod 0711 "$work"
+    start_daemon --group users
+    chmod 0711 "$work/run" && chmod 0666 "$sock"
+    as_nobody --clear-groups timeout 20 "$client" connect "$sock"
+    status=$?
+    [ "$status" -eq 3 ] || fail "nobody was not refused (exit $status)"
+    grep -q "refused a connection" "$work/nyrd.err" || fail "the refusal was not reported"
+    as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
+        fail "a member of --group was refused"
+    ;;
+sigterm)  # SIGTERM: exit 0, socket gone, an acknowledged write kept (needs the tree in the file)
+    start_daemon --store "$work/store.sqlite"
+    run write "$sock" /kept 3 || fail "write"
+    stop_daemon || fail "nyrd did not exit 0 on SIGTERM"
+    [ ! -e "$sock" ] || fail "the socket was left behind"
+    start_daemon --store "$work/store.sqlite"
+    run check "$sock" /kept 3 || fail "a write acknowledged before SIGTERM was lost"
+    ;;
+*) fail "unknown case" ;;
+esac
+echo "ok: $case_name"
