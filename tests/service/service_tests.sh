@@ -63,6 +63,16 @@ exchange)  # two processes send each other events through CNyr
     run exchange "$sock" bob alice 1000 || fail "bob"
     wait "$alice" || fail "alice"
     ;;
+many)  # eight pairs at once: no connection's events reach or hold up another's
+    start_daemon
+    pids=()
+    for pair in 1 2 3 4 5 6 7 8; do
+        run exchange "$sock" "a$pair" "b$pair" 300 & pids+=($!)
+        run exchange "$sock" "b$pair" "a$pair" 300 & pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || fail "a client of the eight pairs"; done
+    stop_daemon || fail "nyrd did not stop cleanly after many connections"
+    ;;
 watch)  # a watcher process sees the tree changes another one makes
     start_daemon
     run watch "$sock" /plant 500 & watcher=$!
