@@ -6,26 +6,35 @@ set -uo pipefail
 case_name=$1 nyrd=$2 client=$3
 work=$(mktemp -d /tmp/nyrd-test.XXXXXX)
 sock=$work/run/nyr.sock
+: >"$work/nyrd.err"
 daemon_pid=""
+# Kills the daemon as a crash would, and reaps it.
+kill_daemon() { kill -9 "$daemon_pid"; wait "$daemon_pid" 2>/dev/null; daemon_pid=""; }
 cleanup() {
-    [ -n "$daemon_pid" ] && kill -9 "$daemon_pid" 2>/dev/null
-    jobs -p | xargs -r kill -9 2>/dev/null
+    exec 2>/dev/null  # no job notices for what is killed here
+    jobs -p | xargs -r kill -9
+    wait
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL ($case_name): $*" >&2; [ -f "$work/nyrd.err" ] && cat "$work/nyrd.err" >&2; exit 1; }
+fail() { echo "FAIL ($case_name): $*" >&2; cat "$work/nyrd.err" >&2; exit 1; }
 
-# Starts nyrd with the given options and waits (at most 10 s) until its socket exists.
+serving() { grep -c "^nyrd: serving" "$work/nyrd.err"; }
+
+# Starts nyrd with the given options and waits (at most 10 s) until it says it serves; a socket
+# file alone could be one left behind.
 start_daemon() {
+    local before
+    before=$(serving)
     "$nyrd" --foreground --socket "$sock" "$@" 2>>"$work/nyrd.err" &
     daemon_pid=$!
     for _ in $(seq 200); do
-        [ -S "$sock" ] && return 0
+        [ "$(serving)" -gt "$before" ] && [ -S "$sock" ] && return 0
         kill -0 "$daemon_pid" 2>/dev/null || fail "nyrd exited while starting"
         sleep 0.05
     done
-    fail "the socket never appeared"
+    fail "nyrd never started serving"
 }
 
 # Waits at most $2 seconds for process $1 and gives its exit status (124 when it did not end).
@@ -40,7 +49,7 @@ wait_bounded() {
 # Waits at most 10 s until file $1 has at least $2 lines.
 wait_lines() {
     for _ in $(seq 200); do
-        [ "$(wc -l <"$1" 2>/dev/null || echo 0)" -ge "$2" ] && return 0
+        [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ] && return 0
         sleep 0.05
     done
     fail "$1 never reached $2 lines"
@@ -83,7 +92,7 @@ kill9)  # acknowledged writes survive kill -9 of the daemon (needs the tree kept
     start_daemon --store "$work/store.sqlite"
     run stream "$sock" >"$work/acked" & writer=$!
     wait_lines "$work/acked" 300
-    kill -9 "$daemon_pid"; daemon_pid=""
+    kill_daemon
     wait_bounded "$writer" 5 || fail "the writer did not end with the lost store"
     [ "$(tail -n 1 "$work/acked")" = lost ] || fail "the writer did not see the lost store"
     acked=$(grep -c '^[0-9]' "$work/acked")
@@ -95,7 +104,7 @@ lost)  # a client waiting in the store learns within a bounded time that the dae
     run wait-lost "$sock" >"$work/out" & waiter=$!
     wait_lines "$work/out" 1
     sleep 0.2  # the client is inside events_get now
-    kill -9 "$daemon_pid"; daemon_pid=""
+    kill_daemon
     wait_bounded "$waiter" 5 || fail "no lost-store result within 5 s"
     ;;
 second)  # a second daemon on a served socket refuses to start; a stale socket is replaced
