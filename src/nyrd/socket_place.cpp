@@ -36,8 +36,9 @@ std::string folder_of(const std::string& path) {
 }
 
 // Creates `folder` and any missing folder above it with mode 0700. An existing folder is kept as
-// it is, unless another user (not root) owns it: a folder such as /tmp/nyr-UID made by someone
-// else could let them swap the socket under us.
+// it is, unless another user (not root) owns it or others may write to it without the sticky
+// bit: a folder such as /tmp/nyr-UID made by someone else could let them swap the socket under
+// us.
 bool make_folder(const std::string& folder, std::string& error) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
@@ -48,6 +49,11 @@ bool make_folder(const std::string& folder, std::string& error) {
         if (st.st_uid != geteuid() && st.st_uid != 0) {
             error = "socket folder " + folder + " belongs to user " + std::to_string(st.st_uid) +
                     ", not to this one";
+            return false;
+        }
+        // Others who may rename entries in it could put their own socket in place of ours.
+        if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+            error = "socket folder " + folder + " may be changed by other users; make it 0700";
             return false;
         }
         return true;
