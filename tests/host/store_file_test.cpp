@@ -1,7 +1,6 @@
 // A store opened on a file keeps its tree there: every kind of entry comes back exactly after
 // reopening and after the writer is killed, a damaged row refuses the file, a failed commit changes
 // neither file nor tree, and one store at a time holds the file.
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 
 namespace {
 
+using logtest::FileSizeLimit;
 using logtest::TempDir;
 using namespace storetest;
 
@@ -196,25 +196,6 @@ TEST(StoreFile, IsHeldByOneStoreAtATime) {
     EXPECT_NE(store, nullptr) << "free again once closed";
     qel_host_store_close(store);
 }
-
-// Files may grow no further while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int);
-};
 
 TEST(StoreFile, AFailedCommitChangesNeitherFileNorTreeAndAnnouncesNothing) {
     TempDir dir;
