@@ -137,9 +137,9 @@ inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
     return !store.file_failed;
 }
 // Commits a write's changes to the store's file, when it has one, before the write is reported:
-// QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed. The file then rolled back, and the
-// tree is read back from it, so that both are as they were before the write and nothing of it
-// may be announced.
+// QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed (QEL_RESULT_NO_MEMORY when memory
+// ran out first). The file then rolled back, and the tree is read back from it, so that both are
+// as they were before the write and nothing of it may be announced.
 int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
 
 }  // namespace nyrhost

@@ -292,13 +292,6 @@ Statement selection_statement(sqlite3* db, const char* head, const LogSelection&
     return statement;
 }
 
-std::string_view column_bytes(sqlite3_stmt* statement, int column) {
-    const void* data = sqlite3_column_blob(statement, column);
-    const int size = sqlite3_column_bytes(statement, column);
-    return data ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
-                : std::string_view();
-}
-
 // The columns read_row reads, in its order.
 const char* const kRowColumns = "path, sec, usec, kind, body, value_fill, raw_value, checksum";
 

@@ -34,13 +34,6 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 
-std::string_view column_bytes(sqlite3_stmt* statement, int column) {
-    const void* data = sqlite3_column_blob(statement, column);
-    const int size = sqlite3_column_bytes(statement, column);
-    return data ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
-                : std::string_view();
-}
-
 class SqliteStoreFile final : public StoreFile {
 public:
     SqliteStoreFile(std::string file, int lock) : file_(std::move(file)), lock_(lock) {}
