@@ -25,6 +25,23 @@ constexpr int32_t kAlarm = 0x8;
 constexpr int32_t kNotice = 0x4;  // the writer's "done"
 const char kReady[] = "/share/watcher-ready";
 
+std::string describe(const CEvent& event) {
+    if (event.type == kAlarm) {
+        return "alarm on " + event.path + ": " + event.note + " (priority " +
+               std::to_string(event.base_priority) + ")";
+    }
+    static const char* const changes[] = {"?", "leaf written", "leaf cleared", "node added",
+                                          "node removed"};
+    std::string what = event.cmd >= 1 && event.cmd <= 4 ? changes[event.cmd] : changes[0];
+    std::string line = "tree change: " + what + " " + event.path;
+    if (event.cmd == QEL_HOST_CHANGE_LEAF_SET) {
+        std::string value;
+        event.value.to_string(value);
+        line += " = " + value;
+    }
+    return line;
+}
+
 int watch(CNyr& nyr) {
     api_status_t status = 0;
     nyr.event_register("/plant", kAlarm | QEL_HOST_EVENT_TREE_CHANGE, true, status);
@@ -45,7 +62,7 @@ int watch(CNyr& nyr) {
                 std::printf("[watcher %d] the writer is done\n", getpid());
                 return 0;
             }
-            std::printf("[watcher %d] %s\n", getpid(), events[i].to_string().c_str());
+            std::printf("[watcher %d] %s\n", getpid(), describe(events[i]).c_str());
         }
         std::fflush(stdout);
     }
