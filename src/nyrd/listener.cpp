@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -36,6 +38,11 @@ constexpr std::size_t kConnectionStack = 256u << 10;
 #else
 constexpr std::size_t kConnectionStack = 256u << 10;
 #endif
+
+// How long stop() lets the connections finish the calls they are in. A connection whose client
+// no longer reads its reply would otherwise keep the daemon from stopping; after this its socket
+// is shut down for writing too, and the reply fails.
+constexpr auto kStopGrace = std::chrono::seconds(5);
 
 // How long the acceptor pauses when the process is out of descriptors or memory: the waiting
 // connection stays queued, so accepting again at once would only spin.
@@ -79,6 +86,7 @@ private:
     uint64_t next_id_ = 0;  // acceptor thread only
 
     std::mutex mutex_;
+    std::condition_variable ended_;        // a connection left live_
     std::map<uint64_t, Connection> live_;  // guarded by mutex_; a connection's fd stays open
                                            // while it is listed here
     std::vector<pthread_t> finished_;      // guarded by mutex_; ended, not yet joined
@@ -166,6 +174,7 @@ void* ServingListener::run_connection(void* argument) {
     self.live_.erase(start.id);
     close(start.fd);
     self.finished_.push_back(pthread_self());
+    self.ended_.notify_all();
     return nullptr;
 }
 
@@ -192,11 +201,15 @@ void ServingListener::stop() {
     // Reading ends on every connection; each answers the call it has read and returns.
     std::vector<pthread_t> all;
     {
-        std::lock_guard<std::mutex> guard(mutex_);
-        for (const auto& entry : live_) {
-            shutdown(entry.second.fd, SHUT_RD);
-            all.push_back(entry.second.thread);
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (const auto& entry : live_) shutdown(entry.second.fd, SHUT_RD);
+        if (!ended_.wait_for(lock, kStopGrace, [this] { return live_.empty(); })) {
+            say(LOG_WARNING, std::to_string(live_.size()) +
+                                 " connection(s) did not take their last reply; closing them");
+            for (const auto& entry : live_) shutdown(entry.second.fd, SHUT_RDWR);
         }
+        // Every thread is either still listed or among the finished, never both.
+        for (const auto& entry : live_) all.push_back(entry.second.thread);
         all.insert(all.end(), finished_.begin(), finished_.end());
         finished_.clear();
     }
