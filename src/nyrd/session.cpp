@@ -1,0 +1,198 @@
+// One client connection: the handshake, the session it opens or joins, and its requests.
+#include "session.h"
+
+#include <sys/socket.h>
+#include <syslog.h>
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <random>
+#include <unordered_map>
+
+#include "protocol/frame.h"
+#include "protocol/messages.h"
+#include "session_calls.h"
+
+namespace nyrd {
+
+namespace {
+
+using nyrproto::FrameIn;
+using nyrproto::FrameOut;
+
+// The sessions of every store this process serves: a store handle and the connections that
+// share it. A session's token is random, so that a connection cannot join a session it did not
+// learn the token of; the handle closes with the session's last connection.
+class Sessions {
+public:
+    // A new session on `store`: its token and handle, or a null handle for a store not open.
+    qel_handle_t open(qel_store_t* store, uint64_t& token) {
+        qel_handle_t handle = qel_host_handle_open(store);
+        if (handle == nullptr) return nullptr;
+        std::lock_guard<std::mutex> lock(mutex_);
+        do token = random_();
+        while (token == 0 || sessions_.count(token) != 0);
+        sessions_.emplace(token, Session{store, handle, 1});
+        return handle;
+    }
+    // Joins the session `token` on `store`; null when there is none (any longer).
+    qel_handle_t join(qel_store_t* store, uint64_t token) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sessions_.find(token);
+        if (it == sessions_.end() || it->second.store != store) return nullptr;
+        ++it->second.connections;
+        return it->second.handle;
+    }
+    // A connection leaves; the last one ends the session.
+    void leave(uint64_t token) {
+        qel_handle_t ended = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = sessions_.find(token);
+            if (it == sessions_.end() || --it->second.connections > 0) return;
+            ended = it->second.handle;
+            sessions_.erase(it);
+        }
+        qel_host_handle_close(ended);
+    }
+
+private:
+    struct Session {
+        qel_store_t* store;
+        qel_handle_t handle;
+        int connections;
+    };
+    std::mutex mutex_;
+    std::mt19937_64 random_{std::random_device{}()};
+    std::unordered_map<uint64_t, Session> sessions_;
+};
+
+Sessions& sessions() {
+    static Sessions* instance = new Sessions();  // never destroyed: connections may outlive exit
+    return *instance;
+}
+
+std::string peer_of(int fd) {
+    static std::atomic<unsigned long> counter{0};
+    std::string name = "connection " + std::to_string(++counter);
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.pid > 0)
+        name += " (pid " + std::to_string(credentials.pid) + ")";
+    return name;
+}
+
+class Connection {
+public:
+    Connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& report)
+        : fd_(fd), store_(store), limits_(limits), report_(report), peer_(peer_of(fd)) {}
+
+    void serve() {
+        if (!handshake()) return;
+        nyrproto::Request request;
+        Workspace work;
+        for (;;) {
+            const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
+            if (status == FrameIn::kClosed) break;
+            if (status == FrameIn::kBroken) {
+                report_(LOG_WARNING, peer_ + ": the connection broke inside a request");
+                break;
+            }
+            if (status == FrameIn::kOversize) {
+                report_(LOG_WARNING, peer_ + ": a request of " + std::to_string(in_.body_size()) +
+                                         " bytes is over the limit of " +
+                                         std::to_string(limits_.max_frame) +
+                                         " bytes; closing the connection");
+                break;
+            }
+            if (!nyrproto::decode_request(in_.body(), in_.body_size(), request)) {
+                const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
+                report_(LOG_WARNING,
+                        peer_ + ": a malformed request (operation " + std::to_string(op) + ", " +
+                            std::to_string(in_.body_size()) + " bytes); closing the connection");
+                break;
+            }
+            carry_out(request, handle_, work, out_);
+            if (!out_.send(fd_)) break;
+            if (out_.body_size() > kTrimAbove || in_.body_size() > kTrimAbove) {
+                request = nyrproto::Request();
+                work.trim();
+                in_.trim();
+                out_.trim();
+            }
+        }
+    }
+
+    ~Connection() {
+        if (handle_ != nullptr) sessions().leave(token_);
+    }
+
+private:
+    static constexpr std::size_t kTrimAbove = 16 * 1024;
+
+    bool handshake() {
+        const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody);
+        nyrproto::Hello hello;
+        if (status == FrameIn::kClosed) return false;
+        if (status != FrameIn::kFrame ||
+            !nyrproto::read_hello(in_.body(), in_.body_size(), hello)) {
+            report_(LOG_WARNING, peer_ + ": not a nyr client (no valid hello); closing");
+            return false;
+        }
+        nyrproto::HelloReply reply;
+        reply.max_request = limits_.max_frame;
+        if (hello.version != nyrproto::kProtocolVersion) {
+            reply.verdict = nyrproto::kOtherVersion;
+            reply.reason = "nyrd speaks protocol version " +
+                           std::to_string(nyrproto::kProtocolVersion) + ", the client version " +
+                           std::to_string(hello.version);
+            report_(LOG_NOTICE, peer_ + ": refused: " + reply.reason);
+        } else if (hello.session == 0) {
+            handle_ = sessions().open(store_, token_);
+            if (handle_ == nullptr) {
+                reply.verdict = nyrproto::kRefused;
+                reply.reason = "the store is closing";
+            }
+        } else {
+            handle_ = sessions().join(store_, hello.session);
+            token_ = hello.session;
+            if (handle_ == nullptr) {
+                reply.verdict = nyrproto::kUnknownSession;
+                reply.reason = "the session has ended";
+            }
+        }
+        reply.session = token_;
+        out_.build([&](nyrhost::WireWriter& w) { nyrproto::write_hello_reply(w, reply); });
+        return out_.send(fd_) && handle_ != nullptr;
+    }
+
+    const int fd_;
+    qel_store_t* const store_;
+    const SessionLimits limits_;
+    const Report& report_;
+    const std::string peer_;
+    FrameIn in_;
+    FrameOut out_;
+    qel_handle_t handle_ = nullptr;
+    uint64_t token_ = 0;
+};
+
+}  // namespace
+
+void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
+                      const Report& given) {
+    const Report report = given ? given : Report([](int, const std::string&) {});
+    try {
+        Connection(fd, store, limits, report).serve();
+    } catch (const std::bad_alloc&) {
+        report(LOG_ERR, "out of memory serving a connection; closing it");
+    } catch (const std::exception& e) {
+        report(LOG_ERR, std::string("closing a connection: ") + e.what());
+    } catch (...) {
+        report(LOG_ERR, "closing a connection after an unexpected failure");
+    }
+}
+
+}  // namespace nyrd
