@@ -181,6 +181,19 @@ private:
 
 }  // namespace
 
+void refuse_connection(int fd, const std::string& reason) {
+    try {
+        nyrproto::HelloReply reply;
+        reply.verdict = nyrproto::kRefused;
+        reply.reason = reason;
+        FrameOut out;
+        out.build([&](nyrhost::WireWriter& w) { nyrproto::write_hello_reply(w, reply); });
+        out.send(fd);
+    } catch (...) {
+        // Out of memory for a few bytes: the client sees the connection close instead.
+    }
+}
+
 void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
                       const Report& given) {
     const Report report = given ? given : Report([](int, const std::string&) {});

@@ -13,7 +13,7 @@ namespace {
 
 // What a connection keeps while idle, and the most it keeps after a large frame has gone.
 constexpr std::size_t kInitialBuffer = 4096;
-constexpr std::size_t kKeptBuffer = 64 * 1024;
+constexpr std::size_t kKeptBuffer = 16 * 1024;
 
 }  // namespace
 

@@ -1,4 +1,6 @@
 // The event and event-log calls on a remote handle.
+#include <cstdlib>
+
 #include "protocol/messages.h"
 #include "remote/remote_calls.h"
 #include "remote/remote_replies.h"
@@ -8,6 +10,19 @@ namespace nyrremote {
 using nyrhost::WireReader;
 using nyrhost::WireWriter;
 using nyrproto::Op;
+
+namespace {
+
+// An event array read from a reply that turned out broken after it goes back, with its records.
+int drop_if_failed(int result, _event_t** records, uint32_t count) {
+    if (result >= 0 || *records == nullptr) return result;
+    for (uint32_t k = 0; k < count; ++k) destruct_event(&(*records)[k]);
+    std::free(*records);
+    *records = nullptr;
+    return result;
+}
+
+}  // namespace
 
 int event_register(qel_handle_t handle, const char* path, api_event_t kind, bool flag,
                    api_status_t* status) {
@@ -59,15 +74,20 @@ int events_get(qel_handle_t handle, _event_t** records, bool wait) {
     if (const int refused = x.refusal()) return refused;
     if (!records) return QEL_RESULT_BAD_ARGUMENT;
     *records = nullptr;
-    return x.call(
+    uint32_t read = 0;
+    const int result = x.call(
         [&](WireWriter& w) {
             w.u8(static_cast<uint8_t>(wait ? Op::kEventsGet : Op::kEventsGetNonblocking));
         },
         [&](WireReader& r) {
             const int n = r.i32();
-            if (n > 0) *records = read_event_array(r, x.memory(), static_cast<uint32_t>(n));
+            if (n > 0) {
+                read = static_cast<uint32_t>(n);
+                *records = read_event_array(r, x.memory(), read);
+            }
             return n;
         });
+    return drop_if_failed(result, records, read);
 }
 
 int log_store(qel_handle_t handle, const _event_t* records, uint32_t count, bool flag) {
@@ -91,7 +111,7 @@ int log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, const
     if (!records || !count) return QEL_RESULT_BAD_ARGUMENT;
     *records = nullptr;
     *count = 0;
-    return x.call(
+    const int result = x.call(
         [&](WireWriter& w) {
             w.u8(static_cast<uint8_t>(Op::kLogRetrieve));
             nyrproto::write_ptext(w, path);
@@ -109,6 +129,9 @@ int log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, const
             if (*records != nullptr) *count = n;
             return result;
         });
+    const uint32_t read = *count;
+    if (result < 0) *count = 0;
+    return drop_if_failed(result, records, read);
 }
 
 int log_clear(qel_handle_t handle, const char* path, const struct timeval* from,
