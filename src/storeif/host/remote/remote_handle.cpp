@@ -23,7 +23,7 @@ namespace nyrremote {
 namespace {
 
 // Idle connections a handle keeps beyond the one in use; more are closed when they come back.
-constexpr std::size_t kMaxIdle = 4;
+constexpr std::size_t kMaxIdle = 8;
 
 // A connection's verdict on the handshake: the descriptor, or -1 with `error` for a person.
 struct Dialled {
