@@ -22,6 +22,11 @@
 // the daemon reads: it answers such a call with QEL_RESULT_NO_MEMORY and a report through qel_err,
 // and the handle stays usable.
 //
+// Memory: a connection keeps 4 KiB of buffers while idle and gives back what a large call needed
+// beyond 16 KiB once it is answered; a client handle keeps at most eight idle connections. A
+// session's thread waiting in qel_events_get notices a client that went away when the store's
+// event wait ends.
+//
 // Requests and replies: protocol/messages.h.
 #ifndef NYR_HOST_PROTOCOL_FRAME_H
 #define NYR_HOST_PROTOCOL_FRAME_H

@@ -105,15 +105,18 @@ public:
         return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
     }
 
-    // The calling thread's memory, emptied for a new call.
-    ThreadMemory& begin_call() {
+    // The calling thread's memory, emptied for a new call; null, with `refusal` set, when the
+    // handle is closed or lost.
+    ThreadMemory* begin_call(int& refusal) {
         std::lock_guard<std::mutex> lock(mutex_);
+        refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+        if (refusal != 0) return nullptr;
         ThreadMemory& mine = threads_[std::this_thread::get_id()];
         mine.statuses.clear();
         mine.texts.clear();
         mine.in.trim();
         mine.out.trim();
-        return mine;
+        return &mine;
     }
 
     // A connection for one exchange, or -1 when the handle is closed or lost (made lost when no
@@ -213,8 +216,7 @@ Exchange::Exchange(qel_handle_t handle) : handle_(find(handle)) {
         refusal_ = QEL_RESULT_BAD_HANDLE;
         return;
     }
-    refusal_ = handle_->state();
-    if (refusal_ == 0) memory_ = &handle_->begin_call();
+    memory_ = handle_->begin_call(refusal_);
 }
 
 Exchange::~Exchange() {
