@@ -8,12 +8,14 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <random>
 #include <unordered_map>
 
 #include "protocol/frame.h"
 #include "protocol/messages.h"
 #include "session_calls.h"
+#include "session_hangup.h"
 
 namespace nyrd {
 
@@ -114,7 +116,12 @@ public:
                             std::to_string(in_.body_size()) + " bytes); closing the connection");
                 break;
             }
-            carry_out(request, handle_, work, out_);
+            {
+                // A client that goes away while waiting for events ends its session at once.
+                std::optional<HangupWatch> watch;
+                if (request.op == nyrproto::Op::kEventsGet) watch.emplace(fd_, handle_);
+                carry_out(request, handle_, work, out_);
+            }
             if (!out_.send(fd_)) break;
             if (out_.body_size() > kTrimAbove || in_.body_size() > kTrimAbove) {
                 request = nyrproto::Request();

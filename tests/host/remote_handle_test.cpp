@@ -201,6 +201,18 @@ TEST_F(RemoteTest, LostDaemonEndsAWaitingCallAndEveryLaterOne) {
     EXPECT_LT(Clock::now() - later, std::chrono::milliseconds(50));
 }
 
+TEST_F(RemoteTest, AClientGoneDuringAWaitEndsItsSessionAtOnce) {
+    ASSERT_EQ(qel_host_set_event_wait(store, 5000), 0);
+    auto waiting = std::async(std::launch::async, [&] { return take_events(remote, true); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    qel_host_disconnect(remote);
+    EXPECT_TRUE(waiting.get().empty());
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (server->open_connections() != 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(server->open_connections(), 0u) << "the session outlived its client";
+}
+
 TEST_F(RemoteTest, AWaitingThreadDoesNotHoldUpAnotherOnTheSameHandle) {
     ASSERT_EQ(qel_host_set_event_wait(store, 3000), 0);
     ASSERT_EQ(add_node(remote, "/t"), QEL_STATUS_OK);

@@ -76,6 +76,11 @@ public:
         for (auto& worker : workers) worker.join();
     }
 
+    std::size_t open_connections() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return connections_.size();
+    }
+
     std::vector<std::string> reports() {
         std::lock_guard<std::mutex> lock(mutex_);
         return reports_;

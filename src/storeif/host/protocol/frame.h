@@ -24,8 +24,8 @@
 //
 // Memory: a connection keeps 4 KiB of buffers while idle and gives back what a large call needed
 // beyond 16 KiB once it is answered; a client handle keeps at most eight idle connections. A
-// session's thread waiting in qel_events_get notices a client that went away when the store's
-// event wait ends.
+// client that goes away while one of its connections waits in qel_events_get ends its session at
+// once (its registrations and queue go), as closing an in-process handle does.
 //
 // Requests and replies: protocol/messages.h.
 #ifndef NYR_HOST_PROTOCOL_FRAME_H
