@@ -1,6 +1,7 @@
 // One client connection: the handshake, the session it opens or joins, and its requests.
 #include "session.h"
 
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <syslog.h>
 
@@ -24,26 +25,48 @@ namespace {
 using nyrproto::FrameIn;
 using nyrproto::FrameOut;
 
+// Who is at the other end of a connection: a name for reports, and the user for sessions.
+struct Peer {
+    std::string name;
+    uid_t uid = static_cast<uid_t>(-1);
+};
+
+Peer peer_of(int fd) {
+    static std::atomic<unsigned long> counter{0};
+    Peer peer;
+    peer.name = "connection " + std::to_string(++counter);
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
+        peer.uid = credentials.uid;
+        if (credentials.pid > 0) peer.name += " (pid " + std::to_string(credentials.pid) + ")";
+    }
+    return peer;
+}
+
 // The sessions of every store this process serves: a store handle and the connections that
-// share it. A session's token is random, so that a connection cannot join a session it did not
-// learn the token of; the handle closes with the session's last connection.
+// share it. A session is joined only by its own user and with its token, which comes from the
+// kernel's random source, so that no other admitted peer (a member of an admitted group) can
+// reach it; the handle closes with the session's last connection.
 class Sessions {
 public:
-    // A new session on `store`: its token and handle, or a null handle for a store not open.
-    qel_handle_t open(qel_store_t* store, uint64_t& token) {
+    // A new session on `store` for `uid`: its token and handle, or a null handle for a store
+    // that is not open.
+    qel_handle_t open(qel_store_t* store, uid_t uid, uint64_t& token) {
         qel_handle_t handle = qel_host_handle_open(store);
         if (handle == nullptr) return nullptr;
         std::lock_guard<std::mutex> lock(mutex_);
-        do token = random_();
+        do token = fresh_token();
         while (token == 0 || sessions_.count(token) != 0);
-        sessions_.emplace(token, Session{store, handle, 1});
+        sessions_.emplace(token, Session{store, handle, uid, 1});
         return handle;
     }
-    // Joins the session `token` on `store`; null when there is none (any longer).
-    qel_handle_t join(qel_store_t* store, uint64_t token) {
+    // Joins the session `token` on `store` of `uid`; null when there is none (any longer).
+    qel_handle_t join(qel_store_t* store, uid_t uid, uint64_t token) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = sessions_.find(token);
-        if (it == sessions_.end() || it->second.store != store) return nullptr;
+        if (it == sessions_.end() || it->second.store != store || it->second.uid != uid)
+            return nullptr;
         ++it->second.connections;
         return it->second.handle;
     }
@@ -64,26 +87,22 @@ private:
     struct Session {
         qel_store_t* store;
         qel_handle_t handle;
+        uid_t uid;
         int connections;
     };
+    uint64_t fresh_token() {
+        uint64_t token = 0;
+        if (getrandom(&token, sizeof token, 0) == static_cast<ssize_t>(sizeof token)) return token;
+        return fallback_();  // no kernel source: still unpredictable enough to tell sessions apart
+    }
     std::mutex mutex_;
-    std::mt19937_64 random_{std::random_device{}()};
+    std::mt19937_64 fallback_{std::random_device{}()};
     std::unordered_map<uint64_t, Session> sessions_;
 };
 
 Sessions& sessions() {
     static Sessions* instance = new Sessions();  // never destroyed: connections may outlive exit
     return *instance;
-}
-
-std::string peer_of(int fd) {
-    static std::atomic<unsigned long> counter{0};
-    std::string name = "connection " + std::to_string(++counter);
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.pid > 0)
-        name += " (pid " + std::to_string(credentials.pid) + ")";
-    return name;
 }
 
 class Connection {
@@ -99,21 +118,22 @@ public:
             const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
             if (status == FrameIn::kClosed) break;
             if (status == FrameIn::kBroken) {
-                report_(LOG_WARNING, peer_ + ": the connection broke inside a request");
+                report_(LOG_WARNING, peer_.name + ": the connection broke inside a request");
                 break;
             }
             if (status == FrameIn::kOversize) {
-                report_(LOG_WARNING, peer_ + ": a request of " + std::to_string(in_.body_size()) +
-                                         " bytes is over the limit of " +
-                                         std::to_string(limits_.max_frame) +
-                                         " bytes; closing the connection");
+                report_(LOG_WARNING,
+                        peer_.name + ": a request of " + std::to_string(in_.body_size()) +
+                            " bytes is over the limit of " + std::to_string(limits_.max_frame) +
+                            " bytes; closing the connection");
                 break;
             }
             if (!nyrproto::decode_request(in_.body(), in_.body_size(), request)) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
-                report_(LOG_WARNING,
-                        peer_ + ": a malformed request (operation " + std::to_string(op) + ", " +
-                            std::to_string(in_.body_size()) + " bytes); closing the connection");
+                report_(LOG_WARNING, peer_.name + ": a malformed request (operation " +
+                                         std::to_string(op) + ", " +
+                                         std::to_string(in_.body_size()) +
+                                         " bytes); closing the connection");
                 break;
             }
             {
@@ -145,7 +165,7 @@ private:
         if (status == FrameIn::kClosed) return false;
         if (status != FrameIn::kFrame ||
             !nyrproto::read_hello(in_.body(), in_.body_size(), hello)) {
-            report_(LOG_WARNING, peer_ + ": not a nyr client (no valid hello); closing");
+            report_(LOG_WARNING, peer_.name + ": not a nyr client (no valid hello); closing");
             return false;
         }
         nyrproto::HelloReply reply;
@@ -155,15 +175,15 @@ private:
             reply.reason = "nyrd speaks protocol version " +
                            std::to_string(nyrproto::kProtocolVersion) + ", the client version " +
                            std::to_string(hello.version);
-            report_(LOG_NOTICE, peer_ + ": refused: " + reply.reason);
+            report_(LOG_NOTICE, peer_.name + ": refused: " + reply.reason);
         } else if (hello.session == 0) {
-            handle_ = sessions().open(store_, token_);
+            handle_ = sessions().open(store_, peer_.uid, token_);
             if (handle_ == nullptr) {
                 reply.verdict = nyrproto::kRefused;
                 reply.reason = "the store is closing";
             }
         } else {
-            handle_ = sessions().join(store_, hello.session);
+            handle_ = sessions().join(store_, peer_.uid, hello.session);
             token_ = hello.session;
             if (handle_ == nullptr) {
                 reply.verdict = nyrproto::kUnknownSession;
@@ -179,7 +199,7 @@ private:
     qel_store_t* const store_;
     const SessionLimits limits_;
     const Report& report_;
-    const std::string peer_;
+    const Peer peer_;
     FrameIn in_;
     FrameOut out_;
     qel_handle_t handle_ = nullptr;
