@@ -1,11 +1,14 @@
 // One client connection: the handshake, the session it opens or joins, and its requests.
 #include "session.h"
 
+#include <malloc.h>
+#include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <syslog.h>
 
 #include <atomic>
+#include <cerrno>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -114,6 +117,7 @@ public:
         if (!handshake()) return;
         nyrproto::Request request;
         Workspace work;
+        bool large = false;
         for (;;) {
             const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
             if (status == FrameIn::kClosed) break;
@@ -143,11 +147,17 @@ public:
                 carry_out(request, handle_, work, out_);
             }
             if (!out_.send(fd_)) break;
-            if (out_.body_size() > kTrimAbove || in_.body_size() > kTrimAbove) {
+            // What a large call needed is kept while calls follow one another at once (a stream
+            // of batches) and given back when the connection falls idle.
+            large |=
+                out_.body_size() > nyrproto::kKeptBuffer || in_.body_size() > nyrproto::kKeptBuffer;
+            if (large && !request_follows()) {
                 request = nyrproto::Request();
                 work.trim();
                 in_.trim();
                 out_.trim();
+                ::malloc_trim(0);  // and the C library gives the freed pages back to the system
+                large = false;
             }
         }
     }
@@ -157,7 +167,14 @@ public:
     }
 
 private:
-    static constexpr std::size_t kTrimAbove = 16 * 1024;
+    // True when bytes of a next request arrive (or the peer closes) within a moment.
+    bool request_follows() const {
+        pollfd ready{fd_, POLLIN, 0};
+        int n;
+        do n = ::poll(&ready, 1, 10);
+        while (n < 0 && errno == EINTR);
+        return n > 0;
+    }
 
     bool handshake() {
         const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody);

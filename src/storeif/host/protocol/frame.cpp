@@ -11,9 +11,8 @@ namespace nyrproto {
 
 namespace {
 
-// What a connection keeps while idle, and the most it keeps after a large frame has gone.
+// What a connection keeps while idle.
 constexpr std::size_t kInitialBuffer = 4096;
-constexpr std::size_t kKeptBuffer = 16 * 1024;
 
 }  // namespace
 
@@ -28,8 +27,8 @@ bool FrameOut::send(int fd) const {
     return true;
 }
 
-void FrameOut::trim() {
-    if (buf_.capacity() > kKeptBuffer) std::vector<char>().swap(buf_);
+void FrameOut::trim(std::size_t keep) {
+    if (buf_.capacity() > keep) std::vector<char>().swap(buf_);
 }
 
 FrameIn::Status FrameIn::read(int fd, uint32_t max_body) {
@@ -69,8 +68,8 @@ FrameIn::Status FrameIn::read(int fd, uint32_t max_body) {
     return kFrame;
 }
 
-void FrameIn::trim() {
-    if (buf_.size() <= kKeptBuffer) return;
+void FrameIn::trim(std::size_t keep) {
+    if (buf_.size() <= keep) return;
     if (!consumed_) start_ += kFrameHeader + body_size_;
     consumed_ = true;
     body_size_ = 0;

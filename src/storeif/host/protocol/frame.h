@@ -22,8 +22,9 @@
 // the daemon reads: it answers such a call with QEL_RESULT_NO_MEMORY and a report through qel_err,
 // and the handle stays usable.
 //
-// Memory: a connection keeps 4 KiB of buffers while idle and gives back what a large call needed
-// beyond 16 KiB once it is answered; a client handle keeps at most eight idle connections. A
+// Memory: a connection of the daemon keeps 4 KiB of buffers while idle; what a large call needed
+// beyond kKeptBuffer it gives back when no further request follows within 10 ms. A client keeps
+// up to 1 MiB of buffers per thread and handle, and at most eight idle connections per handle. A
 // client that goes away while one of its connections waits in qel_events_get ends its session at
 // once (its registrations and queue go), as closing an in-process handle does.
 //
@@ -46,6 +47,8 @@ constexpr uint32_t kMaxReplyBody = 1u << 30;
 // The longest hello either side reads; a peer sending more is not speaking this protocol.
 constexpr uint32_t kMaxHelloBody = 1024;
 constexpr std::size_t kFrameHeader = 4;
+// What a connection's buffers keep between calls at most.
+constexpr std::size_t kKeptBuffer = 16 * 1024;
 
 enum Verdict : uint8_t {
     kAccepted = 0,
@@ -88,8 +91,8 @@ public:
     std::size_t body_size() const { return size_ - kFrameHeader; }
     // Sends the whole frame; false when the connection is broken.
     bool send(int fd) const;
-    // Gives back memory kept after a large frame.
-    void trim();
+    // Gives back the buffer when it holds more than `keep` bytes.
+    void trim(std::size_t keep = kKeptBuffer);
 
 private:
     std::vector<char> buf_;
@@ -109,8 +112,9 @@ public:
     std::size_t body_size() const { return body_size_; }
     // True when bytes beyond the last frame have arrived.
     bool has_more() const { return end_ > start_ + kFrameHeader + body_size_; }
-    // Gives back memory kept after a large frame (keeping what has arrived beyond it).
-    void trim();
+    // Gives back the buffer when it holds more than `keep` bytes, keeping what has arrived
+    // beyond the last frame.
+    void trim(std::size_t keep = kKeptBuffer);
 
 private:
     std::vector<char> buf_;

@@ -24,6 +24,9 @@ namespace {
 
 // Idle connections a handle keeps beyond the one in use; more are closed when they come back.
 constexpr std::size_t kMaxIdle = 8;
+// The buffers a thread keeps between its calls on a handle, so that repeated large batches do not
+// allocate their frames anew each time.
+constexpr std::size_t kKeptPerThread = 1 << 20;
 
 // A connection's verdict on the handshake: the descriptor, or -1 with `error` for a person.
 struct Dialled {
@@ -114,8 +117,8 @@ public:
         ThreadMemory& mine = threads_[std::this_thread::get_id()];
         mine.statuses.clear();
         mine.texts.clear();
-        mine.in.trim();
-        mine.out.trim();
+        mine.in.trim(kKeptPerThread);
+        mine.out.trim(kKeptPerThread);
         return &mine;
     }
 
