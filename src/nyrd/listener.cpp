@@ -143,6 +143,7 @@ void ServingListener::admit(int fd) {
     std::string refusal = check_peer(fd, geteuid(), options_.group);
     if (!refusal.empty()) {
         say(LOG_WARNING, "refused a connection: " + refusal);
+        refuse_connection(fd, "not admitted: " + refusal);
         close(fd);
         return;
     }

@@ -29,6 +29,11 @@ struct SessionLimits {
 void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
                       const Report& report);
 
+// Tells a client that is not admitted why, in the form its handshake reads (qel_host_connect
+// reports "refused by the daemon at PATH: <reason>"), instead of a bare close. The caller closes
+// `fd` afterwards. Never throws.
+void refuse_connection(int fd, const std::string& reason);
+
 }  // namespace nyrd
 
 #endif  // NYRD_SESSION_H

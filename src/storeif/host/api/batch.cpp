@@ -6,6 +6,7 @@
 #include "core/call.h"
 #include "core/path.h"
 #include "core/value.h"
+#include "remote/remote_calls.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ extern "C" {
 
 int qel_test_nodes(qel_handle_t handle, const char* const* paths, uint32_t count,
                    api_status_t* statuses) {
+    if (nyrremote::is_remote(handle)) return nyrremote::test_nodes(handle, paths, count, statuses);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (count != 0 && (!paths || !statuses)) return QEL_RESULT_BAD_ARGUMENT;
@@ -62,6 +64,8 @@ int qel_test_nodes(qel_handle_t handle, const char* const* paths, uint32_t count
 
 int qel_add_nodes(qel_handle_t handle, const char* const* paths, uint32_t count, const char* source,
                   api_status_t** statuses, uint32_t* status_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::add_nodes(handle, paths, count, source, statuses, status_count);
     return path_batch(handle, paths, count, source, statuses, status_count,
                       [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
                           return tree.add_node(p, changes);
@@ -70,6 +74,8 @@ int qel_add_nodes(qel_handle_t handle, const char* const* paths, uint32_t count,
 
 int qel_remove_nodes(qel_handle_t handle, const char* const* paths, uint32_t count,
                      const char* source, api_status_t** statuses, uint32_t* status_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::remove_nodes(handle, paths, count, source, statuses, status_count);
     return path_batch(handle, paths, count, source, statuses, status_count,
                       [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
                           return tree.remove_node(p, changes);
@@ -78,6 +84,8 @@ int qel_remove_nodes(qel_handle_t handle, const char* const* paths, uint32_t cou
 
 int qel_clear_leaves(qel_handle_t handle, const char* const* paths, uint32_t count,
                      const char* source, api_status_t** statuses, uint32_t* status_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::clear_leaves(handle, paths, count, source, statuses, status_count);
     return path_batch(handle, paths, count, source, statuses, status_count,
                       [](nyrhost::Tree& tree, uint32_t, const Path& p, auto* changes) {
                           return tree.clear_leaf(p, changes);
@@ -88,6 +96,9 @@ int qel_set_leaves(qel_handle_t handle, const char* const* paths, uint32_t count
                    const _element_datatype_t* values, const qel_tribool_t* tribools,
                    const bool* auto_time, const char* source, api_status_t** statuses,
                    uint32_t* status_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::set_leaves(handle, paths, count, values, tribools, auto_time, source,
+                                     statuses, status_count);
     if (count != 0 && (!values || !tribools || !auto_time)) {
         return nyrhost::acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
     }
@@ -106,6 +117,9 @@ int qel_set_leaves(qel_handle_t handle, const char* const* paths, uint32_t count
 int qel_get_leaves(qel_handle_t handle, const char* const* paths, uint32_t count,
                    api_status_t** statuses, uint32_t* status_count, _element_datatype_t* values,
                    element_property_t* properties, uint32_t value_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::get_leaves(handle, paths, count, statuses, status_count, values,
+                                     properties, value_count);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!statuses || !status_count || value_count != count ||

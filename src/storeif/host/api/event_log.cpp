@@ -4,12 +4,14 @@
 #include <cstdlib>
 
 #include "core/call.h"
+#include "remote/remote_calls.h"
 
 using nyrhost::HandleCall;
 
 extern "C" {
 
 int qel_log_store(qel_handle_t handle, const _event_t* records, uint32_t count, bool flag) {
+    if (nyrremote::is_remote(handle)) return nyrremote::log_store(handle, records, count, flag);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (count != 0 && !records) return QEL_RESULT_BAD_ARGUMENT;
@@ -20,6 +22,9 @@ int qel_log_store(qel_handle_t handle, const _event_t* records, uint32_t count, 
 int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, const char* path,
                      const struct timeval* from, const struct timeval* to, uint32_t option_a,
                      bool flag_a, uint32_t option_b) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::log_retrieve(handle, records, count, path, from, to, option_a, flag_a,
+                                       option_b);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!records || !count) return QEL_RESULT_BAD_ARGUMENT;
@@ -47,6 +52,7 @@ int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, c
 
 int qel_log_clear(qel_handle_t handle, const char* path, const struct timeval* from,
                   const struct timeval* to) {
+    if (nyrremote::is_remote(handle)) return nyrremote::log_clear(handle, path, from, to);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     call.unlock();

@@ -5,6 +5,7 @@
 
 #include "core/call.h"
 #include "core/path.h"
+#include "remote/remote_calls.h"
 
 namespace {
 
@@ -44,6 +45,8 @@ extern "C" {
 
 int qel_event_register(qel_handle_t handle, const char* path, api_event_t kind, bool flag,
                        api_status_t* status) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::event_register(handle, path, kind, flag, status);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
@@ -56,6 +59,7 @@ int qel_event_register(qel_handle_t handle, const char* path, api_event_t kind, 
 }
 
 int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api_status_t* status) {
+    if (nyrremote::is_remote(handle)) return nyrremote::event_clear(handle, path, kind, status);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
@@ -75,6 +79,8 @@ int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api
 
 int qel_events_send(qel_handle_t handle, const _event_t* records, uint32_t count,
                     api_status_t** statuses, uint32_t* status_count) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::events_send(handle, records, count, statuses, status_count);
     if (!statuses || !status_count || (count != 0 && !records)) {
         return nyrhost::acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
     }
@@ -98,10 +104,12 @@ int qel_events_send(qel_handle_t handle, const _event_t* records, uint32_t count
 }
 
 int qel_events_get(qel_handle_t handle, _event_t** records) {
+    if (nyrremote::is_remote(handle)) return nyrremote::events_get(handle, records, true);
     return fetch(handle, records, true);
 }
 
 int qel_events_get_nonblocking(qel_handle_t handle, _event_t** records) {
+    if (nyrremote::is_remote(handle)) return nyrremote::events_get(handle, records, false);
     return fetch(handle, records, false);
 }
 

@@ -8,6 +8,7 @@
 #include "core/call.h"
 #include "core/path.h"
 #include "core/value.h"
+#include "remote/remote_calls.h"
 
 using nyrhost::HandleCall;
 using nyrhost::Path;
@@ -38,6 +39,9 @@ extern "C" {
 int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, uint32_t* total,
                   element_type_t* types, uint32_t types_capacity, element_property_t* properties,
                   uint32_t properties_capacity, _byte_array_t* names, uint32_t names_capacity) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::list_node(handle, path, status, total, types, types_capacity, properties,
+                                    properties_capacity, names, names_capacity);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !total || (types_capacity && !types) || (properties_capacity && !properties) ||
@@ -64,6 +68,9 @@ int qel_list_node(qel_handle_t handle, const char* path, api_status_t* status, u
 int qel_mpl_fetch(qel_handle_t handle, const char* path, api_status_t* status, uint32_t* total,
                   _element_datatype_t* values, uint32_t values_capacity, _byte_array_t* names,
                   uint32_t names_capacity) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::mpl_fetch(handle, path, status, total, values, values_capacity, names,
+                                    names_capacity);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !total || (values_capacity && !values) || (names_capacity && !names))

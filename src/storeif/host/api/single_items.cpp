@@ -2,6 +2,7 @@
 #include "core/call.h"
 #include "core/path.h"
 #include "core/value.h"
+#include "remote/remote_calls.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ int path_write(qel_handle_t handle, const char* path, const char* source, api_st
 extern "C" {
 
 int qel_add_node(qel_handle_t handle, const char* path, const char* source, api_status_t* status) {
+    if (nyrremote::is_remote(handle)) return nyrremote::add_node(handle, path, source, status);
     return path_write(handle, path, source, status,
                       [](nyrhost::Tree& tree, const Path& p, auto* changes) {
                           return tree.add_node(p, changes);
@@ -40,6 +42,7 @@ int qel_add_node(qel_handle_t handle, const char* path, const char* source, api_
 
 int qel_remove_node(qel_handle_t handle, const char* path, const char* source,
                     api_status_t* status) {
+    if (nyrremote::is_remote(handle)) return nyrremote::remove_node(handle, path, source, status);
     return path_write(handle, path, source, status,
                       [](nyrhost::Tree& tree, const Path& p, auto* changes) {
                           return tree.remove_node(p, changes);
@@ -48,6 +51,7 @@ int qel_remove_node(qel_handle_t handle, const char* path, const char* source,
 
 int qel_clear_leaf(qel_handle_t handle, const char* path, const char* source,
                    api_status_t* status) {
+    if (nyrremote::is_remote(handle)) return nyrremote::clear_leaf(handle, path, source, status);
     return path_write(handle, path, source, status,
                       [](nyrhost::Tree& tree, const Path& p, auto* changes) {
                           return tree.clear_leaf(p, changes);
@@ -56,6 +60,8 @@ int qel_clear_leaf(qel_handle_t handle, const char* path, const char* source,
 
 int qel_set_leaf(qel_handle_t handle, const char* path, _element_datatype_t value,
                  qel_tribool_t tribool, bool auto_time, const char* source, api_status_t* status) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::set_leaf(handle, path, value, tribool, auto_time, source, status);
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(value, auto_time, tribool, leaf);
@@ -67,6 +73,7 @@ int qel_set_leaf(qel_handle_t handle, const char* path, _element_datatype_t valu
 }
 
 int qel_test_node(qel_handle_t handle, const char* path, api_status_t* status) {
+    if (nyrremote::is_remote(handle)) return nyrremote::test_node(handle, path, status);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status) return QEL_RESULT_BAD_ARGUMENT;
@@ -78,6 +85,8 @@ int qel_test_node(qel_handle_t handle, const char* path, api_status_t* status) {
 
 int qel_get_leaf(qel_handle_t handle, const char* path, api_status_t* status,
                  _element_datatype_t* value, element_property_t* property) {
+    if (nyrremote::is_remote(handle))
+        return nyrremote::get_leaf(handle, path, status, value, property);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!status || !value || !property) return QEL_RESULT_BAD_ARGUMENT;

@@ -1,5 +1,6 @@
 // Opening and closing stores and handles, and the host store's settings and observations.
 #include "core/call.h"
+#include "remote/remote_calls.h"
 
 using nyrhost::HandleCall;
 
@@ -36,7 +37,20 @@ qel_handle_t qel_host_handle_open(qel_store_t* store) {
 }
 
 void qel_host_handle_close(qel_handle_t handle) {
+    if (nyrremote::is_remote(handle)) return nyrremote::disconnect(handle);
     nyrhost::close_handle(handle);
+}
+
+int qel_host_default_socket(char* buf, uint32_t size) {
+    return nyrremote::default_socket(buf, size);
+}
+
+qel_handle_t qel_host_connect(const char* socket_path) {
+    return nyrremote::connect(socket_path);
+}
+
+void qel_host_disconnect(qel_handle_t handle) {
+    qel_host_handle_close(handle);
 }
 
 int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds) {
@@ -66,12 +80,14 @@ long long qel_host_log_dropped_count(qel_store_t* store) {
 }
 
 long long qel_host_overflow_count(qel_handle_t handle) {
+    if (nyrremote::is_remote(handle)) return nyrremote::overflow_count(handle);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     return static_cast<long long>(call.handle->overflow);
 }
 
 long long qel_host_queued_count(qel_handle_t handle) {
+    if (nyrremote::is_remote(handle)) return nyrremote::queued_count(handle);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     return static_cast<long long>(call.handle->queue.size());

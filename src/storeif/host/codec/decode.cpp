@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "codec/byte_cursor.h"
+#include "codec/value_body.h"
 #include "codec/wire_format.h"
 #include "nyr_host.h"
 
@@ -13,6 +14,8 @@ bool read_magic(WireReader& r, const char (&magic)[4]) {
     if (at == nullptr || std::memcmp(at, magic, sizeof magic) != 0) return false;
     return r.u8() == kFormatVersion && r.ok();
 }
+
+}  // namespace
 
 // Fills `v` from a value body; the payload's bytes go to `payload`, `data` stays null.
 bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload) {
@@ -66,6 +69,8 @@ bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload
     return r.ok();
 }
 
+namespace {
+
 // A text field of the event: the owned string, and the pair's length in the scalars.
 bool read_text(WireReader& r, std::string& text, _byte_array_t& pair) {
     if (!r.text(text)) return false;
@@ -79,6 +84,8 @@ bool read_count(WireReader& r, uint32_t& count, std::size_t bytes_per_entry) {
     count = r.u32();
     return r.ok() && count <= r.remaining() / bytes_per_entry;
 }
+
+}  // namespace
 
 bool read_event(WireReader& r, OwnedEvent& out) {
     _event_t& e = out.scalars;
@@ -126,8 +133,6 @@ bool read_event(WireReader& r, OwnedEvent& out) {
     if (e.type == QEL_EVENT_FINAL_KIND) e.final = r.u8();
     return r.ok();
 }
-
-}  // namespace
 
 int decode_element(const char* data, std::size_t size, _element_datatype_t& out,
                    std::string& payload) {

@@ -2,12 +2,12 @@
 #include <climits>
 
 #include "codec/byte_cursor.h"
+#include "codec/value_body.h"
 #include "codec/wire_format.h"
 #include "nyr.h"
 #include "nyr_host.h"
 
 namespace nyrhost {
-namespace {
 
 void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     w.u8(with_time ? kFlagTimeStamp : 0);
@@ -52,6 +52,8 @@ void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_tim
     }
 }
 
+namespace {
+
 void write_value(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     w.bytes(kValueMagic, sizeof kValueMagic);
     w.u8(kFormatVersion);
@@ -61,6 +63,8 @@ void write_value(WireWriter& w, const _element_datatype_t& v, bool with_time) {
 void write_pair(WireWriter& w, const _byte_array_t& pair) {
     w.text(pair.data, pair.length);
 }
+
+}  // namespace
 
 void write_event(WireWriter& w, const _event_t& e) {
     w.bytes(kEventMagic, sizeof kEventMagic);
@@ -104,6 +108,8 @@ void write_event(WireWriter& w, const _event_t& e) {
     }
     if (e.type == QEL_EVENT_FINAL_KIND) w.u8(e.final);
 }
+
+namespace {
 
 // Measures, then writes when the buffer is large enough: 0 with the length set, the size needed
 // when it is too small, a negative result for a missing buffer or an encoding beyond INT_MAX.

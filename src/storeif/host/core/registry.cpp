@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <new>
 #include <shared_mutex>
+#include <type_traits>
 
 #include "core/store.h"
 
@@ -28,7 +29,10 @@ struct Registry {
     template <typename Pointer>
     Pointer next_token() {
         last_token += 16;  // aligned like an address, in case a debugger shows it as one
-        return reinterpret_cast<Pointer>(last_token);
+        if constexpr (std::is_same_v<Pointer, uintptr_t>)
+            return last_token;
+        else
+            return reinterpret_cast<Pointer>(last_token);
     }
 };
 
@@ -78,6 +82,12 @@ std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store) {
     std::shared_lock<std::shared_mutex> lock(reg.mutex);
     auto it = reg.stores.find(store);
     return it == reg.stores.end() ? nullptr : it->second;
+}
+
+uintptr_t fresh_token() {
+    Registry& reg = registry();
+    std::unique_lock<std::shared_mutex> lock(reg.mutex);
+    return reg.next_token<uintptr_t>();
 }
 
 qel_time32_t now32() {

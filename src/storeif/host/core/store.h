@@ -118,6 +118,10 @@ void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
 void close_handle(qel_handle_t handle);
 
+// A value of the counter that handle and store values come from, never handed out before: a
+// multiple of 16. Remote handles take theirs from it too, so no two handles ever share a value.
+uintptr_t fresh_token();
+
 // The current time as records carry it.
 qel_time32_t now32();
 

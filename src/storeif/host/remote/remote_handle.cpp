@@ -1,0 +1,308 @@
+// Remote handles: connecting and the handshake, the pool of connections, losing the store.
+#include "remote/remote_handle.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/store.h"
+
+namespace nyrremote {
+
+namespace {
+
+// Idle connections a handle keeps beyond the one in use; more are closed when they come back.
+constexpr std::size_t kMaxIdle = 8;
+// The buffers a thread keeps between its calls on a handle, so that repeated large batches do not
+// allocate their frames anew each time.
+constexpr std::size_t kKeptPerThread = 1 << 20;
+
+// A connection's verdict on the handshake: the descriptor, or -1 with `error` for a person.
+struct Dialled {
+    int fd = -1;
+    nyrproto::HelloReply reply;
+    std::string error;
+};
+
+Dialled dial(const std::string& path, uint64_t session) {
+    Dialled d;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
+        d.error = "no daemon at \"" + path + "\": not a usable socket path (at most " +
+                  std::to_string(sizeof address.sun_path - 1) + " bytes)";
+        return d;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        d.error = std::string("cannot make a socket: ") + std::strerror(errno);
+        return d;
+    }
+    int connected;
+    do {
+        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (connected != 0 && errno == EINTR);
+    if (connected != 0) {
+        d.error = "no daemon at " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        return d;
+    }
+    // The daemon may answer and close at once (another version, refused): its answer is read
+    // even when sending the hello failed.
+    nyrproto::FrameOut out;
+    out.build([&](nyrhost::WireWriter& w) {
+        nyrproto::write_hello(w, nyrproto::Hello{nyrproto::kProtocolVersion, session});
+    });
+    out.send(fd);
+    nyrproto::FrameIn in;
+    const auto status = in.read(fd, nyrproto::kMaxHelloBody);
+    if (status != nyrproto::FrameIn::kFrame ||
+        !nyrproto::read_hello_reply(in.body(), in.body_size(), d.reply)) {
+        d.error = status == nyrproto::FrameIn::kFrame || status == nyrproto::FrameIn::kOversize
+                      ? "the program at " + path + " is not nyrd (its answer is not a nyrd hello)"
+                      : "refused by the daemon at " + path + ": it closed the connection";
+    } else if (d.reply.verdict == nyrproto::kOtherVersion ||
+               d.reply.version != nyrproto::kProtocolVersion) {
+        d.error = "the daemon at " + path + " speaks protocol version " +
+                  std::to_string(d.reply.version) + ", this library version " +
+                  std::to_string(nyrproto::kProtocolVersion);
+    } else if (d.reply.verdict != nyrproto::kAccepted) {
+        d.error = "refused by the daemon at " + path + ": " + d.reply.reason;
+    } else {
+        d.fd = fd;
+        return d;
+    }
+    ::close(fd);
+    return d;
+}
+
+}  // namespace
+
+class RemoteHandle {
+public:
+    RemoteHandle(std::string path, uint64_t session, uint32_t max_request, int first)
+        : path_(std::move(path)), session_(session), max_request_(max_request) {
+        idle_.push_back(first);
+    }
+    ~RemoteHandle() {
+        for (int fd : idle_) ::close(fd);
+    }
+
+    uint32_t max_request() const { return max_request_; }
+
+    // 0, or why a call cannot go on.
+    int state() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    }
+
+    // The calling thread's memory, emptied for a new call; null, with `refusal` set, when the
+    // handle is closed or lost.
+    ThreadMemory* begin_call(int& refusal) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+        if (refusal != 0) return nullptr;
+        ThreadMemory& mine = threads_[std::this_thread::get_id()];
+        mine.statuses.clear();
+        mine.texts.clear();
+        mine.in.trim(kKeptPerThread);
+        mine.out.trim(kKeptPerThread);
+        return &mine;
+    }
+
+    // A connection for one exchange, or -1 when the handle is closed or lost (made lost when no
+    // further connection can be attached to the session).
+    int take() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (closed_ || lost_) return -1;
+            if (!idle_.empty()) {
+                const int fd = idle_.back();
+                idle_.pop_back();
+                busy_.insert(fd);
+                return fd;
+            }
+        }
+        Dialled d = dial(path_, session_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (d.fd < 0 || closed_ || lost_) {
+            if (d.fd >= 0) ::close(d.fd);
+            lose_locked();
+            return -1;
+        }
+        busy_.insert(d.fd);
+        return d.fd;
+    }
+
+    // Hands a connection back after a completed exchange.
+    void give_back(int fd) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        busy_.erase(fd);
+        if (closed_ || lost_ || idle_.size() >= kMaxIdle)
+            ::close(fd);
+        else
+            idle_.push_back(fd);
+    }
+
+    // A connection broke: the handle is lost.
+    void broke(int fd) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        busy_.erase(fd);
+        ::close(fd);
+        lose_locked();
+    }
+
+    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
+    void close() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        end_connections_locked();
+    }
+
+private:
+    void lose_locked() {
+        lost_ = true;
+        end_connections_locked();
+    }
+    void end_connections_locked() {
+        for (int fd : busy_) ::shutdown(fd, SHUT_RDWR);
+        for (int fd : idle_) ::close(fd);
+        idle_.clear();
+    }
+
+    const std::string path_;
+    const uint64_t session_;
+    const uint32_t max_request_;
+    std::mutex mutex_;
+    // Guarded by mutex_:
+    bool closed_ = false, lost_ = false;
+    std::vector<int> idle_;
+    std::unordered_set<int> busy_;
+    std::unordered_map<std::thread::id, ThreadMemory> threads_;
+};
+
+namespace {
+
+struct Registry {
+    std::shared_mutex mutex;
+    std::unordered_map<uintptr_t, std::shared_ptr<RemoteHandle>> handles;
+};
+
+Registry& registry() {
+    static Registry* instance = new Registry();  // never destroyed: usable during exit
+    return *instance;
+}
+
+std::shared_ptr<RemoteHandle> find(qel_handle_t handle) {
+    Registry& reg = registry();
+    std::shared_lock<std::shared_mutex> lock(reg.mutex);
+    auto it = reg.handles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == reg.handles.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+Exchange::Exchange(qel_handle_t handle) : handle_(find(handle)) {
+    if (!handle_) {
+        refusal_ = QEL_RESULT_BAD_HANDLE;
+        return;
+    }
+    memory_ = handle_->begin_call(refusal_);
+}
+
+Exchange::~Exchange() {
+    if (fd_ >= 0) handle_->give_back(fd_);
+}
+
+std::size_t Exchange::max_request() const {
+    return handle_->max_request();
+}
+
+int Exchange::send(bool built) {
+    if (!built) {
+        qel_err(QEL_RESULT_NO_MEMORY, "a request to nyrd is longer than the %u bytes it reads",
+                handle_->max_request());
+        return QEL_RESULT_NO_MEMORY;
+    }
+    fd_ = handle_->take();
+    if (fd_ < 0) return handle_->state() ? handle_->state() : QEL_RESULT_LOST;
+    if (memory_->out.send(fd_)) return 0;
+    return garbled();
+}
+
+int Exchange::receive() {
+    const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody);
+    if (status == nyrproto::FrameIn::kFrame && !memory_->in.has_more()) return 0;
+    return garbled();
+}
+
+int Exchange::garbled() {
+    handle_->broke(fd_);
+    fd_ = -1;
+    const int state = handle_->state();
+    return state == QEL_RESULT_BAD_HANDLE ? state : QEL_RESULT_LOST;
+}
+
+qel_handle_t connect(const char* socket_path) {
+    std::string path;
+    if (socket_path != nullptr) {
+        path = socket_path;
+    } else {
+        char buf[sizeof(sockaddr_un::sun_path) + 64];
+        if (default_socket(buf, sizeof buf) != 0) {
+            qel_err(QEL_RESULT_LOST, "no default socket for nyrd: its path is too long");
+            return nullptr;
+        }
+        path = buf;
+    }
+    Dialled d = dial(path, 0);
+    if (d.fd < 0) {
+        qel_err(QEL_RESULT_LOST, "qel_host_connect: %s", d.error.c_str());
+        return nullptr;
+    }
+    auto handle = std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd);
+    const uintptr_t token = nyrhost::fresh_token() | kRemoteBit;
+    Registry& reg = registry();
+    std::unique_lock<std::shared_mutex> lock(reg.mutex);
+    reg.handles.emplace(token, std::move(handle));
+    return reinterpret_cast<qel_handle_t>(token);
+}
+
+void disconnect(qel_handle_t handle) {
+    std::shared_ptr<RemoteHandle> kept;
+    {
+        Registry& reg = registry();
+        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        auto it = reg.handles.find(reinterpret_cast<uintptr_t>(handle));
+        if (it == reg.handles.end()) return;
+        kept = std::move(it->second);
+        reg.handles.erase(it);
+    }
+    kept->close();
+    // The idle connections close with the last call still running on the handle.
+}
+
+int default_socket(char* buf, uint32_t size) {
+    if (buf == nullptr) return QEL_RESULT_BAD_ARGUMENT;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string path = runtime != nullptr && runtime[0] != '\0'
+                           ? std::string(runtime) + "/nyr/nyr.sock"
+                           : "/tmp/nyr-" + std::to_string(::getuid()) + "/nyr.sock";
+    if (path.size() >= size) return QEL_RESULT_BAD_ARGUMENT;
+    std::memcpy(buf, path.c_str(), path.size() + 1);
+    return 0;
+}
+
+}  // namespace nyrremote
