@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test suite in three further builds, one lane each:
 #   asan   the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer (GCC)
-#   tsan   the host store's concurrency tests under ThreadSanitizer (GCC)
+#   tsan   the host store's concurrency tests and nyrd's process tests under ThreadSanitizer (GCC)
 #   clang  the whole suite built by Clang 14 with -Werror
 #
 #   scripts/test-sanitizers.sh [lane...]     default: asan tsan clang
@@ -57,6 +57,10 @@ lane_tsan() {
         echo "no test matched the filter $TSAN_FILTER"
         return 1
     fi
+    # nyrd with many connections: the daemon and its client processes built with TSan as well.
+    ninja -C "$dir" -j "$JOBS" nyrd service_client || return 1
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+        "${run[@]}" ctest --test-dir "$dir" -R '^service_' --output-on-failure --timeout 300
 }
 
 lane_clang() {
