@@ -80,7 +80,8 @@ private:
     qel_store_t* const store_;
     const ListenerOptions options_;
     SocketPlace place_;
-    int wake_fd_ = -1;
+    int wake_fd_ = -1;   // stop() wakes the acceptor through it
+    int ended_fd_ = -1;  // a connection's thread ended: the acceptor joins it
     std::thread acceptor_;
     std::atomic<bool> stopped_{false};
     uint64_t next_id_ = 0;  // acceptor thread only
@@ -94,7 +95,8 @@ private:
 
 bool ServingListener::begin(std::string& error) {
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_fd_ < 0) {
+    ended_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0 || ended_fd_ < 0) {
         error = std::string("cannot create event descriptor: ") + std::strerror(errno);
         return false;
     }
@@ -106,13 +108,21 @@ bool ServingListener::begin(std::string& error) {
 void ServingListener::accept_loop() {
     bool exhausted = false;
     for (;;) {
-        pollfd fds[2] = {{place_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
+        pollfd fds[3] = {{place_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}, {ended_fd_, POLLIN, 0}};
+        if (poll(fds, 3, -1) < 0) {
             if (errno == EINTR) continue;
             say(LOG_ERR, std::string("listening stopped: poll: ") + std::strerror(errno));
             return;
         }
         if (fds[1].revents != 0) return;
+        if (fds[2].revents != 0) {
+            uint64_t count;
+            if (read(ended_fd_, &count, sizeof count) < 0 && errno != EAGAIN) {
+                say(LOG_ERR, std::string("cannot read ended connections: ") + std::strerror(errno));
+            }
+            reap_finished();
+        }
+        if ((fds[0].revents & POLLIN) == 0) continue;
         int fd = accept4(place_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -128,7 +138,6 @@ void ServingListener::accept_loop() {
             continue;
         }
         exhausted = false;
-        reap_finished();
         admit(fd);
     }
 }
@@ -176,10 +185,14 @@ void* ServingListener::run_connection(void* argument) {
     close(start.fd);
     self.finished_.push_back(pthread_self());
     self.ended_.notify_all();
+    uint64_t one = 1;
+    if (write(self.ended_fd_, &one, sizeof one) < 0) {
+        // Cannot happen short of 2^64 - 1 unread ends; the thread is joined at the next one.
+    }
     return nullptr;
 }
 
-// Joins the threads of connections that have ended, so that they do not keep their stacks.
+// Joins the threads of connections that have ended, so that their stacks go back at once.
 void ServingListener::reap_finished() {
     std::vector<pthread_t> ended;
     {
@@ -216,8 +229,10 @@ void ServingListener::stop() {
     }
     for (pthread_t thread : all) pthread_join(thread, nullptr);
     place_.release();
-    if (wake_fd_ >= 0) close(wake_fd_);
-    wake_fd_ = -1;
+    for (int* fd : {&wake_fd_, &ended_fd_}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
 }
 
 }  // namespace
