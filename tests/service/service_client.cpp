@@ -11,6 +11,8 @@
 //                               store acknowledged it, until the store is lost ("lost")
 //   wait-lost SOCKET            wait in events_get ("waiting") until the store is lost; the
 //                               next call must report the loss at once
+//   oversize SOCKET BYTES       a leaf of BYTES bytes is refused as too large for the daemon's
+//                               frames, and the handle goes on working
 //   connect SOCKET              exit 0 when admitted and served, 3 when the connection is refused
 //   stale-socket PATH           leave a socket file at PATH that nothing listens on
 #include <nyr_host.h>
@@ -188,6 +190,15 @@ int wait_lost(Connection& c) {
     return 0;
 }
 
+int oversize(Connection& c, int bytes) {
+    api_status_t status = 0;
+    CElement big(std::string(static_cast<std::size_t>(bytes), 'x'));
+    if (c.nyr.set_leaf("/big", big, status, 0, "service_client") != QEL_RESULT_NO_MEMORY) {
+        return fail("a leaf larger than the daemon's frames was not refused");
+    }
+    return set(c.nyr, "/small", 1) ? 0 : fail("the handle stopped working");
+}
+
 int stale_socket(const char* path) {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -220,6 +231,7 @@ int main(int argc, char** argv) {
     }
     if (command == "check" && args.size() == 4) return check(c, args[2], std::stoi(args[3]));
     if (command == "stream") return stream(c);
+    if (command == "oversize" && args.size() == 3) return oversize(c, std::stoi(args[2]));
     if (command == "wait-lost") return wait_lost(c);
     return fail("unknown command or wrong arguments: " + command);
 }

@@ -134,6 +134,10 @@ other-user)  # a client of another user is refused, unless it is a member of --g
     as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
         fail "a member of --group was refused"
     ;;
+max-frame)  # --max-frame bounds what a client may send
+    start_daemon --max-frame 4096
+    run oversize "$sock" 8192 2>/dev/null || fail "oversize"
+    ;;
 sigterm)  # SIGTERM: exit 0, socket gone, an acknowledged write kept (needs the tree in the file)
     start_daemon --store "$work/store.sqlite"
     run write "$sock" /kept 3 || fail "write"
