@@ -84,6 +84,7 @@ void BM_IdleConnectionMemory(benchmark::State& state) {
         qel_handle_t first = qel_host_connect(daemon.socket.c_str());
         api_status_t first_status = 0;
         if (!first || qel_test_node(first, "/", &first_status) != 0) {
+            qel_host_disconnect(first);  // a null one is ignored
             state.SkipWithError("cannot connect to nyrd");
             return;
         }
