@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the test suite in three further builds, one lane each:
 #   asan   the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer (GCC)
-#   tsan   the host store's concurrency tests and nyrd's process tests under ThreadSanitizer (GCC)
+#   tsan   the host store's concurrency tests (in process and through a listener) and nyrd's
+#          process tests under ThreadSanitizer (GCC)
 #   clang  the whole suite built by Clang 14 with -Werror
 #
 #   scripts/test-sanitizers.sh [lane...]     default: asan tsan clang
@@ -47,16 +48,21 @@ lane_tsan() {
     local run=()
     command -v setarch >/dev/null && setarch "$(uname -m)" -R true 2>/dev/null &&
         run=(setarch "$(uname -m)" -R)
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-        "${run[@]}" "$dir/tests/toolkit_host_tests" --gtest_filter="$TSAN_FILTER" 2>&1 |
-        tee "$log"
-    local status=${PIPESTATUS[0]}
-    [ "$status" -ne 0 ] && return "$status"
-    # A filter that selects nothing would pass without having checked anything.
-    if ! grep -Eq '^\[==========\] [1-9][0-9]* tests? from' "$log"; then
-        echo "no test matched the filter $TSAN_FILTER"
-        return 1
-    fi
+    # Twice: on in-process handles, then on remote ones, each a connection to the listener that
+    # serves the test's store from inside the program (many connections, one shared by threads).
+    local remote
+    for remote in 0 1; do
+        NYR_TEST_REMOTE=$remote TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+            "${run[@]}" "$dir/tests/toolkit_host_tests" --gtest_filter="$TSAN_FILTER" 2>&1 |
+            tee "$log"
+        local status=${PIPESTATUS[0]}
+        [ "$status" -ne 0 ] && return "$status"
+        # A filter that selects nothing would pass without having checked anything.
+        if ! grep -Eq '^\[==========\] [1-9][0-9]* tests? from' "$log"; then
+            echo "no test matched the filter $TSAN_FILTER"
+            return 1
+        fi
+    done
     # nyrd with many connections: the daemon and its client processes built with TSan as well.
     ninja -C "$dir" -j "$JOBS" nyrd service_client || return 1
     TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \

@@ -41,7 +41,9 @@ build_and_test() {
     ninja -C "$BUILD_DIR" -j "$JOBS" || return 1
     check_device_libraries || return 1
     check_tests_present || return 1
-    ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 900 || return 1
+    # The device runs the store in process: the remote-handle run of the host tests (a socket
+    # served from inside the program, under qemu's system-call translation) stays on the PC.
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 900 -E '^host_remote$' || return 1
     check_no_skips
 }
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "host/handle_source.h"
 #include "host/log_support.h"
 #include "host/store_fixture.h"
 
@@ -41,7 +42,7 @@ Paths retrieved(qel_handle_t handle, const char* path, int32_t from = 0, int32_t
 
 TEST(LogBound, DropsTheOldestEventsAndCountsThem) {
     qel_store_t* store = qel_host_store_open(nullptr);
-    qel_handle_t handle = qel_host_handle_open(store);
+    qel_handle_t handle = storetest::open_handle(store);
     EXPECT_EQ(qel_host_log_dropped_count(store), 0);
     ASSERT_EQ(qel_host_set_log_capacity(store, 3), 0);
 
@@ -63,7 +64,7 @@ TEST(LogBound, DropsTheOldestEventsAndCountsThem) {
     ASSERT_EQ(qel_host_set_log_capacity(store, 0), 0);  // taken as 1
     ASSERT_EQ(store_numbered(handle, {9}), 0);
     EXPECT_EQ(retrieved(handle, "/log/9"), (Paths{"/log/9"}));
-    qel_host_store_close(store);
+    storetest::close_store(store);
 
     EXPECT_EQ(qel_host_set_log_capacity(store, 1), QEL_RESULT_BAD_HANDLE);
     EXPECT_EQ(qel_host_log_dropped_count(store), QEL_RESULT_BAD_HANDLE);
@@ -77,7 +78,7 @@ TEST(LogFile, AFullDiskFailsTheBatchAndKeepsEveryEarlierOne) {
     const std::string file = dir.file("events.db");
     qel_store_t* store = qel_host_store_open(file.c_str());
     ASSERT_NE(store, nullptr);
-    qel_handle_t handle = qel_host_handle_open(store);
+    qel_handle_t handle = storetest::open_handle(store);
     ASSERT_EQ(store_numbered(handle, {1, 2, 3}), 0);
     // The file log has no bound of its own: the setting changes nothing.
     ASSERT_EQ(qel_host_set_log_capacity(store, 1), 0);
@@ -99,12 +100,12 @@ TEST(LogFile, AFullDiskFailsTheBatchAndKeepsEveryEarlierOne) {
     }
     // With room again the log works on, and a reopened log holds the same.
     ASSERT_EQ(store_numbered(handle, {5}), 0);
-    qel_host_store_close(store);
+    storetest::close_store(store);
     store = qel_host_store_open(file.c_str());
     ASSERT_NE(store, nullptr);
-    EXPECT_EQ(retrieved(qel_host_handle_open(store), nullptr),
+    EXPECT_EQ(retrieved(storetest::open_handle(store), nullptr),
               (Paths{"/log/1", "/log/2", "/log/3", "/log/4", "/log/5"}));
-    qel_host_store_close(store);
+    storetest::close_store(store);
 }
 
 #endif

@@ -78,7 +78,7 @@ void read_rounds(qel_handle_t handle, int writer, const std::atomic<bool>& done)
 }
 
 void send_numbered(qel_store_t* store, int sender) {
-    qel_handle_t handle = qel_host_handle_open(store);
+    qel_handle_t handle = open_handle(store);
     std::string path = "/events/s" + std::to_string(sender);
     for (int i = 0; i < kEventsPerSender; ++i) {
         _event_t record = event_at(path, 0x4, i);
@@ -97,8 +97,8 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
     ASSERT_NE(store, nullptr);
     ASSERT_EQ(qel_host_set_event_wait(store, 20), 0);
     ASSERT_EQ(qel_host_set_queue_capacity(store, 1u << 20), 0);
-    qel_handle_t shared = qel_host_handle_open(store);  // used by several threads at once
-    qel_handle_t receiver = qel_host_handle_open(store);
+    qel_handle_t shared = open_handle(store);  // used by several threads at once
+    qel_handle_t receiver = open_handle(store);
     api_status_t status = 0;
     ASSERT_EQ(qel_event_register(receiver, "/events", 0x4, true, &status), 0);
     // Tree changes under /w0 reach the receiver too, so writes and deliveries interleave.
@@ -107,7 +107,7 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
     std::atomic<bool> writers_done{false}, senders_done{false};
     std::vector<std::thread> writers, others;
     for (int w = 0; w < kWriters; ++w) {
-        writers.emplace_back(write_rounds, qel_host_handle_open(store), w);
+        writers.emplace_back(write_rounds, open_handle(store), w);
         others.emplace_back(read_rounds, shared, w, std::cref(writers_done));
     }
     for (int s = 0; s < kSenders; ++s) others.emplace_back(send_numbered, store, s);
@@ -151,7 +151,7 @@ TEST(HostStoreConcurrency, WritersReadersListersAndEventsOnOneStore) {
         get(shared, WriterPaths(w).paths.back(), value, property);
         EXPECT_EQ(bytes_of(value.value.string_value), "r:" + std::to_string(kRounds));
     }
-    qel_host_store_close(store);
+    close_store(store);
 }
 
 TEST(HostStoreConcurrency, ClosingAStoreWhileItsHandlesAreInUseIsSafe) {

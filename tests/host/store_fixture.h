@@ -1,6 +1,6 @@
 // Helpers for tests of the host store through its raw qel_ calls: every test opens its own store
-// with two handles on it. The single-item helpers expect the call to be carried out (result 0)
-// and return the item's status.
+// with two handles on it, in process or remote (handle_source.h). The single-item helpers expect
+// the call to be carried out (result 0) and return the item's status.
 #ifndef TESTS_HOST_STORE_FIXTURE_H
 #define TESTS_HOST_STORE_FIXTURE_H
 
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "host/handle_source.h"
+
 namespace storetest {
 
 class StoreTest : public ::testing::Test {
@@ -19,11 +21,11 @@ protected:
     void SetUp() override {
         store = qel_host_store_open(nullptr);
         ASSERT_NE(store, nullptr);
-        a = qel_host_handle_open(store);
-        b = qel_host_handle_open(store);
+        a = open_handle(store);
+        b = open_handle(store);
         ASSERT_TRUE(a != nullptr && b != nullptr);
     }
-    void TearDown() override { qel_host_store_close(store); }
+    void TearDown() override { close_store(store); }
 
     qel_store_t* store = nullptr;
     qel_handle_t a = nullptr, b = nullptr;

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "host/handle_source.h"
+
 namespace {
 
 struct OpenStore {
-    OpenStore() : store(qel_host_store_open(nullptr)), handle(qel_host_handle_open(store)) {}
-    ~OpenStore() { qel_host_store_close(store); }
+    OpenStore() : store(qel_host_store_open(nullptr)), handle(storetest::open_handle(store)) {}
+    ~OpenStore() { storetest::close_store(store); }
     qel_store_t* store;
     qel_handle_t handle;
 };
@@ -112,7 +114,7 @@ TEST(HostStoreLimits, QueuesAreBoundedInBytesDroppingTheOldest) {
 
 TEST(HostStoreListing, ListedNamesOutliveChangesByOthers) {
     OpenStore s;
-    qel_handle_t other = qel_host_handle_open(s.store);
+    qel_handle_t other = storetest::open_handle(s.store);
     for (const char* path : {"/n/b", "/n/a", "/n/c"}) add_node(s.handle, path);
     api_status_t status = 0;
     uint32_t total = 0;
