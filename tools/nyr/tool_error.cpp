@@ -55,7 +55,7 @@ std::string result_meaning(int result) {
     }
 }
 
-void check_item(const std::string& path, int result, api_status_t status) {
+void check_item(const std::string& path, int result, const api_status_t& status) {
     check_result(path, result);
     if (status != QEL_STATUS_OK)
         throw refused(path + ": " + status_meaning(status) + " (status " + std::to_string(status) +

@@ -39,8 +39,9 @@ std::string status_meaning(api_status_t status);
 std::string result_meaning(int result);
 
 // Throws when a single-item call failed: a non-zero result, or a status other than 1. The message
-// names the path and what the status or result means.
-void check_item(const std::string& path, int result, api_status_t status);
+// names the path and what the status or result means. `status` is taken by reference so that it
+// is read after a store call in the same argument list has written it.
+void check_item(const std::string& path, int result, const api_status_t& status);
 // Throws for a non-zero result of a call that concerns `what`.
 void check_result(const std::string& what, int result);
 
