@@ -275,7 +275,9 @@ toolkit::CEvent event_from_json(const Json& in) {
     const auto kind = in.find("type");
     toolkit::CEvent event(kind == in.end() ? 0
                                            : take_integer<int32_t>(*kind, "event type", "int32"));
-    for (const auto& [key, field] : in.items()) {
+    for (auto item = in.begin(); item != in.end(); ++item) {
+        const std::string& key = item.key();
+        const Json& field = item.value();
         const std::string at = "event \"" + key + "\"";
         auto text = [&]() {
             if (!field.is_string()) bad(at, "a text is expected");
