@@ -157,6 +157,9 @@ TEST_P(NyrCommandTest, BrowsesAndEditsAKnownTreeWithExactOutputAndExitStatuses) 
     const Outcome missing = nyr({"get", "/plant/missing"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("/plant/missing: not found"), std::string::npos) << missing.err;
+    const Outcome bad_path = nyr({"get", "plant/pump"});
+    EXPECT_EQ(bad_path.status, 1);
+    EXPECT_NE(bad_path.err.find("plant/pump: bad path"), std::string::npos) << bad_path.err;
     EXPECT_EQ(nyr({"set", "/plant/pump/state/x", "1"}).status, 1);
     EXPECT_EQ(nyr({"rm", "/"}).status, 1);
     // Bad input: a value that does not fit (1), an unknown type or a bad command line (2); in
