@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -102,7 +103,7 @@ protected:
             kill(_daemon, SIGTERM);
             finish(_daemon);
         }
-        std::system(("rm -rf " + _dir).c_str());
+        std::filesystem::remove_all(_dir);
     }
 
     // Runs nyr on this test's store with `args`.
@@ -304,7 +305,7 @@ TEST(NyrStoreFile, AFileThatNyrdHoldsIsRefusedWithAMessageThatSaysSo) {
         << read_file(dir + "/err");
     kill(daemon, SIGTERM);
     finish(daemon);
-    std::system(("rm -rf " + dir).c_str());
+    std::filesystem::remove_all(dir);
 }
 #else
 INSTANTIATE_TEST_SUITE_P(Stores, NyrCommandTest, ::testing::Values(Backend::store_file),

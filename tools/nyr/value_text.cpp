@@ -194,33 +194,29 @@ std::string time_text(qel_time32_t time) {
 }
 
 bool parse_time(const std::string& text, qel_time32_t& out) {
+    // A calendar time ends in "Z"; plain seconds do not. Either may carry ".ffffff".
+    std::string whole = text;
+    const bool calendar = !whole.empty() && whole.back() == 'Z';
+    if (calendar) whole.pop_back();
     int32_t usec = 0;
-    long long seconds = 0;
-    const std::size_t dot = text.find('.');
-    const std::string whole = text.substr(0, dot);
+    const std::size_t dot = whole.find('.');
     if (dot != std::string::npos) {
-        std::string fraction = text.substr(dot + 1);
-        if (!fraction.empty() && fraction.back() == 'Z') fraction.pop_back();
-        if (!read_fraction(fraction.c_str(), usec)) return false;
+        if (!read_fraction(whole.c_str() + dot + 1, usec)) return false;
+        whole.erase(dot);
     }
-    if (read_signed(whole, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                    seconds)) {
-        if (dot != std::string::npos && text.back() == 'Z') return false;
-        out = qel_time32_t{static_cast<int32_t>(seconds), usec};
-        return true;
-    }
-    std::tm parts{};
-    const std::string date = dot == std::string::npos && !whole.empty() && whole.back() == 'Z'
-                                 ? whole.substr(0, whole.size() - 1)
-                                 : whole;
-    if (dot != std::string::npos && text.back() != 'Z') return false;
-    if (dot == std::string::npos && (whole.empty() || whole.back() != 'Z')) return false;
-    const char* end = strptime(date.c_str(), "%Y-%m-%dT%H:%M:%S", &parts);
-    if (end == nullptr || *end != '\0') return false;
-    const long long value = timegm(&parts);
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    long long seconds = 0;
+    constexpr long long kLow = std::numeric_limits<int32_t>::min();
+    constexpr long long kHigh = std::numeric_limits<int32_t>::max();
+    if (calendar) {
+        std::tm parts{};
+        const char* end = strptime(whole.c_str(), "%Y-%m-%dT%H:%M:%S", &parts);
+        if (end == nullptr || *end != '\0') return false;
+        seconds = timegm(&parts);
+        if (seconds < kLow || seconds > kHigh) return false;
+    } else if (!read_signed(whole, kLow, kHigh, seconds)) {
         return false;
-    out = qel_time32_t{static_cast<int32_t>(value), usec};
+    }
+    out = qel_time32_t{static_cast<int32_t>(seconds), usec};
     return true;
 }
 
