@@ -148,6 +148,7 @@ TEST_P(NyrCommandTest, BrowsesAndEditsAKnownTreeWithExactOutputAndExitStatuses) 
               R"([{"kind":"leaf","path":"state","property":0,"time":[1700000000,0],)"
               R"("type":"string","value":"running"}])"
               "\n");
+    EXPECT_EQ(nyr({"ls", "/plant/pump/state"}).out, "leaf /plant/pump/state\n");
     EXPECT_EQ(nyr({"get", "/plant/pump/state", "/plant/sensors/t1"}).out, "running\n21.5\n");
     EXPECT_EQ(nyr({"get", "--json", "/plant/sensors/t1"}).out,
               R"([{"path":"/plant/sensors/t1","property":1,"time":[1700000002,0],)"

@@ -1,5 +1,5 @@
-// Export and import of nyr on a store in memory: lossless round trips of every type at scale, and
-// documents refused before anything is written.
+// Export and import of nyr on a store in memory: lossless round trips of every type, and documents
+// refused before anything is written.
 #include "transfer.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "tool_error.h"
+#include "tree_walk.h"
 #include "value_text.h"
 
 namespace {
@@ -86,14 +87,15 @@ protected:
     qel_handle_t _handle = nullptr;
 };
 
-TEST_F(TransferTest, ExportImportExportKeepsEveryBitOf100000Leaves) {
+TEST_F(TransferTest, ExportImportExportKeepsEveryBitOfEveryType) {
     toolkit::CNyr client(_handle);
     CElement::_auto_time = false;  // keep the samples' own stamps, and their absence
     std::vector<std::string> paths;
     std::vector<CElement> values;
     std::vector<qel_tribool_t> tribools;
-    for (std::size_t i = 0; i < 100000; ++i) {
-        paths.push_back("/src/n" + std::to_string(i / 1000) + "/leaf" + std::to_string(i));
+    // Enough leaves for several batches of the import and two nodes.
+    for (std::size_t i = 0; i < 2 * nyr_tool::kBatchLeaves + 100; ++i) {
+        paths.push_back("/src/n" + std::to_string(i % 2) + "/leaf" + std::to_string(i));
         values.push_back(sample(i));
         tribools.push_back(static_cast<qel_tribool_t>(i % 5 == 4 ? 0xFFFFFFFFu : i % 3));
     }

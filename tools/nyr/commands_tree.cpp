@@ -20,10 +20,26 @@ struct ListOptions {
     bool json = false;
 };
 
+// Entries are named relative to the listed node; a listed leaf by its own path.
+std::string shown_name(const ListOptions& options, const TreeEntry& entry) {
+    return entry.relative.empty() ? options.path : entry.relative;
+}
+
 int run_ls(const Context& context, const ListOptions& options) {
     Session session(context.store);
-    const std::vector<TreeEntry> entries =
-        list_entries(session.client(), options.path, options.recursive);
+    std::vector<TreeEntry> entries;
+    api_status_t status = 0;
+    check_result(options.path, session.client().test_node(options.path, status));
+    if (status == QEL_STATUS_OK) {
+        entries = list_entries(session.client(), options.path, options.recursive);
+    } else {
+        // Not a node: a leaf is listed as itself, as ls lists a file; anything else is refused.
+        toolkit::CElement value;
+        element_property_t property = 0;
+        check_item(options.path, session.client().get_leaf(options.path, status, value, property),
+                   status);
+        entries.push_back(TreeEntry{"", false, property});
+    }
     std::vector<toolkit::CElement> values;
     std::vector<element_property_t> properties;
     std::vector<std::size_t> leaf_index(entries.size(), 0);
@@ -39,7 +55,7 @@ int run_ls(const Context& context, const ListOptions& options) {
     if (options.json) {
         Json list = Json::array();
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            Json entry = {{"path", text_json(entries[i].relative)},
+            Json entry = {{"path", text_json(shown_name(options, entries[i]))},
                           {"kind", entries[i].node ? "node" : "leaf"}};
             if (options.long_form && !entries[i].node) {
                 entry["property"] = properties[leaf_index[i]];
@@ -53,14 +69,16 @@ int run_ls(const Context& context, const ListOptions& options) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TreeEntry& entry = entries[i];
         if (!options.long_form) {
-            std::printf("%s %s\n", entry.node ? "node" : "leaf", entry.relative.c_str());
+            std::printf("%s %s\n", entry.node ? "node" : "leaf",
+                        shown_name(options, entry).c_str());
         } else if (entry.node) {
-            std::printf("node %-7s %10s %-27s %s\n", "-", "-", "-", entry.relative.c_str());
+            std::printf("node %-7s %10s %-27s %s\n", "-", "-", "-",
+                        shown_name(options, entry).c_str());
         } else {
             const toolkit::CElement& value = values[leaf_index[i]];
             std::printf("leaf %-7s %10u %-27s %s %s\n", type_name(value.type),
                         properties[leaf_index[i]], time_text(value.timestamp).c_str(),
-                        entry.relative.c_str(), value_text(value).c_str());
+                        shown_name(options, entry).c_str(), value_text(value).c_str());
         }
     }
     return kExitOk;
