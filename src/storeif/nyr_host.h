@@ -83,7 +83,7 @@ enum {
     QEL_RESULT_BAD_HANDLE = -2,   /**< Null or closed handle. */
     QEL_RESULT_BAD_ARGUMENT = -3, /**< Null pointer or inconsistent counts. */
     QEL_RESULT_NO_MEMORY = -4,    /**< Memory could not be allocated. */
-    QEL_RESULT_DATABASE = -5,     /**< The event log's database failed. */
+    QEL_RESULT_DATABASE = -5,     /**< The store file's database failed (event log or tree). */
     QEL_RESULT_MALFORMED = -6,    /**< A source string or encoded bytes that do not parse. */
     QEL_RESULT_DAMAGED = -7,      /**< The event log's file holds an event that fails its check. */
     QEL_RESULT_LOST = -8          /**< A remote handle's store is gone: the daemon went away or the
@@ -91,15 +91,16 @@ enum {
 };
 
 /**
- * Why qel_host_store_open_ex() could not open a store's event log file. A file refused as
- * #QEL_HOST_OPEN_FOREIGN is left byte for byte as it was, its `-wal`, `-shm` and `-journal` side
+ * Why qel_host_store_open_ex() could not open a store file (its event log and tree). A file refused
+ * as #QEL_HOST_OPEN_FOREIGN is left byte for byte as it was, its `-wal`, `-shm` and `-journal` side
  * files included: it is recognised from reading alone, before anything is written.
  */
 enum {
     QEL_HOST_OPEN_OK = 0,         /**< The store is open. */
-    QEL_HOST_OPEN_FOREIGN = 1,    /**< Not an event log of ours: not an SQLite database, another
-                                       application's database, or a log of another layout. */
-    QEL_HOST_OPEN_DAMAGED = 2,    /**< Our log, but its file fails SQLite's structural check. */
+    QEL_HOST_OPEN_FOREIGN = 1,    /**< Not a store file of ours: not an SQLite database, another
+                                       application's database, or a file of another layout. */
+    QEL_HOST_OPEN_DAMAGED = 2,    /**< Our file, but it fails SQLite's structural check, or an
+                                       entry of its tree fails its own. */
     QEL_HOST_OPEN_LOCKED = 3,     /**< Another connection held the file locked for too long. */
     QEL_HOST_OPEN_UNREADABLE = 4, /**< The file (or its folder) cannot be opened or read, or is
                                        not a regular file. */
@@ -144,11 +145,28 @@ enum {
 
 /**
  * Opens a store.
- * @param log_database Null or "": the event log lives in memory; otherwise it is kept in that
- *        SQLite file and survives closing and reopening. A missing or empty file becomes a new
- *        log (so does one left by a crash while a new log was being laid out).
- * @return The store, or null when it cannot be opened (for example a file that is not a log
- *         database of ours); qel_host_store_open_ex() says why.
+ *
+ * With a file, the store keeps its event log and its tree in that SQLite file: the tree is read
+ * from it when the store opens, and every write call that changes the tree (a single item or a
+ * whole batch) is committed to it in one transaction before the call returns, so an acknowledged
+ * write survives closing, reopening and the end of the process, kill -9 included. The file runs
+ * in WAL mode; the tree's commits are synced to disk at checkpoints, so a power loss or system
+ * crash may lose the latest tree writes, each call whole, never leaving the file damaged (the
+ * event log's batches are synced at every commit). When a commit fails (a full disk, an I/O
+ * error), the call gives #QEL_RESULT_DATABASE and both the file and the tree are as they were
+ * before it; nothing of it is announced. A file kept by an earlier version for its event log alone
+ * is given an empty tree.
+ *
+ * One store at a time holds a file: opening takes an exclusive lock on it (flock(2), without
+ * waiting) until the store is closed, so a second store on the same file, in this or any other
+ * process (such as nyrd), is refused with #QEL_HOST_OPEN_IN_USE.
+ *
+ * @param log_database Null or "": the event log and the tree live in memory. Otherwise the SQLite
+ *        file that keeps them. A missing or empty file becomes a new store file (so does one left
+ *        by a crash while a new one was being laid out).
+ * @return The store, or null when it cannot be opened (for example a file that is not a store
+ *         file of ours, one that is damaged, or one another store holds);
+ *         qel_host_store_open_ex() says why.
  */
 NYR_API qel_store_t* qel_host_store_open(const char* log_database);
 /**

@@ -72,26 +72,6 @@ TEST(LogBound, DropsTheOldestEventsAndCountsThem) {
 
 #ifdef NYR_HAVE_SQLITE
 
-// Makes writes that would take any file of this process past `bytes` fail with EFBIG, as writes to
-// a full disk fail, until it goes out of scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int);
-};
-
 TEST(LogFile, AFullDiskFailsTheBatchAndKeepsEveryEarlierOne) {
     TempDir dir;
     const std::string file = dir.file("events.db");

@@ -1,11 +1,14 @@
-// Shared pieces of the event log tests: a scratch directory, a log of either kind, and short
-// ways to store sample events and to look at what comes back.
+// Shared pieces of the event log tests: a scratch directory, a log of either kind, a file size
+// limit that stands for a full disk, and short ways to store sample events and to look at what
+// comes back.
 #ifndef TESTS_HOST_LOG_SUPPORT_H
 #define TESTS_HOST_LOG_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +92,26 @@ protected:
     }
     TempDir dir_;
     std::unique_ptr<nyrhost::EventLog> log_;
+};
+
+// Makes writes that would take any file of this process past `bytes` fail with EFBIG, as writes to
+// a full disk fail, until it goes out of scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*old_handler_)(int);
 };
 
 }  // namespace logtest

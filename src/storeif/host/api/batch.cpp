@@ -1,6 +1,8 @@
 // Batch calls of the host store. Each item is carried out on its own, in path order, and reports
 // its own status; a batch refused as a whole (bad handle, null arrays) changes nothing. The whole
-// batch runs under one hold of the store's lock, so other callers see it all or not at all.
+// batch runs under one hold of the store's lock, so other callers see it all or not at all, and a
+// store that keeps its tree in a file commits it in one transaction: QEL_RESULT_DATABASE when that
+// fails, with the tree and the file as they were before the batch.
 #include "core/call.h"
 #include "core/path.h"
 #include "core/value.h"
@@ -24,6 +26,7 @@ int path_batch(qel_handle_t handle, const char* const* paths, uint32_t count, co
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!statuses || !status_count || (count != 0 && !paths)) return QEL_RESULT_BAD_ARGUMENT;
+    if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
     nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(count);
     nyrhost::Tree::Changes changes;
@@ -34,6 +37,7 @@ int path_batch(qel_handle_t handle, const char* const* paths, uint32_t count, co
         if (status == QEL_STATUS_OK) status = operation(call.store->tree, i, parsed, record);
         scratch.statuses[i] = status;
     }
+    if (const int failed = nyrhost::persist(*call.store, changes)) return failed;
     nyrhost::announce(*call.store, changes, nyrhost::or_empty(source));
     hand_back(scratch, statuses, status_count);
     return QEL_RESULT_OK;

@@ -8,7 +8,8 @@ namespace {
 using nyrhost::HandleCall;
 using nyrhost::Path;
 
-// The common shape of the writes: one path, a tree operation, its changes announced.
+// The common shape of the writes: one path, a tree operation, its changes committed to the store
+// file (when there is one) and announced.
 template <typename Operation>
 int path_write(qel_handle_t handle, const char* path, const char* source, api_status_t* status,
                Operation operation) {
@@ -18,8 +19,10 @@ int path_write(qel_handle_t handle, const char* path, const char* source, api_st
     Path parsed;
     *status = Path::parse(path, parsed);
     if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
     nyrhost::Tree::Changes changes;
     *status = operation(call.store->tree, parsed, nyrhost::changes_for(*call.store, changes));
+    if (const int failed = nyrhost::persist(*call.store, changes)) return failed;
     nyrhost::announce(*call.store, changes, nyrhost::or_empty(source));
     return QEL_RESULT_OK;
 }

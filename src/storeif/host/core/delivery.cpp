@@ -37,7 +37,8 @@ void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) {
 }
 
 void announce(qel_store_s& store, const Tree::Changes& changes, const char* source) {
-    if (changes.empty()) return;
+    // A store that keeps its tree in a file records every write's changes, watched or not.
+    if (changes.empty() || store.subscriptions.size() == 0) return;
     const qel_time32_t now = now32();
     Path path;
     std::vector<qel_handle_s*> reached;

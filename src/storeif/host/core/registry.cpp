@@ -90,9 +90,21 @@ qel_store_t* open_store(const char* log_database, int* result) {
     int ignored = QEL_HOST_OPEN_OK;
     int& reason = result != nullptr ? *result : ignored;
     try {
+        // The file is locked before anything else opens it, and its tree is read once the log's
+        // opener has laid it out and checked it.
+        std::unique_ptr<StoreFile> file;
+        if (log_database != nullptr && log_database[0] != '\0') {
+            file = StoreFile::open(log_database, &reason);
+            if (!file) return nullptr;
+        }
         auto log = EventLog::open(log_database, &reason);
         if (!log) return nullptr;
         auto store = std::make_shared<qel_store_s>();
+        {
+            MutexLock hold(store->mutex);
+            if (file && (reason = file->load(store->tree)) != QEL_HOST_OPEN_OK) return nullptr;
+            store->file = std::move(file);
+        }
         store->log = std::move(log);
         Registry& reg = registry();
         std::unique_lock<std::shared_mutex> lock(reg.mutex);

@@ -24,6 +24,7 @@
 #include "core/tree.h"
 #include "log/event_log.h"
 #include "nyr_host.h"
+#include "persist/store_file.h"
 
 namespace nyrhost {
 
@@ -69,6 +70,13 @@ struct qel_store_s {
     uint64_t queue_bytes GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_BYTES;
     std::map<nyrverb_thread_t, uint32_t> verbosity GUARDED_BY(mutex);
     std::vector<nyrhost::SyslogEntry> syslog GUARDED_BY(mutex);
+    // The file that keeps the tree, for a store opened on one; set at opening, used under the
+    // lock. Declared before the log, so that it goes after it: its lock on the file is given up
+    // once every connection to the file is closed.
+    std::unique_ptr<nyrhost::StoreFile> file PT_GUARDED_BY(mutex);
+    // Set when a failed save could not be undone by reading the tree back: the tree may then hold
+    // what the file does not, and every later write is refused.
+    bool file_failed GUARDED_BY(mutex) = false;
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };
@@ -118,11 +126,21 @@ void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) REQU
 // Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
 void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
     REQUIRES(store.mutex);
-// The change list of a write: only kept when someone could be told about it.
+// The change list of a write: only kept when someone could be told about it or the store keeps
+// its tree in a file.
 inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
     REQUIRES(store.mutex) {
-    return store.subscriptions.size() != 0 ? &changes : nullptr;
+    return store.subscriptions.size() != 0 || store.file ? &changes : nullptr;
 }
+// Whether a write may be carried out: false once the tree and the file may differ.
+inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
+    return !store.file_failed;
+}
+// Commits a write's changes to the store's file, when it has one, before the write is reported:
+// QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed (QEL_RESULT_NO_MEMORY when memory
+// ran out first). The file then rolled back, and the tree is read back from it, so that both are
+// as they were before the write and nothing of it may be announced.
+int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
 
 }  // namespace nyrhost
 

@@ -12,6 +12,7 @@
 #define CAPABILITY(x) NYR_THREAD_ATTRIBUTE(capability(x))
 #define SCOPED_CAPABILITY NYR_THREAD_ATTRIBUTE(scoped_lockable)
 #define GUARDED_BY(x) NYR_THREAD_ATTRIBUTE(guarded_by(x))
+#define PT_GUARDED_BY(x) NYR_THREAD_ATTRIBUTE(pt_guarded_by(x))
 #define REQUIRES(...) NYR_THREAD_ATTRIBUTE(requires_capability(__VA_ARGS__))
 #define EXCLUDES(...) NYR_THREAD_ATTRIBUTE(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) NYR_THREAD_ATTRIBUTE(acquire_capability(__VA_ARGS__))

@@ -67,7 +67,7 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
             entry = &add(*node, path.name(i), true);
             if (changes)
                 changes->push_back(
-                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), {}, {}});
+                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), {}, {}, 0});
         } else if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
@@ -86,7 +86,8 @@ int Tree::add_node(const Path& path, Changes* changes) {
     if (const Child* existing = parent->children.find(path.last()))
         return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
     add(*parent, path.last(), true);
-    if (changes) changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), {}, {}});
+    if (changes)
+        changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), {}, {}, 0});
     return QEL_STATUS_OK;
 }
 
@@ -107,7 +108,7 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     dismantle(std::move(removed));
     parent->listing.reset();
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
-    if (changes) changes->push_back({cmd, std::string(path.text()), {}, {}});
+    if (changes) changes->push_back({cmd, std::string(path.text()), {}, {}, 0});
     return QEL_STATUS_OK;
 }
 
@@ -125,13 +126,25 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     parent->listing.reset();  // its property word is listed
     if (changes)
         changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), leaf->leaf.record,
-                            std::string(leaf->leaf.payload())});
+                            std::string(leaf->leaf.payload()), leaf->leaf.property});
     return QEL_STATUS_OK;
 }
 
 int Tree::clear_leaf(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_ROOT;
     return erase(path, false, changes);
+}
+
+int Tree::restore(const Path& path, LeafValue* leaf) {
+    if (path.is_root()) return QEL_STATUS_ROOT;
+    int status = QEL_STATUS_OK;
+    Node* parent = parent_of(path, false, nullptr, status);
+    if (!parent) return status;
+    if (const Child* existing = parent->children.find(path.last()))
+        return existing->entry.is_node() ? QEL_STATUS_IS_NODE : QEL_STATUS_IS_LEAF;
+    Entry& entry = add(*parent, path.last(), leaf == nullptr);
+    if (leaf) entry.leaf = std::move(*leaf);
+    return QEL_STATUS_OK;
 }
 
 int Tree::test_node(const Path& path) const {

@@ -33,9 +33,11 @@ struct LeafValue {
 struct TreeChange {
     int cmd;  // QEL_HOST_CHANGE_*
     std::string path;
-    // A copy of the written leaf's record and payload for QEL_HOST_CHANGE_LEAF_SET.
+    // A copy of the written leaf's record, payload and property word for
+    // QEL_HOST_CHANGE_LEAF_SET.
     _element_datatype_t record{};
     std::string payload;
+    element_property_t property = 0;
 };
 
 class Tree {
@@ -99,6 +101,12 @@ public:
     int test_node(const Path& path) const;
     // The leaf at the path, or null with `status` saying why.
     const LeafValue* find_leaf(const Path& path, int& status) const;
+    // Puts back one entry of a tree being rebuilt from its saved form: a node when `leaf` is null,
+    // else that leaf. Its parent must be there already and the entry itself not, so that a saved
+    // form with an entry missing or twice is refused (QEL_STATUS_NOT_FOUND, QEL_STATUS_IS_LEAF or
+    // QEL_STATUS_IS_NODE) rather than rebuilt into another tree. Nothing is announced.
+    int restore(const Path& path, LeafValue* leaf);
+    void swap(Tree& other) noexcept { root_.swap(other.root_); }
     // The entries directly below a node, in name order; made once per change of the node, so
     // listing an unchanged node again costs nothing. For a leaf, the status is
     // QEL_STATUS_IS_LEAF and `self` is set to the leaf.

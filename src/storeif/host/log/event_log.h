@@ -28,7 +28,8 @@
 // word and, for a value of type 0 or of an unknown type code, its raw bytes beside it, and a
 // checksum over the whole row (log/log_entry.h). Files of earlier layouts (1: events in an
 // encoding of their own; 2: no checksums) are refused as foreign and left as they are; they are
-// not converted.
+// not converted. A file of layout 3 (the log without the store's tree) is given the empty tree
+// table when it is opened (log/sqlite_log.h).
 //
 // Durability of the SQLite log: the database runs in WAL mode with synchronous=FULL and each
 // store() is one transaction, so a batch is on disk when store() returns, and a crash or power

@@ -79,6 +79,13 @@ bool bind_in_order(sqlite3_stmt* statement, std::initializer_list<SqlValue> valu
     return true;
 }
 
+std::string_view column_bytes(sqlite3_stmt* statement, int column) {
+    const void* data = sqlite3_column_blob(statement, column);
+    const int size = sqlite3_column_bytes(statement, column);
+    return data ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
+                : std::string_view();
+}
+
 }  // namespace nyrhost
 
 #endif  // NYR_HAVE_SQLITE

@@ -34,6 +34,9 @@ bool exec(sqlite3* db, const char* sql);
 bool query_int(sqlite3* db, const char* sql, int64_t& value);
 bool query_text(sqlite3* db, const char* sql, std::string& value);
 
+// The bytes of a blob column of the row `statement` stands on; valid until the statement steps on.
+std::string_view column_bytes(sqlite3_stmt* statement, int column);
+
 // A named parameter's value: NULL, an integer, or bytes bound as a blob (an empty one is an empty
 // blob, not NULL). The bytes are copied when bound.
 using SqlValue = std::variant<std::nullptr_t, int64_t, std::string_view>;

@@ -34,19 +34,24 @@ namespace nyrhost {
 namespace {
 
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
-constexpr int kLayoutVersion = 3;  // 1: events in an encoding of their own; 2: no checksums
+// 1: events in an encoding of their own; 2: no checksums; 3: no tree table; 4: events and tree.
+constexpr int kLayoutVersion = 4;
+constexpr int kUpgradableLayout = 3;
 constexpr int kBusyTimeoutMs = 5000;
 
-const char* const kCreateTables =
+const char* const kCreateEvents =
     "CREATE TABLE events(id INTEGER PRIMARY KEY, path BLOB NOT NULL, sec INTEGER NOT NULL,"
     " usec INTEGER NOT NULL, kind INTEGER NOT NULL, body BLOB NOT NULL,"
     " value_fill INTEGER NOT NULL, raw_value BLOB, checksum INTEGER NOT NULL);"
     "CREATE INDEX events_by_path_time ON events(path, sec, usec);"
     "CREATE INDEX events_by_time ON events(sec, usec);";
+const char* const kCreateTree =
+    "CREATE TABLE tree(path BLOB PRIMARY KEY, value BLOB, fill INTEGER NOT NULL,"
+    " property INTEGER NOT NULL, checksum INTEGER NOT NULL) WITHOUT ROWID;";
 const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 3;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620 && kLayoutVersion == 3,
+    "PRAGMA user_version = 4;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 4,
               "the pragma text repeats the application id and the layout version");
 
 std::unique_ptr<EventLog> fail(int* result, int reason) {
@@ -96,23 +101,30 @@ bool schema_of(sqlite3* db, std::string& out) {
     return step == SQLITE_DONE;
 }
 
-// The schema a log of this layout has, as schema_of gives it (SQLite keeps the text of each
-// CREATE as it was written, so it is read back from a database laid out in memory).
+// The schema that `create` lays out, as schema_of gives it (SQLite keeps the text of each CREATE
+// as it was written, so it is read back from a database laid out in memory).
+std::string schema_made_by(const std::string& create) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
+    Database db(raw);
+    std::string text;
+    if (!db || !exec(db.get(), create.c_str()) || !schema_of(db.get(), text))
+        throw std::bad_alloc();
+    return text;
+}
+
+// The schema of a file of this layout, and of one of the layout it upgrades.
 const std::string& our_schema() {
-    static const std::string schema = [] {
-        sqlite3* raw = nullptr;
-        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
-        Database db(raw);
-        std::string text;
-        if (!db || !exec(db.get(), kCreateTables) || !schema_of(db.get(), text))
-            throw std::bad_alloc();
-        return text;
-    }();
+    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree);
+    return schema;
+}
+const std::string& upgradable_schema() {
+    static const std::string schema = schema_made_by(kCreateEvents);
     return schema;
 }
 
 // What a database holds, as far as telling ours from others goes.
-enum class Kind { ours, empty, other };
+enum class Kind { ours, upgradable, empty, other };
 
 // Reads only. Kind::empty: no schema objects, application id and user version 0 (a database no
 // one has laid out yet). QEL_HOST_OPEN_OK with `kind` set, or the code of the failure.
@@ -124,6 +136,8 @@ int kind_of(sqlite3* db, Kind& kind) {
         return reason_of(db);
     if (id == kApplicationId && version == kLayoutVersion && schema == our_schema())
         kind = Kind::ours;
+    else if (id == kApplicationId && version == kUpgradableLayout && schema == upgradable_schema())
+        kind = Kind::upgradable;
     else if (id == 0 && version == 0 && schema.empty())
         kind = Kind::empty;
     else
@@ -168,7 +182,8 @@ bool has_wal_frames(const std::string& file) {
 
 // Decides from reading alone whether the file at `file` (which exists) may be opened for
 // writing: QEL_HOST_OPEN_OK with `adopt` true for a database that is empty or will be once a
-// leftover journal is rolled back, false for a log of ours; otherwise the reason it is refused.
+// leftover journal is rolled back, false for a file of ours (of this layout or the one it
+// upgrades); otherwise the reason it is refused.
 // The file is read through SQLite's immutable mode: no locks, and no side file read, made or
 // changed. A log of ours keeps its identity and schema in the main file from the moment it is
 // laid out (before it turns to WAL), so the main file alone tells.
@@ -186,7 +201,8 @@ int recognise(const std::string& file, off_t size, bool& adopt) {
     // An empty main file with frames in its write-ahead file is someone's database whose content
     // is only in those frames: not for us to fold in.
     adopt = kind == Kind::empty && !has_wal_frames(file);
-    return kind == Kind::ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
+    const bool ours = kind == Kind::ours || kind == Kind::upgradable;
+    return ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
 }
 
 // Lays out a new log in an empty database. Another opener may have done it in the meantime; the
@@ -196,7 +212,20 @@ int lay_out(sqlite3* db) {
     if (!transaction.is_open()) return reason_of(db);
     Kind kind = Kind::other;
     if (const int failed = kind_of(db, kind)) return failed;
-    if (kind == Kind::empty && (!exec(db, kCreateTables) || !exec(db, kMarkAsOurs)))
+    if (kind == Kind::empty &&
+        (!exec(db, kCreateEvents) || !exec(db, kCreateTree) || !exec(db, kMarkAsOurs)))
+        return reason_of(db);
+    return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
+}
+
+// Adds the empty tree table to a file of the layout before, which held the event log alone; its
+// events stay as they are. Anything else is left for verify() to judge.
+int upgrade(sqlite3* db) {
+    Transaction transaction(db);
+    if (!transaction.is_open()) return reason_of(db);
+    Kind kind = Kind::other;
+    if (const int failed = kind_of(db, kind)) return failed;
+    if (kind == Kind::upgradable && (!exec(db, kCreateTree) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
@@ -261,13 +290,6 @@ Statement selection_statement(sqlite3* db, const char* head, const LogSelection&
     Statement statement = prepare(db, sql);
     if (!statement || !bind_all(statement.get(), bindings)) return nullptr;
     return statement;
-}
-
-std::string_view column_bytes(sqlite3_stmt* statement, int column) {
-    const void* data = sqlite3_column_blob(statement, column);
-    const int size = sqlite3_column_bytes(statement, column);
-    return data ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
-                : std::string_view();
 }
 
 // The columns read_row reads, in its order.
@@ -413,9 +435,8 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
 
     // The first read rolls back a journal a crash left behind, so whether the database is empty
     // is decided inside lay_out's write transaction, not from the file's size.
-    if (adopt) {
-        if (const int failed = lay_out(db.get())) return fail(result, failed);
-    }
+    if (const int failed = adopt ? lay_out(db.get()) : upgrade(db.get()))
+        return fail(result, failed);
     if (const int failed = verify(db.get())) return fail(result, failed);
 
     // WAL: a batch is one append to the write-ahead file, committed by its last frame, and a
