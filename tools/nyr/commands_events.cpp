@@ -150,8 +150,9 @@ int run_log(const Context& context, const LogOptions& options) {
 
 void add_event_commands(CLI::App& app, Context& context) {
     auto watch = std::make_shared<WatchOptions>();
-    CLI::App* command =
-        app.add_subcommand("watch", "Print events as they arrive, until interrupted");
+    CLI::App* command = app.add_subcommand(
+        "watch",
+        "Print events as they arrive (from other processes through nyrd), until interrupted");
     command->add_option("PATH", watch->path, "Path to watch")->required();
     command
         ->add_option("--kinds", watch->kinds,
