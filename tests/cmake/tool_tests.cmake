@@ -1,0 +1,18 @@
+# nyr, the command-line tool: its export and import on a store in memory, and the real binary run
+# as a user runs it, against a nyrd the test starts and against a store file.
+if(TARGET nyr_tool)
+  add_executable(nyr_transfer_tests ${CMAKE_CURRENT_SOURCE_DIR}/tool/transfer_test.cpp)
+  target_link_libraries(nyr_transfer_tests PRIVATE nyr_tool_core GTest::gtest_main)
+  add_test(NAME nyr_transfer COMMAND nyr_transfer_tests)
+endif()
+if(TARGET nyr_tool)
+  add_executable(nyr_command_tests ${CMAKE_CURRENT_SOURCE_DIR}/tool/command_test.cpp)
+  target_link_libraries(nyr_command_tests PRIVATE nyr_tool_core GTest::gtest_main)
+  target_compile_definitions(nyr_command_tests PRIVATE NYR_PATH="$<TARGET_FILE:nyr_tool>")
+  add_dependencies(nyr_command_tests nyr_tool)
+  if(TARGET nyrd)
+    target_compile_definitions(nyr_command_tests PRIVATE NYRD_PATH="$<TARGET_FILE:nyrd>")
+    add_dependencies(nyr_command_tests nyrd)
+  endif()
+  add_test(NAME nyr_command COMMAND nyr_command_tests)
+endif()

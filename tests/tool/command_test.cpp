@@ -1,0 +1,316 @@
+// The nyr binary run as a user runs it, against a nyrd this test starts and against a store file:
+// its output for a small known tree, its exit statuses, bad input, watching, the event log, and a
+// lossless export and import of 100,000 leaves.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <nyr_host.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <toolkit/nyr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "transfer.h"
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Starts `program` with `args`, its stdout and stderr going to the given files.
+pid_t start(const std::string& program, const std::vector<std::string>& args,
+            const std::string& out, const std::string& err) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed == 0 ? pid : -1;
+}
+
+int finish(pid_t pid) {
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Waits up to ten seconds for `ready`.
+template <typename Ready>
+bool wait_for(Ready ready) {
+    for (int i = 0; i < 1000; ++i) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+enum class Backend { daemon, store_file };
+
+class NyrCommandTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/nyr-tool-test-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        _dir = folder;
+#ifdef NYRD_PATH
+        if (GetParam() == Backend::daemon) {
+            _socket = _dir + "/s";
+            _daemon = start(NYRD_PATH,
+                            {"--socket", _socket, "--store", _dir + "/served.db", "--foreground"},
+                            _dir + "/nyrd.out", _dir + "/nyrd.err");
+            struct stat info;
+            ASSERT_TRUE(wait_for([&] { return stat(_socket.c_str(), &info) == 0; }))
+                << read_file(_dir + "/nyrd.err");
+            _where = {"--socket", _socket};
+            return;
+        }
+#endif
+        _where = {"--store", _dir + "/store.db"};
+    }
+
+    void TearDown() override {
+        if (_daemon > 0) {
+            kill(_daemon, SIGTERM);
+            finish(_daemon);
+        }
+        std::filesystem::remove_all(_dir);
+    }
+
+    // Runs nyr on this test's store with `args`.
+    Outcome nyr(std::vector<std::string> args) {
+        args.insert(args.begin(), _where.begin(), _where.end());
+        const pid_t pid = start(NYR_PATH, args, _dir + "/out", _dir + "/err");
+        const int status = finish(pid);
+        return {status, read_file(_dir + "/out"), read_file(_dir + "/err")};
+    }
+
+    // Runs nyr and expects exit status 0, showing stderr otherwise.
+    ::testing::AssertionResult succeeds(std::vector<std::string> args) {
+        const Outcome outcome = nyr(args);
+        if (outcome.status == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "exit status " << outcome.status << ": " << outcome.err;
+    }
+
+    std::string _dir;
+    std::string _socket;
+    pid_t _daemon = -1;
+    std::vector<std::string> _where;
+};
+
+const char kPlant[] = R"({"format": "nyr-export", "version": 1,
+  "nodes": ["", "empty", "pump", "sensors"],
+  "leaves": [
+    {"path": "pump/state", "property": 0, "time": [1700000000, 0], "type": "string", "value": "running"},
+    {"path": "sensors/count", "property": 1, "time": [1700000001, 250000], "type": "uint64", "value": 18446744073709551615},
+    {"path": "sensors/t1", "property": 1, "time": [1700000002, 0], "type": "double", "value": 21.5}
+  ]})";
+
+TEST_P(NyrCommandTest, BrowsesAndEditsAKnownTreeWithExactOutputAndExitStatuses) {
+    write_file(_dir + "/plant.json", kPlant);
+    ASSERT_TRUE(succeeds({"import", "/plant", _dir + "/plant.json"}));
+
+    EXPECT_EQ(nyr({"ls", "/plant"}).out, "node empty\nnode pump\nnode sensors\n");
+    EXPECT_EQ(nyr({"ls", "-l", "-R", "/plant/sensors"}).out,
+              "leaf uint64           1 2023-11-14T22:13:21.250000Z count 18446744073709551615\n"
+              "leaf double           1 2023-11-14T22:13:22.000000Z t1 21.5\n");
+    EXPECT_EQ(nyr({"ls", "--json", "-l", "/plant/pump"}).out,
+              R"([{"kind":"leaf","path":"state","property":0,"time":[1700000000,0],)"
+              R"("type":"string","value":"running"}])"
+              "\n");
+    EXPECT_EQ(nyr({"ls", "/plant/pump/state"}).out, "leaf /plant/pump/state\n");
+    EXPECT_EQ(nyr({"get", "/plant/pump/state", "/plant/sensors/t1"}).out, "running\n21.5\n");
+    EXPECT_EQ(nyr({"get", "--json", "/plant/sensors/t1"}).out,
+              R"([{"path":"/plant/sensors/t1","property":1,"time":[1700000002,0],)"
+              R"("type":"double","value":21.5}])"
+              "\n");
+
+    // Refusals by the store: exit status 1, the path and the meaning named.
+    const Outcome missing = nyr({"get", "/plant/missing"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("/plant/missing: not found"), std::string::npos) << missing.err;
+    const Outcome bad_path = nyr({"get", "plant/pump"});
+    EXPECT_EQ(bad_path.status, 1);
+    EXPECT_NE(bad_path.err.find("plant/pump: bad path"), std::string::npos) << bad_path.err;
+    EXPECT_EQ(nyr({"set", "/plant/pump/state/x", "1"}).status, 1);
+    EXPECT_EQ(nyr({"rm", "/"}).status, 1);
+    // Bad input: a value that does not fit (1), an unknown type or a bad command line (2); in
+    // each case nothing is written.
+    const Outcome overflow = nyr({"set", "/plant/pump/state", "int32:4294967296"});
+    EXPECT_EQ(overflow.status, 1);
+    EXPECT_NE(overflow.err.find("does not fit type int32"), std::string::npos) << overflow.err;
+    EXPECT_EQ(nyr({"set", "/plant/pump/state", "int31:5"}).status, 2);
+    EXPECT_EQ(nyr({"ls"}).status, 2);
+    EXPECT_EQ(nyr({"frobnicate"}).status, 2);
+    EXPECT_EQ(nyr({"import", "/plant", _dir + "/absent.json"}).status, 1);
+    write_file(_dir + "/bad.json", "{\"format\": \"nyr-export\",\n \"version\": 1,, }");
+    const Outcome malformed = nyr({"import", "/plant", _dir + "/bad.json"});
+    EXPECT_EQ(malformed.status, 1);
+    EXPECT_NE(malformed.err.find("line 2, column 15"), std::string::npos) << malformed.err;
+    EXPECT_EQ(nyr({"get", "/plant/pump/state"}).out, "running\n");
+
+    // Edits, each seen by the next command.
+    EXPECT_TRUE(succeeds({"set", "/plant/pump/speed", "complex:(1.5,-2)"}));
+    EXPECT_TRUE(succeeds({"cp", "/plant/pump", "/plant/spare"}));
+    EXPECT_EQ(nyr({"mv", "/plant/spare", "/plant/pump"}).status, 1);  // the target exists
+    EXPECT_TRUE(succeeds({"mv", "/plant/spare", "/plant/reserve"}));
+    EXPECT_TRUE(succeeds({"clear", "/plant/reserve/state"}));
+    EXPECT_TRUE(succeeds({"rm", "/plant/empty"}));
+    EXPECT_TRUE(succeeds({"mkdir", "/plant/new"}));
+    EXPECT_EQ(nyr({"ls", "-R", "/plant"}).out,
+              "node new\nnode pump\nleaf pump/speed\nleaf pump/state\nnode reserve\n"
+              "leaf reserve/speed\nnode sensors\nleaf sensors/count\nleaf sensors/t1\n");
+    EXPECT_EQ(nyr({"get", "/plant/reserve/speed"}).out, "(1.5,-2)\n");
+}
+
+TEST_P(NyrCommandTest, LogShowsTheLoggedEventsOfAPathAndTimeRange) {
+    const std::string alarm = R"({"type": 8, "path": "/plant/pump", "note": "hot",
+        "event_time": [1700000000, 5], "base_priority": 2})";
+    EXPECT_TRUE(succeeds({"send", "--log", alarm}));
+    EXPECT_TRUE(succeeds(
+        {"send", R"({"type": 8, "path": "/other", "event_time": [1700000100, 0]})", "--log"}));
+    const Outcome text = nyr({"log", "/plant"});
+    EXPECT_EQ(text.status, 0);
+    toolkit::CEvent expected(8);
+    expected.path = "/plant/pump";
+    expected.note = "hot";
+    expected.event_time = timeval{1700000000, 5};
+    expected.base_priority = 2;
+    EXPECT_EQ(text.out, expected.to_string() + "\n");
+    const Outcome json = nyr({"log", "/", "--json", "--from", "2023-11-14T22:14:00Z"});
+    EXPECT_NE(json.out.find(R"("path":"/other")"), std::string::npos) << json.out;
+    EXPECT_EQ(json.out.find("/plant/pump"), std::string::npos) << json.out;
+    EXPECT_EQ(nyr({"send", "{\"type\": 8,\n \"note\": }"}).status, 1);
+    EXPECT_TRUE(succeeds({"log", "clear", "/plant"}));
+    EXPECT_EQ(nyr({"log", "/plant"}).out, "");
+    EXPECT_NE(nyr({"log", "/other"}).out.find("path:/other"), std::string::npos);
+}
+
+TEST_P(NyrCommandTest, ExportImportExportOf100000LeavesGivesIdenticalBytes) {
+    // The document comes from the tool's own export of a tree in memory holding every type.
+    qel_store_t* memory = qel_host_store_open(nullptr);
+    toolkit::CNyr client(qel_host_handle_open(memory));
+    std::vector<std::string> paths;
+    std::vector<toolkit::CElement> values;
+    const toolkit::CElement samples[] = {
+        toolkit::CElement(true),
+        toolkit::CElement(-7),
+        toolkit::CElement(7u),
+        toolkit::CElement(-0.0),
+        toolkit::CElement(static_cast<std::int64_t>(INT64_MIN / 3)),
+        toolkit::CElement(~std::uint64_t{0}),
+        toolkit::CElement(std::complex<double>(1, NAN)),
+        toolkit::CElement::from_time(timeval{1, 2}),
+        toolkit::CElement("text\xff"),
+        toolkit::CElement(std::vector<char>{'\0', '\1'})};
+    for (std::size_t i = 0; i < 100000; ++i) {
+        paths.push_back("/g" + std::to_string(i % 97) + "/leaf" + std::to_string(i));
+        values.push_back(samples[i % 10]);
+    }
+    std::vector<api_status_t> statuses;
+    ASSERT_EQ(
+        client.set_leaves(paths, values, std::vector<qel_tribool_t>(paths.size(), 1), statuses, ""),
+        0);
+    const std::string document = nyr_tool::export_subtree(client, "/");
+    qel_host_store_close(memory);
+    write_file(_dir + "/tree.json", document);
+
+    ASSERT_TRUE(succeeds({"import", "/first", _dir + "/tree.json"}));
+    ASSERT_TRUE(succeeds({"export", "/first", _dir + "/first.json"}));
+    ASSERT_TRUE(succeeds({"import", "/second/copy", _dir + "/first.json"}));
+    ASSERT_TRUE(succeeds({"export", "/second/copy", _dir + "/second.json"}));
+    EXPECT_TRUE(read_file(_dir + "/first.json") == document);
+    EXPECT_TRUE(read_file(_dir + "/second.json") == document);
+}
+
+std::string backend_name(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::daemon ? "nyrd" : "store_file";
+}
+
+#ifdef NYRD_PATH
+INSTANTIATE_TEST_SUITE_P(Stores, NyrCommandTest,
+                         ::testing::Values(Backend::daemon, Backend::store_file), backend_name);
+
+// Watching needs a daemon: a store file is held by one process at a time.
+class NyrWatchTest : public NyrCommandTest {};
+
+TEST_P(NyrWatchTest, WatchPrintsEachEventAsItArrivesUntilInterrupted) {
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args = _where;
+        for (const char* arg : {"watch", "/plant", "--recursive", "--kinds", "tree,0x8"})
+            args.push_back(arg);
+        if (json) args.push_back("--json");
+        const pid_t watcher = start(NYR_PATH, args, _dir + "/watch.out", _dir + "/watch.err");
+        ASSERT_TRUE(wait_for([&] {
+            return read_file(_dir + "/watch.err").find("watching") != std::string::npos;
+        })) << read_file(_dir + "/watch.err");
+        ASSERT_TRUE(succeeds({"set", "/plant/pump/state", "bool:true"}));
+        ASSERT_TRUE(wait_for(
+            [&] { return read_file(_dir + "/watch.out").find('\n') != std::string::npos; }));
+        kill(watcher, SIGINT);
+        EXPECT_EQ(finish(watcher), 0);
+        const std::string line = read_file(_dir + "/watch.out");
+        // A leaf was set (cmd 1) at the path written.
+        EXPECT_NE(line.find(json ? R"("path":"/plant/pump/state")" : "path:/plant/pump/state"),
+                  std::string::npos)
+            << line;
+        EXPECT_NE(line.find(json ? R"("cmd":1,)" : "cmd:1 "), std::string::npos) << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, NyrWatchTest, ::testing::Values(Backend::daemon), backend_name);
+
+TEST(NyrStoreFile, AFileThatNyrdHoldsIsRefusedWithAMessageThatSaysSo) {
+    char folder[] = "/tmp/nyr-tool-test-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    const pid_t daemon =
+        start(NYRD_PATH, {"--socket", dir + "/s", "--store", dir + "/held.db", "--foreground"},
+              dir + "/nyrd.out", dir + "/nyrd.err");
+    struct stat info;
+    ASSERT_TRUE(wait_for([&] { return stat((dir + "/s").c_str(), &info) == 0; }));
+    const pid_t tool =
+        start(NYR_PATH, {"--store", dir + "/held.db", "ls", "/"}, dir + "/out", dir + "/err");
+    EXPECT_EQ(finish(tool), 1);
+    EXPECT_NE(read_file(dir + "/err").find("another store holds the file"), std::string::npos)
+        << read_file(dir + "/err");
+    kill(daemon, SIGTERM);
+    finish(daemon);
+    std::filesystem::remove_all(dir);
+}
+#else
+INSTANTIATE_TEST_SUITE_P(Stores, NyrCommandTest, ::testing::Values(Backend::store_file),
+                         backend_name);
+#endif
+
+}  // namespace

@@ -1,0 +1,38 @@
+// The subcommands of nyr, each group registered on the application by its own file.
+#ifndef NYR_TOOL_COMMANDS_H
+#define NYR_TOOL_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+
+#include "json_value.h"
+#include "session.h"
+
+namespace nyr_tool {
+
+// What the command line chose: where the store is, and the command to run once parsing is done
+// (so that a usage error is found before the store is touched).
+struct Context {
+    StoreOptions store;
+    std::function<int()> action;
+};
+
+// ls, get, set, mkdir, rm, clear, cp, mv.
+void add_tree_commands(CLI::App& app, Context& context);
+// watch, send, log.
+void add_event_commands(CLI::App& app, Context& context);
+// export, import.
+void add_transfer_commands(CLI::App& app, Context& context);
+// uuid, hmac.
+void add_service_commands(CLI::App& app, Context& context);
+
+// The source string of nyr's writes.
+std::string write_source();
+// Prints one JSON document on a line of stdout; texts that are not UTF-8 show replacement
+// characters (export keeps them exactly).
+void print_json(const Json& json);
+
+}  // namespace nyr_tool
+
+#endif  // NYR_TOOL_COMMANDS_H

@@ -1,0 +1,60 @@
+// nyr: browse, edit, watch, export and import a store, through nyrd or a store file.
+#include <cstdio>
+#include <exception>
+
+#include "commands.h"
+#include "tool_error.h"
+
+namespace {
+
+const char kDescription[] =
+    "nyr: browse, edit, watch, export and import a store.\n"
+    "It reaches nyrd at --socket, $NYR_SOCKET or the default socket, or opens a store file "
+    "with --store when no daemon serves it.\n"
+    "Exit status: 0 success, 1 the store refused an item (or an input was bad), 2 usage error.";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    nyr_tool::Context context;
+    CLI::App app(kDescription, "nyr");
+    app.set_version_flag("--version", "nyr 1.0.0");
+    app.set_help_all_flag("--help-all", "Print the help of every command");
+    app.require_subcommand(1);
+    app.fallthrough();  // --socket and --store may also follow the command
+    app.add_option("--socket", context.store.socket, "Socket of nyrd");
+    app.add_option("--store", context.store.store_file, "Open this store file in process");
+    nyr_tool::add_tree_commands(app, context);
+    nyr_tool::add_event_commands(app, context);
+    nyr_tool::add_transfer_commands(app, context);
+    nyr_tool::add_service_commands(app, context);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return nyr_tool::kExitUsage;
+    } catch (const nyr_tool::ToolError& error) {
+        std::fprintf(stderr, "nyr: %s\n", error.what());
+        return error.exit_status();
+    }
+    if (!context.store.socket.empty() && !context.store.store_file.empty()) {
+        std::fprintf(stderr, "nyr: give --socket or --store, not both\n");
+        return nyr_tool::kExitUsage;
+    }
+    try {
+        return context.action();
+    } catch (const nyr_tool::ToolError& error) {
+        std::fprintf(stderr, "nyr: %s\n", error.what());
+        return error.exit_status();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "nyr: %s\n", error.what());
+        return nyr_tool::kExitRefused;
+    }
+}

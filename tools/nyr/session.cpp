@@ -1,0 +1,83 @@
+// Opening the store for a command, with messages that tell a user what to do about a failure.
+#include "session.h"
+
+#include <cstdlib>
+
+#include "tool_error.h"
+
+namespace nyr_tool {
+
+namespace {
+
+std::string open_failure(int result) {
+    switch (result) {
+        case QEL_HOST_OPEN_FOREIGN:
+            return "not a store file of ours";
+        case QEL_HOST_OPEN_DAMAGED:
+            return "the file is damaged";
+        case QEL_HOST_OPEN_LOCKED:
+            return "the file stayed locked by another connection";
+        case QEL_HOST_OPEN_UNREADABLE:
+            return "the file cannot be opened or read";
+        case QEL_HOST_OPEN_READ_ONLY:
+            return "the file cannot be written";
+        case QEL_HOST_OPEN_FULL:
+            return "the disk is full";
+        case QEL_HOST_OPEN_NO_MEMORY:
+            return "out of memory";
+        case QEL_HOST_OPEN_NO_SQLITE:
+            return "this libnyr was built without SQLite";
+        case QEL_HOST_OPEN_IN_USE:
+            return "another store holds the file (a running nyrd?): reach it with --socket";
+        default:
+            return "the database failed";
+    }
+}
+
+// The last report of the store library, so that a failed connection can say why.
+void keep_report(void* context, int, const char* text) {
+    *static_cast<std::string*>(context) = text;
+}
+
+}  // namespace
+
+Session::Session(const StoreOptions& options) {
+    if (!options.store_file.empty()) {
+        int result = QEL_HOST_OPEN_OK;
+        _store = qel_host_store_open_ex(options.store_file.c_str(), &result);
+        if (_store == nullptr) throw refused(options.store_file + ": " + open_failure(result));
+        _handle = qel_host_handle_open(_store);
+        if (_handle == nullptr) {
+            qel_host_store_close(_store);
+            throw refused(options.store_file + ": no handle could be opened");
+        }
+    } else {
+        std::string socket = options.socket;
+        if (socket.empty()) {
+            const char* from_environment = std::getenv("NYR_SOCKET");
+            if (from_environment != nullptr) socket = from_environment;
+        }
+        if (socket.empty()) {
+            char buf[4200];
+            if (qel_host_default_socket(buf, sizeof buf) == 0) socket = buf;
+        }
+        std::string report;
+        qel_host_set_err_sink(keep_report, &report);
+        _handle = qel_host_connect(socket.c_str());
+        qel_host_set_err_sink(nullptr, nullptr);
+        if (_handle == nullptr)
+            throw refused("cannot reach nyrd at " + socket + (report.empty() ? "" : ": " + report) +
+                          " (start nyrd, or give --socket or --store)");
+    }
+    _client = toolkit::CNyr(_handle);
+}
+
+Session::~Session() {
+    if (_store != nullptr) {
+        qel_host_store_close(_store);  // closes the handle too
+    } else {
+        qel_host_disconnect(_handle);
+    }
+}
+
+}  // namespace nyr_tool

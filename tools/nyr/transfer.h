@@ -1,0 +1,38 @@
+// nyr export and nyr import: a subtree as a JSON document (docs/nyr-export-schema.md).
+#ifndef NYR_TOOL_TRANSFER_H
+#define NYR_TOOL_TRANSFER_H
+
+#include <toolkit/nyr.h>
+
+#include <string>
+#include <vector>
+
+namespace nyr_tool {
+
+// The version of the document that export writes and import reads.
+constexpr int kExportVersion = 1;
+
+// The document of the subtree at `path` (a node, or a single leaf). The same tree always gives
+// the same bytes: entries are sorted, numbers and texts have one form each.
+std::string export_subtree(toolkit::CNyr& client, const std::string& path);
+
+// What an import writes: the document checked completely, as absolute paths and values.
+struct ImportPlan {
+    std::vector<std::string> nodes;
+    std::vector<std::string> leaves;
+    std::vector<toolkit::CElement> values;
+    std::vector<qel_tribool_t> tribools;
+};
+
+// Checks the document `text` for an import below `path` without touching a store; throws an
+// input error (naming `source_name`, and line and column for malformed JSON) at the first fault.
+ImportPlan check_import(const std::string& path, const std::string& text,
+                        const std::string& source_name);
+
+// Writes a checked document: the nodes, then the leaves with their time stamps and property
+// words, in batches. A refusal part way says which items were written.
+void write_import(toolkit::CNyr& client, const ImportPlan& plan, const std::string& path);
+
+}  // namespace nyr_tool
+
+#endif  // NYR_TOOL_TRANSFER_H
