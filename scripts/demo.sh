@@ -14,7 +14,7 @@ run=$(mktemp -d /tmp/nyr-demo.XXXXXX)
 socket=$run/nyr.sock
 ./build/src/nyrd/nyrd --foreground --socket "$socket" &
 nyrd_pid=$!
-trap 'kill "$nyrd_pid" 2>/dev/null; rm -rf "$run"' EXIT
+trap 'kill "$nyrd_pid" 2>/dev/null || true; rm -rf "$run"' EXIT
 for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
 ./build/examples/nyr_share watch "$socket" &
 watcher=$!

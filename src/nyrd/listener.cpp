@@ -72,6 +72,7 @@ private:
         if (options_.report) options_.report(priority, line);
     }
     void accept_loop();
+    bool accept_next(bool& exhausted);
     bool pause_or_stop(int milliseconds);
     void admit(int fd);
     void reap_finished();
@@ -108,38 +109,51 @@ bool ServingListener::begin(std::string& error) {
 void ServingListener::accept_loop() {
     bool exhausted = false;
     for (;;) {
-        pollfd fds[3] = {{place_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}, {ended_fd_, POLLIN, 0}};
-        if (poll(fds, 3, -1) < 0) {
-            if (errno == EINTR) continue;
-            say(LOG_ERR, std::string("listening stopped: poll: ") + std::strerror(errno));
-            return;
+        try {
+            if (!accept_next(exhausted)) return;
+        } catch (const std::exception&) {
+            // Out of memory for a report or a list entry: the connection, if any, was closed.
+            if (!pause_or_stop(kExhaustedPauseMs)) return;
         }
-        if (fds[1].revents != 0) return;
-        if (fds[2].revents != 0) {
-            uint64_t count;
-            if (read(ended_fd_, &count, sizeof count) < 0 && errno != EAGAIN) {
-                say(LOG_ERR, std::string("cannot read ended connections: ") + std::strerror(errno));
-            }
-            reap_finished();
-        }
-        if ((fds[0].revents & POLLIN) == 0) continue;
-        int fd = accept4(place_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                if (!exhausted) {
-                    say(LOG_ERR,
-                        std::string("cannot accept connections for now: ") + std::strerror(errno));
-                }
-                exhausted = true;
-                if (!pause_or_stop(kExhaustedPauseMs)) return;
-            } else if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
-                say(LOG_WARNING, std::string("accept: ") + std::strerror(errno));
-            }
-            continue;
-        }
-        exhausted = false;
-        admit(fd);
     }
+}
+
+// Waits for the next connection, or for ended connections to join, and admits it. False when
+// the listener stops.
+bool ServingListener::accept_next(bool& exhausted) {
+    pollfd fds[3] = {{place_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}, {ended_fd_, POLLIN, 0}};
+    if (poll(fds, 3, -1) < 0) {
+        if (errno == EINTR) return true;
+        say(LOG_ERR, std::string("listening stopped: poll: ") + std::strerror(errno));
+        return false;
+    }
+    if (fds[1].revents != 0) return false;
+    if (fds[2].revents != 0) {
+        uint64_t count;
+        if (read(ended_fd_, &count, sizeof count) < 0 && errno != EAGAIN) {
+            say(LOG_ERR, std::string("cannot read ended connections: ") + std::strerror(errno));
+        }
+        reap_finished();
+    }
+    if ((fds[0].revents & POLLIN) == 0) return true;
+    int fd = accept4(place_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            if (!exhausted) {
+                say(LOG_ERR,
+                    std::string("cannot accept connections for now: ") + std::strerror(errno));
+            }
+            exhausted = true;
+            return pause_or_stop(kExhaustedPauseMs);
+        }
+        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+            say(LOG_WARNING, std::string("accept: ") + std::strerror(errno));
+        }
+        return true;
+    }
+    exhausted = false;
+    admit(fd);
+    return true;
 }
 
 // Waits `milliseconds`; false when stop() was called meanwhile.
@@ -149,30 +163,47 @@ bool ServingListener::pause_or_stop(int milliseconds) {
 }
 
 void ServingListener::admit(int fd) {
-    std::string refusal = check_peer(fd, geteuid(), options_.group);
-    if (!refusal.empty()) {
-        say(LOG_WARNING, "refused a connection: " + refusal);
-        refuse_connection(fd, "not admitted: " + refusal);
+    try {
+        std::string refusal = check_peer(fd, geteuid(), options_.group);
+        if (!refusal.empty()) {
+            // Reported before the client hears it, so that the report is there when it has.
+            say(LOG_WARNING, "refused a connection: " + refusal);
+            refuse_connection(fd, "not admitted: " + refusal);
+            close(fd);
+            return;
+        }
+    } catch (const std::bad_alloc&) {
         close(fd);
         return;
     }
-    uint64_t id = next_id_++;
-    auto* start = new Start{this, id, fd};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, kConnectionStack);
-    // Listed before the thread can end and remove itself: it waits for the lock.
-    std::lock_guard<std::mutex> guard(mutex_);
-    pthread_t thread;
-    int rc = pthread_create(&thread, &attributes, &ServingListener::run_connection, start);
+    int rc = ENOMEM;
+    try {
+        const uint64_t id = next_id_++;
+        auto start = std::make_unique<Start>(Start{this, id, fd});
+        // Listed before the thread exists, and the thread waits for the lock before it can
+        // remove itself; room for it among the finished is made now, so that a thread that
+        // ends never needs memory.
+        std::lock_guard<std::mutex> guard(mutex_);
+        finished_.reserve(live_.size() + finished_.size() + 1);
+        auto listed = live_.emplace(id, Connection{fd, pthread_t{}}).first;
+        rc = pthread_create(&listed->second.thread, &attributes, &ServingListener::run_connection,
+                            start.get());
+        if (rc == 0) {
+            start.release();  // the thread owns it now
+        } else {
+            live_.erase(listed);
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing was started: the connection is closed below.
+    }
     pthread_attr_destroy(&attributes);
     if (rc != 0) {
-        say(LOG_ERR, std::string("cannot start a thread for a connection: ") + std::strerror(rc));
-        delete start;
         close(fd);
-        return;
+        say(LOG_ERR, std::string("cannot start a thread for a connection: ") + std::strerror(rc));
     }
-    live_.emplace(id, Connection{fd, thread});
 }
 
 void* ServingListener::run_connection(void* argument) {
@@ -195,9 +226,12 @@ void* ServingListener::run_connection(void* argument) {
 // Joins the threads of connections that have ended, so that their stacks go back at once.
 void ServingListener::reap_finished() {
     std::vector<pthread_t> ended;
-    {
+    try {
         std::lock_guard<std::mutex> guard(mutex_);
-        ended.swap(finished_);
+        ended = finished_;  // a copy: finished_ keeps the room admit() made in it
+        finished_.clear();
+    } catch (const std::bad_alloc&) {
+        return;  // joined at a later end, or by stop()
     }
     for (pthread_t thread : ended) pthread_join(thread, nullptr);
 }

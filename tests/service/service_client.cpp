@@ -15,17 +15,27 @@
 //                               frames, and the handle goes on working
 //   connect SOCKET              exit 0 when admitted and served, 3 when the connection is refused
 //   stale-socket PATH           leave a socket file at PATH that nothing listens on
+//   unread-replies SOCKET       shake hands by hand, then send calls without reading a reply
+//                               until the daemon stops taking them ("stuck"), and stay until
+//                               it closes the connection
+#include <fcntl.h>
 #include <nyr_host.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <toolkit/nyr.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "protocol/frame.h"
+#include "protocol/messages.h"
 
 using toolkit::CElement;
 using toolkit::CEvent;
@@ -199,6 +209,64 @@ int oversize(Connection& c, int bytes) {
     return set(c.nyr, "/small", 1) ? 0 : fail("the handle stopped working");
 }
 
+bool send_all(int fd, const std::vector<char>& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A frame: its body's length, then the body that `write` gives.
+template <typename Write>
+std::vector<char> frame(Write write) {
+    nyrhost::WireWriter measure(nullptr);
+    write(measure);
+    std::vector<char> out(nyrproto::kFrameHeader + measure.size());
+    nyrhost::WireWriter header(out.data());
+    header.u32(static_cast<uint32_t>(measure.size()));
+    nyrhost::WireWriter body(out.data() + nyrproto::kFrameHeader);
+    write(body);
+    return out;
+}
+
+int unread_replies(const char* path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        return fail("connect");
+    }
+    auto hello = frame([](nyrhost::WireWriter& w) {
+        w.bytes(nyrproto::kHelloMagic, sizeof nyrproto::kHelloMagic);
+        w.u32(nyrproto::kProtocolVersion);
+        w.u64(0);
+    });
+    char reply[256];
+    if (!send_all(fd, hello) || recv(fd, reply, sizeof reply, 0) <= 0) return fail("handshake");
+    // Each call's reply is small; sent until neither side's buffers take more.
+    auto call = frame([](nyrhost::WireWriter& w) {
+        w.u8(static_cast<uint8_t>(nyrproto::Op::kEventsGetNonblocking));
+    });
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    for (auto end = Clock::now() + kDeadline; Clock::now() < end;) {
+        pollfd out = {fd, POLLOUT, 0};
+        if (poll(&out, 1, 500) == 0) {
+            std::printf("stuck\n");
+            std::fflush(stdout);
+            // Stays until the daemon closes the connection, within the deadline.
+            pollfd closed = {fd, 0, 0};
+            return poll(&closed, 1, 20000) == 1 ? 0 : fail("the daemon never closed it");
+        }
+        if (send(fd, call.data(), call.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN) {
+            return fail("the daemon closed the connection before it was stuck");
+        }
+    }
+    return fail("the daemon kept taking calls");
+}
+
 int stale_socket(const char* path) {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -213,6 +281,7 @@ int stale_socket(const char* path) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "stale-socket") return stale_socket(argv[2]);
+    if (args.size() == 2 && args[0] == "unread-replies") return unread_replies(argv[2]);
     if (args.size() < 2) return fail("usage: see the comment at the top of service_client.cpp");
     Connection c(argv[2]);
     const std::string& command = args[0];

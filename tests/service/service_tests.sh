@@ -12,6 +12,8 @@ daemon_pid=""
 kill_daemon() { kill -9 "$daemon_pid"; wait "$daemon_pid" 2>/dev/null; daemon_pid=""; }
 cleanup() {
     exec 2>/dev/null  # no job notices for what is killed here
+    jobs -p | xargs -r kill  # timeout passes SIGTERM on to the client it runs
+    sleep 0.1
     jobs -p | xargs -r kill -9
     wait
     rm -rf "$work"
@@ -137,6 +139,14 @@ other-user)  # a client of another user is refused, unless it is a member of --g
 max-frame)  # --max-frame bounds what a client may send
     start_daemon --max-frame 4096
     run oversize "$sock" 8192 2>/dev/null || fail "oversize"
+    ;;
+stuck-client)  # SIGTERM stops nyrd even when a client no longer reads its replies
+    start_daemon
+    timeout 60 "$client" unread-replies "$sock" >"$work/out" &
+    wait_lines "$work/out" 1
+    run connect "$sock" || fail "one stuck client held up another"
+    stop_daemon || fail "nyrd did not stop with a client that does not read"
+    grep -q "did not take their last reply" "$work/nyrd.err" || fail "no report of the stuck client"
     ;;
 sigterm)  # SIGTERM: exit 0, socket gone, an acknowledged write kept (needs the tree in the file)
     start_daemon --store "$work/store.sqlite"
