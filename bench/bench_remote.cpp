@@ -5,23 +5,15 @@
 
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <toolkit/nyr.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench_support.h"
-
-extern char** environ;
 
 using toolkit::CElement;
 using toolkit::CEvent;
@@ -29,53 +21,18 @@ using toolkit::CNyr;
 
 namespace {
 
-// A nyrd process with a store in memory on a socket of its own, stopped at the end.
-class Daemon {
-public:
-    Daemon() {
-        char dir_template[] = "/tmp/nyr-bench-XXXXXX";
-        dir_ = mkdtemp(dir_template);
-        socket_ = dir_ + "/nyr.sock";
-        const char* argv[] = {TOOLKIT_BENCH_NYRD, "--socket", socket_.c_str(), "--foreground",
-                              nullptr};
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = -1;
-        struct stat st {};
-        for (int i = 0; i < 500 && pid_ > 0 && stat(socket_.c_str(), &st) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~Daemon() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        rmdir(dir_.c_str());
-    }
-    const char* socket() const { return socket_.c_str(); }
-
-private:
-    std::string dir_, socket_;
-    pid_t pid_ = -1;
-};
-
-Daemon& daemon_for_benchmarks() {
-    static Daemon daemon;
+// One daemon, with a store in memory, for all of this file's benchmarks.
+benchsupport::Daemon& daemon_for_benchmarks() {
+    static benchsupport::Daemon daemon;
     return daemon;
 }
 
 // A connection to the benchmarks' daemon, closed at the end of the benchmark.
 struct Remote {
-    Remote() : handle(qel_host_connect(daemon_for_benchmarks().socket())) {}
+    Remote() : handle(qel_host_connect(daemon_for_benchmarks().socket.c_str())) {}
     ~Remote() { qel_host_disconnect(handle); }
     qel_handle_t handle;
 };
-
-std::vector<std::string> batch_paths(int n) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < n; ++i)
-        paths.push_back("/bench/n" + std::to_string(i / 100) + "/leaf" + std::to_string(i));
-    return paths;
-}
 
 // ---- One leaf read against a bare round trip ------------------------------------------------
 
@@ -141,7 +98,7 @@ BENCHMARK(BM_RoundTrip_GetLeafThroughNyrd)->UseRealTime();
 
 void set_leaves(benchmark::State& state, qel_handle_t handle) {
     CNyr client(handle);
-    const auto paths = batch_paths(static_cast<int>(state.range(0)));
+    const auto paths = benchsupport::batch_paths(static_cast<int>(state.range(0)));
     std::vector<CElement> values;
     for (std::size_t i = 0; i < paths.size(); ++i) values.emplace_back(int32_t(i), timeval{1, 0});
     std::vector<qel_tribool_t> tribools(paths.size(), 0);
@@ -156,7 +113,7 @@ void set_leaves(benchmark::State& state, qel_handle_t handle) {
 
 void get_leaves(benchmark::State& state, qel_handle_t handle) {
     CNyr client(handle);
-    const auto paths = batch_paths(static_cast<int>(state.range(0)));
+    const auto paths = benchsupport::batch_paths(static_cast<int>(state.range(0)));
     std::vector<CElement> values(paths.size(), CElement(int32_t(1), timeval{1, 0}));
     std::vector<qel_tribool_t> tribools(paths.size(), 0);
     std::vector<api_status_t> statuses;
@@ -212,6 +169,7 @@ void BM_Events_BetweenProcesses(benchmark::State& state) {
         state.PauseTiming();
         int ready[2], done[2];
         if (pipe(ready) != 0 || pipe(done) != 0) return state.SkipWithError("pipe");
+        daemon_for_benchmarks();  // started here, not by the child, which ends without clean-up
         const pid_t child = fork();
         if (child == 0) {
             Remote r;

@@ -4,13 +4,7 @@
 #ifdef TOOLKIT_BENCH_NYRD
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <nyr_host.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "bench_support.h"
 
 namespace {
 
@@ -33,43 +27,6 @@ long resident_kib(pid_t pid) {
     return -1;
 }
 
-// nyrd on a socket in a fresh temporary folder, killed and cleaned up at the end.
-struct Daemon {
-    Daemon() {
-        char folder[] = "/tmp/nyrd-bench.XXXXXX";
-        if (!mkdtemp(folder)) return;
-        dir = folder;
-        socket = dir + "/nyr.sock";
-        std::string program = TOOLKIT_BENCH_NYRD;
-        std::vector<char*> argv = {program.data(), const_cast<char*>("--foreground"),
-                                   const_cast<char*>("--socket"), socket.data(), nullptr};
-        // Its lines on stderr ("serving ...") would only interleave with the benchmark's table.
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        int spawned = posix_spawn(&pid, program.c_str(), &quiet, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&quiet);
-        if (spawned != 0) {
-            pid = -1;
-            return;
-        }
-        struct stat st;
-        for (int i = 0; i < 500 && stat(socket.c_str(), &st) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~Daemon() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-        if (!dir.empty()) rmdir(dir.c_str());
-    }
-    std::string dir;
-    std::string socket;
-    pid_t pid = -1;
-};
-
 void settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
@@ -78,7 +35,7 @@ void BM_IdleConnectionMemory(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     double per_connection_kib = 0;
     for (auto _ : state) {
-        Daemon daemon;
+        benchsupport::Daemon daemon;
         // One connection first, so that what the first one alone pays for (the store's handle
         // table, the first thread's allocator arena) is not spread over the others.
         qel_handle_t first = qel_host_connect(daemon.socket.c_str());

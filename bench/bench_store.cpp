@@ -16,14 +16,8 @@ using toolkit::CNyr;
 
 namespace {
 
+using benchsupport::batch_paths;
 using benchsupport::Store;
-
-std::vector<std::string> batch_paths(int n) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < n; ++i)
-        paths.push_back("/bench/n" + std::to_string(i / 100) + "/leaf" + std::to_string(i));
-    return paths;
-}
 
 std::vector<const char*> pointers(const std::vector<std::string>& paths) {
     std::vector<const char*> out;

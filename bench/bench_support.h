@@ -6,7 +6,22 @@
 #include <nyr_host.h>
 #include <toolkit/log.h>
 
+#include <string>
 #include <vector>
+
+#ifdef TOOLKIT_BENCH_NYRD
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
+#endif
 
 namespace benchsupport {
 
@@ -18,6 +33,53 @@ struct Store {
     qel_store_t* store;
     qel_handle_t handle;
 };
+
+// The paths of a batch of n leaves, a hundred to a node.
+inline std::vector<std::string> batch_paths(int n) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < n; ++i)
+        paths.push_back("/bench/n" + std::to_string(i / 100) + "/leaf" + std::to_string(i));
+    return paths;
+}
+
+#ifdef TOOLKIT_BENCH_NYRD
+// nyrd on a socket in a fresh temporary folder, killed and cleaned up at the end.
+struct Daemon {
+    Daemon() {
+        char folder[] = "/tmp/nyrd-bench.XXXXXX";
+        if (!mkdtemp(folder)) return;
+        dir = folder;
+        socket = dir + "/nyr.sock";
+        std::string program = TOOLKIT_BENCH_NYRD;
+        std::vector<char*> argv = {program.data(), const_cast<char*>("--foreground"),
+                                   const_cast<char*>("--socket"), socket.data(), nullptr};
+        // Its lines on stderr ("serving ...") would only interleave with the benchmark's table.
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        int spawned = posix_spawn(&pid, program.c_str(), &quiet, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0) {
+            pid = -1;
+            return;
+        }
+        struct stat st;
+        for (int i = 0; i < 500 && stat(socket.c_str(), &st) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Daemon() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        if (!dir.empty()) rmdir(dir.c_str());
+    }
+    std::string dir;
+    std::string socket;
+    pid_t pid = -1;
+};
+#endif
 
 // Retrieves one window of `log` per iteration and checks that it gave `hits` events.
 inline void retrieve_window(benchmark::State& state, toolkit::CLog& log, const char* path,
