@@ -15,3 +15,12 @@ cp tests/install/consumer.cpp "$work/"
 cmake -S tests/install -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 "$work/cmake/consumer"
+# The installed programs run from the prefix on their own (their run path finds the libraries),
+# and their manual pages and the example user unit are installed with them.
+if [ -x "$build/src/nyrd/nyrd" ]; then
+  env -u LD_LIBRARY_PATH "$prefix/bin/nyrd" --version
+  env -u LD_LIBRARY_PATH "$prefix/bin/nyr" uuid pump-7
+  for f in share/man/man1/nyrd.1 share/man/man1/nyr.1 lib/systemd/user/nyrd.service; do
+    [ -s "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+  done
+fi
