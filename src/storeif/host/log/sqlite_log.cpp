@@ -180,6 +180,23 @@ bool has_wal_frames(const std::string& file) {
     return ::stat((file + "-wal").c_str(), &info) == 0 && info.st_size > 0;
 }
 
+// True when the main file's header names it a store file of ours, of this layout or the one it
+// upgrades: SQLite's magic text, our application id and the layout as its user version. Read
+// straight from the file's first bytes, which a checkpoint rewrites whole as page 1.
+bool header_says_ours(const std::string& file) {
+    static const char kMagic[16] = "SQLite format 3";  // with its NUL: 16 bytes
+    unsigned char header[100];
+    std::ifstream main_file(file, std::ios::binary);
+    if (!main_file.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    const auto word = [&](int at) {
+        return static_cast<int>(static_cast<uint32_t>(header[at]) << 24 | header[at + 1] << 16 |
+                                header[at + 2] << 8 | header[at + 3]);
+    };
+    const int version = word(60), id = word(68);
+    return std::memcmp(header, kMagic, sizeof kMagic) == 0 && id == kApplicationId &&
+           (version == kLayoutVersion || version == kUpgradableLayout);
+}
+
 // Decides from reading alone whether the file at `file` (which exists) may be opened for
 // writing: QEL_HOST_OPEN_OK with `adopt` true for a database that is empty or will be once a
 // leftover journal is rolled back, false for a file of ours (of this layout or the one it
@@ -197,7 +214,15 @@ int recognise(const std::string& file, off_t size, bool& adopt) {
     Database db(raw);
     if (opened != SQLITE_OK) return reason_of(db.get());
     Kind kind = Kind::other;
-    if (const int failed = kind_of(db.get(), kind)) return failed;
+    if (const int failed = kind_of(db.get(), kind)) {
+        // A crash during a checkpoint leaves the main file part old, part new, which reads as
+        // damaged on its own; the frames in the write-ahead file finish the checkpoint when the
+        // file is opened for real, and verify() then checks the whole. The header tells whose
+        // file it is.
+        if (failed == QEL_HOST_OPEN_DAMAGED && has_wal_frames(file) && header_says_ours(file))
+            return QEL_HOST_OPEN_OK;
+        return failed;
+    }
     // An empty main file with frames in its write-ahead file is someone's database whose content
     // is only in those frames: not for us to fold in.
     adopt = kind == Kind::empty && !has_wal_frames(file);
