@@ -21,6 +21,12 @@ LANES=("$@")
 COMMON_OPTIONS=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_BUILD_TESTS=ON
     -DTOOLKIT_BUILD_BENCH=OFF -DTOOLKIT_BUILD_EXAMPLES=OFF)
 
+# The sanitizer builds optimise lightly and keep line tables only: instrumenting the header-only
+# libraries of the tools at -O2 with full debug information would take most of the lane, and
+# reports still name file and line.
+SANITIZER_OPTIONS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
+
 configure_and_build() { # dir, target (or "all"), extra cmake options...
     local dir="$1" target="$2"
     shift 2
@@ -34,7 +40,8 @@ configure_and_build() { # dir, target (or "all"), extra cmake options...
 
 lane_asan() {
     local dir="$BUILD_ROOT/build-asan"
-    configure_and_build "$dir" all -DTOOLKIT_SANITIZE=address,undefined || return 1
+    configure_and_build "$dir" all -DTOOLKIT_SANITIZE=address,undefined "${SANITIZER_OPTIONS[@]}" ||
+        return 1
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
         UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
         ctest --test-dir "$dir" --output-on-failure --timeout 900
@@ -42,7 +49,8 @@ lane_asan() {
 
 lane_tsan() {
     local dir="$BUILD_ROOT/build-tsan"
-    configure_and_build "$dir" tests/toolkit_host_tests -DTOOLKIT_SANITIZE=thread || return 1
+    configure_and_build "$dir" tests/toolkit_host_tests -DTOOLKIT_SANITIZE=thread \
+        "${SANITIZER_OPTIONS[@]}" || return 1
     local log="$dir/tsan-run.log"
     # ThreadSanitizer needs a fixed address-space layout on kernels with wide mmap randomisation.
     local run=()
