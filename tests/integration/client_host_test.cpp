@@ -7,7 +7,6 @@
 #include <toolkit/nyr.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "host/log_support.h"
 #include "host/store_fixture.h"
@@ -71,9 +70,8 @@ TEST_F(ClientOnHostStore, LeavesBatchesAndListingsRoundTripBetweenClients) {
     std::vector<std::string> paths, few;
     std::vector<CElement> values;
     for (int i = 0; i < 600; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "/list/e%03d", i);
-        paths.push_back(name);
+        std::string number = std::to_string(i);
+        paths.push_back("/list/e" + std::string(3 - number.size(), '0') + number);
         values.emplace_back(int32_t(i), tv(1000 + i, i));
         if (i < 40) few.push_back("/few" + paths.back().substr(5));
     }
