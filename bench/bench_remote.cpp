@@ -94,62 +94,20 @@ void BM_RoundTrip_GetLeafThroughNyrd(benchmark::State& state) {
 }
 BENCHMARK(BM_RoundTrip_GetLeafThroughNyrd)->UseRealTime();
 
-// ---- Batches of 10,000 leaves: in process and through nyrd ----------------------------------
-
-void set_leaves(benchmark::State& state, qel_handle_t handle) {
-    CNyr client(handle);
-    const auto paths = benchsupport::batch_paths(static_cast<int>(state.range(0)));
-    std::vector<CElement> values;
-    for (std::size_t i = 0; i < paths.size(); ++i) values.emplace_back(int32_t(i), timeval{1, 0});
-    std::vector<qel_tribool_t> tribools(paths.size(), 0);
-    std::vector<api_status_t> statuses;
-    for (auto _ : state) {
-        client.set_leaves(paths, values, tribools, statuses, "bench");
-        benchmark::DoNotOptimize(statuses.data());
-    }
-    if (statuses.size() != paths.size()) state.SkipWithError("set_leaves failed");
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void get_leaves(benchmark::State& state, qel_handle_t handle) {
-    CNyr client(handle);
-    const auto paths = benchsupport::batch_paths(static_cast<int>(state.range(0)));
-    std::vector<CElement> values(paths.size(), CElement(int32_t(1), timeval{1, 0}));
-    std::vector<qel_tribool_t> tribools(paths.size(), 0);
-    std::vector<api_status_t> statuses;
-    std::vector<element_property_t> properties;
-    client.set_leaves(paths, values, tribools, statuses, "bench");
-    for (auto _ : state) {
-        client.get_leaves(paths, statuses, values, properties);
-        benchmark::DoNotOptimize(values.data());
-    }
-    if (values.size() != paths.size()) state.SkipWithError("get_leaves failed");
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_SetLeaves_InProcess(benchmark::State& state) {
-    benchsupport::Store s;
-    set_leaves(state, s.handle);
-}
-BENCHMARK(BM_SetLeaves_InProcess)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+// ---- Batches of 10,000 leaves through nyrd: their baselines in process are BM_SetLeaves_Client
+// and BM_GetLeaves_Client (bench_store.cpp), the same work on a store in this process.
 
 void BM_SetLeaves_ThroughNyrd(benchmark::State& state) {
     Remote r;
     if (!r.handle) return state.SkipWithError("no nyrd");
-    set_leaves(state, r.handle);
+    benchsupport::client_set_leaves(state, r.handle);
 }
 BENCHMARK(BM_SetLeaves_ThroughNyrd)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_GetLeaves_InProcess(benchmark::State& state) {
-    benchsupport::Store s;
-    get_leaves(state, s.handle);
-}
-BENCHMARK(BM_GetLeaves_InProcess)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GetLeaves_ThroughNyrd(benchmark::State& state) {
     Remote r;
     if (!r.handle) return state.SkipWithError("no nyrd");
-    get_leaves(state, r.handle);
+    benchsupport::client_get_leaves(state, r.handle);
 }
 BENCHMARK(BM_GetLeaves_ThroughNyrd)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

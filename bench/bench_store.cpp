@@ -29,17 +29,7 @@ std::vector<const char*> pointers(const std::vector<std::string>& paths) {
 
 void BM_SetLeaves_Client(benchmark::State& state) {
     Store s;
-    CNyr client(s.handle);
-    const auto paths = batch_paths(static_cast<int>(state.range(0)));
-    std::vector<CElement> values;
-    for (std::size_t i = 0; i < paths.size(); ++i) values.emplace_back(int32_t(i), timeval{1, 0});
-    std::vector<qel_tribool_t> tribools(paths.size(), 0);
-    std::vector<api_status_t> statuses;
-    for (auto _ : state) {
-        client.set_leaves(paths, values, tribools, statuses, "bench");
-        benchmark::DoNotOptimize(statuses.data());
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    benchsupport::client_set_leaves(state, s.handle);
 }
 BENCHMARK(BM_SetLeaves_Client)->Arg(10000)->Unit(benchmark::kMillisecond);
 
@@ -79,17 +69,7 @@ void fill(Store& s, const std::vector<std::string>& paths) {
 
 void BM_GetLeaves_Client(benchmark::State& state) {
     Store s;
-    const auto paths = batch_paths(static_cast<int>(state.range(0)));
-    fill(s, paths);
-    CNyr client(s.handle);
-    std::vector<api_status_t> statuses;
-    std::vector<CElement> values;
-    std::vector<element_property_t> properties;
-    for (auto _ : state) {
-        client.get_leaves(paths, statuses, values, properties);
-        benchmark::DoNotOptimize(values.data());
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    benchsupport::client_get_leaves(state, s.handle);
 }
 BENCHMARK(BM_GetLeaves_Client)->Arg(10000)->Unit(benchmark::kMillisecond);
 

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
 #include <toolkit/log.h>
+#include <toolkit/nyr.h>
 
 #include <string>
 #include <vector>
@@ -40,6 +41,40 @@ inline std::vector<std::string> batch_paths(int n) {
     for (int i = 0; i < n; ++i)
         paths.push_back("/bench/n" + std::to_string(i / 100) + "/leaf" + std::to_string(i));
     return paths;
+}
+
+// Writes (or reads) a batch of state.range(0) int leaves through the client object, once per
+// iteration, on whatever store `handle` reaches.
+inline void client_set_leaves(benchmark::State& state, qel_handle_t handle) {
+    toolkit::CNyr client(handle);
+    const auto paths = batch_paths(static_cast<int>(state.range(0)));
+    std::vector<toolkit::CElement> values;
+    for (std::size_t i = 0; i < paths.size(); ++i) values.emplace_back(int32_t(i), timeval{1, 0});
+    std::vector<qel_tribool_t> tribools(paths.size(), 0);
+    std::vector<api_status_t> statuses;
+    for (auto _ : state) {
+        client.set_leaves(paths, values, tribools, statuses, "bench");
+        benchmark::DoNotOptimize(statuses.data());
+    }
+    if (statuses.size() != paths.size()) state.SkipWithError("set_leaves failed");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+inline void client_get_leaves(benchmark::State& state, qel_handle_t handle) {
+    toolkit::CNyr client(handle);
+    const auto paths = batch_paths(static_cast<int>(state.range(0)));
+    std::vector<toolkit::CElement> values(paths.size(),
+                                          toolkit::CElement(int32_t(1), timeval{1, 0}));
+    std::vector<qel_tribool_t> tribools(paths.size(), 0);
+    std::vector<api_status_t> statuses;
+    std::vector<element_property_t> properties;
+    client.set_leaves(paths, values, tribools, statuses, "bench");
+    for (auto _ : state) {
+        client.get_leaves(paths, statuses, values, properties);
+        benchmark::DoNotOptimize(values.data());
+    }
+    if (values.size() != paths.size()) state.SkipWithError("get_leaves failed");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 #ifdef TOOLKIT_BENCH_NYRD

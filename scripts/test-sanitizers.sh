@@ -84,7 +84,7 @@ lane_clang() {
 }
 
 ensure_packages cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev \
-    libgmock-dev libboost-locale-dev libssl-dev libsqlite3-dev
+    libgmock-dev libboost-locale-dev libssl-dev libsqlite3-dev libcli11-dev nlohmann-json3-dev
 
 for lane in "${LANES[@]}"; do
     case "$lane" in

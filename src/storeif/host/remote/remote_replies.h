@@ -27,6 +27,16 @@ void read_name(nyrhost::WireReader& r, _byte_array_t& name);
 // memory; null for none, and for bytes that do not follow the layout (nothing is leaked).
 _event_t* read_event_array(nyrhost::WireReader& r, ThreadMemory& memory, uint32_t count);
 
+// A call whose one output is an item's status: the request that `write` puts in the frame, the
+// handle and the out-parameter checked as in process, the reply read by read_status.
+template <typename Write>
+int status_call(qel_handle_t handle, api_status_t* status, Write&& write) {
+    Exchange x(handle);
+    if (const int refused = x.refusal()) return refused;
+    if (!status) return QEL_RESULT_BAD_ARGUMENT;
+    return x.call(write, [&](nyrhost::WireReader& r) { return read_status(r, status); });
+}
+
 }  // namespace nyrremote
 
 #endif  // NYR_HOST_REMOTE_REMOTE_REPLIES_H

@@ -11,14 +11,6 @@ using nyrproto::Op;
 
 namespace {
 
-template <typename Write>
-int status_call(qel_handle_t handle, api_status_t* status, Write&& write) {
-    Exchange x(handle);
-    if (const int refused = x.refusal()) return refused;
-    if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    return x.call(write, [&](WireReader& r) { return read_status(r, status); });
-}
-
 int watchdog_call(qel_handle_t handle, Op op, api_status_t* status) {
     return status_call(handle, status, [&](WireWriter& w) { w.u8(static_cast<uint8_t>(op)); });
 }

@@ -11,15 +11,6 @@ using nyrproto::Op;
 
 namespace {
 
-// A single-item call whose one output is the item's status.
-template <typename Write>
-int status_call(qel_handle_t handle, api_status_t* status, Write&& write) {
-    Exchange x(handle);
-    if (const int refused = x.refusal()) return refused;
-    if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    return x.call(write, [&](WireReader& r) { return read_status(r, status); });
-}
-
 int path_call(qel_handle_t handle, Op op, const char* path, const char* source,
               api_status_t* status) {
     return status_call(handle, status, [&](WireWriter& w) {
