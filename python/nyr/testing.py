@@ -25,6 +25,13 @@ import nyr
 _SOCKET_PATH_MAX = 100
 
 
+def _inode(path):
+    try:
+        return os.stat(path).st_ino
+    except FileNotFoundError:
+        return None
+
+
 class NyrdError(Exception):
     """nyrd did not start; the message holds what it said."""
 
@@ -41,15 +48,17 @@ class Nyrd:
         if len(os.path.join(folder, "nyr.sock")) > _SOCKET_PATH_MAX:
             self._scratch = folder = tempfile.mkdtemp(prefix="nyrd-")
         self.socket = os.path.join(folder, "nyr.sock")
-        self._log_path = os.path.join(folder, "nyrd.log")
         self._stores = []
-        with open(self._log_path, "wb") as log:
+        log, self._log_path = tempfile.mkstemp(prefix="nyrd-", suffix=".log", dir=folder)
+        earlier = _inode(self.socket)
+        with os.fdopen(log, "wb") as log:
             self._process = subprocess.Popen(
                 [binary, "--foreground", "--socket", self.socket],
                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
-        # The socket appears under its name only once nyrd accepts.
+        # The socket appears under its name only once nyrd accepts (a new one, should a file
+        # have been there before).
         deadline = time.monotonic() + timeout
-        while not os.path.exists(self.socket):
+        while _inode(self.socket) in (None, earlier):
             if self._process.poll() is not None or time.monotonic() > deadline:
                 self.stop()
                 raise NyrdError(f"nyrd did not start: {self.output().strip()}")

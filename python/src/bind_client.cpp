@@ -43,7 +43,7 @@ void bind_client(py::module_& m) {
 Every member as in C++, its result first and then its out-values in the member's order, e.g.
 result, status, value, prop = client.get_leaf(path). Calls release the GIL. A closed store
 raises ValueError.)");
-    c.def(py::init<std::shared_ptr<StoreHandle>, bool>(), py::arg("store"),
+    c.def(py::init<std::shared_ptr<StoreHandle>, bool>(), py::arg("store").none(false),
           py::arg("read_only") = false);
     c.def(
          "isReadOnly", [](Client& c) { return c.nyr.isReadOnly(); }, "True in read-only mode.")

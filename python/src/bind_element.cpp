@@ -1,5 +1,6 @@
 // nyr.Element: toolkit::CElement with every constructor (as named factories, since Python cannot
 // tell int32 from int64 by the argument), its readers, text forms and conversion.
+#include <pybind11/complex.h>
 #include <pybind11/stl.h>
 #include <toolkit/element.h>
 

@@ -37,7 +37,7 @@ void bind_log(py::module_& m) {
                     R"(toolkit::CLog, the store's event log, on a store's handle: Log(store).
 
 Times are datetimes (naive = UTC) or None for no bound. Calls release the GIL.)")
-        .def(py::init<std::shared_ptr<StoreHandle>>(), py::arg("store"))
+        .def(py::init<std::shared_ptr<StoreHandle>>(), py::arg("store").none(false))
         .def(
             "store",
             [](Log& l, const std::vector<CEvent>& events, bool flag) {

@@ -1,0 +1,88 @@
+"""Watching and sending events: in process, between stores of one nyrd, from another process."""
+import os
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import nyr
+from nyr.testing import Nyrd, NyrdError
+
+APP = os.path.join(os.path.dirname(__file__), "threshold_app.py")
+
+
+# The README's example: the application under test runs as a process of its own.
+def test_alarm_when_the_temperature_crosses_its_limit(nyrd):
+    app = subprocess.Popen([sys.executable, APP, "/plant/pump/temp", "80"], text=True,
+                           stdout=subprocess.PIPE, env={**os.environ, "NYR_SOCKET": nyrd.socket})
+    assert app.stdout.readline() == "ready\n"
+    store = nyrd.connect()
+    with store.watch("/plant", kinds=nyr.ALARMS, recursive=True, timeout=10) as alarms:
+        store.set("/plant/pump/temp", 75.0)
+        store.set("/plant/pump/temp", 85.5)
+        alarm = next(alarms)
+    app.terminate()
+    assert (alarm.path, alarm.value.value, alarm.note) == ("/plant/pump/temp", 85.5, "above 80.0")
+
+
+def test_events_between_two_stores_of_one_nyrd(nyrd):
+    writer, reader = nyrd.connect(), nyrd.connect()
+    with reader.watch("/plant", kinds=nyr.TREE_CHANGES | nyr.ALARMS, recursive=True,
+                      timeout=10) as events:
+        writer.set("/plant/pump/speed", 1450.5, source="rig")
+        writer.send(nyr.Event(0x8, path="/plant/pump", note="bearing hot"))
+        # The nodes the write created are announced first.
+        added = [next(events), next(events)]
+        change, alarm = next(events), next(events)
+    assert [(e.cmd, e.path) for e in added] == [(nyr.QEL_HOST_CHANGE_NODE_ADDED, "/plant"),
+                                                (nyr.QEL_HOST_CHANGE_NODE_ADDED, "/plant/pump")]
+    assert (change.type, change.cmd, change.path) == (nyr.TREE_CHANGES,
+                                                      nyr.QEL_HOST_CHANGE_LEAF_SET,
+                                                      "/plant/pump/speed")
+    assert change.value.value == 1450.5 and change.source == "rig"
+    assert change.event_time.tzinfo is not None
+    assert (alarm.type, alarm.note) == (0x8, "bearing hot")
+    assert reader.remote and reader.get("/plant/pump/speed") == 1450.5
+
+
+def test_a_thread_runs_while_another_waits_in_watch(nyr_store):
+    ticks = []
+    stop = threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            ticks.append(time.monotonic())
+            sum(range(1000))  # Python work that needs the GIL
+
+    with nyr_store.watch("/quiet", timeout=0.5) as events:
+        ticker = threading.Thread(target=tick)
+        start = time.monotonic()
+        ticker.start()
+        assert list(events) == []
+        end = time.monotonic()
+    stop.set()
+    ticker.join()
+    # Both waits of the store (200 ms each) ran without the GIL: the ticker ran all along.
+    assert end - start >= 0.5
+    inside = [t for t in ticks if start + 0.05 < t < end - 0.05]
+    assert len(inside) > 100 and max(b - a for a, b in zip(inside, inside[1:])) < 0.1
+
+
+def test_a_watch_ends_on_timeout_and_on_close(nyr_store):
+    watch = nyr_store.watch("/plant", kinds=nyr.TREE_CHANGES, recursive=True, timeout=0.2)
+    nyr_store.set("/plant/a", 1)
+    assert [(e.cmd, e.path) for e in watch] == [(nyr.QEL_HOST_CHANGE_NODE_ADDED, "/plant"),
+                                                (nyr.QEL_HOST_CHANGE_LEAF_SET, "/plant/a")]
+    watch.close()
+    assert list(watch) == []
+    with pytest.raises(nyr.StoreError) as caught:
+        nyr_store.watch("bad path")
+    assert caught.value.status == nyr.QEL_STATUS_BAD_PATH
+
+
+def test_a_second_nyrd_on_the_same_socket_fails_with_nyrds_message(nyrd, tmp_path):
+    with pytest.raises(NyrdError, match="nyrd did not start: .+"):
+        Nyrd(os.path.dirname(nyrd.socket))
+    assert nyrd.connect().ls("/") == []
