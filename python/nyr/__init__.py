@@ -72,9 +72,12 @@ class Watch:
     def __next__(self):
         deadline = None if self._timeout is None else _time.monotonic() + self._timeout
         while not self._pending:
-            if self._handle.closed:
-                raise StopIteration
-            count, events = self._client.events_get()
+            try:
+                count, events = self._client.events_get()
+            except ValueError:
+                if self._handle.closed:  # the watch or its store was closed: the events end
+                    raise StopIteration from None
+                raise
             if count < 0:
                 Store._check_item("watch", count, 1)
             self._pending.extend(events)

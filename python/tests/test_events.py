@@ -1,5 +1,6 @@
 """Watching and sending events: in process, between stores of one nyrd, from another process."""
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -68,6 +69,55 @@ def test_a_thread_runs_while_another_waits_in_watch(nyr_store):
     assert end - start >= 0.5
     inside = [t for t in ticks if start + 0.05 < t < end - 0.05]
     assert len(inside) > 100 and max(b - a for a, b in zip(inside, inside[1:])) < 0.1
+
+
+@pytest.mark.parametrize("where", ["in process", "nyrd"])
+def test_closing_a_store_ends_a_watch_waiting_in_another_thread(where, request):
+    store = request.getfixturevalue("nyrd").connect() if where == "nyrd" else nyr.open()
+    watch = store.watch("/")
+    outcome = []
+
+    def wait():
+        try:
+            outcome.extend(watch)
+            outcome.append("ended")
+        except Exception as error:
+            outcome.append(error)
+
+    waiter = threading.Thread(target=wait)
+    waiter.start()
+    time.sleep(0.1)
+    store.close()
+    waiter.join(5)
+    assert outcome == ["ended"]
+
+
+def test_threads_share_one_store(nyr_store):
+    def work(n):
+        for round in range(50):
+            items = {f"/t{n}/leaf{i}": round * 100 + i for i in range(100)}
+            nyr_store.set_many(items)
+            assert nyr_store.get_many(list(items)) == list(items.values())
+
+    threads = [threading.Thread(target=work, args=(n,)) for n in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert [nyr_store.get(f"/t{n}/leaf99") for n in range(4)] == [4999] * 4
+
+
+def test_ctrl_c_interrupts_a_watch_without_timeout(nyr_store):
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        with pytest.raises(KeyboardInterrupt), nyr_store.watch("/") as events:
+            list(events)
+    finally:
+        signal.signal(signal.SIGALRM, previous)
 
 
 def test_a_watch_ends_on_timeout_and_on_close(nyr_store):
