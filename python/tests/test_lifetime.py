@@ -3,6 +3,7 @@ import gc
 import os
 
 import nyr
+from nyr.testing import Nyrd
 
 
 def rss_kib():
@@ -37,3 +38,40 @@ def test_ten_thousand_open_close_cycles_leave_memory_bounded():
     grown = rss_kib() - before
     print(f"RSS grew by {grown} KiB over 10,000 cycles")
     assert grown < 4096
+
+
+def test_a_store_file_is_released_by_close_and_by_collection(tmp_path):
+    path = tmp_path / "plant.db"
+    with nyr.open(path) as store:
+        store.set("/plant/speed", 1450.5)
+        try:
+            nyr.open(path)
+        except nyr.StoreError as error:
+            assert (error.result, error.meaning) == (nyr.QEL_HOST_OPEN_IN_USE,
+                                                     "another store holds the file (a running nyrd?)")
+        else:
+            raise AssertionError("a held store file opened twice")
+    store = nyr.open(str(path))
+    assert store.get("/plant/speed") == 1450.5
+    del store  # collected: its file lock goes with it
+    gc.collect()
+    nyr.open(path).close()
+
+
+def test_the_daemon_fixture_stops_its_nyrd_and_closes_its_stores(tmp_path):
+    long_folder = tmp_path / ("x" * 100)
+    long_folder.mkdir()
+    daemon = Nyrd(long_folder)  # too long for a socket: a short folder of its own instead
+    assert len(daemon.socket) < 100 and os.path.exists(daemon.socket)
+    store, lost = daemon.connect(), nyr.connect(daemon.socket)
+    store.set("/a", 1)
+    daemon.stop()
+    assert store.closed and not os.path.exists(daemon.socket)
+    try:
+        lost.get("/a")
+    except nyr.StoreError as error:
+        assert (error.result, error.meaning) == (nyr.QEL_RESULT_LOST,
+                                                 "the connection to nyrd was lost")
+    else:
+        raise AssertionError("a store of a stopped nyrd answered")
+    lost.close()

@@ -1,4 +1,5 @@
 """Every type through both layers, bit for bit."""
+import copy
 import datetime as dt
 import math
 import struct
@@ -143,3 +144,34 @@ def test_event_fields_cross_the_store_and_the_log_exactly(store):
     assert result == 0 and encoded.startswith(b"NYRE")
     result, source = nyr.Event.format_source_string("app", "user", "host")
     assert nyr.Event.parse_source_string(source) == (0, "app", "user", "host")
+
+
+def test_every_event_field_crosses_the_store_exactly(store):
+    fields = dict(path="/e/\xff\0x".encode().decode("utf-8", "surrogateescape"), cmd=-2**31,
+                  source="a|b", quality=65535, was_logged=True, description="d\0",
+                  event_id=2**64 - 1, sequence_id=2**32 - 1, waveform_urls=["u\0", ""],
+                  details={"k\0": "v", "l": ""}, cause=2**31 - 1, ack_status=-1,
+                  base_priority=2**32 - 1, condition_raised=True, note="n", auto_close=True,
+                  variation_level=-7, value=nyr.Element.uint64(2**64 - 1),
+                  event_time=dt.datetime(2026, 12, 7, 0, 0, 0, 999999, tzinfo=UTC))
+    sent = nyr.Event(0xFC, **fields)  # every generic and alarm field
+    client = nyr.Client(store)
+    assert client.event_register("/e", nyr.ALL_EVENTS, True) == (0, 1)
+    store.send(sent)
+    count, (got,) = client.events_get()
+    for name, value in fields.items():
+        assert getattr(got, name) == value, name
+    copied = copy.copy(got)
+    copied.note = "other"
+    assert got.note == "n"
+
+
+def test_time_offsets_with_microseconds_carry_into_the_seconds():
+    odd = dt.timezone(dt.timedelta(hours=-5, microseconds=500000))
+    local = dt.datetime(2000, 1, 1, 0, 0, 0, 600000, tzinfo=odd)
+    assert nyr.Element.time(local).value == local.astimezone(UTC)
+    e = nyr.Element.int32(1)
+    e.timestamp = local
+    assert e.timestamp == local and e.timestamp.tzinfo is UTC
+    e.timestamp = None
+    assert e.timestamp is None and e == copy.deepcopy(e)
