@@ -48,7 +48,10 @@ def test_events_between_two_stores_of_one_nyrd(nyrd):
     assert reader.remote and reader.get("/plant/pump/speed") == 1450.5
 
 
-def test_a_thread_runs_while_another_waits_in_watch(nyr_store):
+@pytest.mark.parametrize("where", ["in process", "nyrd"])
+def test_a_thread_runs_while_another_waits_in_watch(where, request):
+    nyr_store = request.getfixturevalue("nyrd").connect() if where == "nyrd" else \
+        request.getfixturevalue("nyr_store")
     ticks = []
     stop = threading.Event()
 
@@ -118,6 +121,25 @@ def test_ctrl_c_interrupts_a_watch_without_timeout(nyr_store):
             list(events)
     finally:
         signal.signal(signal.SIGALRM, previous)
+
+
+def test_a_watch_gets_the_kinds_and_paths_it_registered_for(nyr_store):
+    with nyr_store.watch("/p", kinds=nyr.ALARMS, timeout=0.3) as alarms, \
+            nyr_store.watch("/p", kinds=nyr.TREE_CHANGES, recursive=True, timeout=0.3) as tree:
+        nyr_store.mkdir("/p/q")
+        nyr_store.send([nyr.Event(0x8, path="/p"), nyr.Event(0x8, path="/p/q"),
+                        nyr.Event(0x4, path="/p")])
+        nyr_store.set("/p/q/leaf", True)
+        nyr_store.cp("/p/q", "/p/r")
+        nyr_store.mv("/p/r", "/p/s")
+        nyr_store.rm("/p/q")
+        assert [(e.type, e.path) for e in alarms] == [(0x8, "/p")]
+        changes = [(e.cmd, e.path) for e in tree]
+    assert changes[:2] == [(nyr.QEL_HOST_CHANGE_NODE_ADDED, "/p"),
+                           (nyr.QEL_HOST_CHANGE_NODE_ADDED, "/p/q")]
+    assert changes[-1] == (nyr.QEL_HOST_CHANGE_NODE_REMOVED, "/p/q")
+    assert [(e.name, e.is_node) for e in nyr_store.ls("/p")] == [("s", True)]
+    assert nyr_store.get("/p/s/leaf") is True
 
 
 def test_a_watch_ends_on_timeout_and_on_close(nyr_store):
