@@ -9,6 +9,7 @@ import time
 import pytest
 
 import nyr
+import threshold_app
 from nyr.testing import Nyrd, NyrdError
 
 APP = os.path.join(os.path.dirname(__file__), "threshold_app.py")
@@ -26,6 +27,21 @@ def test_alarm_when_the_temperature_crosses_its_limit(nyrd):
         alarm = next(alarms)
     app.terminate()
     assert (alarm.path, alarm.value.value, alarm.note) == ("/plant/pump/temp", 85.5, "above 80.0")
+
+
+# The same application in process, in a thread of the test.
+def test_alarm_from_the_application_in_process(nyr_store):
+    ready = threading.Event()
+    app = threading.Thread(target=threshold_app.run,
+                           args=(nyr_store, "/plant/pump/temp", 80, ready.set))
+    with nyr_store.watch("/plant", kinds=nyr.ALARMS, recursive=True, timeout=10) as alarms:
+        app.start()
+        ready.wait(10)
+        nyr_store.set("/plant/pump/temp", 85.5)
+        alarm = next(alarms)
+    nyr_store.close()  # ends the application's watch
+    app.join()
+    assert (alarm.path, alarm.note) == ("/plant/pump/temp", "above 80")
 
 
 def test_events_between_two_stores_of_one_nyrd(nyrd):
