@@ -98,3 +98,12 @@ def test_closed_stores_raise_value_error_everywhere(nyr_store):
         with pytest.raises(ValueError, match="closed"):
             call()
     assert list(watch) == []  # a watch of a closed store ends
+
+
+def test_refused_items_of_a_large_batch_keep_their_paths(nyr_store):
+    paths = [f"/big/leaf{i}" if i % 1000 else f"big{i}" for i in range(10000)]
+    e = refused(nyr_store.set_many, ((p, i) for i, p in enumerate(paths)))
+    assert [p for p, _, _ in e.items] == paths[::1000]
+    good = [p for p in paths if p.startswith("/")]
+    assert nyr_store.get_many(good) == [int(p[9:]) for p in good]
+    assert "10 of 10000 items refused" in str(e)

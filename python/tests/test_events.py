@@ -158,6 +158,22 @@ def test_a_watch_gets_the_kinds_and_paths_it_registered_for(nyr_store):
     assert nyr_store.get("/p/s/leaf") is True
 
 
+def test_a_timeout_counts_from_the_last_event_and_watches_have_queues_of_their_own(nyr_store):
+    def write_for_a_while():
+        for i in range(8):
+            time.sleep(0.1)
+            nyr_store.set("/w/leaf", i)
+
+    writer = threading.Thread(target=write_for_a_while)
+    with nyr_store.watch("/w", recursive=True, timeout=0.45) as first, \
+            nyr_store.watch("/w/leaf", timeout=0.45) as second:
+        writer.start()
+        got = [e.value.value for e in first if e.cmd == nyr.QEL_HOST_CHANGE_LEAF_SET]
+        assert got == list(range(8))  # 0.8 s of writes, none 0.45 s apart
+        assert [e.value.value for e in second] == list(range(8))
+    writer.join()
+
+
 def test_a_watch_ends_on_timeout_and_on_close(nyr_store):
     watch = nyr_store.watch("/plant", kinds=nyr.TREE_CHANGES, recursive=True, timeout=0.2)
     nyr_store.set("/plant/a", 1)
