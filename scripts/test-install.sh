@@ -24,3 +24,14 @@ if [ -x "$build/src/nyrd/nyrd" ]; then
     [ -s "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
   done
 fi
+# The Python module, where it was built: imported from the prefix's package folder by Debian's
+# Python, its run path finding the installed libraries.
+python_dir=$(sed -n 's/^TOOLKIT_PYTHON_DIR:STRING=//p' "$build/CMakeCache.txt")
+if [ -n "$python_dir" ] && [ -e "$build/python/nyr/__init__.py" ]; then
+  (cd "$work" && env -u LD_LIBRARY_PATH PYTHONPATH="$prefix/$python_dir" /usr/bin/python3 -c '
+import nyr, nyr.testing
+with nyr.open() as store:
+    store.set("/installed", 1.5)
+    assert store.get("/installed") == 1.5
+print("python: nyr from", nyr.__file__)')
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and runs every test lane, one summary line per lane:
-#   plain       the suite built with GCC, and the installed library used from outside the tree
+#   plain       the suite built with GCC (the Python module's pytest suite included), and the
+#               installed library used from outside the tree
 #   target      the suite cross-built for 32-bit big-endian PowerPC, run under qemu
 #   sanitizers  the suite under ASan+UBSan, the host store's concurrency tests under TSan, Clang
 #   fuzz        each fuzz target for a bounded time

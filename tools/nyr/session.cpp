@@ -9,31 +9,6 @@ namespace nyr_tool {
 
 namespace {
 
-std::string open_failure(int result) {
-    switch (result) {
-        case QEL_HOST_OPEN_FOREIGN:
-            return "not a store file of ours";
-        case QEL_HOST_OPEN_DAMAGED:
-            return "the file is damaged";
-        case QEL_HOST_OPEN_LOCKED:
-            return "the file stayed locked by another connection";
-        case QEL_HOST_OPEN_UNREADABLE:
-            return "the file cannot be opened or read";
-        case QEL_HOST_OPEN_READ_ONLY:
-            return "the file cannot be written";
-        case QEL_HOST_OPEN_FULL:
-            return "the disk is full";
-        case QEL_HOST_OPEN_NO_MEMORY:
-            return "out of memory";
-        case QEL_HOST_OPEN_NO_SQLITE:
-            return "this libnyr was built without SQLite";
-        case QEL_HOST_OPEN_IN_USE:
-            return "another store holds the file (a running nyrd?): reach it with --socket";
-        default:
-            return "the database failed";
-    }
-}
-
 // The last report of the store library, so that a failed connection can say why.
 void keep_report(void* context, int, const char* text) {
     *static_cast<std::string*>(context) = text;
@@ -45,7 +20,9 @@ Session::Session(const StoreOptions& options) {
     if (!options.store_file.empty()) {
         int result = QEL_HOST_OPEN_OK;
         _store = qel_host_store_open_ex(options.store_file.c_str(), &result);
-        if (_store == nullptr) throw refused(options.store_file + ": " + open_failure(result));
+        if (_store == nullptr)
+            throw refused(options.store_file + ": " + open_meaning(result) +
+                          (result == QEL_HOST_OPEN_IN_USE ? ": reach it with --socket" : ""));
         _handle = qel_host_handle_open(_store);
         if (_handle == nullptr) {
             qel_host_store_close(_store);

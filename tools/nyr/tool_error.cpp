@@ -55,6 +55,31 @@ std::string result_meaning(int result) {
     }
 }
 
+std::string open_meaning(int result) {
+    switch (result) {
+        case QEL_HOST_OPEN_FOREIGN:
+            return "not a store file of ours";
+        case QEL_HOST_OPEN_DAMAGED:
+            return "the file is damaged";
+        case QEL_HOST_OPEN_LOCKED:
+            return "the file stayed locked by another connection";
+        case QEL_HOST_OPEN_UNREADABLE:
+            return "the file cannot be opened or read";
+        case QEL_HOST_OPEN_READ_ONLY:
+            return "the file cannot be written";
+        case QEL_HOST_OPEN_FULL:
+            return "the disk is full";
+        case QEL_HOST_OPEN_NO_MEMORY:
+            return "out of memory";
+        case QEL_HOST_OPEN_NO_SQLITE:
+            return "this libnyr was built without SQLite";
+        case QEL_HOST_OPEN_IN_USE:
+            return "another store holds the file (a running nyrd?)";
+        default:
+            return "the database failed";
+    }
+}
+
 void check_item(const std::string& path, int result, const api_status_t& status) {
     check_result(path, result);
     if (status != QEL_STATUS_OK)

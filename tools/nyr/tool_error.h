@@ -37,6 +37,8 @@ inline ToolError refused(const std::string& message) {
 std::string status_meaning(api_status_t status);
 // What a failed call's result means, in words.
 std::string result_meaning(int result);
+// Why a store file could not be opened (a QEL_HOST_OPEN_ code), in words.
+std::string open_meaning(int result);
 
 // Throws when a single-item call failed: a non-zero result, or a status other than 1. The message
 // names the path and what the status or result means. `status` is taken by reference so that it
