@@ -1,8 +1,11 @@
 // CElement::to_string: the one canonical text of every value. Scalars are formatted into fixed
 // local buffers; the only allocation is the growth of the output string.
+#include <langinfo.h>
 #include <toolkit/element.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,19 +18,57 @@ namespace {
 
 constexpr std::size_t kTextBufferSize = 512;
 constexpr std::size_t kComplexPartSize = 64;
+// Room for the longest double text: a sign and the 309 digits of DBL_MAX. A decimal point, which
+// some locales write with several bytes, only appears in texts of at most a dozen characters.
+constexpr std::size_t kDoubleTextSize = 320;
+
+// Writes `point` over the '.' at `dot`, moving the rest of the text; returns the new end.
+char* replace_point(char* dot, char* end, const char* point) {
+    const std::size_t width = std::strlen(point);
+    if (width != 1) std::memmove(dot + width, dot + 1, static_cast<std::size_t>(end - dot - 1));
+    std::memcpy(dot, point, width);
+    return end + width - 1;
+}
 
 // Doubles print with at least six significant digits, and with as many as the integer part has
 // when that is more, so large magnitudes print whole without an exponent. Every NaN is "NaN".
-int format_double(char* buf, std::size_t size, double v) {
-    if (std::isnan(v)) return std::snprintf(buf, size, "NaN");
+// The text is that of printf's "%.*G" with this precision: to_chars gives the same digits, the
+// same choice between plain and exponent form and the same removal of trailing zeros, so only the
+// exponent letter and the locale's decimal point are printf's own. (printf would also follow a
+// rounding mode other than to-nearest set with fesetround; to_chars always rounds to nearest.)
+// Writes at most kDoubleTextSize characters and no NUL; returns their number.
+std::size_t format_double(char* buf, double v) {
+    if (std::isnan(v)) {
+        std::memcpy(buf, "NaN", 3);
+        return 3;
+    }
+    if (std::isinf(v)) {
+        if (v < 0) {
+            std::memcpy(buf, "-INF", 4);
+            return 4;
+        }
+        std::memcpy(buf, "INF", 3);
+        return 3;
+    }
     int precision = 6;
     // Below 100000 the digit count of the integer part never exceeds 6: skip the logarithm.
     const double magnitude = std::fabs(v);
-    if (magnitude >= 100000.0 && std::isfinite(magnitude)) {
+    if (magnitude >= 100000.0) {
         const int digits = static_cast<int>(std::log10(magnitude)) + 1;
         if (digits > precision) precision = digits;
     }
-    return std::snprintf(buf, size, "%.*G", precision, v);
+    char* end =
+        std::to_chars(buf, buf + kDoubleTextSize, v, std::chars_format::general, precision).ptr;
+    const auto length = static_cast<std::size_t>(end - buf);
+    char* exponent = static_cast<char*>(std::memchr(buf, 'e', length));
+    if (exponent != nullptr) *exponent = 'E';
+    char* dot = static_cast<char*>(std::memchr(buf, '.', length));
+    if (dot != nullptr) {
+        // printf's point is that of the calling thread's numeric locale.
+        const char* point = nl_langinfo(RADIXCHAR);
+        if (point[0] != '.' || point[1] != '\0') end = replace_point(dot, end, point);
+    }
+    return static_cast<std::size_t>(end - buf);
 }
 
 constexpr char kBase64Alphabet[] =
@@ -87,42 +128,55 @@ void base64_encode(std::string& out, const std::vector<char>& bytes) {
 }
 
 // Calendar form in UTC whatever the process's time zone; "" when the breakdown fails.
-int format_time(char* buf, std::size_t size, int32_t seconds) {
+std::size_t format_time(char* buf, std::size_t size, int32_t seconds) {
     buf[0] = '\0';
     const time_t t = seconds;
     std::tm fields;
     if (gmtime_r(&t, &fields) == nullptr) return 0;
-    return std::snprintf(buf, size, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", fields.tm_year + 1900,
-                         fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
-                         fields.tm_sec);
+    // 32-bit seconds reach the years 1901 to 2038: the text always fits.
+    const int n = std::snprintf(buf, size, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", fields.tm_year + 1900,
+                                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+                                fields.tm_sec);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-// Each part in its own 64-byte buffer, so a part text longer than 63 characters is cut there.
-int format_complex(char* buf, std::size_t size, const _complex_t& c) {
-    char real[kComplexPartSize];
-    char imag[kComplexPartSize];
-    format_double(real, sizeof real, c.real);
-    format_double(imag, sizeof imag, c.imag);
-    return std::snprintf(buf, size, "(%s,%s)", real, imag);
+// "(real,imag)", each part cut after its 63rd character as in a 64-byte buffer of its own.
+// Each part is written in place into `buf` (of kTextBufferSize bytes) before it is cut.
+std::size_t format_complex(char* buf, const _complex_t& c) {
+    constexpr std::size_t kPartMax = kComplexPartSize - 1;
+    static_assert(1 + kPartMax + 1 + kDoubleTextSize <= kTextBufferSize, "parts fit the buffer");
+    char* out = buf;
+    *out++ = '(';
+    out += std::min(format_double(out, c.real), kPartMax);
+    *out++ = ',';
+    out += std::min(format_double(out, c.imag), kPartMax);
+    *out++ = ')';
+    return static_cast<std::size_t>(out - buf);
+}
+
+// Decimal digits of an integer, as "%ld", "%lu", "%lld" and "%llu" write them.
+template <typename Integer>
+std::size_t format_integer(char* buf, Integer v) {
+    return static_cast<std::size_t>(std::to_chars(buf, buf + kTextBufferSize, v).ptr - buf);
 }
 
 }  // namespace
 
 void CElement::to_string(std::string& out) const {
     char buf[kTextBufferSize];
-    int n = 0;
+    std::size_t n = 0;
     switch (type) {
         case DATATYPE_BOOL:
             out.assign(value.bool_value != 0 ? "true" : "false");
             return;
         case DATATYPE_INT:
-            n = std::snprintf(buf, sizeof buf, "%ld", long{value.int_value});
+            n = format_integer(buf, value.int_value);
             break;
         case DATATYPE_UINT:
-            n = std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value.uint_value));
+            n = format_integer(buf, value.uint_value);
             break;
         case DATATYPE_FLOAT:
-            n = format_double(buf, sizeof buf, value.float_value);
+            n = format_double(buf, value.float_value);
             break;
         case DATATYPE_TIME:
             n = format_time(buf, sizeof buf, value.time_value.tv_sec);
@@ -134,23 +188,19 @@ void CElement::to_string(std::string& out) const {
             base64_encode(out, _blob_buffer);
             return;
         case DATATYPE_COMPLEX:
-            n = format_complex(buf, sizeof buf, value.complex_value);
+            n = format_complex(buf, value.complex_value);
             break;
         case DATATYPE_INT64:
-            n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value.int64_value));
+            n = format_integer(buf, value.int64_value);
             break;
         case DATATYPE_UINT64:
-            n = std::snprintf(buf, sizeof buf, "%llu",
-                              static_cast<unsigned long long>(value.uint64_value));
+            n = format_integer(buf, value.uint64_value);
             break;
         default:
             out.clear();
             return;
     }
-    // snprintf reports the untruncated length; the buffer holds at most size - 1 characters.
-    if (n < 0) n = 0;
-    if (static_cast<std::size_t>(n) >= sizeof buf) n = sizeof buf - 1;
-    out.assign(buf, static_cast<std::size_t>(n));
+    out.assign(buf, n);
 }
 
 }  // namespace toolkit
