@@ -1,75 +1,26 @@
 // CElement::to_string: the one canonical text of every value. Scalars are formatted into fixed
 // local buffers; the only allocation is the growth of the output string.
-#include <langinfo.h>
 #include <toolkit/element.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "double_text.h"
+
 namespace toolkit {
 
 namespace {
 
+using element_text::format_double;
+using element_text::kDoubleTextSize;
+
 constexpr std::size_t kTextBufferSize = 512;
 constexpr std::size_t kComplexPartSize = 64;
-// Room for the longest double text: a sign and the 309 digits of DBL_MAX. A decimal point, which
-// some locales write with several bytes, only appears in texts of at most a dozen characters.
-constexpr std::size_t kDoubleTextSize = 320;
-
-// Writes `point` over the '.' at `dot`, moving the rest of the text; returns the new end.
-char* replace_point(char* dot, char* end, const char* point) {
-    const std::size_t width = std::strlen(point);
-    if (width != 1) std::memmove(dot + width, dot + 1, static_cast<std::size_t>(end - dot - 1));
-    std::memcpy(dot, point, width);
-    return end + width - 1;
-}
-
-// Doubles print with at least six significant digits, and with as many as the integer part has
-// when that is more, so large magnitudes print whole without an exponent. Every NaN is "NaN".
-// The text is that of printf's "%.*G" with this precision: to_chars gives the same digits, the
-// same choice between plain and exponent form and the same removal of trailing zeros, so only the
-// exponent letter and the locale's decimal point are printf's own. (printf would also follow a
-// rounding mode other than to-nearest set with fesetround; to_chars always rounds to nearest.)
-// Writes at most kDoubleTextSize characters and no NUL; returns their number.
-std::size_t format_double(char* buf, double v) {
-    if (std::isnan(v)) {
-        std::memcpy(buf, "NaN", 3);
-        return 3;
-    }
-    if (std::isinf(v)) {
-        if (v < 0) {
-            std::memcpy(buf, "-INF", 4);
-            return 4;
-        }
-        std::memcpy(buf, "INF", 3);
-        return 3;
-    }
-    int precision = 6;
-    // Below 100000 the digit count of the integer part never exceeds 6: skip the logarithm.
-    const double magnitude = std::fabs(v);
-    if (magnitude >= 100000.0) {
-        const int digits = static_cast<int>(std::log10(magnitude)) + 1;
-        if (digits > precision) precision = digits;
-    }
-    char* end =
-        std::to_chars(buf, buf + kDoubleTextSize, v, std::chars_format::general, precision).ptr;
-    const auto length = static_cast<std::size_t>(end - buf);
-    char* exponent = static_cast<char*>(std::memchr(buf, 'e', length));
-    if (exponent != nullptr) *exponent = 'E';
-    char* dot = static_cast<char*>(std::memchr(buf, '.', length));
-    if (dot != nullptr) {
-        // printf's point is that of the calling thread's numeric locale.
-        const char* point = nl_langinfo(RADIXCHAR);
-        if (point[0] != '.' || point[1] != '\0') end = replace_point(dot, end, point);
-    }
-    return static_cast<std::size_t>(end - buf);
-}
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
