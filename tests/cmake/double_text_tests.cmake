@@ -34,6 +34,6 @@ if(LOCALEDEF_EXECUTABLE AND EXISTS ${locale_sources}/de_DE AND EXISTS ${locale_s
   endforeach()
   add_custom_target(toolkit_numeric_locales DEPENDS ${locale_outputs})
   add_dependencies(toolkit_double_text_tests toolkit_numeric_locales)
-  target_compile_definitions(toolkit_double_text_tests PRIVATE TOOLKIT_TESTS_LOCALES_BUILT=1)
-  set_tests_properties(double_text PROPERTIES ENVIRONMENT LOCPATH=${locale_dir})
+  target_compile_definitions(toolkit_double_text_tests PRIVATE
+    TOOLKIT_TESTS_LOCALE_DIR="${locale_dir}")
 endif()
