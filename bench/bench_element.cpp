@@ -37,72 +37,7 @@ void BM_Snprintf_Int(benchmark::State& state) {
 }
 BENCHMARK(BM_Snprintf_Int);
 
-void BM_ToString_Float(benchmark::State& state) {
-    const CElement e(12345.678);
-    std::string out;
-    for (auto _ : state) {
-        e.to_string(out);
-        benchmark::DoNotOptimize(out.data());
-    }
-}
-BENCHMARK(BM_ToString_Float);
-
-void BM_Snprintf_Float(benchmark::State& state) {
-    double value = 12345.678;
-    for (auto _ : state) {
-        char buf[512];
-        benchmark::DoNotOptimize(value);
-        benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%.*G", 6, value));
-        benchmark::DoNotOptimize(buf);
-    }
-}
-BENCHMARK(BM_Snprintf_Float);
-
-// A magnitude above 100000 takes the logarithm for its precision.
-void BM_ToString_FloatLarge(benchmark::State& state) {
-    const CElement e(1234567.891);
-    std::string out;
-    for (auto _ : state) {
-        e.to_string(out);
-        benchmark::DoNotOptimize(out.data());
-    }
-}
-BENCHMARK(BM_ToString_FloatLarge);
-
-void BM_Snprintf_FloatLarge(benchmark::State& state) {
-    double value = 1234567.891;
-    for (auto _ : state) {
-        char buf[512];
-        benchmark::DoNotOptimize(value);
-        benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%.*G", 7, value));
-        benchmark::DoNotOptimize(buf);
-    }
-}
-BENCHMARK(BM_Snprintf_FloatLarge);
-
-void BM_ToString_Complex(benchmark::State& state) {
-    const CElement e(std::complex<double>(1.5, -2.25));
-    std::string out;
-    for (auto _ : state) {
-        e.to_string(out);
-        benchmark::DoNotOptimize(out.data());
-    }
-}
-BENCHMARK(BM_ToString_Complex);
-
-void BM_Snprintf_Complex(benchmark::State& state) {
-    double re = 1.5, im = -2.25;
-    for (auto _ : state) {
-        char a[64], b[64], buf[512];
-        benchmark::DoNotOptimize(re);
-        benchmark::DoNotOptimize(im);
-        std::snprintf(a, sizeof a, "%.*G", 6, re);
-        std::snprintf(b, sizeof b, "%.*G", 6, im);
-        benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "(%s,%s)", a, b));
-        benchmark::DoNotOptimize(buf);
-    }
-}
-BENCHMARK(BM_Snprintf_Complex);
+// Doubles and complex numbers: bench_double_text.cpp.
 
 void BM_ToString_Time(benchmark::State& state) {
     const CElement e = CElement::from_time(timeval{1700000000, 0});

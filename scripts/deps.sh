@@ -12,7 +12,8 @@ for lane in "${@:-host}"; do
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
                      doxygen clang-format git libcli11-dev nlohmann-json3-dev
-                     help2man python3-dev pybind11-dev python3-pybind11 python3-pytest) ;;
+                     help2man locales libglib2.0-dev python3-dev pybind11-dev python3-pybind11
+                     python3-pytest) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build gettext file
                        g++ dpkg-dev perl make bison tcl) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;

@@ -12,10 +12,31 @@
 #include <cstdint>
 #include <locale>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 /// The class interface of libnyr++ to the store.
 namespace toolkit {
+
+/// What the element's declarations need of the machine's integer types.
+namespace element_detail {
+/// Whether `T` is int32_t or int64_t.
+template <typename T>
+constexpr bool is_fixed_width_integer =
+    std::is_same<T, std::int32_t>::value || std::is_same<T, std::int64_t>::value;
+/// The one of int, long and long long that is neither int32_t nor int64_t on this machine:
+/// long long on the PC (where int64_t is long), long on the 32-bit device (where int64_t is long
+/// long and long has 32 bits).
+using other_signed_integer =
+    std::conditional_t<!is_fixed_width_integer<int>, int,
+                       std::conditional_t<!is_fixed_width_integer<long>, long, long long>>;
+static_assert(!is_fixed_width_integer<other_signed_integer>, "three signed integer types");
+static_assert(sizeof(other_signed_integer) == 4 || sizeof(other_signed_integer) == 8,
+              "the element holds integers of 32 and 64 bits");
+/// Its unsigned partner, the one of unsigned int, unsigned long and unsigned long long that is
+/// neither uint32_t nor uint64_t.
+using other_unsigned_integer = std::make_unsigned_t<other_signed_integer>;
+}  // namespace element_detail
 
 /// The typed value of the store: one leaf value, the value of an event, the item of every batch.
 ///
@@ -55,6 +76,17 @@ public:
     explicit CElement(std::uint64_t value, timeval time = _invalid_time);
     explicit CElement(std::complex<double> value, timeval time = _invalid_time);
     explicit CElement(const std::string& value, timeval time = _invalid_time);
+    //@}
+    /// @name Constructors for the machine's other integer types
+    //@{
+    /// The third standard integer type of each signedness (long long and unsigned long long on
+    /// the PC, long and unsigned long on the device), so that every integer type has an element
+    /// on every machine: DATATYPE_INT or DATATYPE_INT64 (DATATYPE_UINT or DATATYPE_UINT64) by the
+    /// width the type has there. Narrower types (char, short) promote to int: DATATYPE_INT.
+    /// @param value The value.
+    /// @param time The time stamp (default: none).
+    explicit CElement(element_detail::other_signed_integer value, timeval time = _invalid_time);
+    explicit CElement(element_detail::other_unsigned_integer value, timeval time = _invalid_time);
     //@}
     /// A DATATYPE_STRING value. A string literal would otherwise pick the bool constructor.
     /// @param value The text up to its NUL; a null pointer gives "".

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace toolkit {
@@ -85,6 +86,17 @@ CElement::CElement(std::uint64_t value, timeval time) : CElement() {
     this->value.uint64_value = value;
     set_time_stamp(time);
 }
+
+// The third integer type of each signedness takes the element of its width.
+CElement::CElement(element_detail::other_signed_integer value, timeval time)
+    : CElement(
+          static_cast<std::conditional_t<sizeof value == 8, std::int64_t, std::int32_t>>(value),
+          time) {}
+
+CElement::CElement(element_detail::other_unsigned_integer value, timeval time)
+    : CElement(
+          static_cast<std::conditional_t<sizeof value == 8, std::uint64_t, std::uint32_t>>(value),
+          time) {}
 
 CElement::CElement(std::complex<double> value, timeval time) : CElement() {
     type = DATATYPE_COMPLEX;

@@ -2,33 +2,25 @@
 // local buffers; the only allocation is the growth of the output string.
 #include <toolkit/element.h>
 
+#include <algorithm>
 #include <array>
-#include <cmath>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "double_text.h"
+
 namespace toolkit {
 
 namespace {
 
+using element_text::format_double;
+using element_text::kDoubleTextSize;
+
 constexpr std::size_t kTextBufferSize = 512;
 constexpr std::size_t kComplexPartSize = 64;
-
-// Doubles print with at least six significant digits, and with as many as the integer part has
-// when that is more, so large magnitudes print whole without an exponent. Every NaN is "NaN".
-int format_double(char* buf, std::size_t size, double v) {
-    if (std::isnan(v)) return std::snprintf(buf, size, "NaN");
-    int precision = 6;
-    // Below 100000 the digit count of the integer part never exceeds 6: skip the logarithm.
-    const double magnitude = std::fabs(v);
-    if (magnitude >= 100000.0 && std::isfinite(magnitude)) {
-        const int digits = static_cast<int>(std::log10(magnitude)) + 1;
-        if (digits > precision) precision = digits;
-    }
-    return std::snprintf(buf, size, "%.*G", precision, v);
-}
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -87,42 +79,55 @@ void base64_encode(std::string& out, const std::vector<char>& bytes) {
 }
 
 // Calendar form in UTC whatever the process's time zone; "" when the breakdown fails.
-int format_time(char* buf, std::size_t size, int32_t seconds) {
+std::size_t format_time(char* buf, std::size_t size, int32_t seconds) {
     buf[0] = '\0';
     const time_t t = seconds;
     std::tm fields;
     if (gmtime_r(&t, &fields) == nullptr) return 0;
-    return std::snprintf(buf, size, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", fields.tm_year + 1900,
-                         fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
-                         fields.tm_sec);
+    // 32-bit seconds reach the years 1901 to 2038: the text always fits.
+    const int n = std::snprintf(buf, size, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", fields.tm_year + 1900,
+                                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+                                fields.tm_sec);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-// Each part in its own 64-byte buffer, so a part text longer than 63 characters is cut there.
-int format_complex(char* buf, std::size_t size, const _complex_t& c) {
-    char real[kComplexPartSize];
-    char imag[kComplexPartSize];
-    format_double(real, sizeof real, c.real);
-    format_double(imag, sizeof imag, c.imag);
-    return std::snprintf(buf, size, "(%s,%s)", real, imag);
+// "(real,imag)", each part cut after its 63rd character as in a 64-byte buffer of its own.
+// Each part is written in place into `buf` (of kTextBufferSize bytes) before it is cut.
+std::size_t format_complex(char* buf, const _complex_t& c) {
+    constexpr std::size_t kPartMax = kComplexPartSize - 1;
+    static_assert(1 + kPartMax + 1 + kDoubleTextSize <= kTextBufferSize, "parts fit the buffer");
+    char* out = buf;
+    *out++ = '(';
+    out += std::min(format_double(out, c.real), kPartMax);
+    *out++ = ',';
+    out += std::min(format_double(out, c.imag), kPartMax);
+    *out++ = ')';
+    return static_cast<std::size_t>(out - buf);
+}
+
+// Decimal digits of an integer, as "%ld", "%lu", "%lld" and "%llu" write them.
+template <typename Integer>
+std::size_t format_integer(char* buf, Integer v) {
+    return static_cast<std::size_t>(std::to_chars(buf, buf + kTextBufferSize, v).ptr - buf);
 }
 
 }  // namespace
 
 void CElement::to_string(std::string& out) const {
     char buf[kTextBufferSize];
-    int n = 0;
+    std::size_t n = 0;
     switch (type) {
         case DATATYPE_BOOL:
             out.assign(value.bool_value != 0 ? "true" : "false");
             return;
         case DATATYPE_INT:
-            n = std::snprintf(buf, sizeof buf, "%ld", long{value.int_value});
+            n = format_integer(buf, value.int_value);
             break;
         case DATATYPE_UINT:
-            n = std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value.uint_value));
+            n = format_integer(buf, value.uint_value);
             break;
         case DATATYPE_FLOAT:
-            n = format_double(buf, sizeof buf, value.float_value);
+            n = format_double(buf, value.float_value);
             break;
         case DATATYPE_TIME:
             n = format_time(buf, sizeof buf, value.time_value.tv_sec);
@@ -134,23 +139,19 @@ void CElement::to_string(std::string& out) const {
             base64_encode(out, _blob_buffer);
             return;
         case DATATYPE_COMPLEX:
-            n = format_complex(buf, sizeof buf, value.complex_value);
+            n = format_complex(buf, value.complex_value);
             break;
         case DATATYPE_INT64:
-            n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value.int64_value));
+            n = format_integer(buf, value.int64_value);
             break;
         case DATATYPE_UINT64:
-            n = std::snprintf(buf, sizeof buf, "%llu",
-                              static_cast<unsigned long long>(value.uint64_value));
+            n = format_integer(buf, value.uint64_value);
             break;
         default:
             out.clear();
             return;
     }
-    // snprintf reports the untruncated length; the buffer holds at most size - 1 characters.
-    if (n < 0) n = 0;
-    if (static_cast<std::size_t>(n) >= sizeof buf) n = sizeof buf - 1;
-    out.assign(buf, static_cast<std::size_t>(n));
+    out.assign(buf, n);
 }
 
 }  // namespace toolkit
