@@ -299,9 +299,8 @@ TEST_P(NyrWatchTest, JsonLinesCarryOnlyTheMembersOfTheirKind) {
         return read_file(_dir + "/watch.err").find("watching") != std::string::npos;
     })) << read_file(_dir + "/watch.err");
     ASSERT_TRUE(succeeds({"send", R"({"type":8,"path":"/plant/pump","note":"hot","final":true})"}));
-    ASSERT_TRUE(wait_for([&] {
-        return read_file(_dir + "/watch.out").find("hot") != std::string::npos;
-    }));
+    ASSERT_TRUE(
+        wait_for([&] { return read_file(_dir + "/watch.out").find("hot") != std::string::npos; }));
     ASSERT_TRUE(succeeds({"set", "/plant/pump/state", "bool:true"}));
     ASSERT_TRUE(wait_for([&] {
         return read_file(_dir + "/watch.out").find("/plant/pump/state") != std::string::npos;
