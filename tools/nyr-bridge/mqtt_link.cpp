@@ -3,6 +3,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -104,14 +105,28 @@ MqttLink::MqttLink(const BrokerOptions& options, const std::string& will_topic,
     mosquitto_disconnect_callback_set(_client, on_disconnect);
     mosquitto_publish_callback_set(_client, on_publish);
     mosquitto_message_callback_set(_client, on_message);
-    // A broker that cannot be reached yet is no failure: the network thread keeps trying.
-    const int rc = mosquitto_connect_async(_client, address.host.c_str(), address.port, 30);
+    _host = address.host;
+    _port = address.port;
+    start();
+}
+
+void MqttLink::start() {
+    // A broker that cannot be reached yet is no failure: it is tried again with back-off. Once a
+    // connection was set up, libmosquitto's network thread reconnects by itself.
+    const int rc = mosquitto_connect_async(_client, _host.c_str(), _port, 30);
     if (rc == MOSQ_ERR_INVAL)
         throw nyr_tool::usage_error("--broker: " + std::string(mosquitto_strerror(rc)));
-    if (rc != MOSQ_ERR_SUCCESS)
-        std::fprintf(stderr, "nyr-bridge: broker %s not reachable yet (%s); retrying\n",
-                     _broker.c_str(), mosquitto_strerror(rc));
+    if (rc != MOSQ_ERR_SUCCESS) {
+        if (_retry_delay == std::chrono::milliseconds(0))
+            std::fprintf(stderr, "nyr-bridge: broker %s not reachable yet (%s); retrying\n",
+                         _broker.c_str(), mosquitto_strerror(rc));
+        _retry_delay = std::min(std::max(_retry_delay * 2, std::chrono::milliseconds(250)),
+                                std::chrono::milliseconds(30000));
+        _retry_at = std::chrono::steady_clock::now() + _retry_delay;
+        return;
+    }
     check(mosquitto_loop_start(_client), "network thread");
+    _running = true;
 }
 
 MqttLink::~MqttLink() {
@@ -122,6 +137,7 @@ MqttLink::~MqttLink() {
 void MqttLink::disconnect() {
     if (_stopped) return;
     _stopped = true;
+    if (!_running) return;
     mosquitto_disconnect(_client);
     mosquitto_loop_stop(_client, false);  // the thread ends once DISCONNECT is sent
 }
@@ -137,6 +153,7 @@ bool MqttLink::subscribe(const std::string& pattern, int qos) {
 }
 
 LinkNews MqttLink::take(std::chrono::milliseconds wait) {
+    if (!_running && !_stopped && std::chrono::steady_clock::now() >= _retry_at) start();
     std::unique_lock<std::mutex> lock(_mutex);
     auto pending = [this] {
         return _news.connections != 0 || _news.disconnected || !_news.acked.empty() ||

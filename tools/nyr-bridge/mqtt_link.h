@@ -79,10 +79,17 @@ private:
     static void on_publish(mosquitto*, void* self, int mid);
     static void on_message(mosquitto*, void* self, const mosquitto_message* message);
     void notify();
+    // Sets the connection up, or schedules the next try when the broker cannot be reached.
+    void start();
 
     mosquitto* _client = nullptr;
     std::string _broker;
+    std::string _host;
+    int _port = 0;
+    bool _running = false;  // the network thread runs
     bool _stopped = false;
+    std::chrono::milliseconds _retry_delay{0};
+    std::chrono::steady_clock::time_point _retry_at;
     std::atomic<bool> _connected{false};
     std::mutex _mutex;
     std::condition_variable _changed;

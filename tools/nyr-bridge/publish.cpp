@@ -90,6 +90,10 @@ private:
     std::map<std::string, std::string> _published;
     std::deque<SpoolRow> _unsent;
     std::unordered_map<int, int64_t> _in_flight;  // message id to spool row
+    // True from the news of a connection to the news of its loss: nothing is sent on a new
+    // connection before its birth.
+    bool _session = false;
+    bool up() const { return _session && _link.connected(); }
     bool _need_birth = false;
     long long _overflow_seen = 0;
     Clock::time_point _next_poll = Clock::now();
@@ -181,7 +185,7 @@ void Publisher::birth() {
 }
 
 void Publisher::tree_change(const toolkit::CEvent& event) {
-    if (!_link.connected() || _need_birth) return;  // the next birth brings the broker up to date
+    if (!up() || _need_birth) return;  // the next birth brings the broker up to date
     const std::string& path = event.path;
     if (event.cmd == QEL_HOST_CHANGE_LEAF_SET) {
         toolkit::CElement value;
@@ -245,7 +249,7 @@ void Publisher::take_events(const std::vector<toolkit::CEvent>& events, int coun
 }
 
 void Publisher::send_unsent() {
-    while (_link.connected() && !_need_birth && _in_flight.size() < kWindow && !_unsent.empty()) {
+    while (up() && !_need_birth && _in_flight.size() < kWindow && !_unsent.empty()) {
         const SpoolRow& row = _unsent.front();
         int mid = 0;
         if (!_link.publish(row.topic, row.payload, 1, false, &mid)) break;
@@ -269,12 +273,14 @@ void Publisher::handle_news(const LinkNews& news) {
         _unsent.clear();
         for (SpoolRow& row : _spool.pending()) _unsent.push_back(std::move(row));
     }
+    if (news.disconnected) _session = false;
     if (news.disconnected)
         std::fprintf(stderr, "nyr-bridge: broker %s lost; %llu events wait in the spool\n",
                      _link.broker().c_str(), static_cast<unsigned long long>(_spool.rows()));
     if (news.connections != 0) {
         std::fprintf(stderr, "nyr-bridge: connected to %s\n", _link.broker().c_str());
         _link.subscribe(_base + "/set/#", 1);
+        _session = true;
         _need_birth = true;
     }
     const std::string set_stem = _base + "/set";
@@ -313,12 +319,10 @@ bool Publisher::recover_store() {
 
 void Publisher::stop() {
     int mid = 0;
-    const bool sent =
-        _link.connected() && _link.publish(_base + "/status", offline_payload(), 1, true, &mid);
+    const bool sent = up() && _link.publish(_base + "/status", offline_payload(), 1, true, &mid);
     const auto deadline = Clock::now() + kStopFlush;
     bool offline_acked = !sent;
-    while (Clock::now() < deadline && _link.connected() &&
-           (!offline_acked || !_in_flight.empty())) {
+    while (Clock::now() < deadline && up() && (!offline_acked || !_in_flight.empty())) {
         const LinkNews news = _link.take(std::chrono::milliseconds(50));
         for (const int acked : news.acked) offline_acked = offline_acked || acked == mid;
         LinkNews acks;
@@ -333,14 +337,15 @@ void Publisher::stop() {
 int Publisher::run() {
     register_all();
     if (_options.from_log) take_from_log();
+    _unsent.clear();
     for (SpoolRow& row : _spool.pending()) _unsent.push_back(std::move(row));
     std::vector<toolkit::CEvent> events;
     while (!stop_requested()) {
-        const bool busy = _link.connected() && (!_unsent.empty() || !_in_flight.empty());
+        const bool busy = up() && (!_unsent.empty() || !_in_flight.empty());
         handle_news(_link.take(std::chrono::milliseconds(busy ? 2 : 0)));
         try {
-            if (_link.connected() && _need_birth) birth();
-            if (_options.poll_seconds > 0 && _link.connected() && Clock::now() >= _next_poll) {
+            if (up() && _need_birth) birth();
+            if (_options.poll_seconds > 0 && up() && Clock::now() >= _next_poll) {
                 sync_state(snapshot(), false);
                 _next_poll =
                     Clock::now() +

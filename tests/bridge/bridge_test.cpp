@@ -1,0 +1,310 @@
+// nyr-bridge with real processes: a broker of the test's own, nyrd, the bridge publishing and
+// mirroring, mosquitto_sub and mosquitto_pub as independent clients.
+#include <signal.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "bridge_harness.h"
+
+namespace bridge_test {
+
+namespace {
+
+// A document of nyr's export form with the leaves given as lines.
+std::string document(const std::vector<std::string>& leaves) {
+    std::string text = "{\"format\":\"nyr-export\",\"version\":1,\"nodes\":[],\"leaves\":[";
+    for (std::size_t i = 0; i < leaves.size(); ++i) text += (i ? "," : "") + leaves[i];
+    return text + "]}";
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
+    return found;
+}
+
+// The sequence ids of the alarms received, in order of arrival.
+std::vector<int> sequence_ids(const std::vector<Message>& messages) {
+    std::vector<int> ids;
+    for (const Message& message : messages) {
+        const std::size_t at = message.payload.find("\"sequence_id\":");
+        if (at != std::string::npos) ids.push_back(std::stoi(message.payload.substr(at + 14)));
+    }
+    return ids;
+}
+
+// The sequence id of the newest alarm in a bridge's spool file, -1 when there is none.
+int newest_spooled(const std::string& file) {
+    sqlite3* db = nullptr;
+    int newest = -1;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT payload FROM spool ORDER BY id DESC LIMIT 1", -1,
+                               &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            const std::vector<int> ids = sequence_ids({Message{
+                false, "", reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))}});
+            if (!ids.empty()) newest = ids.front();
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return newest;
+}
+
+std::string alarm(int sequence) {
+    return R"({"type":8,"path":"/plant/boiler","note":"pressure","sequence_id":)" +
+           std::to_string(sequence) + R"(,"event_time":[)" + std::to_string(1000000 + sequence) +
+           ",0]}";
+}
+
+class Bridge : public BridgeTest {
+protected:
+    void SetUp() override {
+        BridgeTest::SetUp();
+        if (std::string(MOSQUITTO_PATH).empty()) GTEST_SKIP() << "mosquitto is not installed";
+    }
+    // Waits until the central export of device `id`'s mirrored subtree equals `expected`.
+    bool mirrored(const std::vector<std::string>& central, const std::string& id,
+                  const std::string& subtree, const std::string& expected) {
+        return wait_for([&] {
+            return nyr(central, {"export", "/fleet/" + id + "/tree" + subtree}).out == expected;
+        });
+    }
+};
+
+TEST_F(Bridge, PublishesStateEventsAndStatusAndTheMirrorKeepsExactNames) {
+    start_broker();
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    const std::vector<std::string> central{"--socket", start_nyrd("central")};
+    // Names a topic cannot carry as they are: wildcards, '%', a control byte, bytes not UTF-8.
+    write_file(_dir + "/plant.json",
+               document({R"({"path":"pump/speed","property":1,"time":[1700000000,250000],)"
+                         R"("type":"double","value":1450.5})",
+                         R"({"path":"we+ird#/%x","property":0,"type":"string","value":"a\tb"})",
+                         R"({"path":{"base64":"/3g="},"property":7,"type":"bytes","value":"AAE="})",
+                         R"({"path":"tab\there","property":0,"type":"complex",)"
+                         R"("value":["0x7ff8000000000001",-0.5]})"}));
+    ASSERT_EQ(nyr(device, {"import", "/plant", _dir + "/plant.json"}).status, 0);
+    const std::string exported = nyr(device, {"export", "/plant"}).out;
+
+    subscribe("nyr/v1/#", "all");
+    bridge(central, "mirror", {"--into", "/fleet"}, "mirror");
+    pid_t publisher = bridge(device, "publish", {"--device", "dev1", "/plant"}, "publish");
+    ASSERT_TRUE(wait_for([&] {
+        return read_file(_dir + "/all.out").find("dev1/status|{\"online\":true") !=
+               std::string::npos;
+    })) << read_file(_dir + "/publish.err");
+
+    // The birth: every leaf retained before the status.
+    std::vector<Message> got = messages("all");
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got.back().topic, "nyr/v1/dev1/status");
+    std::set<std::string> topics;
+    for (const Message& message : got) topics.insert(message.topic);
+    for (const char* topic :
+         {"nyr/v1/dev1/state/plant/pump/speed", "nyr/v1/dev1/state/plant/we%2Bird%23/%25x",
+          "nyr/v1/dev1/state/plant/%FFx", "nyr/v1/dev1/state/plant/tab%09here"})
+        EXPECT_EQ(topics.count(topic), 1u) << topic;
+    std::map<std::string, std::string> held = retained("nyr/v1/dev1/#");
+    EXPECT_EQ(held["nyr/v1/dev1/state/plant/pump/speed"],
+              R"({"property":1,"time":[1700000000,250000],"type":"double","value":1450.5})");
+    EXPECT_EQ(held["nyr/v1/dev1/state/plant/%FFx"],
+              R"({"property":7,"type":"bytes","value":"AAE="})");
+    EXPECT_NE(held["nyr/v1/dev1/status"].find(R"("version":"1.0.0")"), std::string::npos);
+    // The mirror writes the device's names, values, time stamps and property words exactly.
+    EXPECT_TRUE(mirrored(central, "dev1", "/plant", exported))
+        << nyr(central, {"export", "/fleet"}).out << read_file(_dir + "/mirror.err");
+    EXPECT_EQ(nyr(central, {"get", "/fleet/dev1/online"}).out, "true\n");
+
+    // Changes follow: a written leaf, an event (not retained), a removed leaf (retained cleared).
+    ASSERT_EQ(nyr(device, {"set", "/plant/pump/speed", "double:99"}).status, 0);
+    ASSERT_EQ(nyr(device, {"send", R"({"type":8,"path":"/plant/pump","note":"hot","final":true})"})
+                  .status,
+              0);
+    ASSERT_EQ(nyr(device, {"rm", "/plant/tab\there"}).status, 0);
+    ASSERT_TRUE(wait_for([&] {
+        return read_file(_dir + "/all.out").find("state/plant/tab%09here|\n") !=
+                   std::string::npos ||
+               read_file(_dir + "/all.out").find("state/plant/tab%09here|(null)") !=
+                   std::string::npos;
+    })) << read_file(_dir + "/all.out");
+    got = messages("all");
+    const auto event = std::find_if(got.begin(), got.end(), [](const Message& message) {
+        return message.topic == "nyr/v1/dev1/events/plant/pump";
+    });
+    ASSERT_NE(event, got.end());
+    EXPECT_FALSE(event->retained);
+    EXPECT_NE(event->payload.find(R"("note":"hot")"), std::string::npos);
+    EXPECT_EQ(event->payload.find(R"("final")"), std::string::npos);  // not an alarm's member
+    held = retained("nyr/v1/dev1/#");
+    EXPECT_EQ(held.count("nyr/v1/dev1/state/plant/tab%09here"), 0u);
+    EXPECT_NE(held["nyr/v1/dev1/state/plant/pump/speed"].find("\"value\":99"), std::string::npos);
+    EXPECT_TRUE(mirrored(central, "dev1", "/plant", nyr(device, {"export", "/plant"}).out));
+    EXPECT_NE(nyr(central, {"log", "/fleet/dev1", "--json"})
+                  .out.find(R"("path":"/fleet/dev1/tree/plant/pump")"),
+              std::string::npos);
+
+    // A clean stop says offline; a vanished bridge says it through its last will.
+    EXPECT_EQ(stop(publisher), 0);
+    EXPECT_EQ(retained("nyr/v1/dev1/status")["nyr/v1/dev1/status"], R"({"online":false})");
+    EXPECT_TRUE(wait_for([&] {
+        return nyr(central, {"get", "/fleet/dev1/online"}).out == "false\n";
+    }));
+    publisher = bridge(device, "publish", {"--device", "dev1", "/plant"}, "publish");
+    ASSERT_TRUE(wait_for([&] {
+        return nyr(central, {"get", "/fleet/dev1/online"}).out == "true\n";
+    }));
+    stop(publisher, SIGKILL);
+    EXPECT_TRUE(wait_for([&] {
+        return nyr(central, {"get", "/fleet/dev1/online"}).out == "false\n";
+    }));
+}
+
+TEST_F(Bridge, InboundWritesAreCheckedAndAnswered) {
+    start_broker();
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    ASSERT_EQ(nyr(device, {"set", "/plant/pump/speed", "double:1"}).status, 0);
+    ASSERT_EQ(nyr(device, {"set", "/plant/valve", "bool:false"}).status, 0);
+    subscribe("nyr/v1/dev1/result/#", "results");
+    bridge(device, "publish", {"--device", "dev1", "--writable", "/plant/pump", "/plant"}, "pub");
+    ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 1; }));
+    publish("nyr/v1/dev1/set/plant/pump/speed", "{\"type\":\"double\",");
+    publish("nyr/v1/dev1/set/plant/pump/speed", R"({"type":"double","value":"fast"})");
+    publish("nyr/v1/dev1/set/plant/valve", R"({"type":"bool","value":true})");
+    publish("nyr/v1/dev1/set/plant/pump/speed", std::string(70000, ' '));
+    publish("nyr/v1/dev1/set/plant/pump/speed", R"({"type":"double","value":2.5})");
+    ASSERT_TRUE(wait_for([&] { return messages("results").size() == 5; }))
+        << read_file(_dir + "/pub.err");
+    const std::vector<Message> results = messages("results");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NE(results[i].payload.find("\"status\":0"), std::string::npos) << results[i].payload;
+    EXPECT_NE(results[2].payload.find("outside every writable subtree"), std::string::npos);
+    EXPECT_EQ(results[4].payload, R"({"meaning":"done","status":1})");
+    EXPECT_EQ(results[4].topic, "nyr/v1/dev1/result/plant/pump/speed");
+    EXPECT_EQ(nyr(device, {"get", "/plant/valve", "/plant/pump/speed"}).out, "false\n2.5\n");
+    EXPECT_EQ(count(read_file(_dir + "/pub.err"), "nyr-bridge: refused"), 4u);
+}
+
+// Alarms taken by the bridge survive a broker that goes away and a bridge killed with kill -9;
+// alarms sent while no bridge ran come from the event log.
+TEST_F(Bridge, NoEventTakenIsLostWhenTheBrokerOrTheBridgeGoesAway) {
+    start_broker(true);
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    pid_t collector = subscribe("nyr/v1/dev1/events/#", "events1", "collector");
+    const std::vector<std::string> options{"--device",         "dev1",       "--spool",
+                                           _dir + "/spool.db", "--from-log", "/plant"};
+    pid_t publisher = bridge(device, "publish", options, "pub");
+    ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 1; }));
+    auto send = [&](int first, int end) {
+        for (int i = first; i < end; ++i)
+            ASSERT_EQ(nyr(device, {"send", "--log", alarm(i)}).status, 0);
+    };
+    send(0, 40);
+    ASSERT_TRUE(wait_for([&] { return sequence_ids(messages("events1")).size() >= 20; }));
+    stop_broker();  // in the middle of the stream
+    stop(collector);
+    send(40, 80);  // taken by the bridge, kept in its spool
+    ASSERT_TRUE(wait_for([&] { return newest_spooled(_dir + "/spool.db") == 79; }));
+    stop(publisher, SIGKILL);
+    send(80, 120);  // no bridge: only the event log has them
+    publisher = bridge(device, "publish", options, "pub");  // the broker is still away
+    ASSERT_TRUE(wait_for(
+        [&] { return read_file(_dir + "/pub.err").find("logged events") != std::string::npos; }));
+    send(120, 140);
+    start_broker(true);
+    collector = subscribe("nyr/v1/dev1/events/#", "events2", "collector");
+    ASSERT_TRUE(wait_for(
+        [&] {
+            std::vector<int> ids = sequence_ids(messages("events1"));
+            const std::vector<int> more = sequence_ids(messages("events2"));
+            ids.insert(ids.end(), more.begin(), more.end());
+            return std::set<int>(ids.begin(), ids.end()).size() == 140;
+        },
+        30))
+        << read_file(_dir + "/pub.err");
+    std::vector<int> ids = sequence_ids(messages("events1"));
+    const std::vector<int> more = sequence_ids(messages("events2"));
+    ids.insert(ids.end(), more.begin(), more.end());
+    std::vector<int> first;
+    std::set<int> seen;
+    for (const int id : ids)
+        if (seen.insert(id).second) first.push_back(id);
+    std::string order;
+    for (const int id : ids) order += std::to_string(id) + " ";
+    EXPECT_TRUE(std::is_sorted(first.begin(), first.end()))
+        << order << read_file(_dir + "/pub.err");
+    EXPECT_EQ(first.size(), 140u);
+    EXPECT_EQ(first.back(), 139);
+    RecordProperty("duplicates", static_cast<int>(ids.size() - first.size()));
+    std::printf("alarms: 140 sent, %zu received, %zu duplicates\n", ids.size(),
+                ids.size() - first.size());
+}
+
+TEST_F(Bridge, TwentyDevicesMirrorIntoOneStore) {
+    start_broker();
+    const std::vector<std::string> central{"--socket", start_nyrd("central")};
+    bridge(central, "mirror", {"--into", "/fleet", "--devices", "dev*"}, "mirror");
+    constexpr int kDevices = 20;
+    std::vector<std::string> exports;
+    for (int d = 0; d < kDevices; ++d) {
+        const std::vector<std::string> store{"--store", _dir + "/dev" + std::to_string(d) + ".db"};
+        const std::string n = std::to_string(d);
+        write_file(_dir + "/site.json",
+                   document({R"({"path":"line/count","property":0,"time":[1,)" + n +
+                                 R"(],"type":"uint64","value":18446744073709551615})",
+                             R"({"path":"line/name","property":2,"type":"string","value":"dev)" +
+                                 n + "\"}",
+                             R"({"path":"temp","property":0,"time":[2,0],"type":"double",)"
+                             R"("value":0.1})"}));
+        ASSERT_EQ(nyr(store, {"import", "/site", _dir + "/site.json"}).status, 0);
+        ASSERT_EQ(nyr(store, {"send", "--log", alarm(d)}).status, 0);
+        exports.push_back(nyr(store, {"export", "/site"}).out);
+    }
+    for (int d = 0; d < kDevices; ++d)
+        bridge({"--store", _dir + "/dev" + std::to_string(d) + ".db"}, "publish",
+               {"--device", "dev" + std::to_string(d), "--from-log", "/site", "/plant"},
+               "dev" + std::to_string(d));
+    for (int d = 0; d < kDevices; ++d) {
+        const std::string id = "dev" + std::to_string(d);
+        EXPECT_TRUE(mirrored(central, id, "/site", exports[d]))
+            << id << ": " << read_file(_dir + "/" + id + ".err");
+        EXPECT_TRUE(wait_for([&] {
+            const std::string log = nyr(central, {"log", "/fleet/" + id, "--json"}).out;
+            return log.find("\"sequence_id\":" + std::to_string(d) + ",") != std::string::npos &&
+                   log.find("\"event_time\":[" + std::to_string(1000000 + d) + ",0]") !=
+                       std::string::npos;
+        })) << id;
+    }
+    EXPECT_EQ(count(nyr(central, {"ls", "/fleet"}).out, "dev"), size_t(kDevices));
+}
+
+TEST_F(Bridge, WaitsForTheBrokerAndComesBackWithTheStore) {
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    ASSERT_EQ(nyr(device, {"set", "/plant/a", "int32:1"}).status, 0);
+    const pid_t publisher = bridge(device, "publish", {"--device", "dev1", "/plant"}, "pub");
+    ASSERT_TRUE(wait_for(
+        [&] { return read_file(_dir + "/pub.err").find("not reachable") != std::string::npos; }));
+    start_broker();
+    ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 1; }))
+        << read_file(_dir + "/pub.err");
+    // nyrd restarts on its store file: the bridge reaches it again and publishes a new birth.
+    subscribe("nyr/v1/dev1/#", "all");
+    stop(_started[0]);
+    start_nyrd("device");
+    ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 2; }))
+        << read_file(_dir + "/pub.err");
+    ASSERT_EQ(nyr(device, {"set", "/plant/b", "int32:2"}).status, 0);
+    EXPECT_TRUE(wait_for([&] { return retained("nyr/v1/dev1/state/#").size() == 2; }));
+    // The status retained from the first birth, then the second's.
+    EXPECT_EQ(count(read_file(_dir + "/all.out"), "dev1/status|{\"online\":true"), 2u);
+    EXPECT_EQ(stop(publisher), 0);
+}
+
+}  // namespace
+
+}  // namespace bridge_test
