@@ -283,6 +283,32 @@ TEST_F(Bridge, TwentyDevicesMirrorIntoOneStore) {
     EXPECT_EQ(count(nyr(central, {"ls", "/fleet"}).out, "dev"), size_t(kDevices));
 }
 
+TEST_F(Bridge, ExitStatusesSayWhatWentWrong) {
+    const std::string store = _dir + "/store.db";
+    const std::string broker = broker_url();
+    EXPECT_EQ(run(BRIDGE_PATH, {"publish", "--device", "d", "/x"}).status, 2);  // no --broker
+    EXPECT_EQ(run(BRIDGE_PATH, {"publish", "--broker", "http://h:1", "--device", "d", "/x"}).status,
+              2);
+    EXPECT_EQ(run(BRIDGE_PATH, {"publish", "--broker", broker, "--device", "d", "x"}).status, 2);
+    EXPECT_EQ(run(BRIDGE_PATH, {"--store", store, "publish", "--broker", broker, "--cafile", "ca",
+                                "--device", "d", "/x"})
+                  .status,
+              2);  // TLS files without mqtts
+    const Outcome unreachable = run(BRIDGE_PATH, {"--socket", _dir + "/none.sock", "publish",
+                                                  "--broker", broker, "--device", "d", "/x"});
+    EXPECT_EQ(unreachable.status, 1);
+    EXPECT_NE(unreachable.err.find("cannot reach nyrd"), std::string::npos) << unreachable.err;
+    write_file(_dir + "/junk", "not a spool, only a user's text file of some length");
+    const Outcome junk = run(BRIDGE_PATH, {"--store", store, "publish", "--broker", broker,
+                                           "--spool", _dir + "/junk", "--device", "d", "/x"});
+    EXPECT_EQ(junk.status, 1);
+    EXPECT_NE(junk.err.find("not a spool"), std::string::npos) << junk.err;
+    EXPECT_EQ(read_file(_dir + "/junk"), "not a spool, only a user's text file of some length");
+    const Outcome version = run(BRIDGE_PATH, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "nyr-bridge 1.0.0\n");
+}
+
 TEST_F(Bridge, WaitsForTheBrokerAndComesBackWithTheStore) {
     const std::vector<std::string> device{"--socket", start_nyrd("device")};
     ASSERT_EQ(nyr(device, {"set", "/plant/a", "int32:1"}).status, 0);

@@ -168,8 +168,9 @@ int main(int argc, char** argv) {
     try {
         return action();
     } catch (const nyr_tool::ToolError& error) {
+        // A usage error found only now (TLS files without mqtts, say) keeps its status 2.
         std::fprintf(stderr, "nyr-bridge: %s\n", error.what());
-        return nyr_tool::kExitRefused;
+        return error.exit_status();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "nyr-bridge: %s\n", error.what());
         return nyr_tool::kExitRefused;
