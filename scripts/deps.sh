@@ -12,7 +12,7 @@ for lane in "${@:-host}"; do
     host) packages+=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
                      doxygen clang-format git libcli11-dev nlohmann-json3-dev
-                     help2man mosquitto mosquitto-clients libmosquitto-dev) ;;
+                     help2man mosquitto mosquitto-clients libmosquitto-dev openssl) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build gettext file
                        g++ dpkg-dev perl make bison tcl) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;

@@ -135,10 +135,10 @@ int BridgeTest::stop(pid_t pid, int signal) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void BridgeTest::start_broker(bool persistent) {
-    std::string config = "listener " + std::to_string(_port) +
-                         " 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\n"
-                         "max_inflight_messages 0\n";
+void BridgeTest::start_broker(bool persistent, const std::string& listener) {
+    std::string config = "listener " + std::to_string(_port) + " 127.0.0.1\n" +
+                         (listener.empty() ? "allow_anonymous true\n" : listener) +
+                         "max_queued_messages 0\nmax_inflight_messages 0\n";
     // Started by root, mosquitto would run as the user "mosquitto", who cannot write this folder.
     if (getuid() == 0) config += "user root\n";
     config += persistent ? "persistence true\npersistence_location " + _dir + "/\n"

@@ -45,7 +45,8 @@ protected:
     // SIGTERM (or `signal`) and the exit status (128 + signal when killed), at most 10 s.
     int stop(pid_t pid, int signal = 15);
 
-    void start_broker(bool persistent = false);
+    // `listener` replaces the plain listener's options (TLS, authentication).
+    void start_broker(bool persistent = false, const std::string& listener = "");
     void stop_broker();
     // Starts nyrd on DIR/NAME.sock (with its tree and log in DIR/NAME.db) and gives the socket.
     std::string start_nyrd(const std::string& name);

@@ -283,6 +283,76 @@ TEST_F(Bridge, TwentyDevicesMirrorIntoOneStore) {
     EXPECT_EQ(count(nyr(central, {"ls", "/fleet"}).out, "dev"), size_t(kDevices));
 }
 
+// mqtts with a client certificate, a user with a password file, MQTT 5.
+TEST_F(Bridge, PublishesOverTlsWithCredentials) {
+    auto sh = [&](const std::string& command) {
+        return run("/bin/sh", {"-c", "cd " + _dir + " && " + command + " >/dev/null 2>&1"}).status;
+    };
+    const std::string subject = " -days 1 -subj /CN=";
+    ASSERT_EQ(sh("openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt" + subject +
+                 "test-ca"),
+              0)
+        << "openssl";
+    write_file(_dir + "/san", "subjectAltName=IP:127.0.0.1\n");
+    for (const char* name : {"server", "client"})
+        ASSERT_EQ(
+            sh(std::string("openssl req -newkey rsa:2048 -nodes -keyout ") + name + ".key -out " +
+               name + ".csr -subj /CN=127.0.0.1 && openssl x509 -req -in " + name +
+               ".csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -extfile san "
+               "-out " +
+               name + ".crt"),
+            0);
+    ASSERT_EQ(sh("mosquitto_passwd -b -c users device1 'word with spaces'"), 0);
+    write_file(_dir + "/password", "word with spaces\n");
+    start_broker(false, "cafile " + _dir + "/ca.crt\ncertfile " + _dir + "/server.crt\nkeyfile " +
+                            _dir +
+                            "/server.key\nrequire_certificate true\n"
+                            "allow_anonymous false\npassword_file " +
+                            _dir + "/users\n");
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    ASSERT_EQ(nyr(device, {"set", "/plant/pump/speed", "double:3"}).status, 0);
+    const std::string tls = "mqtts://127.0.0.1:" + std::to_string(_port);
+    const std::vector<std::string> files{"--cafile", _dir + "/ca.crt",
+                                         "--cert",   _dir + "/client.crt",
+                                         "--key",    _dir + "/client.key"};
+    std::vector<std::string> args = device;
+    args.insert(args.end(), {"publish", "--broker", tls, "--username", "device1", "--password-file",
+                             _dir + "/password", "--mqtt", "5", "--device", "dev1", "/plant"});
+    args.insert(args.end(), files.begin(), files.end());
+    spawn(BRIDGE_PATH, args, "pub");
+    std::vector<std::string> sub{"-h",
+                                 "127.0.0.1",
+                                 "-p",
+                                 std::to_string(_port),
+                                 "-u",
+                                 "device1",
+                                 "-P",
+                                 "word with spaces",
+                                 "-t",
+                                 "nyr/v1/dev1/#",
+                                 "--retained-only",
+                                 "-W",
+                                 "1",
+                                 "-v"};
+    sub.insert(sub.end(), files.begin(), files.end());
+    std::string seen;
+    EXPECT_TRUE(wait_for([&] {
+        seen = run(MOSQUITTO_SUB_PATH, sub).out;
+        return seen.find("nyr/v1/dev1/status {\"online\":true") != std::string::npos;
+    })) << seen
+        << read_file(_dir + "/pub.err");
+    EXPECT_NE(seen.find("nyr/v1/dev1/state/plant/pump/speed {"), std::string::npos) << seen;
+    // A wrong password is refused by the broker; the bridge says so and keeps trying.
+    write_file(_dir + "/wrong", "guess\n");
+    auto option = [&](const char* name) { return std::find(args.begin(), args.end(), name) + 1; };
+    *option("--password-file") = _dir + "/wrong";
+    *option("--device") = "dev2";
+    spawn(BRIDGE_PATH, args, "wrong");
+    EXPECT_TRUE(wait_for([&] {
+        return read_file(_dir + "/wrong.err").find("refused the connection") != std::string::npos;
+    })) << read_file(_dir + "/wrong.err");
+}
+
 TEST_F(Bridge, ExitStatusesSayWhatWentWrong) {
     const std::string store = _dir + "/store.db";
     const std::string broker = broker_url();
