@@ -353,6 +353,24 @@ TEST_F(Bridge, PublishesOverTlsWithCredentials) {
     })) << read_file(_dir + "/wrong.err");
 }
 
+// With --poll the bridge compares the subtrees instead of following tree changes.
+TEST_F(Bridge, PollingFindsWritesAndRemovals) {
+    start_broker();
+    const std::vector<std::string> device{"--socket", start_nyrd("device")};
+    ASSERT_EQ(nyr(device, {"set", "/plant/a", "int32:1"}).status, 0);
+    subscribe("nyr/v1/dev1/state/#", "state");
+    bridge(device, "publish", {"--device", "dev1", "--poll", "0.2", "/plant"}, "pub");
+    ASSERT_TRUE(wait_for([&] { return messages("state").size() == 1; }));
+    ASSERT_EQ(nyr(device, {"set", "/plant/b", "int32:2"}).status, 0);
+    ASSERT_EQ(nyr(device, {"rm", "/plant/a"}).status, 0);
+    ASSERT_TRUE(wait_for([&] { return messages("state").size() == 3; }));
+    std::map<std::string, std::string> changes;
+    for (const Message& message : messages("state")) changes[message.topic] = message.payload;
+    EXPECT_EQ(changes["nyr/v1/dev1/state/plant/a"], "(null)");  // how mosquitto_sub prints none
+    EXPECT_NE(changes["nyr/v1/dev1/state/plant/b"].find("\"value\":2"), std::string::npos);
+    EXPECT_EQ(retained("nyr/v1/dev1/state/#").size(), 1u);
+}
+
 TEST_F(Bridge, ExitStatusesSayWhatWentWrong) {
     const std::string store = _dir + "/store.db";
     const std::string broker = broker_url();
