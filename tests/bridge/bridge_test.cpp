@@ -1,7 +1,9 @@
 // nyr-bridge with real processes: a broker of the test's own, nyrd, the bridge publishing and
 // mirroring, mosquitto_sub and mosquitto_pub as independent clients.
+#include <nyr_host.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <toolkit/nyr.h>
 
 #include <algorithm>
 #include <set>
@@ -370,6 +372,31 @@ TEST_F(Bridge, PollingFindsWritesAndRemovals) {
     EXPECT_EQ(changes["nyr/v1/dev1/state/plant/a"], "");  // the retained leaf cleared
     EXPECT_NE(changes["nyr/v1/dev1/state/plant/b"].find("\"value\":2"), std::string::npos);
     EXPECT_EQ(retained("nyr/v1/dev1/state/#").size(), 1u);
+}
+
+// Events the store dropped from the bridge's queue may have been tree changes: the bridge
+// publishes the whole state again.
+TEST_F(Bridge, AQueueOverflowBringsANewBirth) {
+    start_broker();
+    const std::string socket = start_nyrd("device");
+    ASSERT_EQ(nyr({"--socket", socket}, {"set", "/plant/a", "int32:1"}).status, 0);
+    bridge({"--socket", socket}, "publish", {"--device", "dev1", "/plant"}, "pub");
+    ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 1; }));
+    // One batch larger than the store's queue of 4096 events.
+    const qel_handle_t handle = qel_host_connect(socket.c_str());
+    ASSERT_NE(handle, nullptr);
+    std::vector<toolkit::CEvent> flood;
+    for (int i = 0; i < 6000; ++i) {
+        flood.emplace_back(0x8);
+        flood.back().path = "/plant/boiler";
+    }
+    std::vector<api_status_t> statuses;
+    EXPECT_EQ(toolkit::CNyr(handle).events_send(flood, statuses), 0);
+    qel_host_disconnect(handle);
+    EXPECT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 2; }))
+        << read_file(_dir + "/pub.err");
+    EXPECT_NE(read_file(_dir + "/pub.err").find("publishing the whole state again"),
+              std::string::npos);
 }
 
 TEST_F(Bridge, ExitStatusesSayWhatWentWrong) {

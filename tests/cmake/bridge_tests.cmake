@@ -13,8 +13,9 @@ if(TARGET nyr_bridge AND TARGET nyrd AND TARGET nyr_tool)
   find_program(STDBUF_PROGRAM stdbuf)
   add_executable(nyr_bridge_tests ${CMAKE_CURRENT_SOURCE_DIR}/bridge/bridge_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/bridge/bridge_harness.cpp)
-  # The delivery test looks into the bridge's spool file to know what the bridge has taken.
-  target_link_libraries(nyr_bridge_tests PRIVATE SQLite::SQLite3 GTest::gtest_main)
+  # The delivery test looks into the bridge's spool file to know what the bridge has taken; the
+  # overflow test floods the bridge's queue through a client of its own.
+  target_link_libraries(nyr_bridge_tests PRIVATE toolkit nyr SQLite::SQLite3 GTest::gtest_main)
   if(MOSQUITTO_PROGRAM AND MOSQUITTO_SUB_PROGRAM AND MOSQUITTO_PUB_PROGRAM)
     set(bridge_broker ${MOSQUITTO_PROGRAM})
   else()
