@@ -139,22 +139,18 @@ std::map<std::string, std::string> Publisher::snapshot() {
     for (const std::string& root : _options.paths) {
         api_status_t status = 0;
         nyr_tool::check_result(root, client.test_node(root, status));
-        std::vector<std::string> leaves;
-        if (status == QEL_STATUS_OK) {
-            for (const nyr_tool::TreeEntry& entry : nyr_tool::list_entries(client, root, true))
-                if (!entry.node) leaves.push_back(nyr_tool::join_path(root, entry.relative));
-        } else {
-            leaves.push_back(root);  // a leaf, or nothing yet
-        }
-        std::vector<toolkit::CElement> values;
-        std::vector<element_property_t> properties;
-        if (leaves.size() == 1 && status != QEL_STATUS_OK) {
+        if (status != QEL_STATUS_OK) {  // a leaf, or nothing yet
             toolkit::CElement value;
             element_property_t property = 0;
             nyr_tool::check_result(root, client.get_leaf(root, status, value, property));
             if (status == QEL_STATUS_OK) state[root] = leaf_payload(value, property);
             continue;
         }
+        std::vector<std::string> leaves;
+        for (const nyr_tool::TreeEntry& entry : nyr_tool::list_entries(client, root, true))
+            if (!entry.node) leaves.push_back(nyr_tool::join_path(root, entry.relative));
+        std::vector<toolkit::CElement> values;
+        std::vector<element_property_t> properties;
         nyr_tool::read_leaves(client, leaves, values, properties, [](std::size_t) {});
         for (std::size_t i = 0; i < leaves.size(); ++i)
             state[leaves[i]] = leaf_payload(values[i], properties[i]);
