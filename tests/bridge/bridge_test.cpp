@@ -173,14 +173,17 @@ TEST_F(Bridge, InboundWritesAreCheckedAndAnswered) {
     ASSERT_EQ(nyr(device, {"set", "/plant/pump/speed", "double:1"}).status, 0);
     ASSERT_EQ(nyr(device, {"set", "/plant/valve", "bool:false"}).status, 0);
     subscribe("nyr/v1/dev1/result/#", "results");
-    bridge(device, "publish", {"--device", "dev1", "--writable", "/plant/pump", "/plant"}, "pub");
+    bridge(device, "publish",
+           {"--device", "dev1", "--writable", "/plant/pump", "--writable", "/plant/gate", "/plant"},
+           "pub");
     ASSERT_TRUE(wait_for([&] { return count(read_file(_dir + "/pub.err"), "birth") == 1; }));
     publish("nyr/v1/dev1/set/plant/pump/speed", "{\"type\":\"double\",");
     publish("nyr/v1/dev1/set/plant/pump/speed", R"({"type":"double","value":"fast"})");
     publish("nyr/v1/dev1/set/plant/valve", R"({"type":"bool","value":true})");
     publish("nyr/v1/dev1/set/plant/pump/speed", std::string(70000, ' '));
     publish("nyr/v1/dev1/set/plant/pump/speed", R"({"type":"double","value":2.5})");
-    ASSERT_TRUE(wait_for([&] { return messages("results").size() == 5; }))
+    publish("nyr/v1/dev1/set/plant/gate/open", R"({"type":"bool","value":true})");
+    ASSERT_TRUE(wait_for([&] { return messages("results").size() == 6; }))
         << read_file(_dir + "/pub.err");
     const std::vector<Message> results = messages("results");
     for (int i = 0; i < 4; ++i)
@@ -188,7 +191,9 @@ TEST_F(Bridge, InboundWritesAreCheckedAndAnswered) {
     EXPECT_NE(results[2].payload.find("outside every writable subtree"), std::string::npos);
     EXPECT_EQ(results[4].payload, R"({"meaning":"done","status":1})");
     EXPECT_EQ(results[4].topic, "nyr/v1/dev1/result/plant/pump/speed");
-    EXPECT_EQ(nyr(device, {"get", "/plant/valve", "/plant/pump/speed"}).out, "false\n2.5\n");
+    EXPECT_EQ(results[5].payload, R"({"meaning":"done","status":1})");
+    EXPECT_EQ(nyr(device, {"get", "/plant/valve", "/plant/pump/speed", "/plant/gate/open"}).out,
+              "false\n2.5\ntrue\n");
     EXPECT_EQ(count(read_file(_dir + "/pub.err"), "nyr-bridge: refused"), 4u);
 }
 

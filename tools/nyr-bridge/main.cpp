@@ -114,8 +114,11 @@ int main(int argc, char** argv) {
         ->add_option("--spool-bytes", publish.spool_bytes,
                      "Bound of the spool; past it the oldest events are dropped and counted")
         ->capture_default_str();
-    command->add_option("--writable", publish.writable,
-                        "Subtree that B/set/... may write (repeatable); none by default");
+    command
+        ->add_option("--writable", publish.writable,
+                     "Subtree that B/set/... may write (repeatable); none by default")
+        ->expected(1)  // one subtree per --writable: what follows is PATH
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     command
         ->add_option("--poll", publish.poll_seconds,
                      "Compare the subtrees every SECONDS instead of following tree changes")
