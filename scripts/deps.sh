@@ -13,7 +13,7 @@ for lane in "${@:-host}"; do
                      libbenchmark-dev libboost-locale-dev libssl-dev libsqlite3-dev gettext
                      doxygen clang-format git libcli11-dev nlohmann-json3-dev
                      help2man locales libglib2.0-dev python3-dev pybind11-dev python3-pybind11
-                     python3-pytest) ;;
+                     python3-pytest mosquitto mosquitto-clients libmosquitto-dev openssl) ;;
     target) packages+=(g++-powerpc-linux-gnu qemu-user googletest cmake ninja-build gettext file
                        g++ dpkg-dev perl make bison tcl) ;;
     clang) packages+=(clang-14 libclang-rt-14-dev) ;;

@@ -3,7 +3,10 @@
 # staging root and packs that as libnyr++-VERSION-powerpc-linux-gnu.tar.gz, with
 #
 #   lib/                     libnyr++ and libnyr, and the cross-built libraries they load at run
-#                            time (libcrypto, Boost.Locale, SQLite), under their sonames
+#                            time (libcrypto, Boost.Locale, SQLite, and libmosquitto for
+#                            nyr-bridge), under their sonames
+#   bin/nyr-bridge           when BUILD_DIR/bridge holds its device build (scripts/test-target.sh
+#                            makes it), with its run path $ORIGIN/../lib
 #   include/                 the public headers
 #   lib/pkgconfig/           nyr++.pc and nyr.pc
 #   lib/cmake/toolkit/       the CMake package: find_package(toolkit)
@@ -35,6 +38,13 @@ if [ -z "$DEPS" ] || [ ! -d "$DEPS/lib" ]; then
     exit 1
 fi
 
+# nyr-bridge's build beside the suite's, and the prefix of its own dependencies.
+BRIDGE_BUILD="$BUILD_DIR/bridge"
+BRIDGE_DEPS=""
+if [ -f "$BRIDGE_BUILD/tools/nyr-bridge/nyr-bridge" ]; then
+    BRIDGE_DEPS=$(sed -n 's/^TOOLKIT_TARGET_PREFIX:[A-Z]*=.*;//p' "$BRIDGE_BUILD/CMakeCache.txt")
+fi
+
 NAME="libnyr++-$VERSION-$TRIPLE"
 STAGING="$BUILD_DIR/package"
 ROOT="$STAGING/$NAME"
@@ -43,6 +53,13 @@ mkdir -p "$STAGING" "$OUT_DIR"
 # Brought up to date first: installing alone would pack whatever was built last.
 cmake --build "$BUILD_DIR" --target nyr toolkit >/dev/null
 cmake --install "$BUILD_DIR" --prefix "$ROOT" --strip >/dev/null
+if [ -n "$BRIDGE_DEPS" ]; then
+    cmake --build "$BRIDGE_BUILD" --target nyr_bridge >/dev/null
+    mkdir -p "$ROOT/bin"
+    cmake --install "$BRIDGE_BUILD/tools/nyr-bridge" --prefix "$STAGING/bridge" --strip >/dev/null
+    cp "$STAGING/bridge/bin/nyr-bridge" "$ROOT/bin/"
+    rm -rf "$STAGING/bridge"
+fi
 
 # The licence folder (under share/licenses/ of the prefix) of a library of the prefix. A library
 # that is not known here cannot go into the package.
@@ -51,8 +68,17 @@ licence_of() {
     libcrypto.*) echo openssl ;;
     libboost_*) echo boost ;;
     libsqlite3.*) echo sqlite3 ;;
+    libmosquitto.*) echo mosquitto ;;
     *) return 1 ;;
     esac
+}
+
+prefix_of() {  # prefix_of SONAME: the dependency prefix that holds SONAME
+    local d
+    for d in "$DEPS" $BRIDGE_DEPS; do
+        [ -e "$d/lib/$1" ] && { echo "$d"; return 0; }
+    done
+    return 1
 }
 
 needed() {  # needed FILE: the sonames FILE asks for
@@ -64,13 +90,19 @@ needed() {  # needed FILE: the sonames FILE asks for
 # the toolchain's runtime.
 status=0
 queue=("$ROOT"/lib/libnyr.so.*.*.* "$ROOT"/lib/libnyr++.so.*.*.*)
+[ -n "$BRIDGE_DEPS" ] && queue+=("$ROOT/bin/nyr-bridge")
 declare -A seen
 for ((i = 0; i < ${#queue[@]}; i++)); do
     lib="${queue[$i]}"
     file -L "$lib" | grep -q "32-bit MSB.*PowerPC" ||
         { echo "$lib is not a 32-bit big-endian PowerPC library" >&2; status=1; }
-    # A run path would point into this machine; under qemu it could even be found there.
-    if $TRIPLE-readelf -d "$lib" | grep -qE '\((RUNPATH|RPATH)\)'; then
+    # A run path would point into this machine; under qemu it could even be found there. The
+    # program's own points into the package.
+    runpath=$($TRIPLE-readelf -d "$lib" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
+    allowed=""
+    # shellcheck disable=SC2016  # $ORIGIN is the loader's, not the shell's
+    [ "$lib" = "$ROOT/bin/nyr-bridge" ] && allowed='$ORIGIN/../lib'
+    if [ -n "$runpath" ] && [ "$runpath" != "$allowed" ]; then
         echo "${lib#"$ROOT"/} carries a run path" >&2
         status=1
     fi
@@ -79,13 +111,13 @@ for ((i = 0; i < ${#queue[@]}; i++)); do
         seen[$soname]=1
         if [ -e "$ROOT/lib/$soname" ]; then
             continue
-        elif [ -e "$DEPS/lib/$soname" ]; then
+        elif from=$(prefix_of "$soname"); then
             licence=$(licence_of "$soname") ||
                 { echo "no licence known for $soname" >&2; status=1; continue; }
-            cp -L "$DEPS/lib/$soname" "$ROOT/lib/$soname"
+            cp -L "$from/lib/$soname" "$ROOT/lib/$soname"
             $TRIPLE-strip --strip-unneeded "$ROOT/lib/$soname"
             mkdir -p "$ROOT/share/licenses"
-            cp -r "$DEPS/share/licenses/$licence" "$ROOT/share/licenses/"
+            cp -r "$from/share/licenses/$licence" "$ROOT/share/licenses/"
             queue+=("$ROOT/lib/$soname")
         elif [ ! -e "$TOOLCHAIN_RUNTIME/$soname" ]; then
             echo "${lib#"$ROOT"/} needs $soname, which is neither in $DEPS nor in the toolchain" >&2

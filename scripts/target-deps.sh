@@ -11,6 +11,12 @@
 # of the source packages, of the cross compiler and of GoogleTest, and a digest of the build steps:
 # a Debian update or a change of recipe builds a new prefix beside the old ones.
 #
+# nyr-bridge's own dependencies live in a second prefix beside it, with a key of their own (the
+# mosquitto source package, the compiler, a digest of its build step), so that they never cause a
+# rebuild of the first: libmosquitto (the C library alone, without TLS: the device prefix has no
+# libssl), and the header-only CLI11 and nlohmann-json of this machine's Debian packages. Its path
+# is printed on the line before the last, after "bridge prefix: ".
+#
 # Only what the device needs is built: libcrypto without libssl, the openssl program or its tests;
 # Boost.Locale without ICU (iconv and the C library's locales) and no other Boost library but the
 # boost_system stub that Boost's build of it always makes; the SQLite library without its shell; no
@@ -203,6 +209,27 @@ build_googletest() {
     cp /usr/share/doc/googletest/copyright "$PREFIX/share/licenses/googletest/"
 }
 
+build_mosquitto() {
+    local src
+    src="$WORK/mosquitto"
+    cmake -S "$src" -B "$WORK/mosquitto-build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLKIT_ROOT/cmake/toolchain-powerpc.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$BRIDGE_PREFIX" \
+        -DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_CJSON=OFF -DWITH_BROKER=OFF -DWITH_APPS=OFF \
+        -DWITH_CLIENTS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF -DWITH_STATIC_LIBRARIES=OFF \
+        -DWITH_SRV=OFF -DWITH_THREADING=ON -DDOCUMENTATION=OFF -DCMAKE_SKIP_RPATH=ON
+    ninja -C "$WORK/mosquitto-build" -j "$JOBS" libmosquitto
+    mkdir -p "$BRIDGE_PREFIX/include" "$BRIDGE_PREFIX/lib" "$BRIDGE_PREFIX/share/licenses/mosquitto"
+    cp "$src/include/mosquitto.h" "$src/include/mqtt_protocol.h" "$BRIDGE_PREFIX/include/"
+    cp -P "$WORK"/mosquitto-build/lib/libmosquitto.so* "$BRIDGE_PREFIX/lib/"
+    cp "$src/LICENSE.txt" "$src/epl-v20" "$src/edl-v10" "$src/debian/copyright" \
+        "$BRIDGE_PREFIX/share/licenses/mosquitto/"
+    # Header-only, the same on every machine: this machine's copies, with their CMake packages.
+    mkdir -p "$BRIDGE_PREFIX/share/cmake"
+    cp -r /usr/include/CLI /usr/include/nlohmann "$BRIDGE_PREFIX/include/"
+    cp -r /usr/share/cmake/CLI11 /usr/share/cmake/nlohmann_json "$BRIDGE_PREFIX/share/cmake/"
+}
+
 # timed LABEL COMMAND...: runs one step with its output in a log of the work folder, says how
 # long it took, and on failure shows the end of that log.
 timed() {
@@ -219,7 +246,8 @@ timed() {
 }
 STEP=0
 
-ensure_packages g++-$TRIPLE g++ dpkg-dev perl make bison tcl cmake ninja-build googletest file
+ensure_packages g++-$TRIPLE g++ dpkg-dev perl make bison tcl cmake ninja-build googletest file \
+    libcli11-dev nlohmann-json3-dev
 ensure_deb_src
 DOWNLOADS="$CACHE_ROOT/downloads"
 mkdir -p "$DOWNLOADS"
@@ -232,8 +260,32 @@ for p in "${SRC_PACKAGES[@]}"; do fetch_source "$p"; done
 echo "target dependencies: source packages there after $((SECONDS - t_fetch)) s"
 KEY=$(cache_key)
 PREFIX="$CACHE_ROOT/$KEY"
+
+# nyr-bridge's prefix, before the main one so that the main one's path stays the last line.
+build_bridge_prefix() {
+    fetch_source mosquitto
+    local key
+    key="mosquitto-${VERSION[mosquitto]}_cli11-$(dpkg-query -W -f '${Version}' libcli11-dev)"
+    key+="_json-$(dpkg-query -W -f '${Version}' nlohmann-json3-dev)_gcc-$($TRIPLE-gcc -dumpfullversion)_"
+    key+="$(declare -f build_mosquitto | sha256sum | cut -c1-10)"
+    BRIDGE_PREFIX="$CACHE_ROOT/${key//:/.}"
+    if [ ! -f "$BRIDGE_PREFIX/.complete" ]; then
+        WORK="$BRIDGE_PREFIX.work"
+        rm -rf "$WORK" "$BRIDGE_PREFIX"
+        mkdir -p "$WORK" "$BRIDGE_PREFIX"
+        timed "unpacking mosquitto" unpack_source mosquitto
+        timed "libmosquitto (mosquitto ${VERSION[mosquitto]})" build_mosquitto
+        file -L "$BRIDGE_PREFIX/lib/libmosquitto.so" | grep -q "32-bit MSB.*PowerPC" ||
+            { echo "libmosquitto.so is not a 32-bit big-endian PowerPC library" >&2; exit 1; }
+        touch "$BRIDGE_PREFIX/.complete"
+        rm -rf "$WORK"
+    fi
+    echo "bridge prefix: $BRIDGE_PREFIX"
+}
+
 if [ -f "$PREFIX/.complete" ]; then
     echo "target dependencies: cached in $PREFIX"
+    build_bridge_prefix
     echo "$PREFIX"
     exit 0
 fi
@@ -258,4 +310,5 @@ done
 touch "$PREFIX/.complete"
 rm -rf "$WORK"
 echo "target dependencies: built in $((SECONDS - t_all)) s"
+build_bridge_prefix
 echo "$PREFIX"

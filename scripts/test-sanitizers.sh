@@ -84,7 +84,8 @@ lane_clang() {
 }
 
 ensure_packages cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev \
-    libgmock-dev libboost-locale-dev libssl-dev libsqlite3-dev libcli11-dev nlohmann-json3-dev
+    libgmock-dev libboost-locale-dev libssl-dev libsqlite3-dev libcli11-dev nlohmann-json3-dev \
+    libmosquitto-dev mosquitto mosquitto-clients
 
 for lane in "${LANES[@]}"; do
     case "$lane" in

@@ -29,7 +29,58 @@ target_dependencies() {
     local log="$BUILD_DIR/target-deps.log"
     "$TOOLKIT_ROOT/scripts/target-deps.sh" | tee "$log" || return 1
     PREFIX=$(tail -n 1 "$log")
+    BRIDGE_PREFIX=$(sed -n 's/^bridge prefix: //p' "$log" | tail -n 1)
     [ -f "$PREFIX/.complete" ] || { echo "no prefix of target dependencies"; return 1; }
+    [ -f "$BRIDGE_PREFIX/.complete" ] || { echo "no prefix of nyr-bridge's dependencies"; return 1; }
+}
+
+# nyr-bridge for the device, in a build of its own (its dependencies' prefix would otherwise give
+# the suite's build nyr and nyrd, whose tests start programs that only qemu can run), run under
+# qemu on a store in process against a broker on this machine: a write from the broker, its
+# result, the state it leaves retained, and a clean stop.
+bridge_on_device() {
+    local dir="$BUILD_DIR/bridge" port out status=0
+    cmake -S "$TOOLKIT_ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DTOOLKIT_TARGET_PREFIX="$PREFIX;$BRIDGE_PREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTOOLKIT_WITH_LOCALE=ON -DTOOLKIT_WITH_OPENSSL=ON -DNYR_WITH_SQLITE=ON \
+        -DTOOLKIT_BUILD_TESTS=OFF -DTOOLKIT_BUILD_BENCH=OFF -DTOOLKIT_BUILD_EXAMPLES=OFF \
+        >/dev/null || return 1
+    ninja -C "$dir" -j "$JOBS" nyr_bridge >/dev/null || return 1
+    file "$dir/tools/nyr-bridge/nyr-bridge" | grep -q "32-bit MSB.*PowerPC" ||
+        { echo "nyr-bridge is not a PowerPC program"; return 1; }
+    out="$dir/run"
+    rm -rf "$out"
+    mkdir -p "$out"
+    port=$((20000 + RANDOM % 20000))
+    printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$out/mosquitto.conf"
+    "$(command -v mosquitto || echo /usr/sbin/mosquitto)" -c "$out/mosquitto.conf" \
+        2>"$out/mosquitto.log" &
+    local broker=$!
+    qemu-ppc -L "$SYSROOT" -E LD_LIBRARY_PATH="$PREFIX/lib:$BRIDGE_PREFIX/lib" \
+        "$dir/tools/nyr-bridge/nyr-bridge" --store "$out/device.db" publish \
+        --broker "mqtt://127.0.0.1:$port" --device ppc --writable /plant /plant 2>"$out/bridge.log" &
+    local bridge=$!
+    for _ in $(seq 300); do grep -q "birth" "$out/bridge.log" && break; sleep 0.1; done
+    mosquitto_sub -p "$port" -t 'nyr/v1/ppc/result/#' -C 1 -W 20 >"$out/result" &
+    local sub=$!
+    sleep 0.5
+    mosquitto_pub -p "$port" -q 1 -t nyr/v1/ppc/set/plant/speed -m '{"type":"double","value":0.1}'
+    wait "$sub"
+    grep -qx '{"meaning":"done","status":1}' "$out/result" ||
+        { echo "nyr-bridge on the device: no result of the write"; status=1; }
+    mosquitto_sub -p "$port" -t 'nyr/v1/ppc/state/#' --retained-only -W 2 >"$out/state" 2>/dev/null
+    grep -q '"type":"double","value":0.1}' "$out/state" ||
+        { echo "nyr-bridge on the device: no state of the write"; status=1; }
+    kill -TERM "$bridge"
+    wait "$bridge" || { echo "nyr-bridge on the device did not stop cleanly"; status=1; }
+    mosquitto_sub -p "$port" -t nyr/v1/ppc/status --retained-only -W 2 >"$out/status" 2>/dev/null
+    grep -qx '{"online":false}' "$out/status" ||
+        { echo "nyr-bridge on the device: not offline after its stop"; status=1; }
+    kill -TERM "$broker"
+    wait "$broker"
+    [ $status -eq 0 ] || cat "$out/bridge.log"
+    [ $status -eq 0 ] && echo "nyr-bridge under qemu: write, result, retained state and clean stop"
+    return $status
 }
 
 build_and_test() {
@@ -135,7 +186,9 @@ check_package() {
     cmake --build "$work/cmake" >/dev/null || return 1
     file "$work/cmake/consumer" | grep -q "32-bit MSB.*PowerPC" ||
         { echo "the package's consumer is not a PowerPC program"; return 1; }
-    "${run[@]}" "$work/cmake/consumer"
+    "${run[@]}" "$work/cmake/consumer" || return 1
+    echo "package: nyr-bridge"
+    "${run[@]}" "$pkg/bin/nyr-bridge" --version
 }
 
 "$TOOLKIT_ROOT/scripts/deps.sh" host target || exit 1
@@ -147,6 +200,7 @@ mkdir -p "$BUILD_DIR"
 target_dependencies || status=1
 [ $status -eq 0 ] && { build_and_test || status=1; }
 [ $status -eq 0 ] && { exchange_logs || status=1; }
+[ $status -eq 0 ] && { bridge_on_device || status=1; }
 [ $status -eq 0 ] && { check_package || status=1; }
 lane_end target $status
 lane_summary

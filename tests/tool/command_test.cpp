@@ -288,6 +288,38 @@ TEST_P(NyrWatchTest, WatchPrintsEachEventAsItArrivesUntilInterrupted) {
     }
 }
 
+// watch reuses its events between fetches; each line must still hold only what its event's kind
+// carries: an alarm's note and priority, never on a later tree change.
+TEST_P(NyrWatchTest, JsonLinesCarryOnlyTheMembersOfTheirKind) {
+    std::vector<std::string> args = _where;
+    for (const char* arg : {"watch", "/plant", "--recursive", "--kinds", "tree,0x8", "--json"})
+        args.push_back(arg);
+    const pid_t watcher = start(NYR_PATH, args, _dir + "/watch.out", _dir + "/watch.err");
+    ASSERT_TRUE(wait_for([&] {
+        return read_file(_dir + "/watch.err").find("watching") != std::string::npos;
+    })) << read_file(_dir + "/watch.err");
+    ASSERT_TRUE(succeeds({"send", R"({"type":8,"path":"/plant/pump","note":"hot","final":true})"}));
+    ASSERT_TRUE(
+        wait_for([&] { return read_file(_dir + "/watch.out").find("hot") != std::string::npos; }));
+    ASSERT_TRUE(succeeds({"set", "/plant/pump/state", "bool:true"}));
+    ASSERT_TRUE(wait_for([&] {
+        return read_file(_dir + "/watch.out").find("/plant/pump/state") != std::string::npos;
+    }));
+    kill(watcher, SIGINT);
+    EXPECT_EQ(finish(watcher), 0);
+    std::istringstream lines(read_file(_dir + "/watch.out"));
+    std::string alarm, change;
+    std::getline(lines, alarm);
+    std::getline(lines, change);
+    EXPECT_NE(alarm.find(R"("note":"hot")"), std::string::npos) << alarm;
+    EXPECT_NE(alarm.find(R"("description":)"), std::string::npos) << alarm;
+    EXPECT_EQ(alarm.find(R"("final")"), std::string::npos) << alarm;  // only kind 0x20's
+    for (const char* member : {"note", "description", "base_priority", "details", "final"})
+        EXPECT_EQ(change.find(std::string("\"") + member + "\""), std::string::npos)
+            << member << " in " << change;
+    EXPECT_NE(change.find(R"("quality":)"), std::string::npos) << change;
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, NyrWatchTest, ::testing::Values(Backend::daemon), backend_name);
 
 TEST(NyrStoreFile, AFileThatNyrdHoldsIsRefusedWithAMessageThatSaysSo) {

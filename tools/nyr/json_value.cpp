@@ -238,34 +238,40 @@ toolkit::CElement take_value(const Json& in, const std::string& where) {
 Json event_to_json(const toolkit::CEvent& event) {
     Json value = Json::object();
     put_value(event.value, value);
-    Json details = Json::object();
-    for (const auto& [key, text] : event.details) details[key] = text;
+    // Only the members the event's kind carries: a CEvent refilled by events_get or by a log
+    // retrieval keeps the other members of whatever event it held before.
     Json out = {{"type", event.type},
                 {"path", event.path},
                 {"cmd", event.cmd},
                 {"value", value},
                 {"source", event.source},
                 {"was_logged", event.was_logged},
-                {"description", event.description},
-                {"event_id", event.event_id},
-                {"sequence_id", event.sequence_id},
-                {"waveform_urls", event.waveform_urls},
-                {"details", details},
                 {"event_time", event.event_time.tv_sec == -1
                                    ? Json(nullptr)
                                    : time_json(toolkit::to_time32(event.event_time))},
-                {"cause", event.cause},
-                {"final", event.final},
-                {"ack_status", event.ack_status},
-                {"base_priority", event.base_priority},
-                {"condition_raised", event.condition_raised},
-                {"note", event.note},
-                {"auto_close", event.auto_close},
-                {"variation_level", event.variation_level}};
-    if (event.type == 0x100)
+                {"cause", event.cause}};
+    if (event.type == QEL_EVENT_SEVERITY_KIND)
         out["severity"] = event.severity;
     else
         out["quality"] = event.quality;
+    if (event.generic()) {
+        Json details = Json::object();
+        for (const auto& [key, text] : event.details) details[key] = text;
+        out["description"] = event.description;
+        out["event_id"] = event.event_id;
+        out["sequence_id"] = event.sequence_id;
+        out["waveform_urls"] = event.waveform_urls;
+        out["details"] = details;
+    }
+    if (event.is_alarm()) {
+        out["ack_status"] = event.ack_status;
+        out["base_priority"] = event.base_priority;
+        out["condition_raised"] = event.condition_raised;
+        out["note"] = event.note;
+        out["auto_close"] = event.auto_close;
+        out["variation_level"] = event.variation_level;
+    }
+    if (event.type == QEL_EVENT_FINAL_KIND) out["final"] = event.final;
     return out;
 }
 

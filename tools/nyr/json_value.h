@@ -25,7 +25,10 @@ void put_value(const toolkit::CElement& value, Json& out);
 // naming `where` when they are missing, of the wrong kind or out of range.
 toolkit::CElement take_value(const Json& in, const std::string& where);
 
-// An event with every field; the value as an object of put_value().
+// An event with the members its kind carries (every kind: type, path, cmd, value, source,
+// was_logged, event_time, cause and quality, or severity for kind 0x100; the generic kinds also
+// the generic members, the alarm kinds the alarm members, kind 0x20 final); the value as an
+// object of put_value().
 Json event_to_json(const toolkit::CEvent& event);
 // An event from an object with any of event_to_json()'s members; the others keep the defaults of
 // an event of its "type" (0 when absent). Unknown members are refused.
