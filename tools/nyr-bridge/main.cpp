@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <sstream>
 
 #include "mirror.h"
 #include "payloads.h"
@@ -40,24 +39,6 @@ const char kTopics[] =
     "part of valid UTF-8 are written as %XX (two upper-case hexadecimal digits of the byte); an\n"
     "empty name is the level % alone. The device ID is one level encoded the same way. mirror\n"
     "decodes them, so the mirrored names are the device's bytes.";
-
-api_event_t parse_kinds(const std::string& list) {
-    api_event_t kinds = 0;
-    std::stringstream parts(list);
-    std::string part;
-    while (std::getline(parts, part, ',')) {
-        if (part == "tree") {
-            kinds |= 0x2;
-        } else if (part == "all") {
-            kinds |= 0x1FF;
-        } else {
-            const toolkit::CElement number = nyr_tool::parse_value(DATATYPE_INT, part);
-            kinds |= number.value.int_value;
-        }
-    }
-    if (kinds == 0) throw nyr_tool::usage_error("--kinds selects no event");
-    return kinds;
-}
 
 void add_broker_options(CLI::App& command, nyr_bridge::BrokerOptions& broker) {
     command.add_option("--broker", broker.url, "mqtt://HOST:PORT or mqtts://HOST:PORT")->required();
@@ -127,7 +108,7 @@ int main(int argc, char** argv) {
                       "First publish the logged events since the last event taken");
     command->add_option("PATH", publish.paths, "Subtrees to publish")->required();
     command->callback([&] {
-        if (!kinds.empty()) publish.kinds = parse_kinds(kinds);
+        if (!kinds.empty()) publish.kinds = nyr_tool::parse_kinds(kinds);
         if (broker.client_id.empty()) broker.client_id = "nyr-bridge-" + publish.device;
         action = [&] { return nyr_bridge::run_publish(store, broker, publish); };
     });

@@ -4,40 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "json_value.h"
+
 namespace nyr_bridge {
 
 namespace {
-
-// The length of the valid UTF-8 sequence at `i`, 0 when the bytes there are not one.
-std::size_t utf8_length(const std::string& text, std::size_t i, uint32_t& code) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char lead = bytes[i];
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((bytes[i + k] & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (bytes[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
 
 void put_escaped(unsigned char byte, std::string& out) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -61,7 +32,7 @@ std::string encode_name(const std::string& name) {
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size();) {
         uint32_t code = 0;
-        const std::size_t length = utf8_length(name, i, code);
+        const std::size_t length = nyr_tool::utf8_length(name, i, code);
         const bool plain = length != 0 && code >= 0x20 && code != 0x7F &&
                            !(code >= 0x80 && code <= 0x9F) && code != '+' && code != '#' &&
                            code != '%' && code != '/';

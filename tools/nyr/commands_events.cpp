@@ -8,7 +8,6 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 
 #include "commands.h"
 #include "tool_error.h"
@@ -22,29 +21,6 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 void on_interrupt(int) {
     g_interrupted = 1;
-}
-
-// Kind names nyr knows besides numbers: the tree changes of the host store and every kind.
-constexpr api_event_t kAllKinds = 0x1FF;
-
-api_event_t parse_kinds(const std::string& list) {
-    api_event_t kinds = 0;
-    std::stringstream parts(list);
-    std::string part;
-    while (std::getline(parts, part, ',')) {
-        if (part == "tree") {
-            kinds |= QEL_HOST_EVENT_TREE_CHANGE;
-        } else if (part == "all") {
-            kinds |= kAllKinds;
-        } else {
-            const toolkit::CElement number = parse_value(DATATYPE_INT, part);
-            if (number.value.int_value == 0)
-                throw usage_error("kind 0 selects no event: give kind bits such as 0x8");
-            kinds |= number.value.int_value;
-        }
-    }
-    if (kinds == 0) throw usage_error("--kinds lists no kind");
-    return kinds;
 }
 
 struct WatchOptions {

@@ -84,38 +84,42 @@ const Json& member(const Json& in, const char* name, const std::string& where) {
 
 }  // namespace
 
-bool is_utf8(const std::string& text) {
+std::size_t utf8_length(const std::string& text, std::size_t i, uint32_t& code) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size;) {
-        const unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        uint32_t code = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > size) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-        static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
+    const unsigned char lead = bytes[i];
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (bytes[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+bool is_utf8(const std::string& text) {
+    uint32_t code = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8_length(text, i, code);
+        if (length == 0) return false;
         i += length;
     }
     return true;

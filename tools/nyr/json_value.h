@@ -12,6 +12,8 @@
 #include <toolkit/element.h>
 #include <toolkit/event.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -41,6 +43,9 @@ std::string take_text(const Json& in, const std::string& where);
 
 // True when `text` is valid UTF-8 and so can be written as a JSON string as it is.
 bool is_utf8(const std::string& text);
+// The length of the valid UTF-8 sequence that starts at byte `i` of `text` (i < size), with its
+// code point in `code`; 0 when the bytes there are not one.
+std::size_t utf8_length(const std::string& text, std::size_t i, uint32_t& code);
 
 }  // namespace nyr_tool
 

@@ -2,6 +2,8 @@
 // range, so that "int32:4294967296" is refused rather than wrapped.
 #include "value_text.h"
 
+#include <nyr_host.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <sstream>
 
 #include "base64.h"
 #include "tool_error.h"
@@ -224,6 +227,29 @@ std::string value_text(const toolkit::CElement& value) {
     std::string out;
     value.to_string(out);
     return out;
+}
+
+// Kind names nyr knows besides numbers: the tree changes of the host store and every kind.
+constexpr api_event_t kAllKinds = 0x1FF;
+
+api_event_t parse_kinds(const std::string& list) {
+    api_event_t kinds = 0;
+    std::stringstream parts(list);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        if (part == "tree") {
+            kinds |= QEL_HOST_EVENT_TREE_CHANGE;
+        } else if (part == "all") {
+            kinds |= kAllKinds;
+        } else {
+            const toolkit::CElement number = parse_value(DATATYPE_INT, part);
+            if (number.value.int_value == 0)
+                throw usage_error("kind 0 selects no event: give kind bits such as 0x8");
+            kinds |= number.value.int_value;
+        }
+    }
+    if (kinds == 0) throw usage_error("--kinds lists no kind");
+    return kinds;
 }
 
 }  // namespace nyr_tool

@@ -28,6 +28,11 @@ std::string time_text(qel_time32_t time);
 // 32-bit seconds; false when the text is neither.
 bool parse_time(const std::string& text, qel_time32_t& out);
 
+// Parses a comma-separated list of event kinds: numbers (kind bits such as 0x8), "tree" for the
+// host store's tree changes and "all" for every kind. Throws a usage error for kind 0 or an
+// empty list, an input error for a part that is no number.
+api_event_t parse_kinds(const std::string& list);
+
 // The library's text of a value.
 std::string value_text(const toolkit::CElement& value);
 
