@@ -10,28 +10,9 @@ namespace nyr_tool {
 namespace {
 
 std::string open_failure(int result) {
-    switch (result) {
-        case QEL_HOST_OPEN_FOREIGN:
-            return "not a store file of ours";
-        case QEL_HOST_OPEN_DAMAGED:
-            return "the file is damaged";
-        case QEL_HOST_OPEN_LOCKED:
-            return "the file stayed locked by another connection";
-        case QEL_HOST_OPEN_UNREADABLE:
-            return "the file cannot be opened or read";
-        case QEL_HOST_OPEN_READ_ONLY:
-            return "the file cannot be written";
-        case QEL_HOST_OPEN_FULL:
-            return "the disk is full";
-        case QEL_HOST_OPEN_NO_MEMORY:
-            return "out of memory";
-        case QEL_HOST_OPEN_NO_SQLITE:
-            return "this libnyr was built without SQLite";
-        case QEL_HOST_OPEN_IN_USE:
-            return "another store holds the file (a running nyrd?): reach it with --socket";
-        default:
-            return "the database failed";
-    }
+    std::string text = qel_host_open_text(result);
+    if (result == QEL_HOST_OPEN_IN_USE) text += ": reach it with --socket";
+    return text;
 }
 
 // The last report of the store library, so that a failed connection can say why.

@@ -33,26 +33,8 @@ std::string status_meaning(api_status_t status) {
 }
 
 std::string result_meaning(int result) {
-    switch (result) {
-        case -1:
-            return "no store handle";
-        case QEL_RESULT_BAD_HANDLE:
-            return "the store handle is not open";
-        case QEL_RESULT_BAD_ARGUMENT:
-            return "the store refused the call's arguments";
-        case QEL_RESULT_NO_MEMORY:
-            return "the store ran out of memory";
-        case QEL_RESULT_DATABASE:
-            return "the event log's database failed";
-        case QEL_RESULT_MALFORMED:
-            return "malformed input";
-        case QEL_RESULT_DAMAGED:
-            return "the event log holds a damaged event";
-        case QEL_RESULT_LOST:
-            return "the connection to nyrd was lost";
-        default:
-            return "the call failed with result " + std::to_string(result);
-    }
+    if (result == -1) return "no store handle";
+    return qel_host_result_text(result);
 }
 
 void check_item(const std::string& path, int result, const api_status_t& status) {

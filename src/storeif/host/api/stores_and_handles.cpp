@@ -20,12 +20,12 @@ int set_setting(qel_store_t* store, T qel_store_s::*setting, T value) {
 
 extern "C" {
 
-qel_store_t* qel_host_store_open(const char* log_database) {
-    return nyrhost::open_store(log_database, nullptr);
+qel_store_t* qel_host_store_open(const char* store_file) {
+    return nyrhost::open_store(store_file, nullptr);
 }
 
-qel_store_t* qel_host_store_open_ex(const char* log_database, int* result) {
-    return nyrhost::open_store(log_database, result);
+qel_store_t* qel_host_store_open_ex(const char* store_file, int* result) {
+    return nyrhost::open_store(store_file, result);
 }
 
 void qel_host_store_close(qel_store_t* store) {

@@ -96,18 +96,18 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
-qel_store_t* open_store(const char* log_database, int* result) {
+qel_store_t* open_store(const char* store_file, int* result) {
     int ignored = QEL_HOST_OPEN_OK;
     int& reason = result != nullptr ? *result : ignored;
     try {
         // The file is locked before anything else opens it, and its tree is read once the log's
         // opener has laid it out and checked it.
         std::unique_ptr<StoreFile> file;
-        if (log_database != nullptr && log_database[0] != '\0') {
-            file = StoreFile::open(log_database, &reason);
+        if (store_file != nullptr && store_file[0] != '\0') {
+            file = StoreFile::open(store_file, &reason);
             if (!file) return nullptr;
         }
-        auto log = EventLog::open(log_database, &reason);
+        auto log = EventLog::open(store_file, &reason);
         if (!log) return nullptr;
         auto store = std::make_shared<qel_store_s>();
         {

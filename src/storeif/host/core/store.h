@@ -113,7 +113,7 @@ std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
 // log, null when the log cannot be opened (with *result, when `result` is not null, the
 // QEL_HOST_OPEN_ code that says why); a handle on an open store, null for any other pointer.
 // Closing something that is not open does nothing.
-qel_store_t* open_store(const char* log_database, int* result);
+qel_store_t* open_store(const char* store_file, int* result);
 void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
 void close_handle(qel_handle_t handle);
