@@ -16,8 +16,8 @@
 #include <random>
 #include <unordered_map>
 
+#include "core/store.h"
 #include "protocol/frame.h"
-#include "protocol/messages.h"
 #include "session_calls.h"
 #include "session_hangup.h"
 
@@ -115,8 +115,7 @@ public:
 
     void serve() {
         if (!handshake()) return;
-        nyrproto::Request request;
-        Workspace work;
+        nyrproto::Memory memory;
         bool large = false;
         for (;;) {
             const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
@@ -132,7 +131,16 @@ public:
                             " bytes; closing the connection");
                 break;
             }
-            if (!nyrproto::decode_request(in_.body(), in_.body_size(), request)) {
+            bool decoded = false;
+            {
+                // A client that goes away while waiting for events ends its session at once.
+                std::optional<HangupWatch> watch;
+                if (in_.body_size() != 0 &&
+                    in_.body()[0] == static_cast<char>(nyrproto::Op::EventsGet))
+                    watch.emplace(fd_, handle_);
+                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_);
+            }
+            if (!decoded) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
                 report_(LOG_WARNING, peer_.name + ": a malformed request (operation " +
                                          std::to_string(op) + ", " +
@@ -140,20 +148,13 @@ public:
                                          " bytes); closing the connection");
                 break;
             }
-            {
-                // A client that goes away while waiting for events ends its session at once.
-                std::optional<HangupWatch> watch;
-                if (request.op == nyrproto::Op::kEventsGet) watch.emplace(fd_, handle_);
-                carry_out(request, handle_, work, out_);
-            }
             if (!out_.send(fd_)) break;
             // What a large call needed is kept while calls follow one another at once (a stream
             // of batches) and given back when the connection falls idle.
             large |=
                 out_.body_size() > nyrproto::kKeptBuffer || in_.body_size() > nyrproto::kKeptBuffer;
             if (large && !request_follows()) {
-                request = nyrproto::Request();
-                work.trim();
+                memory.clear();
                 in_.trim();
                 out_.trim();
                 ::malloc_trim(0);  // and the C library gives the freed pages back to the system
@@ -207,9 +208,14 @@ private:
                 reply.reason = "the session has ended";
             }
         }
+        if (handle_ != nullptr) local_ = nyrhost::find(handle_).local;
+        if (handle_ != nullptr && !local_) {
+            reply.verdict = nyrproto::kUnknownSession;
+            reply.reason = "the session has ended";
+        }
         reply.session = token_;
         out_.build([&](nyrhost::WireWriter& w) { nyrproto::write_hello_reply(w, reply); });
-        return out_.send(fd_) && handle_ != nullptr;
+        return out_.send(fd_) && local_ != nullptr;
     }
 
     const int fd_;
@@ -220,6 +226,7 @@ private:
     FrameIn in_;
     FrameOut out_;
     qel_handle_t handle_ = nullptr;
+    nyrlocal::Handle local_;  // the session handle's state, for the local backend
     uint64_t token_ = 0;
 };
 

@@ -20,8 +20,8 @@ Scratch* enter(qel_handle_s* handle, bool& locked) NO_THREAD_SAFETY_ANALYSIS {
 
 }  // namespace
 
-HandleCall::HandleCall(qel_handle_t opaque) NO_THREAD_SAFETY_ANALYSIS
-    : kept_(acquire(opaque)),
+HandleCall::HandleCall(const std::shared_ptr<qel_handle_s>& state) NO_THREAD_SAFETY_ANALYSIS
+    : kept_(state),
       locked_(false),
       handle(kept_.get()),
       store(handle != nullptr ? handle->store.get() : nullptr),

@@ -1,5 +1,6 @@
-// Opening and closing stores and handles, and the registry that tells open handles from closed or
-// unknown values, so that a stale handle gives QEL_RESULT_BAD_HANDLE instead of a crash.
+// Opening and closing stores and handles, and the one registry of every handle, in-process or
+// remote, that tells open handles from closed or unknown values, so that a stale handle gives
+// QEL_RESULT_BAD_HANDLE instead of a crash.
 //
 // The values callers hold are tokens, not addresses: each open takes the next number of one
 // counter, so a value is never handed out twice in a process's life (where an address would come
@@ -10,9 +11,9 @@
 #include <algorithm>
 #include <new>
 #include <shared_mutex>
-#include <type_traits>
 
 #include "core/store.h"
+#include "remote/remote_handle.h"
 
 namespace nyrhost {
 
@@ -22,17 +23,14 @@ struct Registry {
     std::shared_mutex mutex;
     // Guarded by `mutex`:
     std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores;
-    std::unordered_map<const void*, std::shared_ptr<qel_handle_s>> handles;
+    std::unordered_map<const void*, Found> handles;
     uintptr_t last_token = 0;
 
     // A value never handed out before; the registry's lock is held.
     template <typename Pointer>
     Pointer next_token() {
         last_token += 16;  // aligned like an address, in case a debugger shows it as one
-        if constexpr (std::is_same_v<Pointer, uintptr_t>)
-            return last_token;
-        else
-            return reinterpret_cast<Pointer>(last_token);
+        return reinterpret_cast<Pointer>(last_token);
     }
 };
 
@@ -68,12 +66,12 @@ void detach(qel_handle_s& handle) {
 
 }  // namespace
 
-std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle) {
-    if (handle == nullptr) return nullptr;
+Found find(qel_handle_t handle) {
+    if (handle == nullptr) return {};
     Registry& reg = registry();
     std::shared_lock<std::shared_mutex> lock(reg.mutex);
     auto it = reg.handles.find(handle);
-    return it == reg.handles.end() ? nullptr : it->second;
+    return it == reg.handles.end() ? Found{} : it->second;
 }
 
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store) {
@@ -82,12 +80,6 @@ std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store) {
     std::shared_lock<std::shared_mutex> lock(reg.mutex);
     auto it = reg.stores.find(store);
     return it == reg.stores.end() ? nullptr : it->second;
-}
-
-uintptr_t fresh_token() {
-    Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    return reg.next_token<uintptr_t>();
 }
 
 qel_time32_t now32() {
@@ -136,8 +128,8 @@ void close_store(qel_store_t* store) {
         kept = take(reg.stores, store);
         if (!kept) return;
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
-            if (h->second->store == kept) {
-                closing.push_back(std::move(h->second));
+            if (h->second.local && h->second.local->store == kept) {
+                closing.push_back(std::move(h->second.local));
                 h = reg.handles.erase(h);
             } else {
                 ++h;
@@ -165,18 +157,30 @@ qel_handle_t open_handle(qel_store_t* store) {
         return nullptr;
     }
     qel_handle_t token = reg.next_token<qel_handle_t>();
-    reg.handles.emplace(token, std::move(handle));
+    reg.handles.emplace(token, Found{std::move(handle), nullptr});
+    return token;
+}
+
+qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote) {
+    Registry& reg = registry();
+    std::unique_lock<std::shared_mutex> lock(reg.mutex);
+    qel_handle_t token = reg.next_token<qel_handle_t>();
+    reg.handles.emplace(token, Found{nullptr, std::move(remote)});
     return token;
 }
 
 void close_handle(qel_handle_t handle) {
-    std::shared_ptr<qel_handle_s> kept;
+    Found kept;
     {
         Registry& reg = registry();
         std::unique_lock<std::shared_mutex> lock(reg.mutex);
-        kept = take(reg.handles, handle);
+        auto it = reg.handles.find(handle);
+        if (it == reg.handles.end()) return;
+        kept = std::move(it->second);
+        reg.handles.erase(it);
     }
-    if (kept) detach(*kept);
+    if (kept.local) detach(*kept.local);
+    if (kept.remote) nyrremote::close(*kept.remote);
 }
 
 }  // namespace nyrhost
