@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/mutex.h"
 #include "listener.h"
 
 namespace {
@@ -45,7 +45,7 @@ public:
         if (!to_stderr_) closelog();
     }
     void report(int priority, const std::string& line) {
-        std::lock_guard<std::mutex> guard(mutex_);
+        nyrhost::MutexLock guard(mutex_);
         if (to_stderr_) {
             std::fprintf(stderr, "nyrd: %s\n", line.c_str());
         } else {
@@ -63,7 +63,7 @@ public:
 
 private:
     const bool to_stderr_;
-    std::mutex mutex_;
+    nyrhost::Mutex mutex_;  // one line at a time
 };
 
 std::optional<gid_t> find_group(const std::string& name) {

@@ -10,12 +10,12 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <random>
 #include <unordered_map>
 
+#include "core/mutex.h"
 #include "core/store.h"
 #include "protocol/frame.h"
 #include "session_calls.h"
@@ -58,7 +58,7 @@ public:
     qel_handle_t open(qel_store_t* store, uid_t uid, uint64_t& token) {
         qel_handle_t handle = qel_host_handle_open(store);
         if (handle == nullptr) return nullptr;
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         do token = fresh_token();
         while (token == 0 || sessions_.count(token) != 0);
         sessions_.emplace(token, Session{store, handle, uid, 1});
@@ -66,7 +66,7 @@ public:
     }
     // Joins the session `token` on `store` of `uid`; null when there is none (any longer).
     qel_handle_t join(qel_store_t* store, uid_t uid, uint64_t token) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         auto it = sessions_.find(token);
         if (it == sessions_.end() || it->second.store != store || it->second.uid != uid)
             return nullptr;
@@ -77,7 +77,7 @@ public:
     void leave(uint64_t token) {
         qel_handle_t ended = nullptr;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            nyrhost::MutexLock lock(mutex_);
             auto it = sessions_.find(token);
             if (it == sessions_.end() || --it->second.connections > 0) return;
             ended = it->second.handle;
@@ -93,14 +93,14 @@ private:
         uid_t uid;
         int connections;
     };
-    uint64_t fresh_token() {
+    uint64_t fresh_token() REQUIRES(mutex_) {
         uint64_t token = 0;
         if (getrandom(&token, sizeof token, 0) == static_cast<ssize_t>(sizeof token)) return token;
         return fallback_();  // no kernel source: still unpredictable enough to tell sessions apart
     }
-    std::mutex mutex_;
-    std::mt19937_64 fallback_{std::random_device{}()};
-    std::unordered_map<uint64_t, Session> sessions_;
+    nyrhost::Mutex mutex_;
+    std::mt19937_64 fallback_ GUARDED_BY(mutex_){std::random_device{}()};
+    std::unordered_map<uint64_t, Session> sessions_ GUARDED_BY(mutex_);
 };
 
 Sessions& sessions() {

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <new>
-#include <shared_mutex>
 
 #include "core/store.h"
 #include "remote/remote_handle.h"
@@ -20,15 +19,14 @@ namespace nyrhost {
 namespace {
 
 struct Registry {
-    std::shared_mutex mutex;
-    // Guarded by `mutex`:
-    std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores;
-    std::unordered_map<const void*, Found> handles;
-    uintptr_t last_token = 0;
+    SharedMutex mutex;
+    std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores GUARDED_BY(mutex);
+    std::unordered_map<const void*, Found> handles GUARDED_BY(mutex);
+    uintptr_t last_token GUARDED_BY(mutex) = 0;
 
     // A value never handed out before; the registry's lock is held.
     template <typename Pointer>
-    Pointer next_token() {
+    Pointer next_token() REQUIRES(mutex) {
         last_token += 16;  // aligned like an address, in case a debugger shows it as one
         return reinterpret_cast<Pointer>(last_token);
     }
@@ -69,7 +67,7 @@ void detach(qel_handle_s& handle) {
 Found find(qel_handle_t handle) {
     if (handle == nullptr) return {};
     Registry& reg = registry();
-    std::shared_lock<std::shared_mutex> lock(reg.mutex);
+    ReaderLock lock(reg.mutex);
     auto it = reg.handles.find(handle);
     return it == reg.handles.end() ? Found{} : it->second;
 }
@@ -77,7 +75,7 @@ Found find(qel_handle_t handle) {
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store) {
     if (store == nullptr) return nullptr;
     Registry& reg = registry();
-    std::shared_lock<std::shared_mutex> lock(reg.mutex);
+    ReaderLock lock(reg.mutex);
     auto it = reg.stores.find(store);
     return it == reg.stores.end() ? nullptr : it->second;
 }
@@ -109,7 +107,7 @@ qel_store_t* open_store(const char* store_file, int* result) {
         }
         store->log = std::move(log);
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        WriterLock lock(reg.mutex);
         auto* token = reg.next_token<qel_store_t*>();
         reg.stores.emplace(token, std::move(store));
         return token;
@@ -124,7 +122,7 @@ void close_store(qel_store_t* store) {
     std::vector<std::shared_ptr<qel_handle_s>> closing;
     {
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        WriterLock lock(reg.mutex);
         kept = take(reg.stores, store);
         if (!kept) return;
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
@@ -150,20 +148,21 @@ qel_handle_t open_handle(qel_store_t* store) {
         handle->store->handles.push_back(handle.get());
     }
     Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    if (reg.stores.find(store) == reg.stores.end()) {  // closed meanwhile
-        lock.unlock();
-        detach(*handle);
-        return nullptr;
+    {
+        WriterLock lock(reg.mutex);
+        if (reg.stores.find(store) != reg.stores.end()) {
+            qel_handle_t token = reg.next_token<qel_handle_t>();
+            reg.handles.emplace(token, Found{std::move(handle), nullptr});
+            return token;
+        }
     }
-    qel_handle_t token = reg.next_token<qel_handle_t>();
-    reg.handles.emplace(token, Found{std::move(handle), nullptr});
-    return token;
+    detach(*handle);  // the store was closed meanwhile
+    return nullptr;
 }
 
 qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote) {
     Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
+    WriterLock lock(reg.mutex);
     qel_handle_t token = reg.next_token<qel_handle_t>();
     reg.handles.emplace(token, Found{nullptr, std::move(remote)});
     return token;
@@ -173,7 +172,7 @@ void close_handle(qel_handle_t handle) {
     Found kept;
     {
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        WriterLock lock(reg.mutex);
         auto it = reg.handles.find(handle);
         if (it == reg.handles.end()) return;
         kept = std::move(it->second);

@@ -54,7 +54,9 @@ enum class Op : uint8_t {
     }
 
 // What every operation shares: outputs travel when the call was carried out.
+template <Op K>
 struct Operation {
+    static constexpr Op id = K;
     static bool carried(long long result) { return result == 0; }
     template <typename F>
     void args(F&) {}
@@ -64,8 +66,7 @@ struct Operation {
 
 // A path and a source: add_node, remove_node, clear_leaf.
 template <Op K>
-struct PathWrite : Operation {
-    static constexpr Op id = K;
+struct PathWrite : Operation<K> {
     const char* path = nullptr;
     const char* source = nullptr;
     api_status_t status = 0;
@@ -76,8 +77,7 @@ using AddNode = PathWrite<Op::AddNode>;
 using RemoveNode = PathWrite<Op::RemoveNode>;
 using ClearLeaf = PathWrite<Op::ClearLeaf>;
 
-struct SetLeaf : Operation {
-    static constexpr Op id = Op::SetLeaf;
+struct SetLeaf : Operation<Op::SetLeaf> {
     const char* path = nullptr;
     _element_datatype_t value{};
     qel_tribool_t tribool = 0;
@@ -88,16 +88,14 @@ struct SetLeaf : Operation {
     NYR_OUTS(f(status))
 };
 
-struct TestNode : Operation {
-    static constexpr Op id = Op::TestNode;
+struct TestNode : Operation<Op::TestNode> {
     const char* path = nullptr;
     api_status_t status = 0;
     NYR_ARGS(f(path))
     NYR_OUTS(f(status))
 };
 
-struct GetLeaf : Operation {
-    static constexpr Op id = Op::GetLeaf;
+struct GetLeaf : Operation<Op::GetLeaf> {
     const char* path = nullptr;
     api_status_t status = 0;
     _element_datatype_t value{};  // with `property`, only when the leaf was found
@@ -106,8 +104,7 @@ struct GetLeaf : Operation {
     NYR_OUTS(f(status); if (status == QEL_STATUS_OK) f(value), f(property))
 };
 
-struct TestNodes : Operation {
-    static constexpr Op id = Op::TestNodes;
+struct TestNodes : Operation<Op::TestNodes> {
     uint32_t count = 0;
     const char* const* paths = nullptr;
     api_status_t* statuses = nullptr;  // the caller's, `count` entries
@@ -117,8 +114,7 @@ struct TestNodes : Operation {
 
 // Paths and a source, one status each: add_nodes, remove_nodes, clear_leaves.
 template <Op K>
-struct PathBatch : Operation {
-    static constexpr Op id = K;
+struct PathBatch : Operation<K> {
     uint32_t count = 0;
     const char* const* paths = nullptr;
     const char* source = nullptr;
@@ -139,8 +135,7 @@ struct SetLeaves : PathBatch<Op::SetLeaves> {
              f.array(auto_time, count), f(source))
 };
 
-struct GetLeaves : Operation {
-    static constexpr Op id = Op::GetLeaves;
+struct GetLeaves : Operation<Op::GetLeaves> {
     uint32_t count = 0;
     const char* const* paths = nullptr;
     api_status_t* statuses = nullptr;  // handed back
@@ -153,8 +148,7 @@ struct GetLeaves : Operation {
 };
 
 // list_node and mpl_fetch fill min(capacity, total) entries of each array.
-struct ListNode : Operation {
-    static constexpr Op id = Op::ListNode;
+struct ListNode : Operation<Op::ListNode> {
     const char* path = nullptr;
     uint32_t types_capacity = 0, properties_capacity = 0, names_capacity = 0;
     api_status_t status = 0;
@@ -169,8 +163,7 @@ struct ListNode : Operation {
              f.fill(names, std::min(names_capacity, total)))
 };
 
-struct MplFetch : Operation {
-    static constexpr Op id = Op::MplFetch;
+struct MplFetch : Operation<Op::MplFetch> {
     const char* path = nullptr;
     uint32_t values_capacity = 0, names_capacity = 0;
     api_status_t status = 0;
@@ -183,8 +176,7 @@ struct MplFetch : Operation {
              f.fill(names, std::min(names_capacity, total)))
 };
 
-struct EventRegister : Operation {
-    static constexpr Op id = Op::EventRegister;
+struct EventRegister : Operation<Op::EventRegister> {
     const char* path = nullptr;
     api_event_t kind = 0;
     bool flag = false;
@@ -193,8 +185,7 @@ struct EventRegister : Operation {
     NYR_OUTS(f(status))
 };
 
-struct EventClear : Operation {
-    static constexpr Op id = Op::EventClear;
+struct EventClear : Operation<Op::EventClear> {
     const char* path = nullptr;
     api_event_t kind = 0;
     api_status_t status = 0;
@@ -202,8 +193,7 @@ struct EventClear : Operation {
     NYR_OUTS(f(status))
 };
 
-struct EventsSend : Operation {
-    static constexpr Op id = Op::EventsSend;
+struct EventsSend : Operation<Op::EventsSend> {
     uint32_t count = 0;
     const _event_t* records = nullptr;
     api_status_t* statuses = nullptr;  // handed back
@@ -214,8 +204,7 @@ struct EventsSend : Operation {
 
 // The result is the number of events handed back.
 template <Op K>
-struct EventsFetch : Operation {
-    static constexpr Op id = K;
+struct EventsFetch : Operation<K> {
     static constexpr bool wait = K == Op::EventsGet;
     static bool carried(long long result) { return result > 0; }
     _event_t* records = nullptr;
@@ -228,16 +217,14 @@ struct EventsFetch : Operation {
 using EventsGet = EventsFetch<Op::EventsGet>;
 using EventsGetNonblocking = EventsFetch<Op::EventsGetNonblocking>;
 
-struct LogStore : Operation {
-    static constexpr Op id = Op::LogStore;
+struct LogStore : Operation<Op::LogStore> {
     uint32_t count = 0;
     const _event_t* records = nullptr;
     bool flag = false;
     NYR_ARGS(f(count), f.array(records, count), f(flag))
 };
 
-struct LogRetrieve : Operation {
-    static constexpr Op id = Op::LogRetrieve;
+struct LogRetrieve : Operation<Op::LogRetrieve> {
     const char* path = nullptr;
     const struct timeval* from = nullptr;
     const struct timeval* to = nullptr;
@@ -250,16 +237,14 @@ struct LogRetrieve : Operation {
     NYR_OUTS(f(count), f.records(records, count))
 };
 
-struct LogClear : Operation {
-    static constexpr Op id = Op::LogClear;
+struct LogClear : Operation<Op::LogClear> {
     const char* path = nullptr;
     const struct timeval* from = nullptr;
     const struct timeval* to = nullptr;
     NYR_ARGS(f(path), f(from), f(to))
 };
 
-struct WatchdogRegister : Operation {
-    static constexpr Op id = Op::WatchdogRegister;
+struct WatchdogRegister : Operation<Op::WatchdogRegister> {
     const char* text = nullptr;
     uint32_t number = 0;
     bool flag = false;
@@ -270,16 +255,14 @@ struct WatchdogRegister : Operation {
 
 // watchdog_ping and watchdog_clear: no arguments, a status.
 template <Op K>
-struct WatchdogCall : Operation {
-    static constexpr Op id = K;
+struct WatchdogCall : Operation<K> {
     api_status_t status = 0;
     NYR_OUTS(f(status))
 };
 using WatchdogPing = WatchdogCall<Op::WatchdogPing>;
 using WatchdogClear = WatchdogCall<Op::WatchdogClear>;
 
-struct SetVerbosity : Operation {
-    static constexpr Op id = Op::SetVerbosity;
+struct SetVerbosity : Operation<Op::SetVerbosity> {
     nyrverb_thread_t thread = 0;
     uint32_t level = 0;
     const char* text = nullptr;
@@ -288,8 +271,7 @@ struct SetVerbosity : Operation {
     NYR_OUTS(f(status))
 };
 
-struct SyslogAdd : Operation {
-    static constexpr Op id = Op::SyslogAdd;
+struct SyslogAdd : Operation<Op::SyslogAdd> {
     const char* first = nullptr;
     syslog_severity_t severity = 0;
     const char* second = nullptr;
@@ -299,31 +281,27 @@ struct SyslogAdd : Operation {
 
 // The result is the count: overflow_count, queued_count, syslog_count.
 template <Op K>
-struct Count : Operation {
-    static constexpr Op id = K;
+struct Count : Operation<K> {
     static bool carried(long long) { return false; }
 };
 using OverflowCount = Count<Op::OverflowCount>;
 using QueuedCount = Count<Op::QueuedCount>;
 using SyslogCount = Count<Op::SyslogCount>;
 
-struct WatchdogState : Operation {
-    static constexpr Op id = Op::WatchdogState;
+struct WatchdogState : Operation<Op::WatchdogState> {
     int32_t registered = 0;
     uint32_t pings = 0, number = 0;
     NYR_OUTS(f(registered), f(pings), f(number))
 };
 
-struct Verbosity : Operation {
-    static constexpr Op id = Op::Verbosity;
+struct Verbosity : Operation<Op::Verbosity> {
     nyrverb_thread_t thread = 0;
     uint32_t level = 0;
     NYR_ARGS(f(thread))
     NYR_OUTS(f(level))
 };
 
-struct SyslogEntry : Operation {
-    static constexpr Op id = Op::SyslogEntry;
+struct SyslogEntry : Operation<Op::SyslogEntry> {
     uint32_t index = 0;
     syslog_severity_t severity = 0;
     const char* first = nullptr;
