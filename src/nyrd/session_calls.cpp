@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 namespace nyrd {
 
@@ -96,7 +97,11 @@ void release(LogRetrieve& op) {
 
 template <typename Operation>
 void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, FrameOut& reply) {
-    const long long result = run(handle, op, memory);
+    long long result = QEL_RESULT_NO_MEMORY;  // as the call would give in process
+    try {
+        result = run(handle, op, memory);
+    } catch (const std::bad_alloc&) {
+    }
     struct Release {
         Operation& op;
         ~Release() { release(op); }

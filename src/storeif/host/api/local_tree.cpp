@@ -63,8 +63,14 @@ void hand_back(nyrhost::Scratch& scratch, Batch& op) {
     op.status_count = static_cast<uint32_t>(scratch.statuses.size());
 }
 
+// The paths are parsed before the store's lock is taken, so that the items themselves need no
+// memory beyond what they record; a batch that runs out of memory part-way is undone from the
+// store file, when there is one.
 template <typename Batch, typename Write>
 long long path_batch(const Handle& handle, Batch& op, Write write) {
+    std::vector<Path> parsed(op.count);
+    std::vector<int> statuses(op.count);
+    for (uint32_t i = 0; i < op.count; ++i) statuses[i] = Path::parse(op.paths[i], parsed[i]);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
@@ -72,11 +78,15 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
     scratch.statuses.resize(op.count);
     Tree::Changes changes;
     Tree::Changes* record = nyrhost::changes_for(*call.store, changes);
-    Path parsed;
-    for (uint32_t i = 0; i < op.count; ++i) {
-        int status = Path::parse(op.paths[i], parsed);
-        if (status == QEL_STATUS_OK) status = write(call.store->tree, i, parsed, record);
-        scratch.statuses[i] = status;
+    try {
+        for (uint32_t i = 0; i < op.count; ++i) {
+            const int status = statuses[i];
+            scratch.statuses[i] =
+                status == QEL_STATUS_OK ? write(call.store->tree, i, parsed[i], record) : status;
+        }
+    } catch (const std::bad_alloc&) {
+        nyrhost::roll_back(*call.store);
+        throw;
     }
     if (const long long failed = commit(*call.store, changes, op.source)) return failed;
     hand_back(scratch, op);

@@ -14,8 +14,14 @@ Scratch* enter(qel_handle_s* handle, bool& locked) NO_THREAD_SAFETY_ANALYSIS {
         handle->store->mutex.unlock();
         return nullptr;
     }
-    locked = true;
-    return &handle->begin_call();
+    try {
+        Scratch& scratch = handle->begin_call();
+        locked = true;
+        return &scratch;
+    } catch (...) {  // no memory for this thread's scratch: the guard is not made
+        handle->store->mutex.unlock();
+        throw;
+    }
 }
 
 }  // namespace

@@ -152,6 +152,9 @@ inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
 // ran out first). The file then rolled back, and the tree is read back from it, so that both are
 // as they were before the write and nothing of it may be announced.
 int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
+// Undoes the tree changes of a write that was not committed, for a store that keeps its tree in a
+// file: the tree is read back from it (or, failing that, every later write is refused).
+void roll_back(qel_store_s& store) REQUIRES(store.mutex);
 
 }  // namespace nyrhost
 
