@@ -128,23 +128,23 @@ void write_reply(nyrhost::WireWriter& w, Operation& op, long long result) {
     if (Operation::carried(result)) op.outs(f);
 }
 
-// Reads the reply to `op`: its result, or `refused` for bytes that are not exactly one reply (an
+// Reads the reply to `op` and its result; false for bytes that are not exactly one reply (an
 // event array read before that is freed again).
 template <typename Operation>
-long long read_reply(const char* body, std::size_t size, Operation& op, Memory& memory,
-                     long long refused) {
+bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memory,
+                long long& result) {
     nyrhost::WireReader r(body, size);
     FieldReader f{r, memory, {}};
-    const auto result = static_cast<long long>(r.u64());
+    result = static_cast<long long>(r.u64());
     try {
         if (r.ok() && Operation::carried(result)) op.outs(f);
     } catch (...) {
         f.drop();
         throw;
     }
-    if (r.ok() && r.remaining() == 0) return result;
+    if (r.ok() && r.remaining() == 0) return true;
     f.drop();
-    return refused;
+    return false;
 }
 
 // Decodes a request body into the operation it names and hands that to `use`; false for anything

@@ -88,6 +88,7 @@ public:
         write(body);
         return true;
     }
+    const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
     // Sends the whole frame; false when the connection is broken.
     bool send(int fd) const;

@@ -13,7 +13,6 @@
 #ifndef NYR_HOST_REMOTE_REMOTE_HANDLE_H
 #define NYR_HOST_REMOTE_REMOTE_HANDLE_H
 
-#include <climits>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -113,9 +112,10 @@ long long call(RemoteHandle& handle, Operation& op) {
     const int failed = x.exchange([&](nyrhost::WireWriter& w) { nyrproto::write_request(w, op); });
     if (failed != 0) return failed;
     ThreadMemory& memory = x.memory();
-    const long long result =
-        nyrproto::read_reply(memory.in.body(), memory.in.body_size(), op, memory.memory, LLONG_MIN);
-    return result == LLONG_MIN ? x.garbled() : result;
+    long long result = 0;
+    if (!nyrproto::read_reply(memory.in.body(), memory.in.body_size(), op, memory.memory, result))
+        return x.garbled();
+    return result;
 }
 
 // qel_host_connect, qel_host_default_socket, and the closing of a remote handle.
