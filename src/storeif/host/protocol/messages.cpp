@@ -203,7 +203,12 @@ void FieldReader::records(_event_t*& p, uint32_t n) {
     if (n == 0 || !room_for(n, min_size(_event_t{}))) return;
     auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
     if (array == nullptr) throw std::bad_alloc();
-    handed.emplace_back(array, n);
+    try {
+        handed.emplace_back(array, n);
+    } catch (...) {
+        std::free(array);
+        throw;
+    }
     for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(array[k]);
     p = array;
     if (r.ok()) return;
