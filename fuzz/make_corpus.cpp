@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/store.h"
+#include "protocol/fields.h"
+#include "session_calls.h"
+
 namespace {
 
 using toolkit::CElement;
@@ -156,6 +160,92 @@ void decoder_seeds() {
     }
 }
 
+// Plausible arguments for any operation: each field of its list gets a sample of its kind.
+struct Sampler {
+    nyrproto::Memory& memory;
+    std::string path = "/a";
+    _event_t event{};
+    struct timeval time {
+        5, 0
+    };
+    void operator()(const char*& text) { text = path.c_str(); }
+    void operator()(int32_t& v) { v = 0x12; }
+    void operator()(uint32_t& v) { v = 2; }
+    void operator()(bool& v) { v = true; }
+    void operator()(_element_datatype_t& v) {
+        v = _element_datatype_t{};
+        v.type = DATATYPE_INT;
+        v.value.int_value = 7;
+    }
+    void operator()(_event_t& v) {
+        v = _event_t{};
+        v.type = 0x12;
+        v.path = {&path[0], static_cast<uint32_t>(path.size())};
+    }
+    void operator()(const struct timeval*& v) { v = &time; }
+    template <typename T>
+    void array(T*& p, uint32_t n) {
+        auto* entries = memory.alloc<std::remove_const_t<T>>(n);
+        for (uint32_t k = 0; k < n; ++k) (*this)(entries[k]);
+        p = entries;
+    }
+};
+
+template <typename Encode>
+std::string encoded(Encode&& encode) {
+    nyrhost::WireWriter measure(nullptr);
+    encode(measure);
+    std::string bytes(measure.size(), '\0');
+    nyrhost::WireWriter out(&bytes[0]);
+    encode(out);
+    return bytes;
+}
+
+// For every operation: its request (fuzz_request), and that request with the reply a store gave
+// (fuzz_reply, as u32 request length, request, reply).
+void operation_seeds() {
+    qel_store_t* store = qel_host_store_open(nullptr);
+    qel_host_set_event_wait(store, 0);
+    qel_handle_t handle = qel_host_handle_open(store);
+    api_status_t status = 0;
+    _element_datatype_t value{};
+    value.type = DATATYPE_STRING;
+    value.value.string_value = {const_cast<char*>("text"), 4};
+    qel_set_leaf(handle, "/a", value, 0, false, "", &status);
+    qel_event_register(handle, "/", 0x12, true, &status);
+    qel_watchdog_register(handle, &status, "w", 1, false);
+    qel_syslog_add(handle, "one", 2, "two", "three");
+    const nyrlocal::Handle local = nyrhost::find(handle).local;
+#define NYR_SEED(name)                                                                      \
+    {                                                                                       \
+        nyrproto::Memory memory;                                                            \
+        nyrproto::name op;                                                                  \
+        Sampler sampler{memory};                                                            \
+        op.args(sampler);                                                                   \
+        const std::string request =                                                         \
+            encoded([&](nyrhost::WireWriter& w) { nyrproto::write_request(w, op); });       \
+        seed("fuzz_request", #name, request);                                               \
+        std::string path = "/a";                                                            \
+        _event_t event{};                                                                   \
+        event.type = 0x12;                                                                  \
+        event.path = {&path[0], 2};                                                         \
+        api_status_t* statuses = nullptr;                                                   \
+        uint32_t sent = 0;                                                                  \
+        qel_events_send(handle, &event, 1, &statuses, &sent);                               \
+        qel_log_store(handle, &event, 1, false);                                            \
+        nyrproto::Memory work;                                                              \
+        nyrproto::FrameOut reply;                                                           \
+        nyrd::carry_out(request.data(), request.size(), local, work, reply);                \
+        const std::string length = encoded(                                                 \
+            [&](nyrhost::WireWriter& w) { w.u32(static_cast<uint32_t>(request.size())); }); \
+        seed("fuzz_reply", #name,                                                           \
+             length + request + std::string(reply.body(), reply.body_size()));              \
+    }
+    NYR_OPERATIONS(NYR_SEED)
+#undef NYR_SEED
+    qel_host_store_close(store);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +259,7 @@ int main(int argc, char** argv) {
     event_record_seeds();
     source_seeds();
     decoder_seeds();
+    operation_seeds();
     std::printf("%d seeds written under %s\n", g_written, g_root.c_str());
     return 0;
 }

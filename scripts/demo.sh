@@ -14,7 +14,7 @@ echo
 echo "== Two processes sharing one nyrd"
 run=$(mktemp -d /tmp/nyr-demo.XXXXXX)
 socket=$run/nyr.sock
-./build/src/nyrd/nyrd --foreground --socket "$socket" &
+./build/src/nyrd/nyrd --log-stderr --socket "$socket" &
 nyrd_pid=$!
 trap 'kill "$nyrd_pid" 2>/dev/null || true; rm -rf "$run"' EXIT
 for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done

@@ -3,8 +3,7 @@
 # a bounded time, starting from the committed seed corpus in fuzz/corpus/<target>/.
 #
 #   scripts/fuzz.sh [seconds]        default 60 seconds per target
-#   scripts/fuzz.sh --seed           rewrite the committed seed corpus and stop (the request
-#                                    bodies seeding fuzz_request were written once and are kept)
+#   scripts/fuzz.sh --seed           rewrite the committed seed corpus and stop
 #   BUILD_DIR=dir JOBS=n scripts/fuzz.sh 10
 #
 # The fuzzer's growing corpus is kept in $BUILD_DIR/corpus/<target>/ (the committed seeds are

@@ -24,7 +24,8 @@ def test_refused_items_carry_status_path_and_nyrs_meaning(nyr_store, tmp_path):
     not_ours = tmp_path / "not-a-store"
     not_ours.write_text("hello")
     e = refused(nyr.open, not_ours)
-    assert (e.result, e.meaning) == (nyr.QEL_HOST_OPEN_FOREIGN, "not a store file of ours")
+    assert e.result == nyr.QEL_HOST_OPEN_FOREIGN
+    assert e.meaning.startswith("not a store file of ours")
     e = refused(nyr.connect, str(tmp_path / "no-such.sock"))
     assert "cannot reach nyrd" in str(e)
 

@@ -10,13 +10,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "core/mutex.h"
 #include "peer_check.h"
 #include "socket_place.h"
 
@@ -87,11 +86,11 @@ private:
     std::atomic<bool> stopped_{false};
     uint64_t next_id_ = 0;  // acceptor thread only
 
-    std::mutex mutex_;
-    std::condition_variable ended_;        // a connection left live_
-    std::map<uint64_t, Connection> live_;  // guarded by mutex_; a connection's fd stays open
-                                           // while it is listed here
-    std::vector<pthread_t> finished_;      // guarded by mutex_; ended, not yet joined
+    nyrhost::Mutex mutex_;
+    nyrhost::CondVar ended_;  // a connection left live_
+    // A connection's fd stays open while it is listed here.
+    std::map<uint64_t, Connection> live_ GUARDED_BY(mutex_);
+    std::vector<pthread_t> finished_ GUARDED_BY(mutex_);  // ended, not yet joined
 };
 
 bool ServingListener::begin(std::string& error) {
@@ -186,7 +185,7 @@ void ServingListener::admit(int fd) {
         // Listed before the thread exists, and the thread waits for the lock before it can
         // remove itself; room for it among the finished is made now, so that a thread that
         // ends never needs memory.
-        std::lock_guard<std::mutex> guard(mutex_);
+        nyrhost::MutexLock guard(mutex_);
         finished_.reserve(live_.size() + finished_.size() + 1);
         auto listed = live_.emplace(id, Connection{fd, pthread_t{}}).first;
         rc = pthread_create(&listed->second.thread, &attributes, &ServingListener::run_connection,
@@ -211,7 +210,7 @@ void* ServingListener::run_connection(void* argument) {
     delete static_cast<Start*>(argument);
     ServingListener& self = *start.self;
     serve_connection(start.fd, self.store_, self.options_.limits, self.options_.report);
-    std::lock_guard<std::mutex> guard(self.mutex_);
+    nyrhost::MutexLock guard(self.mutex_);
     self.live_.erase(start.id);
     close(start.fd);
     self.finished_.push_back(pthread_self());
@@ -227,7 +226,7 @@ void* ServingListener::run_connection(void* argument) {
 void ServingListener::reap_finished() {
     std::vector<pthread_t> ended;
     try {
-        std::lock_guard<std::mutex> guard(mutex_);
+        nyrhost::MutexLock guard(mutex_);
         ended = finished_;  // a copy: finished_ keeps the room admit() made in it
         finished_.clear();
     } catch (const std::bad_alloc&) {
@@ -249,9 +248,12 @@ void ServingListener::stop() {
     // Reading ends on every connection; each answers the call it has read and returns.
     std::vector<pthread_t> all;
     {
-        std::unique_lock<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         for (const auto& entry : live_) shutdown(entry.second.fd, SHUT_RD);
-        if (!ended_.wait_for(lock, kStopGrace, [this] { return live_.empty(); })) {
+        const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+        while (!live_.empty() && ended_.wait_until(mutex_, deadline)) {
+        }
+        if (!live_.empty()) {
             say(LOG_WARNING, std::to_string(live_.size()) +
                                  " connection(s) did not take their last reply; closing them");
             for (const auto& entry : live_) shutdown(entry.second.fd, SHUT_RDWR);

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/mutex.h"
 #include "listener.h"
 
 namespace {
@@ -29,24 +29,24 @@ constexpr uint32_t kMinMaxFrame = 4096;
 struct Options {
     std::string socket_path;
     std::string store_file;
-    bool foreground = false;
+    bool log_stderr = false;
     std::string group;
     uint32_t max_frame = nyrd::kDefaultMaxFrame;
 };
 
-// Diagnostics: lines on stderr in the foreground, the system log otherwise. Reports come from
+// Diagnostics: lines on stderr with --log-stderr, the system log otherwise. Reports come from
 // every connection's thread, one line at a time.
 class Diagnostics {
 public:
-    explicit Diagnostics(bool foreground) : foreground_(foreground) {
-        if (!foreground_) openlog("nyrd", LOG_PID, LOG_DAEMON);
+    explicit Diagnostics(bool to_stderr) : to_stderr_(to_stderr) {
+        if (!to_stderr_) openlog("nyrd", LOG_PID, LOG_DAEMON);
     }
     ~Diagnostics() {
-        if (!foreground_) closelog();
+        if (!to_stderr_) closelog();
     }
     void report(int priority, const std::string& line) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (foreground_) {
+        nyrhost::MutexLock guard(mutex_);
+        if (to_stderr_) {
             std::fprintf(stderr, "nyrd: %s\n", line.c_str());
         } else {
             syslog(priority, "%s", line.c_str());
@@ -54,7 +54,7 @@ public:
     }
     // Why the daemon cannot start goes to stderr as well, for the person who started it.
     void fail(const std::string& line) {
-        if (!foreground_) std::fprintf(stderr, "nyrd: %s\n", line.c_str());
+        if (!to_stderr_) std::fprintf(stderr, "nyrd: %s\n", line.c_str());
         report(LOG_ERR, line);
     }
     nyrd::Report reporter() {
@@ -62,35 +62,9 @@ public:
     }
 
 private:
-    const bool foreground_;
-    std::mutex mutex_;
+    const bool to_stderr_;
+    nyrhost::Mutex mutex_;  // one line at a time
 };
-
-const char* open_failure(int code) {
-    switch (code) {
-        case QEL_HOST_OPEN_FOREIGN:
-            return "it is not an event log of ours (another application's database, another "
-                   "layout, or not SQLite at all); it is left as it was";
-        case QEL_HOST_OPEN_DAMAGED:
-            return "the file is damaged (it fails SQLite's structural check)";
-        case QEL_HOST_OPEN_LOCKED:
-            return "another connection kept the file locked for too long";
-        case QEL_HOST_OPEN_UNREADABLE:
-            return "the file or its folder cannot be opened or read, or it is not a regular file";
-        case QEL_HOST_OPEN_READ_ONLY:
-            return "the file cannot be written (permissions or medium)";
-        case QEL_HOST_OPEN_FULL:
-            return "the disk is full";
-        case QEL_HOST_OPEN_NO_MEMORY:
-            return "out of memory";
-        case QEL_HOST_OPEN_NO_SQLITE:
-            return "this build keeps stores in memory only (built without SQLite)";
-        case QEL_HOST_OPEN_IN_USE:
-            return "another store holds the file (another nyrd, or a process that opened it)";
-        default:
-            return "the database failed";
-    }
-}
 
 std::optional<gid_t> find_group(const std::string& name) {
     std::vector<char> buffer(16384);
@@ -121,8 +95,8 @@ void store_err_to_log(void*, int code, const char* text) {
 }
 
 int serve(const Options& options) {
-    Diagnostics diagnostics(options.foreground);
-    if (!options.foreground) qel_host_set_err_sink(&store_err_to_log, nullptr);
+    Diagnostics diagnostics(options.log_stderr);
+    if (!options.log_stderr) qel_host_set_err_sink(&store_err_to_log, nullptr);
 
     nyrd::ListenerOptions listen;
     listen.socket_path = options.socket_path.empty() ? default_socket() : options.socket_path;
@@ -144,7 +118,8 @@ int serve(const Options& options) {
     const char* file = options.store_file.empty() ? nullptr : options.store_file.c_str();
     qel_store_t* store = qel_host_store_open_ex(file, &opened);
     if (!store) {
-        diagnostics.fail("cannot open store " + options.store_file + ": " + open_failure(opened));
+        diagnostics.fail("cannot open store " + options.store_file + ": " +
+                         qel_host_open_text(opened));
         return kExitCannotStart;
     }
     std::string error;
@@ -201,8 +176,9 @@ int main(int argc, char** argv) {
                    "SQLite file that keeps the tree and the event log across restarts "
                    "(default: a store in memory, gone when nyrd stops)")
         ->type_name("FILE");
-    app.add_flag("--foreground", options.foreground,
-                 "Write diagnostics to stderr instead of the system log");
+    app.add_flag("--log-stderr,--foreground", options.log_stderr,
+                 "Write diagnostics to stderr instead of the system log (--foreground is the "
+                 "older name of the same choice)");
     app.add_option("--group", options.group,
                    "Also admit members of this group (name or number); otherwise only this "
                    "user and root may connect")

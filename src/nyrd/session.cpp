@@ -10,14 +10,14 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <random>
 #include <unordered_map>
 
+#include "core/mutex.h"
+#include "core/store.h"
 #include "protocol/frame.h"
-#include "protocol/messages.h"
 #include "session_calls.h"
 #include "session_hangup.h"
 
@@ -58,7 +58,7 @@ public:
     qel_handle_t open(qel_store_t* store, uid_t uid, uint64_t& token) {
         qel_handle_t handle = qel_host_handle_open(store);
         if (handle == nullptr) return nullptr;
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         do token = fresh_token();
         while (token == 0 || sessions_.count(token) != 0);
         sessions_.emplace(token, Session{store, handle, uid, 1});
@@ -66,7 +66,7 @@ public:
     }
     // Joins the session `token` on `store` of `uid`; null when there is none (any longer).
     qel_handle_t join(qel_store_t* store, uid_t uid, uint64_t token) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         auto it = sessions_.find(token);
         if (it == sessions_.end() || it->second.store != store || it->second.uid != uid)
             return nullptr;
@@ -77,7 +77,7 @@ public:
     void leave(uint64_t token) {
         qel_handle_t ended = nullptr;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            nyrhost::MutexLock lock(mutex_);
             auto it = sessions_.find(token);
             if (it == sessions_.end() || --it->second.connections > 0) return;
             ended = it->second.handle;
@@ -93,14 +93,14 @@ private:
         uid_t uid;
         int connections;
     };
-    uint64_t fresh_token() {
+    uint64_t fresh_token() REQUIRES(mutex_) {
         uint64_t token = 0;
         if (getrandom(&token, sizeof token, 0) == static_cast<ssize_t>(sizeof token)) return token;
         return fallback_();  // no kernel source: still unpredictable enough to tell sessions apart
     }
-    std::mutex mutex_;
-    std::mt19937_64 fallback_{std::random_device{}()};
-    std::unordered_map<uint64_t, Session> sessions_;
+    nyrhost::Mutex mutex_;
+    std::mt19937_64 fallback_ GUARDED_BY(mutex_){std::random_device{}()};
+    std::unordered_map<uint64_t, Session> sessions_ GUARDED_BY(mutex_);
 };
 
 Sessions& sessions() {
@@ -115,8 +115,7 @@ public:
 
     void serve() {
         if (!handshake()) return;
-        nyrproto::Request request;
-        Workspace work;
+        nyrproto::Memory memory;
         bool large = false;
         for (;;) {
             const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
@@ -132,7 +131,16 @@ public:
                             " bytes; closing the connection");
                 break;
             }
-            if (!nyrproto::decode_request(in_.body(), in_.body_size(), request)) {
+            bool decoded = false;
+            {
+                // A client that goes away while waiting for events ends its session at once.
+                std::optional<HangupWatch> watch;
+                if (in_.body_size() != 0 &&
+                    in_.body()[0] == static_cast<char>(nyrproto::Op::EventsGet))
+                    watch.emplace(fd_, handle_);
+                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_);
+            }
+            if (!decoded) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
                 report_(LOG_WARNING, peer_.name + ": a malformed request (operation " +
                                          std::to_string(op) + ", " +
@@ -140,20 +148,13 @@ public:
                                          " bytes); closing the connection");
                 break;
             }
-            {
-                // A client that goes away while waiting for events ends its session at once.
-                std::optional<HangupWatch> watch;
-                if (request.op == nyrproto::Op::kEventsGet) watch.emplace(fd_, handle_);
-                carry_out(request, handle_, work, out_);
-            }
             if (!out_.send(fd_)) break;
             // What a large call needed is kept while calls follow one another at once (a stream
             // of batches) and given back when the connection falls idle.
             large |=
                 out_.body_size() > nyrproto::kKeptBuffer || in_.body_size() > nyrproto::kKeptBuffer;
             if (large && !request_follows()) {
-                request = nyrproto::Request();
-                work.trim();
+                memory.clear();
                 in_.trim();
                 out_.trim();
                 ::malloc_trim(0);  // and the C library gives the freed pages back to the system
@@ -207,9 +208,14 @@ private:
                 reply.reason = "the session has ended";
             }
         }
+        if (handle_ != nullptr) local_ = nyrhost::find(handle_).local;
+        if (handle_ != nullptr && !local_) {
+            reply.verdict = nyrproto::kUnknownSession;
+            reply.reason = "the session has ended";
+        }
         reply.session = token_;
         out_.build([&](nyrhost::WireWriter& w) { nyrproto::write_hello_reply(w, reply); });
-        return out_.send(fd_) && handle_ != nullptr;
+        return out_.send(fd_) && local_ != nullptr;
     }
 
     const int fd_;
@@ -220,6 +226,7 @@ private:
     FrameIn in_;
     FrameOut out_;
     qel_handle_t handle_ = nullptr;
+    nyrlocal::Handle local_;  // the session handle's state, for the local backend
     uint64_t token_ = 0;
 };
 

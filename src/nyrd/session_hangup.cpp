@@ -4,9 +4,10 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <thread>
 #include <unordered_map>
+
+#include "core/mutex.h"
 
 namespace nyrd {
 
@@ -21,7 +22,7 @@ public:
     }
 
     uint64_t add(int fd, qel_handle_t handle) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         const uint64_t id = ++last_id_;
         epoll_event event{};
         event.events = EPOLLHUP | EPOLLONESHOT;  // a hang-up is reported whatever is asked for
@@ -32,7 +33,7 @@ public:
     }
 
     void remove(int fd, uint64_t id) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        nyrhost::MutexLock lock(mutex_);
         epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
         watched_.erase(id);
     }
@@ -53,7 +54,7 @@ private:
             const int n = epoll_wait(epoll_, events, 16, -1);
             for (int k = 0; k < n; ++k) {
                 // An id removed meanwhile (its descriptor perhaps reused since) is ignored.
-                std::lock_guard<std::mutex> lock(mutex_);
+                nyrhost::MutexLock lock(mutex_);
                 auto it = watched_.find(events[k].data.u64);
                 if (it == watched_.end()) continue;
                 qel_host_handle_close(it->second);
@@ -63,9 +64,9 @@ private:
     }
 
     const int epoll_;
-    std::mutex mutex_;
-    uint64_t last_id_ = 0;
-    std::unordered_map<uint64_t, qel_handle_t> watched_;
+    nyrhost::Mutex mutex_;
+    uint64_t last_id_ GUARDED_BY(mutex_) = 0;
+    std::unordered_map<uint64_t, qel_handle_t> watched_ GUARDED_BY(mutex_);
 };
 
 }  // namespace

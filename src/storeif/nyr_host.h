@@ -161,22 +161,22 @@ enum {
  * waiting) until the store is closed, so a second store on the same file, in this or any other
  * process (such as nyrd), is refused with #QEL_HOST_OPEN_IN_USE.
  *
- * @param log_database Null or "": the event log and the tree live in memory. Otherwise the SQLite
+ * @param store_file Null or "": the event log and the tree live in memory. Otherwise the SQLite
  *        file that keeps them. A missing or empty file becomes a new store file (so does one left
  *        by a crash while a new one was being laid out).
  * @return The store, or null when it cannot be opened (for example a file that is not a store
  *         file of ours, one that is damaged, or one another store holds);
  *         qel_host_store_open_ex() says why.
  */
-NYR_API qel_store_t* qel_host_store_open(const char* log_database);
+NYR_API qel_store_t* qel_host_store_open(const char* store_file);
 /**
  * Opens a store as qel_host_store_open() does, and says why when it cannot.
- * @param log_database As for qel_host_store_open().
+ * @param store_file As for qel_host_store_open().
  * @param[out] result When not null: #QEL_HOST_OPEN_OK with a store, otherwise one of the other
  *        QEL_HOST_OPEN_ codes.
  * @return The store, or null.
  */
-NYR_API qel_store_t* qel_host_store_open_ex(const char* log_database, int* result);
+NYR_API qel_store_t* qel_host_store_open_ex(const char* store_file, int* result);
 /**
  * Closes the store; every handle still open on it is closed first.
  * @param store The store; one that is not open (null, or closed before) is ignored.
@@ -321,6 +321,20 @@ NYR_API long long qel_host_syslog_count(qel_handle_t handle);
  */
 NYR_API int qel_host_syslog_entry(qel_handle_t handle, uint32_t index, syslog_severity_t* severity,
                                   const char** first, const char** second, const char** third);
+
+/* ---- Texts ------------------------------------------------------------------------------- */
+/**
+ * The wording of a result for a person, the same in every program that reports one.
+ * @param result A QEL_RESULT_ code (or any other integer).
+ * @return A static text, never null; "an unknown result" for a code the store never gives.
+ */
+NYR_API const char* qel_host_result_text(int result);
+/**
+ * The wording of an open reason (qel_host_store_open_ex()) for a person.
+ * @param reason A QEL_HOST_OPEN_ code; an unknown one reads as #QEL_HOST_OPEN_FAILED.
+ * @return A static text, never null.
+ */
+NYR_API const char* qel_host_open_text(int reason);
 
 /* ---- Error reports ------------------------------------------------------------------------- */
 /**

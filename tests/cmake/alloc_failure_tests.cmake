@@ -10,3 +10,12 @@ target_include_directories(toolkit_alloc_failure_tests PRIVATE
 target_link_libraries(toolkit_alloc_failure_tests PRIVATE nyr_internal GTest::gtest_main)
 target_link_options(toolkit_alloc_failure_tests PRIVATE -Wl,--wrap=malloc -Wl,--wrap=free)
 add_test(NAME alloc_failure COMMAND toolkit_alloc_failure_tests)
+
+# The host store's calls under failing allocations, in process and through the daemon's session:
+# operator new is replaced in this program, and the store's own malloc and calloc are wrapped.
+add_executable(store_alloc_failure_tests ${CMAKE_CURRENT_SOURCE_DIR}/alloc/store_alloc_failure_test.cpp)
+target_include_directories(store_alloc_failure_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(store_alloc_failure_tests PRIVATE nyr_internal nyr_service GTest::gtest_main)
+target_link_options(store_alloc_failure_tests PRIVATE -Wl,--wrap=malloc -Wl,--wrap=calloc
+  -Wl,--wrap=free)
+add_test(NAME store_alloc_failure COMMAND store_alloc_failure_tests)

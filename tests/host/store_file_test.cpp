@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <set>
+#include <string>
 
 #include "host/log_support.h"
 #include "host/store_fixture.h"
@@ -276,3 +278,19 @@ TEST(StoreFile, AKilledWriterLosesNoAcknowledgedWrite) {
 }  // namespace
 
 #endif  // NYR_HAVE_SQLITE
+
+TEST(StoreTexts, EveryResultAndOpenReasonHasItsOwnWording) {
+    std::set<std::string> results, reasons;
+    for (int code : std::initializer_list<int>{
+             QEL_RESULT_OK, QEL_RESULT_BAD_HANDLE, QEL_RESULT_BAD_ARGUMENT, QEL_RESULT_NO_MEMORY,
+             QEL_RESULT_DATABASE, QEL_RESULT_MALFORMED, QEL_RESULT_DAMAGED, QEL_RESULT_LOST, 12345})
+        results.insert(qel_host_result_text(code));
+    EXPECT_EQ(results.size(), 9u);
+    for (int code = QEL_HOST_OPEN_OK; code <= QEL_HOST_OPEN_IN_USE; ++code)
+        reasons.insert(qel_host_open_text(code));
+    EXPECT_EQ(reasons.size(), 11u);
+    EXPECT_STREQ(qel_host_open_text(99), qel_host_open_text(QEL_HOST_OPEN_FAILED));
+    // A failing tree is the store file's, not only the event log's.
+    EXPECT_NE(std::string(qel_host_result_text(QEL_RESULT_DATABASE)).find("store file"),
+              std::string::npos);
+}

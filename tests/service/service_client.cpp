@@ -248,7 +248,7 @@ int unread_replies(const char* path) {
     if (!send_all(fd, hello) || recv(fd, reply, sizeof reply, 0) <= 0) return fail("handshake");
     // Each call's reply is small; sent until neither side's buffers take more.
     auto call = frame([](nyrhost::WireWriter& w) {
-        w.u8(static_cast<uint8_t>(nyrproto::Op::kEventsGetNonblocking));
+        w.u8(static_cast<uint8_t>(nyrproto::Op::EventsGetNonblocking));
     });
     fcntl(fd, F_SETFL, O_NONBLOCK);
     for (auto end = Clock::now() + kDeadline; Clock::now() < end;) {

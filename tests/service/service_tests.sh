@@ -29,7 +29,7 @@ serving() { grep -c "^nyrd: serving" "$work/nyrd.err"; }
 start_daemon() {
     local before
     before=$(serving)
-    "$nyrd" --foreground --socket "$sock" "$@" 2>>"$work/nyrd.err" &
+    "$nyrd" --log-stderr --socket "$sock" "$@" 2>>"$work/nyrd.err" &
     daemon_pid=$!
     for _ in $(seq 200); do
         [ "$(serving)" -gt "$before" ] && [ -S "$sock" ] && return 0

@@ -33,51 +33,12 @@ std::string status_meaning(api_status_t status) {
 }
 
 std::string result_meaning(int result) {
-    switch (result) {
-        case -1:
-            return "no store handle";
-        case QEL_RESULT_BAD_HANDLE:
-            return "the store handle is not open";
-        case QEL_RESULT_BAD_ARGUMENT:
-            return "the store refused the call's arguments";
-        case QEL_RESULT_NO_MEMORY:
-            return "the store ran out of memory";
-        case QEL_RESULT_DATABASE:
-            return "the event log's database failed";
-        case QEL_RESULT_MALFORMED:
-            return "malformed input";
-        case QEL_RESULT_DAMAGED:
-            return "the event log holds a damaged event";
-        case QEL_RESULT_LOST:
-            return "the connection to nyrd was lost";
-        default:
-            return "the call failed with result " + std::to_string(result);
-    }
+    if (result == -1) return "no store handle";
+    return qel_host_result_text(result);
 }
 
 std::string open_meaning(int result) {
-    switch (result) {
-        case QEL_HOST_OPEN_FOREIGN:
-            return "not a store file of ours";
-        case QEL_HOST_OPEN_DAMAGED:
-            return "the file is damaged";
-        case QEL_HOST_OPEN_LOCKED:
-            return "the file stayed locked by another connection";
-        case QEL_HOST_OPEN_UNREADABLE:
-            return "the file cannot be opened or read";
-        case QEL_HOST_OPEN_READ_ONLY:
-            return "the file cannot be written";
-        case QEL_HOST_OPEN_FULL:
-            return "the disk is full";
-        case QEL_HOST_OPEN_NO_MEMORY:
-            return "out of memory";
-        case QEL_HOST_OPEN_NO_SQLITE:
-            return "this libnyr was built without SQLite";
-        case QEL_HOST_OPEN_IN_USE:
-            return "another store holds the file (a running nyrd?)";
-        default:
-            return "the database failed";
-    }
+    return qel_host_open_text(result);
 }
 
 void check_item(const std::string& path, int result, const api_status_t& status) {

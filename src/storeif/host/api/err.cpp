@@ -1,17 +1,17 @@
 // Error reports: formatted once, then handed to the installed sink or written to stderr.
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
+#include "core/mutex.h"
 #include "nyr_host.h"
 
 namespace {
 
 struct ErrSink {
-    std::mutex mutex;  // one report at a time, and a consistent sink and context
-    qel_host_err_sink_t sink = nullptr;
-    void* context = nullptr;
+    nyrhost::Mutex mutex;  // one report at a time, and a consistent sink and context
+    qel_host_err_sink_t sink GUARDED_BY(mutex) = nullptr;
+    void* context GUARDED_BY(mutex) = nullptr;
 };
 
 ErrSink& err_sink() {
@@ -25,7 +25,7 @@ extern "C" {
 
 void qel_host_set_err_sink(qel_host_err_sink_t sink, void* context) {
     ErrSink& target = err_sink();
-    std::lock_guard<std::mutex> lock(target.mutex);
+    nyrhost::MutexLock lock(target.mutex);
     target.sink = sink;
     target.context = context;
 }
@@ -47,7 +47,7 @@ void qel_err(int code, const char* format, ...) {
         va_end(again);
     }
     ErrSink& target = err_sink();
-    std::lock_guard<std::mutex> lock(target.mutex);
+    nyrhost::MutexLock lock(target.mutex);
     if (target.sink)
         target.sink(target.context, code, text.c_str());
     else

@@ -1,42 +1,19 @@
-// Event subscriptions, sending events to the handles registered for them, and fetching what is
-// queued on a handle.
-#include <chrono>
-#include <cstdlib>
+// The entry points of events and the event log (api/local_events.cpp carries them out in this
+// process).
+#include "api/entry.h"
 
-#include "core/call.h"
-#include "core/path.h"
-#include "remote/remote_calls.h"
+using namespace nyrproto;
+using nyrapi::perform;
+using nyrapi::with_status;
 
 namespace {
 
-using nyrhost::HandleCall;
-using nyrhost::Path;
-
-// Fetches the queued events, first waiting for one up to the store's wait time when `wait`.
-int fetch(qel_handle_t handle, _event_t** records, bool wait) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    if (!records) return QEL_RESULT_BAD_ARGUMENT;
-    *records = nullptr;
-    if (wait) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(call.store->event_wait_ms);
-        while (call.handle->queue.empty() && call.handle->open) {
-            if (!call.handle->arrived.wait_until(call.store->mutex, deadline)) break;
-        }
-    }
-    if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
-    // Everything queued, handed out as a malloc'd record array.
-    const std::size_t n = call.handle->queue.size();
-    if (n == 0) return 0;
-    auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
-    if (!array) return QEL_RESULT_NO_MEMORY;  // the queue keeps its events
-    for (std::size_t i = 0; i < n; ++i)
-        to_record(call.handle->queue[i], array[i], call.scratch->texts);
-    call.handle->queue.clear();
-    call.handle->queued_bytes = 0;
-    *records = array;
-    return static_cast<int>(n);
+template <typename Fetch>
+int fetch(qel_handle_t handle, _event_t** records) {
+    Fetch op;
+    const auto result = static_cast<int>(perform(handle, op, records != nullptr));
+    if (records) *records = result > 0 ? op.records : nullptr;
+    return result;
 }
 
 }  // namespace
@@ -45,72 +22,56 @@ extern "C" {
 
 int qel_event_register(qel_handle_t handle, const char* path, api_event_t kind, bool flag,
                        api_status_t* status) {
-    if (nyrremote::is_remote(handle))
-        return nyrremote::event_register(handle, path, kind, flag, status);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    Path parsed;
-    *status = Path::parse(path, parsed);
-    if (*status != QEL_STATUS_OK) return QEL_RESULT_OK;
-    if (call.store->subscriptions.add(call.handle, parsed, kind, flag))
-        call.handle->registered.emplace(parsed.text());
-    return QEL_RESULT_OK;
+    EventRegister op;
+    op.path = path, op.kind = kind, op.flag = flag;
+    return with_status(handle, op, status);
 }
 
 int qel_event_clear(qel_handle_t handle, const char* path, api_event_t kind, api_status_t* status) {
-    if (nyrremote::is_remote(handle)) return nyrremote::event_clear(handle, path, kind, status);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    if (!status) return QEL_RESULT_BAD_ARGUMENT;
-    if (!path) {
-        *status = QEL_STATUS_BAD_ARGUMENT;
-        return QEL_RESULT_OK;
-    }
-    // Any text may be cleared: one that was never registered is not found.
-    Path parsed;
-    bool ended = false;
-    const bool found = Path::parse(path, parsed) == QEL_STATUS_OK &&
-                       call.store->subscriptions.clear(call.handle, parsed, kind, ended);
-    *status = found ? QEL_STATUS_OK : QEL_STATUS_NOT_FOUND;
-    if (ended) call.handle->registered.erase(std::string(parsed.text()));
-    return QEL_RESULT_OK;
+    EventClear op;
+    op.path = path, op.kind = kind;
+    return with_status(handle, op, status);
 }
 
 int qel_events_send(qel_handle_t handle, const _event_t* records, uint32_t count,
                     api_status_t** statuses, uint32_t* status_count) {
-    if (nyrremote::is_remote(handle))
-        return nyrremote::events_send(handle, records, count, statuses, status_count);
-    if (!statuses || !status_count || (count != 0 && !records)) {
-        return nyrhost::acquire(handle) ? QEL_RESULT_BAD_ARGUMENT : QEL_RESULT_BAD_HANDLE;
-    }
-    // Owned copies are made before the store's lock is taken.
-    std::vector<nyrhost::OwnedEvent> events;
-    events.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) events.push_back(nyrhost::from_record(records[i]));
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    std::vector<api_status_t>& sent = call.scratch->statuses;
-    sent.resize(count);
-    Path parsed;
-    for (uint32_t i = 0; i < count; ++i) {
-        sent[i] = Path::parse(std::string_view(events[i].path), parsed);
-        if (sent[i] == QEL_STATUS_OK) nyrhost::deliver(*call.store, parsed, events[i]);
-    }
-    if (sent.capacity() == 0) sent.reserve(1);  // never a null array
-    *statuses = sent.data();
-    *status_count = count;
-    return QEL_RESULT_OK;
+    EventsSend op;
+    op.count = count, op.records = records;
+    return nyrapi::with_statuses(handle, op, count == 0 || records, statuses, status_count);
 }
 
 int qel_events_get(qel_handle_t handle, _event_t** records) {
-    if (nyrremote::is_remote(handle)) return nyrremote::events_get(handle, records, true);
-    return fetch(handle, records, true);
+    return fetch<EventsGet>(handle, records);
 }
 
 int qel_events_get_nonblocking(qel_handle_t handle, _event_t** records) {
-    if (nyrremote::is_remote(handle)) return nyrremote::events_get(handle, records, false);
-    return fetch(handle, records, false);
+    return fetch<EventsGetNonblocking>(handle, records);
+}
+
+int qel_log_store(qel_handle_t handle, const _event_t* records, uint32_t count, bool flag) {
+    LogStore op;
+    op.count = count, op.records = records, op.flag = flag;
+    return static_cast<int>(perform(handle, op, count == 0 || records));
+}
+
+int qel_log_retrieve(qel_handle_t handle, _event_t** records, uint32_t* count, const char* path,
+                     const struct timeval* from, const struct timeval* to, uint32_t option_a,
+                     bool flag_a, uint32_t option_b) {
+    LogRetrieve op;
+    op.path = path, op.from = from, op.to = to;
+    op.option_a = option_a, op.flag_a = flag_a, op.option_b = option_b;
+    const auto result = static_cast<int>(perform(handle, op, records && count));
+    if (!records || !count) return result;
+    *records = result == QEL_RESULT_OK ? op.records : nullptr;
+    *count = result == QEL_RESULT_OK ? op.count : 0;
+    return result;
+}
+
+int qel_log_clear(qel_handle_t handle, const char* path, const struct timeval* from,
+                  const struct timeval* to) {
+    LogClear op;
+    op.path = path, op.from = from, op.to = to;
+    return static_cast<int>(perform(handle, op, true));
 }
 
 }  // extern "C"

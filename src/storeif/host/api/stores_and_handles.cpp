@@ -1,8 +1,7 @@
 // Opening and closing stores and handles, and the host store's settings and observations.
-#include "core/call.h"
-#include "remote/remote_calls.h"
+#include "api/entry.h"
 
-using nyrhost::HandleCall;
+using nyrapi::boundary;
 
 namespace {
 
@@ -20,12 +19,12 @@ int set_setting(qel_store_t* store, T qel_store_s::*setting, T value) {
 
 extern "C" {
 
-qel_store_t* qel_host_store_open(const char* log_database) {
-    return nyrhost::open_store(log_database, nullptr);
+qel_store_t* qel_host_store_open(const char* store_file) {
+    return nyrhost::open_store(store_file, nullptr);
 }
 
-qel_store_t* qel_host_store_open_ex(const char* log_database, int* result) {
-    return nyrhost::open_store(log_database, result);
+qel_store_t* qel_host_store_open_ex(const char* store_file, int* result) {
+    return nyrhost::open_store(store_file, result);
 }
 
 void qel_host_store_close(qel_store_t* store) {
@@ -33,12 +32,14 @@ void qel_host_store_close(qel_store_t* store) {
 }
 
 qel_handle_t qel_host_handle_open(qel_store_t* store) {
-    return nyrhost::open_handle(store);
+    return boundary<qel_handle_t>(nullptr, [&] { return nyrhost::open_handle(store); });
 }
 
 void qel_host_handle_close(qel_handle_t handle) {
-    if (nyrremote::is_remote(handle)) return nyrremote::disconnect(handle);
-    nyrhost::close_handle(handle);
+    boundary(0, [&] {
+        nyrhost::close_handle(handle);
+        return 0;
+    });
 }
 
 int qel_host_default_socket(char* buf, uint32_t size) {
@@ -46,7 +47,7 @@ int qel_host_default_socket(char* buf, uint32_t size) {
 }
 
 qel_handle_t qel_host_connect(const char* socket_path) {
-    return nyrremote::connect(socket_path);
+    return boundary<qel_handle_t>(nullptr, [&] { return nyrremote::connect(socket_path); });
 }
 
 void qel_host_disconnect(qel_handle_t handle) {
@@ -77,20 +78,6 @@ long long qel_host_log_dropped_count(qel_store_t* store) {
     auto state = nyrhost::acquire_store(store);
     if (!state) return QEL_RESULT_BAD_HANDLE;
     return static_cast<long long>(state->log->dropped());
-}
-
-long long qel_host_overflow_count(qel_handle_t handle) {
-    if (nyrremote::is_remote(handle)) return nyrremote::overflow_count(handle);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    return static_cast<long long>(call.handle->overflow);
-}
-
-long long qel_host_queued_count(qel_handle_t handle) {
-    if (nyrremote::is_remote(handle)) return nyrremote::queued_count(handle);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    return static_cast<long long>(call.handle->queue.size());
 }
 
 }  // extern "C"

@@ -14,14 +14,20 @@ Scratch* enter(qel_handle_s* handle, bool& locked) NO_THREAD_SAFETY_ANALYSIS {
         handle->store->mutex.unlock();
         return nullptr;
     }
-    locked = true;
-    return &handle->begin_call();
+    try {
+        Scratch& scratch = handle->begin_call();
+        locked = true;
+        return &scratch;
+    } catch (...) {  // no memory for this thread's scratch: the guard is not made
+        handle->store->mutex.unlock();
+        throw;
+    }
 }
 
 }  // namespace
 
-HandleCall::HandleCall(qel_handle_t opaque) NO_THREAD_SAFETY_ANALYSIS
-    : kept_(acquire(opaque)),
+HandleCall::HandleCall(const std::shared_ptr<qel_handle_s>& state) NO_THREAD_SAFETY_ANALYSIS
+    : kept_(state),
       locked_(false),
       handle(kept_.get()),
       store(handle != nullptr ? handle->store.get() : nullptr),

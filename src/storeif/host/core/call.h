@@ -11,19 +11,19 @@ namespace nyrhost {
 // One call on a handle: looks the handle up and keeps its state alive for the call, takes its
 // store's lock and empties the calling thread's scratch memory; the lock goes with the guard.
 //
-//     HandleCall call(handle);
+//     HandleCall call(state);  // the handle's state, found in the registry
 //     if (!call) return QEL_RESULT_BAD_HANDLE;
 //     ... call.handle->queue, call.store->tree, call.scratch ...
 //
-// For a null, unknown or closed handle (also one closed by another thread a moment before) the
-// guard is false and holds no lock; the entry point returns at once. The analysis is told that the
-// lock is held in both cases, since it cannot follow that branch (no guarded data is reached on
-// it), and that it is held under both names, `handle->store->mutex` and `store->mutex`, which are
-// one mutex. Work that must not hold the store's lock, such as the event log's, runs between
-// unlock() and lock().
+// For a handle closed by another thread since it was found the guard is false and holds no lock;
+// the entry point returns at once. The analysis is told that the lock is held in both cases, since
+// it cannot follow that branch (no guarded data is reached on it), and that it is held under both
+// names, `handle->store->mutex` and `store->mutex`, which are one mutex. Work that must not hold
+// the store's lock, such as the event log's, runs between unlock() and lock().
 class SCOPED_CAPABILITY HandleCall {
 public:
-    explicit HandleCall(qel_handle_t opaque) ACQUIRE(handle->store->mutex, store->mutex);
+    explicit HandleCall(const std::shared_ptr<qel_handle_s>& state)
+        ACQUIRE(handle->store->mutex, store->mutex);
     ~HandleCall() RELEASE();
     HandleCall(const HandleCall&) = delete;
     HandleCall& operator=(const HandleCall&) = delete;

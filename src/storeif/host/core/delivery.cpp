@@ -1,5 +1,7 @@
 // Event delivery inside the host store: which handles an event reaches, and the tree changes
 // announced as events.
+#include <new>
+
 #include "core/path.h"
 #include "core/store.h"
 
@@ -23,7 +25,14 @@ void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
         handle.queue.pop_front();
         ++handle.overflow;
     }
-    handle.queue.push_back(event);
+    // An event the queue cannot take for want of memory is dropped and counted like one that
+    // overflows it: the call that caused it has been carried out already.
+    try {
+        handle.queue.push_back(event);
+    } catch (const std::bad_alloc&) {
+        ++handle.overflow;
+        return;
+    }
     handle.queued_bytes += size;
     handle.arrived.notify_all();
 }
@@ -43,23 +52,32 @@ void announce(qel_store_s& store, const Tree::Changes& changes, const char* sour
     Path path;
     std::vector<qel_handle_s*> reached;
     for (const TreeChange& change : changes) {
-        // The event is only made for a change that someone is registered for.
-        if (Path::parse(std::string_view(change.path), path) != QEL_STATUS_OK) continue;
         reached.clear();
-        store.subscriptions.match(path, QEL_HOST_EVENT_TREE_CHANGE, reached);
-        if (reached.empty()) continue;
-        OwnedEvent event;
-        event.scalars.type = QEL_HOST_EVENT_TREE_CHANGE;
-        event.scalars.cmd = change.cmd;
-        event.scalars.quality = 0xC0;
-        event.scalars.event_time = now;
-        event.path = change.path;
-        event.source = source;
-        if (change.cmd == QEL_HOST_CHANGE_LEAF_SET) {
-            event.scalars.value = change.record;
-            event.value_payload = change.payload;
+        // A change whose event cannot be made for want of memory is counted as overflow by the
+        // handles it reaches: the write itself has been carried out.
+        try {
+            // The event is only made for a change that someone is registered for.
+            if (Path::parse(std::string_view(change.path), path) != QEL_STATUS_OK) continue;
+            store.subscriptions.match(path, QEL_HOST_EVENT_TREE_CHANGE, reached);
+            if (reached.empty()) continue;
+            OwnedEvent event;
+            event.scalars.type = QEL_HOST_EVENT_TREE_CHANGE;
+            event.scalars.cmd = change.cmd;
+            event.scalars.quality = 0xC0;
+            event.scalars.event_time = now;
+            event.path = change.path;
+            event.source = source;
+            if (change.cmd == QEL_HOST_CHANGE_LEAF_SET) {
+                event.scalars.value = change.record;
+                event.value_payload = change.payload;
+            }
+            for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
+        } catch (const std::bad_alloc&) {
+            for (qel_handle_s* handle : reached) {
+                handle->store->mutex.assert_held();
+                ++handle->overflow;
+            }
         }
-        for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
     }
 }
 

@@ -1,10 +1,12 @@
-// The store's lock and the wait for queued events, in a form the thread-safety analysis sees.
+// The locks of the host store and of nyrd, and the waits on them, in a form the thread-safety
+// analysis sees: every lock in src/storeif/host/ and src/nyrd/ is one of these.
 #ifndef NYR_HOST_CORE_MUTEX_H
 #define NYR_HOST_CORE_MUTEX_H
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <shared_mutex>
 
 #include "core/thread_annotations.h"
 
@@ -32,6 +34,42 @@ public:
 
 private:
     Mutex& mutex_;
+};
+
+// A lock that many may hold for reading at once, or one for writing.
+class CAPABILITY("shared mutex") SharedMutex {
+public:
+    void lock() ACQUIRE() { mutex_.lock(); }
+    void unlock() RELEASE() { mutex_.unlock(); }
+    void lock_shared() ACQUIRE_SHARED() { mutex_.lock_shared(); }
+    void unlock_shared() RELEASE_SHARED() { mutex_.unlock_shared(); }
+
+private:
+    std::shared_mutex mutex_;
+};
+
+class SCOPED_CAPABILITY WriterLock {
+public:
+    explicit WriterLock(SharedMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+    ~WriterLock() RELEASE() { mutex_.unlock(); }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+private:
+    SharedMutex& mutex_;
+};
+
+class SCOPED_CAPABILITY ReaderLock {
+public:
+    explicit ReaderLock(SharedMutex& mutex) ACQUIRE_SHARED(mutex) : mutex_(mutex) {
+        mutex_.lock_shared();
+    }
+    ~ReaderLock() RELEASE() { mutex_.unlock_shared(); }
+    ReaderLock(const ReaderLock&) = delete;
+    ReaderLock& operator=(const ReaderLock&) = delete;
+
+private:
+    SharedMutex& mutex_;
 };
 
 class CondVar {

@@ -1,5 +1,6 @@
-// Opening and closing stores and handles, and the registry that tells open handles from closed or
-// unknown values, so that a stale handle gives QEL_RESULT_BAD_HANDLE instead of a crash.
+// Opening and closing stores and handles, and the one registry of every handle, in-process or
+// remote, that tells open handles from closed or unknown values, so that a stale handle gives
+// QEL_RESULT_BAD_HANDLE instead of a crash.
 //
 // The values callers hold are tokens, not addresses: each open takes the next number of one
 // counter, so a value is never handed out twice in a process's life (where an address would come
@@ -9,30 +10,25 @@
 
 #include <algorithm>
 #include <new>
-#include <shared_mutex>
-#include <type_traits>
 
 #include "core/store.h"
+#include "remote/remote_handle.h"
 
 namespace nyrhost {
 
 namespace {
 
 struct Registry {
-    std::shared_mutex mutex;
-    // Guarded by `mutex`:
-    std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores;
-    std::unordered_map<const void*, std::shared_ptr<qel_handle_s>> handles;
-    uintptr_t last_token = 0;
+    SharedMutex mutex;
+    std::unordered_map<const void*, std::shared_ptr<qel_store_s>> stores GUARDED_BY(mutex);
+    std::unordered_map<const void*, Found> handles GUARDED_BY(mutex);
+    uintptr_t last_token GUARDED_BY(mutex) = 0;
 
     // A value never handed out before; the registry's lock is held.
     template <typename Pointer>
-    Pointer next_token() {
+    Pointer next_token() REQUIRES(mutex) {
         last_token += 16;  // aligned like an address, in case a debugger shows it as one
-        if constexpr (std::is_same_v<Pointer, uintptr_t>)
-            return last_token;
-        else
-            return reinterpret_cast<Pointer>(last_token);
+        return reinterpret_cast<Pointer>(last_token);
     }
 };
 
@@ -68,26 +64,20 @@ void detach(qel_handle_s& handle) {
 
 }  // namespace
 
-std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle) {
-    if (handle == nullptr) return nullptr;
+Found find(qel_handle_t handle) {
+    if (handle == nullptr) return {};
     Registry& reg = registry();
-    std::shared_lock<std::shared_mutex> lock(reg.mutex);
+    ReaderLock lock(reg.mutex);
     auto it = reg.handles.find(handle);
-    return it == reg.handles.end() ? nullptr : it->second;
+    return it == reg.handles.end() ? Found{} : it->second;
 }
 
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store) {
     if (store == nullptr) return nullptr;
     Registry& reg = registry();
-    std::shared_lock<std::shared_mutex> lock(reg.mutex);
+    ReaderLock lock(reg.mutex);
     auto it = reg.stores.find(store);
     return it == reg.stores.end() ? nullptr : it->second;
-}
-
-uintptr_t fresh_token() {
-    Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    return reg.next_token<uintptr_t>();
 }
 
 qel_time32_t now32() {
@@ -96,18 +86,18 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
-qel_store_t* open_store(const char* log_database, int* result) {
+qel_store_t* open_store(const char* store_file, int* result) {
     int ignored = QEL_HOST_OPEN_OK;
     int& reason = result != nullptr ? *result : ignored;
     try {
         // The file is locked before anything else opens it, and its tree is read once the log's
         // opener has laid it out and checked it.
         std::unique_ptr<StoreFile> file;
-        if (log_database != nullptr && log_database[0] != '\0') {
-            file = StoreFile::open(log_database, &reason);
+        if (store_file != nullptr && store_file[0] != '\0') {
+            file = StoreFile::open(store_file, &reason);
             if (!file) return nullptr;
         }
-        auto log = EventLog::open(log_database, &reason);
+        auto log = EventLog::open(store_file, &reason);
         if (!log) return nullptr;
         auto store = std::make_shared<qel_store_s>();
         {
@@ -117,7 +107,7 @@ qel_store_t* open_store(const char* log_database, int* result) {
         }
         store->log = std::move(log);
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        WriterLock lock(reg.mutex);
         auto* token = reg.next_token<qel_store_t*>();
         reg.stores.emplace(token, std::move(store));
         return token;
@@ -132,12 +122,12 @@ void close_store(qel_store_t* store) {
     std::vector<std::shared_ptr<qel_handle_s>> closing;
     {
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
+        WriterLock lock(reg.mutex);
         kept = take(reg.stores, store);
         if (!kept) return;
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
-            if (h->second->store == kept) {
-                closing.push_back(std::move(h->second));
+            if (h->second.local && h->second.local->store == kept) {
+                closing.push_back(std::move(h->second.local));
                 h = reg.handles.erase(h);
             } else {
                 ++h;
@@ -158,25 +148,38 @@ qel_handle_t open_handle(qel_store_t* store) {
         handle->store->handles.push_back(handle.get());
     }
     Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    if (reg.stores.find(store) == reg.stores.end()) {  // closed meanwhile
-        lock.unlock();
-        detach(*handle);
-        return nullptr;
+    {
+        WriterLock lock(reg.mutex);
+        if (reg.stores.find(store) != reg.stores.end()) {
+            qel_handle_t token = reg.next_token<qel_handle_t>();
+            reg.handles.emplace(token, Found{std::move(handle), nullptr});
+            return token;
+        }
     }
+    detach(*handle);  // the store was closed meanwhile
+    return nullptr;
+}
+
+qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote) {
+    Registry& reg = registry();
+    WriterLock lock(reg.mutex);
     qel_handle_t token = reg.next_token<qel_handle_t>();
-    reg.handles.emplace(token, std::move(handle));
+    reg.handles.emplace(token, Found{nullptr, std::move(remote)});
     return token;
 }
 
 void close_handle(qel_handle_t handle) {
-    std::shared_ptr<qel_handle_s> kept;
+    Found kept;
     {
         Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
-        kept = take(reg.handles, handle);
+        WriterLock lock(reg.mutex);
+        auto it = reg.handles.find(handle);
+        if (it == reg.handles.end()) return;
+        kept = std::move(it->second);
+        reg.handles.erase(it);
     }
-    if (kept) detach(*kept);
+    if (kept.local) detach(*kept.local);
+    if (kept.remote) nyrremote::close(*kept.remote);
 }
 
 }  // namespace nyrhost

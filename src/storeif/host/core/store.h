@@ -26,6 +26,10 @@
 #include "nyr_host.h"
 #include "persist/store_file.h"
 
+namespace nyrremote {
+class RemoteHandle;
+}  // namespace nyrremote
+
 namespace nyrhost {
 
 // Memory handed back by one call, kept until the same thread's next call on the same handle.
@@ -104,23 +108,26 @@ struct qel_handle_s {
 
 namespace nyrhost {
 
-// The state of an open handle, kept alive for the duration of a call; null for a null, unknown or
-// closed handle.
-std::shared_ptr<qel_handle_s> acquire(qel_handle_t handle);
+// What a handle value stands for, kept alive for the duration of a call: the state of a handle
+// on a store in this process, or a handle on the store nyrd serves; both null for a null, unknown
+// or closed handle.
+struct Found {
+    std::shared_ptr<qel_handle_s> local;
+    std::shared_ptr<nyrremote::RemoteHandle> remote;
+    explicit operator bool() const { return local || remote; }
+};
+Found find(qel_handle_t handle);
 std::shared_ptr<qel_store_s> acquire_store(qel_store_t* store);
 
 // The registry's side of opening and closing (nyr_host.h documents them): a store with its event
 // log, null when the log cannot be opened (with *result, when `result` is not null, the
-// QEL_HOST_OPEN_ code that says why); a handle on an open store, null for any other pointer.
-// Closing something that is not open does nothing.
-qel_store_t* open_store(const char* log_database, int* result);
+// QEL_HOST_OPEN_ code that says why); a handle on an open store, null for any other pointer; a
+// value for a connected remote handle. Closing something that is not open does nothing.
+qel_store_t* open_store(const char* store_file, int* result);
 void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
+qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote);
 void close_handle(qel_handle_t handle);
-
-// A value of the counter that handle and store values come from, never handed out before: a
-// multiple of 16. Remote handles take theirs from it too, so no two handles ever share a value.
-uintptr_t fresh_token();
 
 // The current time as records carry it.
 qel_time32_t now32();
@@ -145,6 +152,9 @@ inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
 // ran out first). The file then rolled back, and the tree is read back from it, so that both are
 // as they were before the write and nothing of it may be announced.
 int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
+// Undoes the tree changes of a write that was not committed, for a store that keeps its tree in a
+// file: the tree is read back from it (or, failing that, every later write is refused).
+void roll_back(qel_store_s& store) REQUIRES(store.mutex);
 
 }  // namespace nyrhost
 

@@ -17,6 +17,8 @@
 #define EXCLUDES(...) NYR_THREAD_ATTRIBUTE(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) NYR_THREAD_ATTRIBUTE(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) NYR_THREAD_ATTRIBUTE(release_capability(__VA_ARGS__))
+#define ACQUIRE_SHARED(...) NYR_THREAD_ATTRIBUTE(acquire_shared_capability(__VA_ARGS__))
+#define RELEASE_SHARED(...) NYR_THREAD_ATTRIBUTE(release_shared_capability(__VA_ARGS__))
 #define ASSERT_CAPABILITY(x) NYR_THREAD_ATTRIBUTE(assert_capability(x))
 #define NO_THREAD_SAFETY_ANALYSIS NYR_THREAD_ATTRIBUTE(no_thread_safety_analysis)
 

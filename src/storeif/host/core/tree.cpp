@@ -53,7 +53,22 @@ const Tree::Entry* Tree::find(const Path& path, int& status) const {
     return entry;
 }
 
-Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status) {
+// Room for `more` changes, made before the tree changes.
+static void make_room(Tree::Changes* changes, std::size_t more) {
+    if (changes && changes->capacity() < changes->size() + more)
+        changes->reserve(std::max(2 * changes->capacity(), changes->size() + more));
+}
+
+void Tree::Created::undo(Changes* list) {
+    if (list) list->resize(changes, TreeChange{});
+    if (!above) return;
+    Child removed;  // a chain of new, empty nodes: it goes with this
+    above->children.erase(name, removed);
+    above->listing.reset();
+}
+
+Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int& status,
+                            Created* created) {
     Node* node = root_->entry.node.get();
     for (std::size_t i = 0; i + 1 < path.depth(); ++i) {
         Child* child = node->children.find(path.name(i));
@@ -64,10 +79,11 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
                 return nullptr;
             }
             // Everything below a node created here is new, so no later step can fail.
+            TreeChange added{
+                QEL_HOST_CHANGE_NODE_ADDED, changes ? std::string(path.prefix(i)) : "", {}, {}, 0};
             entry = &add(*node, path.name(i), true);
-            if (changes)
-                changes->push_back(
-                    {QEL_HOST_CHANGE_NODE_ADDED, std::string(path.prefix(i)), {}, {}, 0});
+            if (created && !created->above) created->above = node, created->name = path.name(i);
+            if (changes) changes->push_back(std::move(added));
         } else if (!entry->is_node()) {
             status = QEL_STATUS_IS_LEAF;
             return nullptr;
@@ -78,17 +94,34 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
     return node;
 }
 
+// A write that runs out of memory takes back what it created and changes nothing: what it
+// records is made before the tree changes, and the nodes it created on its way are removed again.
+template <typename Write>
+int Tree::creating(const Path& path, Changes* changes, Write write) {
+    make_room(changes, path.depth() + 1);
+    Created created;
+    created.changes = changes ? changes->size() : 0;
+    try {
+        int status = QEL_STATUS_OK;
+        Node* parent = parent_of(path, true, changes, status, &created);
+        return parent ? write(*parent) : status;
+    } catch (...) {
+        created.undo(changes);
+        throw;
+    }
+}
+
 int Tree::add_node(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_OK;
-    int status = QEL_STATUS_OK;
-    Node* parent = parent_of(path, true, changes, status);
-    if (!parent) return status;
-    if (const Child* existing = parent->children.find(path.last()))
-        return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
-    add(*parent, path.last(), true);
-    if (changes)
-        changes->push_back({QEL_HOST_CHANGE_NODE_ADDED, std::string(path.text()), {}, {}, 0});
-    return QEL_STATUS_OK;
+    TreeChange added{
+        QEL_HOST_CHANGE_NODE_ADDED, changes ? std::string(path.text()) : "", {}, {}, 0};
+    return creating(path, changes, [&](Node& parent) {
+        if (const Child* existing = parent.children.find(path.last()))
+            return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
+        add(parent, path.last(), true);
+        if (changes) changes->push_back(std::move(added));
+        return QEL_STATUS_OK;
+    });
 }
 
 int Tree::remove_node(const Path& path, Changes* changes) {
@@ -114,20 +147,21 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
 
 int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_IS_NODE;
-    int status = QEL_STATUS_OK;
+    TreeChange set;
+    if (changes)
+        set = {QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), value.record,
+               std::string(value.payload()), value.property};
     // Parents are only created when missing, and a new node has nothing below it, so a refusal
     // further down (a node at the path, a leaf on the way) never follows a creation.
-    Node* parent = parent_of(path, true, changes, status);
-    if (!parent) return status;
-    Child* existing = parent->children.find(path.last());
-    if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
-    Entry* leaf = existing ? &existing->entry : &add(*parent, path.last(), false);
-    leaf->leaf = std::move(value);
-    parent->listing.reset();  // its property word is listed
-    if (changes)
-        changes->push_back({QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), leaf->leaf.record,
-                            std::string(leaf->leaf.payload()), leaf->leaf.property});
-    return QEL_STATUS_OK;
+    return creating(path, changes, [&](Node& parent) {
+        Child* existing = parent.children.find(path.last());
+        if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
+        Entry* leaf = existing ? &existing->entry : &add(parent, path.last(), false);
+        leaf->leaf = std::move(value);
+        parent.listing.reset();  // its property word is listed
+        if (changes) changes->push_back(std::move(set));
+        return QEL_STATUS_OK;
+    });
 }
 
 int Tree::clear_leaf(const Path& path, Changes* changes) {

@@ -125,7 +125,18 @@ private:
     // Removes the entry at `path` (not the root) when it is a node (`node`) or a leaf.
     int erase(const Path& path, bool node, Changes* changes);
     // The parent of the last name, creating missing nodes when `create` is set.
-    Node* parent_of(const Path& path, bool create, Changes* changes, int& status);
+    // The nodes a write created on its way, so that a write that runs out of memory half-way can
+    // take them back and change nothing.
+    struct Created {
+        Node* above = nullptr;  // holds the first node created
+        std::string_view name;
+        std::size_t changes = 0;  // the change list's length before the write
+        void undo(Changes* list);
+    };
+    Node* parent_of(const Path& path, bool create, Changes* changes, int& status,
+                    Created* created = nullptr);
+    template <typename Write>
+    int creating(const Path& path, Changes* changes, Write write);
     // Destroys a removed child and everything below it level by level, so that no depth of tree
     // makes the destruction recurse.
     static void dismantle(Child child);

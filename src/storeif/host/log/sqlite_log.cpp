@@ -22,10 +22,10 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <new>
 #include <string>
 
+#include "core/mutex.h"
 #include "log/log_entry.h"
 #include "log/sqlite_db.h"
 
@@ -343,6 +343,7 @@ public:
     }
 
     bool prepare_insert() {
+        MutexLock lock(mutex_);
         insert_ = prepare(db_.get(),
                           "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value,"
                           " checksum) VALUES(:path, :sec, :usec, :kind, :body, :value_fill,"
@@ -355,7 +356,7 @@ public:
     int store(const _event_t* records, uint32_t count, bool /*flag*/) override {
         if (records == nullptr && count != 0) return QEL_RESULT_BAD_ARGUMENT;
         if (count == 0) return QEL_RESULT_OK;
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         Transaction transaction(db_.get());
         if (!transaction.is_open()) return QEL_RESULT_DATABASE;
         try {
@@ -371,7 +372,7 @@ public:
     int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override {
         const size_t kept = out.size();
         try {
-            std::lock_guard<std::mutex> lock(mutex_);
+            MutexLock lock(mutex_);
             Statement statement = selection_statement(
                 db_.get(), (std::string("SELECT ") + kRowColumns + " FROM events").c_str(),
                 selection, true);
@@ -398,7 +399,7 @@ public:
     }
 
     int clear(const LogSelection& selection) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         try {
             Statement statement =
                 selection_statement(db_.get(), "DELETE FROM events", selection, false);
@@ -412,7 +413,7 @@ public:
 
 private:
     // One row; called inside the store's transaction with the lock held.
-    bool insert(const OwnedEvent& event) {
+    bool insert(const OwnedEvent& event) REQUIRES(mutex_) {
         const LogEntry entry = entry_of(event);
         sqlite3_stmt* statement = insert_.get();
         sqlite3_reset(statement);
@@ -430,9 +431,9 @@ private:
         return done;
     }
 
-    std::mutex mutex_;
-    Database db_;       // used under mutex_
-    Statement insert_;  // used under mutex_
+    Mutex mutex_;
+    Database db_ GUARDED_BY(mutex_);
+    Statement insert_ GUARDED_BY(mutex_);
 };
 
 }  // namespace

@@ -13,18 +13,20 @@ int persist(qel_store_s& store, const Tree::Changes& changes) {
     } catch (const std::bad_alloc&) {
         failure = QEL_RESULT_NO_MEMORY;  // before anything was committed
     }
-    // The tree changes are undone by reading the tree back from the file, which rolled back: a
-    // failed commit is rare, and this way no write needs to keep a copy of what it replaced.
+    roll_back(store);
+    return failure;
+}
+
+// The tree changes are undone by reading the tree back from the file, which holds none of them: a
+// failed write is rare, and this way no write needs to keep a copy of what it replaced.
+void roll_back(qel_store_s& store) {
+    if (!store.file) return;
     try {
         Tree before;
-        if (store.file->read(before) == QEL_HOST_OPEN_OK) {
-            store.tree.swap(before);
-            return failure;
-        }
+        if (store.file->read(before) == QEL_HOST_OPEN_OK) return store.tree.swap(before);
     } catch (const std::bad_alloc&) {
     }
     store.file_failed = true;
-    return failure;
 }
 
 }  // namespace nyrhost

@@ -42,7 +42,7 @@
 namespace nyrproto {
 
 constexpr char kHelloMagic[4] = {'N', 'Y', 'R', 'P'};
-constexpr uint32_t kProtocolVersion = 1;
+constexpr uint32_t kProtocolVersion = 2;
 constexpr uint32_t kMaxReplyBody = 1u << 30;
 // The longest hello either side reads; a peer sending more is not speaking this protocol.
 constexpr uint32_t kMaxHelloBody = 1024;
@@ -88,6 +88,7 @@ public:
         write(body);
         return true;
     }
+    const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
     // Sends the whole frame; false when the connection is broken.
     bool send(int fd) const;

@@ -1,11 +1,10 @@
-// The pieces of requests and replies, and the daemon's decoder of requests.
-#include "protocol/messages.h"
-
+// The pieces of requests and replies, and the fields the codec reads with them.
 #include <cstring>
 
 #include "codec/value_body.h"
 #include "codec/wire_format.h"
 #include "core/record_rules.h"
+#include "protocol/fields.h"
 
 namespace nyrproto {
 
@@ -16,138 +15,9 @@ namespace {
 
 enum ValueForm : uint8_t { kBody = 0, kRaw = 1, kMissingPayload = 2 };
 constexpr std::size_t kUnionSize = sizeof(_element_datatype_t::value);
-// The fewest bytes each entry of a counted list takes, so that a count is checked against what
-// could follow before anything is allocated for it.
-constexpr std::size_t kMinPtext = 4;
-constexpr std::size_t kMinValue = 4 + 1 + 1 + 4 + 8;  // fill, form, flags, type, time stamp
-constexpr std::size_t kMinEvent = 4 + 1 + 5;          // fill, raw, magic and version
-
 // True for the values a body holds whole.
 bool body_holds(int32_t type) {
     return type != DATATYPE_INVALID && nyrhost::is_known_type(type);
-}
-
-bool read_count(WireReader& r, uint32_t& count, std::size_t min_entry) {
-    count = r.u32();
-    if (r.ok() && count <= r.remaining() / min_entry) return true;
-    r.fail();
-    return false;
-}
-
-bool read_paths(WireReader& r, std::vector<const char*>& paths) {
-    uint32_t count = 0;
-    if (!read_count(r, count, kMinPtext)) return false;
-    paths.resize(count);
-    for (const char*& path : paths)
-        if (!read_ptext(r, path)) return false;
-    return true;
-}
-
-bool read_set_leaves(WireReader& r, Request& out) {
-    if (!read_paths(r, out.paths)) return false;
-    const std::size_t count = out.paths.size();
-    if (count > r.remaining() / kMinValue) return false;
-    out.values.resize(count);
-    out.tribools.resize(count);
-    out.auto_times.reset(new bool[count == 0 ? 1 : count]);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (!read_value(r, out.values[k], out.payloads.emplace_back())) return false;
-        out.tribools[k] = r.i32();
-        out.auto_times[k] = r.u8() != 0;
-    }
-    return read_ptext(r, out.source);
-}
-
-bool read_body(WireReader& r, Request& out) {
-    switch (out.op) {
-        case Op::kAddNode:
-        case Op::kRemoveNode:
-        case Op::kClearLeaf:
-            return read_ptext(r, out.path) && read_ptext(r, out.source);
-        case Op::kSetLeaf:
-            out.values.resize(1);
-            if (!read_ptext(r, out.path) ||
-                !read_value(r, out.values[0], out.payloads.emplace_back()))
-                return false;
-            out.i = r.i32();
-            out.flag = r.u8() != 0;
-            return read_ptext(r, out.source);
-        case Op::kTestNode:
-        case Op::kGetLeaf:
-            return read_ptext(r, out.path);
-        case Op::kTestNodes:
-        case Op::kGetLeaves:
-            return read_paths(r, out.paths);
-        case Op::kAddNodes:
-        case Op::kRemoveNodes:
-        case Op::kClearLeaves:
-            return read_paths(r, out.paths) && read_ptext(r, out.source);
-        case Op::kSetLeaves:
-            return read_set_leaves(r, out);
-        case Op::kListNode:
-            if (!read_ptext(r, out.path)) return false;
-            out.a = r.u32();
-            out.b = r.u32();
-            out.c = r.u32();
-            return true;
-        case Op::kMplFetch:
-            if (!read_ptext(r, out.path)) return false;
-            out.a = r.u32();
-            out.b = r.u32();
-            return true;
-        case Op::kEventRegister:
-        case Op::kEventClear:
-            if (!read_ptext(r, out.path)) return false;
-            out.i = r.i32();
-            if (out.op == Op::kEventRegister) out.flag = r.u8() != 0;
-            return true;
-        case Op::kEventsSend:
-            return read_events(r, out.events);
-        case Op::kLogStore:
-            if (!read_events(r, out.events)) return false;
-            out.flag = r.u8() != 0;
-            return true;
-        case Op::kLogRetrieve:
-        case Op::kLogClear:
-            if (!read_ptext(r, out.path) || !read_time(r, out.has_from, out.from) ||
-                !read_time(r, out.has_to, out.to))
-                return false;
-            if (out.op == Op::kLogRetrieve) {
-                out.a = r.u32();
-                out.flag = r.u8() != 0;
-                out.b = r.u32();
-            }
-            return true;
-        case Op::kWatchdogRegister:
-            if (!read_ptext(r, out.path)) return false;
-            out.a = r.u32();
-            out.flag = r.u8() != 0;
-            return true;
-        case Op::kSetVerbosity:
-            out.i = r.i32();
-            out.a = r.u32();
-            return read_ptext(r, out.path);
-        case Op::kSyslogAdd:
-            if (!read_ptext(r, out.path)) return false;
-            out.i = r.i32();
-            return read_ptext(r, out.source) && read_ptext(r, out.third);
-        case Op::kVerbosity:
-            out.i = r.i32();
-            return true;
-        case Op::kSyslogEntry:
-            out.a = r.u32();
-            return true;
-        case Op::kEventsGet:
-        case Op::kEventsGetNonblocking:
-        case Op::kWatchdogPing:
-        case Op::kWatchdogClear:
-        case Op::kOverflowCount:
-        case Op::kQueuedCount:
-        case Op::kWatchdogState:
-        case Op::kSyslogCount:
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -165,11 +35,6 @@ void write_ptext(WireWriter& w, const char* data, uint32_t length) {
     w.u32(length);
     w.bytes(data, length);
     w.u8(0);
-}
-
-void write_paths(WireWriter& w, const char* const* paths, uint32_t count) {
-    w.u32(count);
-    for (uint32_t k = 0; k < count; ++k) write_ptext(w, paths[k]);
 }
 
 void write_value(WireWriter& w, const _element_datatype_t& value) {
@@ -205,11 +70,6 @@ void write_event(WireWriter& w, const _event_t& record) {
     _event_t typeless = record;
     typeless.value.type = DATATYPE_INVALID;
     nyrhost::write_event(w, typeless);
-}
-
-void write_events(WireWriter& w, const _event_t* records, uint32_t count) {
-    w.u32(count);
-    for (uint32_t k = 0; k < count; ++k) nyrproto::write_event(w, records[k]);
 }
 
 void write_time(WireWriter& w, const struct timeval* time) {
@@ -300,15 +160,6 @@ bool read_event(WireReader& r, nyrhost::OwnedEvent& out) {
     return true;
 }
 
-bool read_events(WireReader& r, std::vector<nyrhost::OwnedEvent>& out) {
-    uint32_t count = 0;
-    if (!read_count(r, count, kMinEvent)) return false;
-    out.clear();
-    for (uint32_t k = 0; k < count; ++k)
-        if (!nyrproto::read_event(r, out.emplace_back())) return false;
-    return true;
-}
-
 bool read_time(WireReader& r, bool& present, struct timeval& time) {
     const uint8_t flag = r.u8();
     present = flag == 1;
@@ -321,22 +172,56 @@ bool read_time(WireReader& r, bool& present, struct timeval& time) {
     return r.ok();
 }
 
-bool decode_request(const char* body, std::size_t size, Request& out) {
-    WireReader r(body, size);
-    const uint8_t op = r.u8();
-    if (!r.ok() || op < static_cast<uint8_t>(Op::kAddNode) || op > static_cast<uint8_t>(Op::kLast))
-        return false;
-    out.op = static_cast<Op>(op);
-    out.path = out.source = out.third = nullptr;
-    out.i = 0;
-    out.a = out.b = out.c = 0;
-    out.flag = out.has_from = out.has_to = false;
-    out.paths.clear();
-    out.values.clear();
-    out.tribools.clear();
-    out.payloads.clear();
-    out.events.clear();
-    return read_body(r, out) && r.ok() && r.remaining() == 0;
+void Memory::clear() {
+    for (auto& [records, count] : records_)
+        for (uint32_t k = 0; k < count; ++k) destruct_event(&records[k]);
+    records_.clear();
+    blocks_.clear();
+    texts_.clear();
+}
+
+void FieldReader::operator()(_event_t& v) {
+    nyrhost::OwnedEvent event;
+    if (nyrproto::read_event(r, event)) nyrhost::to_record(event, v, memory.texts());
+}
+
+void FieldReader::operator()(_byte_array_t& v) {
+    const char* text = nullptr;
+    if (!read_ptext(r, text, v.length) || text == nullptr) return r.fail();
+    v.data = const_cast<char*>(text);
+}
+
+void FieldReader::operator()(const struct timeval*& v) {
+    bool present = false;
+    auto* time = memory.alloc<struct timeval>(1);
+    read_time(r, present, *time);
+    v = present ? time : nullptr;
+}
+
+void FieldReader::records(_event_t*& p, uint32_t n) {
+    p = nullptr;
+    if (n == 0 || !room_for(n, min_size(_event_t{}))) return;
+    auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
+    if (array == nullptr) throw std::bad_alloc();
+    try {
+        handed.emplace_back(array, n);
+    } catch (...) {
+        std::free(array);
+        throw;
+    }
+    for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(array[k]);
+    p = array;
+    if (r.ok()) return;
+    drop();
+    p = nullptr;
+}
+
+void FieldReader::drop() {
+    for (auto& [records, count] : handed) {
+        for (uint32_t k = 0; k < count; ++k) destruct_event(&records[k]);
+        std::free(records);
+    }
+    handed.clear();
 }
 
 }  // namespace nyrproto

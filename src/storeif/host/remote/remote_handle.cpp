@@ -10,15 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <shared_mutex>
-#include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "core/store.h"
 
 namespace nyrremote {
+
+using nyrhost::MutexLock;
 
 namespace {
 
@@ -90,154 +87,97 @@ Dialled dial(const std::string& path, uint64_t session) {
 
 }  // namespace
 
-class RemoteHandle {
-public:
-    RemoteHandle(std::string path, uint64_t session, uint32_t max_request, int first)
-        : path_(std::move(path)), session_(session), max_request_(max_request) {
-        idle_.push_back(first);
-    }
-    ~RemoteHandle() {
-        for (int fd : idle_) ::close(fd);
-    }
+RemoteHandle::RemoteHandle(std::string path, uint64_t session, uint32_t max_request, int first)
+    : path_(std::move(path)), session_(session), max_request_(max_request) {
+    MutexLock lock(mutex_);
+    idle_.push_back(first);
+}
 
-    uint32_t max_request() const { return max_request_; }
+RemoteHandle::~RemoteHandle() {
+    MutexLock lock(mutex_);
+    for (int fd : idle_) ::close(fd);
+}
 
-    // 0, or why a call cannot go on.
-    int state() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
-    }
+int RemoteHandle::state() {
+    MutexLock lock(mutex_);
+    return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+}
 
-    // The calling thread's memory, emptied for a new call; null, with `refusal` set, when the
-    // handle is closed or lost.
-    ThreadMemory* begin_call(int& refusal) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
-        if (refusal != 0) return nullptr;
-        ThreadMemory& mine = threads_[std::this_thread::get_id()];
-        mine.statuses.clear();
-        mine.texts.clear();
-        mine.in.trim(kKeptPerThread);
-        mine.out.trim(kKeptPerThread);
-        return &mine;
-    }
+ThreadMemory* RemoteHandle::begin_call(int& refusal) {
+    MutexLock lock(mutex_);
+    refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    if (refusal != 0) return nullptr;
+    ThreadMemory& mine = threads_[std::this_thread::get_id()];
+    mine.memory.clear();
+    mine.in.trim(kKeptPerThread);
+    mine.out.trim(kKeptPerThread);
+    return &mine;
+}
 
-    // A connection for one exchange, or -1 when the handle is closed or lost (made lost when no
-    // further connection can be attached to the session).
-    int take() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (closed_ || lost_) return -1;
-            if (!idle_.empty()) {
-                const int fd = idle_.back();
-                idle_.pop_back();
-                busy_.insert(fd);
-                return fd;
-            }
+int RemoteHandle::take() {
+    {
+        MutexLock lock(mutex_);
+        if (closed_ || lost_) return -1;
+        if (!idle_.empty()) {
+            const int fd = idle_.back();
+            idle_.pop_back();
+            busy_.insert(fd);
+            return fd;
         }
-        Dialled d = dial(path_, session_);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (d.fd < 0 || closed_ || lost_) {
-            if (d.fd >= 0) ::close(d.fd);
-            lose_locked();
-            return -1;
-        }
-        busy_.insert(d.fd);
-        return d.fd;
     }
-
-    // Hands a connection back after a completed exchange.
-    void give_back(int fd) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        busy_.erase(fd);
-        if (closed_ || lost_ || idle_.size() >= kMaxIdle)
-            ::close(fd);
-        else
-            idle_.push_back(fd);
-    }
-
-    // A connection broke: the handle is lost.
-    void broke(int fd) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        busy_.erase(fd);
-        ::close(fd);
+    Dialled d = dial(path_, session_);
+    MutexLock lock(mutex_);
+    if (d.fd < 0 || closed_ || lost_) {
+        if (d.fd >= 0) ::close(d.fd);
         lose_locked();
+        return -1;
     }
-
-    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
-    void close() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        closed_ = true;
-        end_connections_locked();
-    }
-
-private:
-    void lose_locked() {
-        lost_ = true;
-        end_connections_locked();
-    }
-    void end_connections_locked() {
-        for (int fd : busy_) ::shutdown(fd, SHUT_RDWR);
-        for (int fd : idle_) ::close(fd);
-        idle_.clear();
-    }
-
-    const std::string path_;
-    const uint64_t session_;
-    const uint32_t max_request_;
-    std::mutex mutex_;
-    // Guarded by mutex_:
-    bool closed_ = false, lost_ = false;
-    std::vector<int> idle_;
-    std::unordered_set<int> busy_;
-    std::unordered_map<std::thread::id, ThreadMemory> threads_;
-};
-
-namespace {
-
-struct Registry {
-    std::shared_mutex mutex;
-    std::unordered_map<uintptr_t, std::shared_ptr<RemoteHandle>> handles;
-};
-
-Registry& registry() {
-    static Registry* instance = new Registry();  // never destroyed: usable during exit
-    return *instance;
+    busy_.insert(d.fd);
+    return d.fd;
 }
 
-std::shared_ptr<RemoteHandle> find(qel_handle_t handle) {
-    Registry& reg = registry();
-    std::shared_lock<std::shared_mutex> lock(reg.mutex);
-    auto it = reg.handles.find(reinterpret_cast<uintptr_t>(handle));
-    return it == reg.handles.end() ? nullptr : it->second;
+void RemoteHandle::give_back(int fd) {
+    MutexLock lock(mutex_);
+    busy_.erase(fd);
+    if (closed_ || lost_ || idle_.size() >= kMaxIdle)
+        ::close(fd);
+    else
+        idle_.push_back(fd);
 }
 
-}  // namespace
-
-Exchange::Exchange(qel_handle_t handle) : handle_(find(handle)) {
-    if (!handle_) {
-        refusal_ = QEL_RESULT_BAD_HANDLE;
-        return;
-    }
-    memory_ = handle_->begin_call(refusal_);
+void RemoteHandle::broke(int fd) {
+    MutexLock lock(mutex_);
+    busy_.erase(fd);
+    ::close(fd);
+    lose_locked();
 }
 
-Exchange::~Exchange() {
-    if (fd_ >= 0) handle_->give_back(fd_);
+void RemoteHandle::close() {
+    MutexLock lock(mutex_);
+    closed_ = true;
+    end_connections_locked();
 }
 
-std::size_t Exchange::max_request() const {
-    return handle_->max_request();
+void RemoteHandle::lose_locked() {
+    lost_ = true;
+    end_connections_locked();
+}
+
+// Calls in flight return at once.
+void RemoteHandle::end_connections_locked() {
+    for (int fd : busy_) ::shutdown(fd, SHUT_RDWR);
+    for (int fd : idle_) ::close(fd);
+    idle_.clear();
 }
 
 int Exchange::send(bool built) {
     if (!built) {
         qel_err(QEL_RESULT_NO_MEMORY, "a request to nyrd is longer than the %u bytes it reads",
-                handle_->max_request());
+                handle_.max_request());
         return QEL_RESULT_NO_MEMORY;
     }
-    fd_ = handle_->take();
-    if (fd_ < 0) return handle_->state() ? handle_->state() : QEL_RESULT_LOST;
+    fd_ = handle_.take();
+    if (fd_ < 0) return handle_.state() ? handle_.state() : QEL_RESULT_LOST;
     if (memory_->out.send(fd_)) return 0;
     return garbled();
 }
@@ -249,9 +189,9 @@ int Exchange::receive() {
 }
 
 int Exchange::garbled() {
-    handle_->broke(fd_);
+    handle_.broke(fd_);
     fd_ = -1;
-    const int state = handle_->state();
+    const int state = handle_.state();
     return state == QEL_RESULT_BAD_HANDLE ? state : QEL_RESULT_LOST;
 }
 
@@ -272,26 +212,13 @@ qel_handle_t connect(const char* socket_path) {
         qel_err(QEL_RESULT_LOST, "qel_host_connect: %s", d.error.c_str());
         return nullptr;
     }
-    auto handle = std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd);
-    const uintptr_t token = nyrhost::fresh_token() | kRemoteBit;
-    Registry& reg = registry();
-    std::unique_lock<std::shared_mutex> lock(reg.mutex);
-    reg.handles.emplace(token, std::move(handle));
-    return reinterpret_cast<qel_handle_t>(token);
+    return nyrhost::add_remote(
+        std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd));
 }
 
-void disconnect(qel_handle_t handle) {
-    std::shared_ptr<RemoteHandle> kept;
-    {
-        Registry& reg = registry();
-        std::unique_lock<std::shared_mutex> lock(reg.mutex);
-        auto it = reg.handles.find(reinterpret_cast<uintptr_t>(handle));
-        if (it == reg.handles.end()) return;
-        kept = std::move(it->second);
-        reg.handles.erase(it);
-    }
-    kept->close();
-    // The idle connections close with the last call still running on the handle.
+// The idle connections close with the last call still running on the handle.
+void close(RemoteHandle& handle) {
+    handle.close();
 }
 
 int default_socket(char* buf, uint32_t size) {

@@ -1,7 +1,6 @@
-// Handles from qel_host_connect(): a store that nyrd serves, reached through the protocol of
-// protocol/frame.h. Each qel_ entry point hands a remote handle to its counterpart in
-// remote/remote_calls.h, which refuses bad arguments as the store does and then makes one
-// request and reads one reply through an Exchange.
+// The remote backend: handles from qel_host_connect() on the store that nyrd serves, reached
+// through the protocol of protocol/frame.h. Every operation takes the one path of call(): its
+// request encoded, one frame sent, one reply read and decoded (protocol/fields.h).
 //
 // A handle keeps a small pool of connections to its session on the daemon: a call takes an idle
 // one, or opens one more attached to the same session, so that threads sharing the handle do not
@@ -15,81 +14,114 @@
 #define NYR_HOST_REMOTE_REMOTE_HANDLE_H
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "core/mutex.h"
 #include "nyr_host.h"
+#include "protocol/fields.h"
 #include "protocol/frame.h"
 
 namespace nyrremote {
-
-// Remote handle values come from the registry's counter, whose values are multiples of 16, with
-// this bit set: telling them from local ones costs one test.
-constexpr uintptr_t kRemoteBit = 8;
-inline bool is_remote(qel_handle_t handle) {
-    return (reinterpret_cast<uintptr_t>(handle) & kRemoteBit) != 0;
-}
 
 // One thread's memory in a remote handle: its frames and what its last call handed back.
 struct ThreadMemory {
     nyrproto::FrameOut out;
     nyrproto::FrameIn in;
-    std::vector<api_status_t> statuses;
-    std::deque<std::string> texts;
+    nyrproto::Memory memory;
 };
 
-class RemoteHandle;
+class RemoteHandle {
+public:
+    RemoteHandle(std::string path, uint64_t session, uint32_t max_request, int first);
+    ~RemoteHandle();
+    uint32_t max_request() const { return max_request_; }
+    // 0, or why a call cannot go on: QEL_RESULT_BAD_HANDLE or QEL_RESULT_LOST.
+    int state();
+    // The calling thread's memory, emptied for a new call; null, with `refusal` set, when the
+    // handle is closed or lost.
+    ThreadMemory* begin_call(int& refusal);
+    // A connection for one exchange, or -1 when the handle is closed or lost (made lost when no
+    // further connection can be attached to the session).
+    int take();
+    // Hands a connection back after a completed exchange.
+    void give_back(int fd);
+    // A connection broke: the handle is lost.
+    void broke(int fd);
+    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
+    void close();
 
-// One call on a remote handle, from lookup to a checked reply:
-//
-//     Exchange x(handle);
-//     if (int refused = x.refusal()) return refused;   // bad handle, or lost
-//     ... the store's own checks of the arguments ...
-//     return x.call([&](WireWriter& w) { request }, [&](WireReader& r) { return result; });
+private:
+    void lose_locked() REQUIRES(mutex_);
+    void end_connections_locked() REQUIRES(mutex_);
+
+    const std::string path_;
+    const uint64_t session_;
+    const uint32_t max_request_;
+    nyrhost::Mutex mutex_;
+    bool closed_ GUARDED_BY(mutex_) = false;
+    bool lost_ GUARDED_BY(mutex_) = false;
+    std::vector<int> idle_ GUARDED_BY(mutex_);
+    std::unordered_set<int> busy_ GUARDED_BY(mutex_);
+    std::unordered_map<std::thread::id, ThreadMemory> threads_ GUARDED_BY(mutex_);
+};
+
+// One exchange on a remote handle: the thread's memory and a connection, given back at the end.
 class Exchange {
 public:
-    explicit Exchange(qel_handle_t handle);
-    ~Exchange();
+    explicit Exchange(RemoteHandle& handle) : handle_(handle) {
+        memory_ = handle_.begin_call(refusal_);
+    }
+    ~Exchange() {
+        if (fd_ >= 0) handle_.give_back(fd_);
+    }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    // 0 when the call may go on; QEL_RESULT_BAD_HANDLE or QEL_RESULT_LOST when not.
-    int refusal() const { return refusal_; }
-    ThreadMemory& memory() { return *memory_; }
-
-    // Sends the request `write` builds and reads the reply with `read`, which returns the call's
-    // result. A broken connection or a reply that does not decode exactly gives QEL_RESULT_LOST
-    // (QEL_RESULT_BAD_HANDLE when the handle was closed meanwhile); a request longer than the
-    // daemon reads gives QEL_RESULT_NO_MEMORY.
-    template <typename Write, typename Read>
-    auto call(Write&& write, Read&& read) -> decltype(read(std::declval<nyrhost::WireReader&>())) {
-        using Result = decltype(read(std::declval<nyrhost::WireReader&>()));
-        if (const int failed = send(memory_->out.build(write, max_request()))) return failed;
-        if (const int failed = receive()) return failed;
-        nyrhost::WireReader r(memory_->in.body(), memory_->in.body_size());
-        const Result result = read(r);
-        if (r.ok() && r.remaining() == 0) return result;
-        return garbled();
+    // Sends the request that `write` builds and reads one reply frame: 0, or the call's result
+    // (QEL_RESULT_BAD_HANDLE or QEL_RESULT_LOST; QEL_RESULT_NO_MEMORY for a request longer than
+    // the daemon reads).
+    template <typename Write>
+    int exchange(Write&& write) {
+        if (refusal_ != 0) return refusal_;
+        if (const int failed = send(memory_->out.build(write, handle_.max_request())))
+            return failed;
+        return receive();
     }
-
-private:
-    std::size_t max_request() const;
-    int send(bool built);
-    int receive();
+    ThreadMemory& memory() { return *memory_; }
+    // A reply that does not decode: the connection is taken as broken.
     int garbled();
 
-    std::shared_ptr<RemoteHandle> handle_;
+private:
+    int send(bool built);
+    int receive();
+
+    RemoteHandle& handle_;
     ThreadMemory* memory_ = nullptr;
     int refusal_ = 0;
     int fd_ = -1;
 };
 
-// qel_host_connect, qel_host_disconnect and qel_host_default_socket.
+// Carries out `op` in nyrd.
+template <typename Operation>
+long long call(RemoteHandle& handle, Operation& op) {
+    Exchange x(handle);
+    const int failed = x.exchange([&](nyrhost::WireWriter& w) { nyrproto::write_request(w, op); });
+    if (failed != 0) return failed;
+    ThreadMemory& memory = x.memory();
+    long long result = 0;
+    if (!nyrproto::read_reply(memory.in.body(), memory.in.body_size(), op, memory.memory, result))
+        return x.garbled();
+    return result;
+}
+
+// qel_host_connect, qel_host_default_socket, and the closing of a remote handle.
 qel_handle_t connect(const char* socket_path);
-void disconnect(qel_handle_t handle);
 int default_socket(char* buf, uint32_t size);
+void close(RemoteHandle& handle);
 
 }  // namespace nyrremote
 

@@ -1,0 +1,261 @@
+// The tree's operations in this process: single items, batches and listings.
+//
+// Batches: each item is carried out on its own, in path order, and reports its own status. The
+// whole batch runs under one hold of the store's lock, so other callers see it all or not at all,
+// and a store that keeps its tree in a file commits it in one transaction: QEL_RESULT_DATABASE
+// when that fails, with the tree and the file as they were before the batch.
+//
+// Listings report the whole number of entries in `total` and fill min(total, capacity) entries of
+// each array, in name order. A node's listing is made once per change of the node and shared, so
+// asking again costs only the entries written; the names handed out lie in that shared listing,
+// which the caller's scratch keeps alive.
+#include <algorithm>
+#include <vector>
+
+#include "api/local.h"
+#include "core/call.h"
+#include "core/path.h"
+#include "core/value.h"
+
+namespace nyrlocal {
+
+using namespace nyrproto;
+using nyrhost::HandleCall;
+using nyrhost::Path;
+using nyrhost::Tree;
+using Listing = Tree::Listing;
+
+namespace {
+
+// A write's end: its changes committed to the store file (when there is one), then announced.
+long long commit(qel_store_s& store, const Tree::Changes& changes, const char* source)
+    REQUIRES(store.mutex) {
+    if (const int failed = nyrhost::persist(store, changes)) return failed;
+    nyrhost::announce(store, changes, nyrhost::or_empty(source));
+    return QEL_RESULT_OK;
+}
+
+// A tree write for item `i` of a call.
+auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
+    return [write](Tree& tree, uint32_t, const Path& p, Tree::Changes* changes) {
+        return (tree.*write)(p, changes);
+    };
+}
+
+template <typename Single, typename Write>
+long long path_write(const Handle& handle, Single& op, Write write) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    Path parsed;
+    op.status = Path::parse(op.path, parsed);
+    if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
+    Tree::Changes changes;
+    op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
+    return commit(*call.store, changes, op.source);
+}
+
+// The statuses collected in the scratch memory, handed back: never a null array.
+template <typename Batch>
+void hand_back(nyrhost::Scratch& scratch, Batch& op) {
+    if (scratch.statuses.capacity() == 0) scratch.statuses.reserve(1);
+    op.statuses = scratch.statuses.data();
+    op.status_count = static_cast<uint32_t>(scratch.statuses.size());
+}
+
+// The paths are parsed before the store's lock is taken, so that the items themselves need no
+// memory beyond what they record; a batch that runs out of memory part-way is undone from the
+// store file, when there is one.
+template <typename Batch, typename Write>
+long long path_batch(const Handle& handle, Batch& op, Write write) {
+    std::vector<Path> parsed(op.count);
+    std::vector<int> statuses(op.count);
+    for (uint32_t i = 0; i < op.count; ++i) statuses[i] = Path::parse(op.paths[i], parsed[i]);
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
+    nyrhost::Scratch& scratch = *call.scratch;
+    scratch.statuses.resize(op.count);
+    Tree::Changes changes;
+    Tree::Changes* record = nyrhost::changes_for(*call.store, changes);
+    try {
+        for (uint32_t i = 0; i < op.count; ++i) {
+            const int status = statuses[i];
+            scratch.statuses[i] =
+                status == QEL_STATUS_OK ? write(call.store->tree, i, parsed[i], record) : status;
+        }
+    } catch (const std::bad_alloc&) {
+        nyrhost::roll_back(*call.store);
+        throw;
+    }
+    if (const long long failed = commit(*call.store, changes, op.source)) return failed;
+    hand_back(scratch, op);
+    return QEL_RESULT_OK;
+}
+
+// What both listings start from: the listing of the node at `path`, or the leaf at it in `self`;
+// the status says which, or why neither.
+int list_at(qel_store_s& store, const char* path, Path& parsed,
+            std::shared_ptr<const Listing>& listing, const nyrhost::LeafValue** self)
+    REQUIRES(store.mutex) {
+    *self = nullptr;
+    const int status = Path::parse(path, parsed);
+    return status == QEL_STATUS_OK ? store.tree.list(parsed, listing, self) : status;
+}
+
+// A name handed out from a listing: read-only memory shared with other callers.
+_byte_array_t name_in(const Listing& listing, std::size_t i) {
+    const std::string& name = listing.name(i);
+    return _byte_array_t{const_cast<char*>(name.data()), static_cast<uint32_t>(name.size())};
+}
+
+}  // namespace
+
+long long run(const Handle& handle, AddNode& op) {
+    return path_write(handle, op, edit(&Tree::add_node));
+}
+
+long long run(const Handle& handle, RemoveNode& op) {
+    return path_write(handle, op, edit(&Tree::remove_node));
+}
+
+long long run(const Handle& handle, ClearLeaf& op) {
+    return path_write(handle, op, edit(&Tree::clear_leaf));
+}
+
+long long run(const Handle& handle, SetLeaf& op) {
+    // The deep copy is made before the store's lock is taken.
+    nyrhost::LeafValue leaf;
+    const int made = nyrhost::make_leaf(op.value, op.auto_time, op.tribool, leaf);
+    return path_write(handle, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
+        return made != QEL_STATUS_OK ? made : tree.set_leaf(p, std::move(leaf), changes);
+    });
+}
+
+long long run(const Handle& handle, TestNode& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    Path parsed;
+    op.status = Path::parse(op.path, parsed);
+    if (op.status == QEL_STATUS_OK) op.status = call.store->tree.test_node(parsed);
+    return QEL_RESULT_OK;
+}
+
+long long run(const Handle& handle, GetLeaf& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    Path parsed;
+    op.status = Path::parse(op.path, parsed);
+    if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    const nyrhost::LeafValue* leaf = call.store->tree.find_leaf(parsed, op.status);
+    if (leaf) {
+        op.value = nyrhost::hand_out(*leaf, *call.scratch);
+        op.property = leaf->property;
+    }
+    return QEL_RESULT_OK;
+}
+
+long long run(const Handle& handle, TestNodes& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    Path parsed;
+    for (uint32_t i = 0; i < op.count; ++i) {
+        const int status = Path::parse(op.paths[i], parsed);
+        op.statuses[i] = status == QEL_STATUS_OK ? call.store->tree.test_node(parsed) : status;
+    }
+    return QEL_RESULT_OK;
+}
+
+long long run(const Handle& handle, AddNodes& op) {
+    return path_batch(handle, op, edit(&Tree::add_node));
+}
+
+long long run(const Handle& handle, RemoveNodes& op) {
+    return path_batch(handle, op, edit(&Tree::remove_node));
+}
+
+long long run(const Handle& handle, ClearLeaves& op) {
+    return path_batch(handle, op, edit(&Tree::clear_leaf));
+}
+
+long long run(const Handle& handle, SetLeaves& op) {
+    // Deep copies are made before the store's lock is taken.
+    std::vector<nyrhost::LeafValue> leaves(op.count);
+    std::vector<int> made(op.count);
+    for (uint32_t i = 0; i < op.count; ++i)
+        made[i] = nyrhost::make_leaf(op.values[i], op.auto_time[i], op.tribools[i], leaves[i]);
+    return path_batch(handle, op, [&](Tree& tree, uint32_t i, const Path& p, auto* changes) {
+        return made[i] != QEL_STATUS_OK ? made[i] : tree.set_leaf(p, std::move(leaves[i]), changes);
+    });
+}
+
+long long run(const Handle& handle, GetLeaves& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::Scratch& scratch = *call.scratch;
+    scratch.statuses.resize(op.count);
+    Path parsed;
+    for (uint32_t i = 0; i < op.count; ++i) {
+        int status = Path::parse(op.paths[i], parsed);
+        const nyrhost::LeafValue* leaf = nullptr;
+        if (status == QEL_STATUS_OK) leaf = call.store->tree.find_leaf(parsed, status);
+        scratch.statuses[i] = status;
+        op.values[i] = leaf ? nyrhost::hand_out(*leaf, scratch) : _element_datatype_t{};
+        op.properties[i] = leaf ? leaf->property : 0;
+    }
+    hand_back(scratch, op);
+    return QEL_RESULT_OK;
+}
+
+long long run(const Handle& handle, ListNode& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    op.total = 0;
+    Path parsed;
+    std::shared_ptr<const Listing> listing;
+    const nyrhost::LeafValue* self = nullptr;
+    op.status = list_at(*call.store, op.path, parsed, listing, &self);
+    if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    const std::size_t n = listing->size();
+    op.total = static_cast<uint32_t>(n);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.types_capacity); ++i)
+        op.types[i] = listing->type(i);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.properties_capacity); ++i)
+        op.properties[i] = listing->property(i);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
+        op.names[i] = name_in(*listing, i);
+    call.scratch->kept.push_back(std::move(listing));
+    return QEL_RESULT_OK;
+}
+
+long long run(const Handle& handle, MplFetch& op) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    op.total = 0;
+    Path parsed;
+    std::shared_ptr<const Listing> listing;
+    const nyrhost::LeafValue* self = nullptr;
+    const int listed = list_at(*call.store, op.path, parsed, listing, &self);
+    nyrhost::Scratch& scratch = *call.scratch;
+    if (listed == QEL_STATUS_IS_LEAF && self) {  // the leaf itself, under its own name
+        op.status = QEL_STATUS_OK;
+        op.total = 1;
+        if (op.values_capacity) op.values[0] = nyrhost::hand_out(*self, scratch);
+        if (op.names_capacity) op.names[0] = scratch.keep(parsed.last());
+        return QEL_RESULT_OK;
+    }
+    op.status = listed;
+    if (listed != QEL_STATUS_OK) return QEL_RESULT_OK;
+    // A node's leaves, not its sub-nodes.
+    const std::vector<std::size_t>& leaves = listing->leaves();
+    const std::size_t n = leaves.size();
+    op.total = static_cast<uint32_t>(n);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.values_capacity); ++i)
+        op.values[i] = nyrhost::hand_out(*listing->leaf(leaves[i]), scratch);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
+        op.names[i] = name_in(*listing, leaves[i]);
+    scratch.kept.push_back(std::move(listing));
+    return QEL_RESULT_OK;
+}
+
+}  // namespace nyrlocal

@@ -1,0 +1,176 @@
+// The field codec: reads and writes the argument and output lists of protocol/operations.h with
+// the pieces of protocol/messages.h. The writer and the reader take the same calls, so an
+// operation's encoding and decoding are the one list of its fields.
+#ifndef NYR_HOST_PROTOCOL_FIELDS_H
+#define NYR_HOST_PROTOCOL_FIELDS_H
+
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "protocol/messages.h"
+
+namespace nyrproto {
+
+// Memory that decoded pointers lie in, until clear(). Event records in it own their list arrays,
+// which clear() frees.
+class Memory {
+public:
+    ~Memory() { clear(); }
+    template <typename T>
+    T* alloc(std::size_t n) {
+        auto block = std::shared_ptr<T[]>(new T[n == 0 ? 1 : n]());
+        T* at = block.get();
+        blocks_.push_back(std::move(block));
+        return at;
+    }
+    std::string& text() { return texts_.emplace_back(); }
+    std::deque<std::string>& texts() { return texts_; }
+    void owns_records(_event_t* records, uint32_t count) { records_.emplace_back(records, count); }
+    void clear();
+
+private:
+    std::vector<std::shared_ptr<void>> blocks_;
+    std::deque<std::string> texts_;
+    std::vector<std::pair<_event_t*, uint32_t>> records_;
+};
+
+// Writes fields in their wire form.
+struct FieldWriter {
+    nyrhost::WireWriter& w;
+    void operator()(const char* text) { write_ptext(w, text); }
+    void operator()(int32_t v) { w.i32(v); }
+    void operator()(uint32_t v) { w.u32(v); }
+    void operator()(bool v) { w.u8(v ? 1 : 0); }
+    void operator()(const _element_datatype_t& v) { write_value(w, v); }
+    void operator()(const _event_t& v) { nyrproto::write_event(w, v); }
+    void operator()(const _byte_array_t& v) { write_ptext(w, v.data, v.length); }
+    void operator()(const struct timeval* v) { write_time(w, v); }
+    template <typename T>
+    void array(T* p, uint32_t n) {
+        for (uint32_t k = 0; k < n; ++k) (*this)(p[k]);
+    }
+    template <typename T>
+    void fill(T* p, uint32_t n) {
+        array(p, n);
+    }
+    void records(const _event_t* p, uint32_t n) { array(p, n); }
+};
+
+// Reads fields; leaves the reader failed for bytes that do not follow their form. Texts and
+// names point into the reader's input; everything else the decoder needs lies in `memory`.
+struct FieldReader {
+    nyrhost::WireReader& r;
+    Memory& memory;
+    // Event arrays that became the caller's, freed by drop() when the reply is refused later.
+    std::vector<std::pair<_event_t*, uint32_t>> handed;
+
+    void operator()(const char*& text) { read_ptext(r, text); }
+    void operator()(int32_t& v) { v = r.i32(); }
+    void operator()(uint32_t& v) { v = r.u32(); }
+    void operator()(bool& v) { v = r.u8() != 0; }
+    void operator()(_element_datatype_t& v) { read_value(r, v, memory.text()); }
+    void operator()(_event_t& v);
+    void operator()(_byte_array_t& v);
+    void operator()(const struct timeval*& v);
+    template <typename T>
+    void array(T*& p, uint32_t n) {
+        using Entry = std::remove_const_t<T>;
+        if (!room_for(n, min_size(Entry{}))) return;
+        Entry* entries = memory.alloc<Entry>(n);
+        if constexpr (std::is_same_v<Entry, _event_t>) memory.owns_records(entries, n);
+        for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(entries[k]);
+        p = entries;
+    }
+    template <typename T>
+    void fill(T* p, uint32_t n) {
+        if (!room_for(n, min_size(T{}))) return;
+        for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
+    }
+    void records(_event_t*& p, uint32_t n);
+    void drop();
+
+private:
+    bool room_for(uint32_t n, std::size_t each) {
+        if (n <= r.remaining() / each) return true;
+        r.fail();
+        return false;
+    }
+    // The fewest bytes an entry takes on the wire, so that a count is checked against what could
+    // follow before anything is allocated for it.
+    static constexpr std::size_t min_size(const char*) { return 4; }
+    static constexpr std::size_t min_size(int32_t) { return 4; }
+    static constexpr std::size_t min_size(uint32_t) { return 4; }
+    static constexpr std::size_t min_size(bool) { return 1; }
+    static constexpr std::size_t min_size(const _element_datatype_t&) { return 18; }
+    static constexpr std::size_t min_size(const _event_t&) { return 10; }
+    static constexpr std::size_t min_size(const _byte_array_t&) { return 4; }
+};
+
+// Builds the request of `op` into `w`.
+template <typename Operation>
+void write_request(nyrhost::WireWriter& w, Operation& op) {
+    w.u8(static_cast<uint8_t>(Operation::id));
+    FieldWriter f{w};
+    op.args(f);
+}
+
+// Builds the reply to `op` with `result` into `w`.
+template <typename Operation>
+void write_reply(nyrhost::WireWriter& w, Operation& op, long long result) {
+    w.u64(static_cast<uint64_t>(result));
+    FieldWriter f{w};
+    if (Operation::carried(result)) op.outs(f);
+}
+
+// Reads the reply to `op` and its result; false for bytes that are not exactly one reply (an
+// event array read before that is freed again).
+template <typename Operation>
+bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memory,
+                long long& result) {
+    nyrhost::WireReader r(body, size);
+    FieldReader f{r, memory, {}};
+    result = static_cast<long long>(r.u64());
+    try {
+        if (r.ok() && Operation::carried(result)) op.outs(f);
+    } catch (...) {
+        f.drop();
+        throw;
+    }
+    if (r.ok() && r.remaining() == 0) return true;
+    f.drop();
+    return false;
+}
+
+// Decodes a request body into the operation it names and hands that to `use`; false for anything
+// that is not exactly one well-formed request. Never reads outside [body, body + size), and
+// allocates no more than a small multiple of `size`.
+template <typename Use>
+bool decode_request(const char* body, std::size_t size, Memory& memory, Use&& use) {
+    nyrhost::WireReader r(body, size);
+    FieldReader f{r, memory, {}};
+    switch (static_cast<Op>(r.u8())) {
+#define NYR_DECODE(name)                                 \
+    case Op::name: {                                     \
+        name op;                                         \
+        op.args(f);                                      \
+        if (!r.ok() || r.remaining() != 0) return false; \
+        use(op);                                         \
+        return true;                                     \
+    }
+        NYR_OPERATIONS(NYR_DECODE)
+#undef NYR_DECODE
+        case Op::kNone:
+            break;
+    }
+    return false;
+}
+
+}  // namespace nyrproto
+
+#endif  // NYR_HOST_PROTOCOL_FIELDS_H
