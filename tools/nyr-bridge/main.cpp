@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
-#include <exception>
 #include <memory>
 
+#include "command_line.h"
 #include "mirror.h"
 #include "payloads.h"
 #include "publish.h"
@@ -125,8 +124,7 @@ int main(int argc, char** argv) {
         action = [&] { return nyr_bridge::run_mirror(store, broker, mirror); };
     });
 
-    try {
-        app.parse(argc, argv);
+    const int parsed = nyr_tool::parse_command_line(app, argc, argv, "nyr-bridge", [&] {
         if (!store.socket.empty() && !store.store_file.empty())
             throw nyr_tool::usage_error("give --socket or --store, not both");
         for (const std::string& path : publish.paths)
@@ -135,28 +133,9 @@ int main(int argc, char** argv) {
         if (!mirror.into.empty() && mirror.into[0] != '/')
             throw nyr_tool::usage_error("--into \"" + mirror.into + "\" is no store path");
         nyr_bridge::parse_broker_url(broker.url);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForVersion& version) {
-        return app.exit(version);
-    } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return nyr_tool::kExitUsage;
-    } catch (const nyr_tool::ToolError& error) {
-        std::fprintf(stderr, "nyr-bridge: %s\n", error.what());
-        return error.exit_status();
-    }
+    });
+    if (parsed >= 0) return parsed;
     nyr_bridge::install_stop_handlers();
-    try {
-        return action();
-    } catch (const nyr_tool::ToolError& error) {
-        // A usage error found only now (TLS files without mqtts, say) keeps its status 2.
-        std::fprintf(stderr, "nyr-bridge: %s\n", error.what());
-        return error.exit_status();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "nyr-bridge: %s\n", error.what());
-        return nyr_tool::kExitRefused;
-    }
+    // A usage error found only now (TLS files without mqtts, say) keeps its status 2.
+    return nyr_tool::run_command("nyr-bridge", action);
 }

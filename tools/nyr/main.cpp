@@ -1,7 +1,5 @@
 // nyr: browse, edit, watch, export and import a store, through nyrd or a store file.
-#include <cstdio>
-#include <exception>
-
+#include "command_line.h"
 #include "commands.h"
 #include "tool_error.h"
 
@@ -29,32 +27,10 @@ int main(int argc, char** argv) {
     nyr_tool::add_transfer_commands(app, context);
     nyr_tool::add_service_commands(app, context);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForVersion& version) {
-        return app.exit(version);
-    } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return nyr_tool::kExitUsage;
-    } catch (const nyr_tool::ToolError& error) {
-        std::fprintf(stderr, "nyr: %s\n", error.what());
-        return error.exit_status();
-    }
-    if (!context.store.socket.empty() && !context.store.store_file.empty()) {
-        std::fprintf(stderr, "nyr: give --socket or --store, not both\n");
-        return nyr_tool::kExitUsage;
-    }
-    try {
-        return context.action();
-    } catch (const nyr_tool::ToolError& error) {
-        std::fprintf(stderr, "nyr: %s\n", error.what());
-        return error.exit_status();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "nyr: %s\n", error.what());
-        return nyr_tool::kExitRefused;
-    }
+    const int parsed = nyr_tool::parse_command_line(app, argc, argv, "nyr", [&] {
+        if (!context.store.socket.empty() && !context.store.store_file.empty())
+            throw nyr_tool::usage_error("give --socket or --store, not both");
+    });
+    if (parsed >= 0) return parsed;
+    return nyr_tool::run_command("nyr", context.action);
 }
