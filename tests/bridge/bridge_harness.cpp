@@ -15,8 +15,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -50,17 +48,6 @@ bool accepts(int port) {
 }
 
 }  // namespace
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 bool wait_for(const std::function<bool()>& ready, double seconds) {
     const auto deadline =

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/file_text.h"
+
 namespace bridge_test {
 
 struct Outcome {
@@ -27,8 +29,6 @@ struct Message {
     std::string payload;
 };
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
 // Waits up to `seconds` for `ready`, looking every 20 ms.
 bool wait_for(const std::function<bool()>& ready, double seconds = 15);
 

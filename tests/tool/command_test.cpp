@@ -14,10 +14,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "../support/file_text.h"
 #include "transfer.h"
 
 extern char** environ;
@@ -29,17 +28,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // Starts `program` with `args`, its stdout and stderr going to the given files.
 pid_t start(const std::string& program, const std::vector<std::string>& args,
