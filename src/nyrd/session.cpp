@@ -18,6 +18,7 @@
 #include "core/mutex.h"
 #include "core/store.h"
 #include "protocol/frame.h"
+#include "report_throttle.h"
 #include "session_calls.h"
 #include "session_hangup.h"
 
@@ -110,16 +111,37 @@ Sessions& sessions() {
 
 class Connection {
 public:
-    Connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& report)
-        : fd_(fd), store_(store), limits_(limits), report_(report), peer_(peer_of(fd)) {}
+    Connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& report,
+               ReportThrottle* throttle)
+        : fd_(fd),
+          store_(store),
+          limits_(limits),
+          report_(report),
+          throttle_(throttle),
+          peer_(peer_of(fd)) {}
 
     void serve() {
         if (!handshake()) return;
         nyrproto::Memory memory;
         bool large = false;
         for (;;) {
-            const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
+            nyrproto::Patience patience;
+            patience.idle_ms = limits_.idle_ms;
+            patience.frame_ms = limits_.frame_ms;
+            const FrameIn::Status status = in_.read(fd_, limits_.max_frame, patience);
             if (status == FrameIn::kClosed) break;
+            if (status == FrameIn::kTimedOut) {
+                if (in_.started())
+                    out_of_time("half-sent", peer_.name +
+                                                 ": a request did not arrive whole within " +
+                                                 std::to_string(limits_.frame_ms) +
+                                                 " ms; closing the connection");
+                else
+                    out_of_time("idle", peer_.name + ": silent for " +
+                                            std::to_string(limits_.idle_ms) +
+                                            " ms (--idle-timeout); closing the connection");
+                break;
+            }
             if (status == FrameIn::kBroken) {
                 report_(LOG_WARNING, peer_.name + ": the connection broke inside a request");
                 break;
@@ -168,6 +190,14 @@ public:
     }
 
 private:
+    // A connection closed for its silence: reported once per cause and minute.
+    void out_of_time(const char* cause, const std::string& line) {
+        if (throttle_)
+            throttle_->hit(cause, LOG_NOTICE, line);
+        else
+            report_(LOG_NOTICE, line);
+    }
+
     // True when bytes of a next request arrive (or the peer closes) within a moment.
     bool request_follows() const {
         pollfd ready{fd_, POLLIN, 0};
@@ -178,9 +208,16 @@ private:
     }
 
     bool handshake() {
-        const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody);
+        nyrproto::Patience patience;
+        patience.idle_ms = patience.frame_ms = limits_.handshake_ms;
+        const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody, patience);
         nyrproto::Hello hello;
         if (status == FrameIn::kClosed) return false;
+        if (status == FrameIn::kTimedOut) {
+            out_of_time("handshake", peer_.name + ": no hello within " +
+                                         std::to_string(limits_.handshake_ms) + " ms; closing");
+            return false;
+        }
         if (status != FrameIn::kFrame ||
             !nyrproto::read_hello(in_.body(), in_.body_size(), hello)) {
             report_(LOG_WARNING, peer_.name + ": not a nyr client (no valid hello); closing");
@@ -222,6 +259,7 @@ private:
     qel_store_t* const store_;
     const SessionLimits limits_;
     const Report& report_;
+    ReportThrottle* const throttle_;
     const Peer peer_;
     FrameIn in_;
     FrameOut out_;
@@ -245,11 +283,11 @@ void refuse_connection(int fd, const std::string& reason) {
     }
 }
 
-void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
-                      const Report& given) {
+void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& given,
+                      ReportThrottle* throttle) {
     const Report report = given ? given : Report([](int, const std::string&) {});
     try {
-        Connection(fd, store, limits, report).serve();
+        Connection(fd, store, limits, report, throttle).serve();
     } catch (const std::bad_alloc&) {
         report(LOG_ERR, "out of memory serving a connection; closing it");
     } catch (const std::exception& e) {

@@ -32,6 +32,7 @@
 #ifndef NYR_HOST_PROTOCOL_FRAME_H
 #define NYR_HOST_PROTOCOL_FRAME_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,6 +70,19 @@ struct HelloReply {
     std::string reason;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// How long reading or sending a frame may take. Without any, it waits for as long as the peer
+// takes, as a blocking socket does.
+struct Patience {
+    int idle_ms = -1;   // until the first byte of the frame arrives; -1: for ever
+    int frame_ms = -1;  // from the frame's first byte to its last; -1: for ever
+    Clock::time_point until = Clock::time_point::max();  // and in any case no later than this
+    bool bounded() const {
+        return idle_ms >= 0 || frame_ms >= 0 || until != Clock::time_point::max();
+    }
+};
+
 // A frame being built: the body is written after room for the header, which finish() fills in.
 // The buffer's memory is reused from one frame to the next.
 class FrameOut {
@@ -90,8 +104,9 @@ public:
     }
     const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
-    // Sends the whole frame; false when the connection is broken.
-    bool send(int fd) const;
+    // Sends the whole frame; false when the connection is broken or `until` passed first (a
+    // part of the frame may then have been sent).
+    bool send(int fd, Clock::time_point until = Clock::time_point::max()) const;
     // Gives back the buffer when it holds more than `keep` bytes.
     void trim(std::size_t keep = kKeptBuffer);
 
@@ -104,11 +119,14 @@ private:
 // a frame that fits the buffer). A frame's body stays valid until the next read().
 class FrameIn {
 public:
-    enum Status { kFrame, kClosed, kBroken, kOversize };
+    enum Status { kFrame, kClosed, kBroken, kOversize, kTimedOut };
     // Reads the next frame of at most `max_body` bytes. kClosed: the peer closed between frames;
     // kBroken: a read error or a close inside a frame; kOversize: the header announced more than
-    // `max_body` (its length is in body_size()).
-    Status read(int fd, uint32_t max_body);
+    // `max_body` (its length is in body_size()); kTimedOut: `patience` ran out (started() says
+    // whether part of a frame had arrived).
+    Status read(int fd, uint32_t max_body, const Patience& patience = {});
+    // True when bytes of a frame not yet handed out have arrived.
+    bool started() const { return end_ > start_ + (consumed_ ? 0 : kFrameHeader + body_size_); }
     const char* body() const { return buf_.data() + start_ + kFrameHeader; }
     std::size_t body_size() const { return body_size_; }
     // True when bytes beyond the last frame have arrived.
