@@ -86,8 +86,11 @@ enum {
     QEL_RESULT_DATABASE = -5,     /**< The store file's database failed (event log or tree). */
     QEL_RESULT_MALFORMED = -6,    /**< A source string or encoded bytes that do not parse. */
     QEL_RESULT_DAMAGED = -7,      /**< The event log's file holds an event that fails its check. */
-    QEL_RESULT_LOST = -8          /**< A remote handle's store is gone: the daemon went away or the
+    QEL_RESULT_LOST = -8,         /**< A remote handle's store is gone: the daemon went away or the
                                        connection broke. Every later call on the handle gives it. */
+    QEL_RESULT_TIMED_OUT = -9     /**< A call on a remote handle had no reply within the handle's
+                                       call timeout (qel_host_set_call_timeout()). The handle is
+                                       lost: every later call gives #QEL_RESULT_LOST. */
 };
 
 /**
@@ -213,6 +216,27 @@ NYR_API int qel_host_default_socket(char* buf, uint32_t size);
  *         another protocol version).
  */
 NYR_API qel_handle_t qel_host_connect(const char* socket_path);
+/** Default of qel_host_set_connect_timeout(), in milliseconds. */
+#define QEL_HOST_DEFAULT_CONNECT_TIMEOUT_MS 5000u
+/**
+ * How long qel_host_connect(), and a remote handle attaching one more connection for a thread,
+ * wait for the daemon to accept and answer, for the whole process. A daemon that is stopped, or
+ * whose connection queue is full, then gives a null handle with a report saying so.
+ * @param milliseconds The bound; 0 waits for as long as the daemon takes.
+ */
+NYR_API void qel_host_set_connect_timeout(uint32_t milliseconds);
+/**
+ * Bounds every later call on a remote handle, from the request to the whole reply, except the
+ * wait of qel_events_get() for a first event, which is the daemon's own (its event wait). A call
+ * that runs out of time gives #QEL_RESULT_TIMED_OUT, and the handle is lost: its connections are
+ * closed, so a reply that arrives late is never taken for that of another call. Without it a call
+ * waits as long as the daemon takes. A handle of a store in this process takes the setting and
+ * never waits on another process.
+ * @param handle The handle.
+ * @param milliseconds The bound; 0 for none.
+ * @return 0; #QEL_RESULT_BAD_HANDLE for a handle that is not open.
+ */
+NYR_API int qel_host_set_call_timeout(qel_handle_t handle, uint32_t milliseconds);
 /**
  * Closes a handle from qel_host_connect(), as qel_host_handle_close() does (which also takes it).
  * @param handle The handle; one that is not open is ignored.

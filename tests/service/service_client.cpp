@@ -13,7 +13,17 @@
 //                               next call must report the loss at once
 //   oversize SOCKET BYTES       a leaf of BYTES bytes is refused as too large for the daemon's
 //                               frames, and the handle goes on working
-//   connect SOCKET              exit 0 when admitted and served, 3 when the connection is refused
+//   connect SOCKET [MS]         exit 0 when admitted and served (within MS), 3 when the
+//                               connection is refused
+//   hold SOCKET N               open N handles, each served once, and keep them ("held") until
+//                               killed (at most a minute)
+//   stopped SOCKET PID          with a call timeout, stop the daemon PID (SIGSTOP): a call times
+//                               out in time and loses the handle, a connect gives up within its
+//                               timeout; after SIGCONT a new handle works
+//   queue SOCKET                register /q, send 20 events there, print "queued Q overflow O"
+//   log SOCKET                  log 10 events, print how many the event log gives back
+//   wait SOCKET                 print how many milliseconds an events_get with nothing to get
+//                               waited
 //   stale-socket PATH           leave a socket file at PATH that nothing listens on
 //   unread-replies SOCKET       shake hands by hand, then send calls without reading a reply
 //                               until the daemon stops taking them ("stuck"), and stay until
@@ -21,8 +31,11 @@
 #include <fcntl.h>
 #include <nyr_host.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <toolkit/log.h>
 #include <toolkit/nyr.h>
 #include <unistd.h>
 
@@ -267,6 +280,110 @@ int unread_replies(const char* path) {
     return fail("the daemon kept taking calls");
 }
 
+long long ms_since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+int hold(const char* socket, int count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<qel_handle_t> handles;
+    for (int i = 0; i < count; ++i) {
+        qel_handle_t handle = qel_host_connect(socket);
+        api_status_t status = 0;
+        if (handle == nullptr || qel_test_node(handle, "/", &status) != 0)
+            return fail("handle " + std::to_string(i) + " was not served");
+        handles.push_back(handle);
+    }
+    std::printf("held %d\n", count);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    return 0;
+}
+
+void keep_report(void* context, int, const char* text) {
+    *static_cast<std::string*>(context) = text;
+}
+
+int stopped(Connection& c, const char* socket, pid_t daemon) {
+    constexpr int kTimeoutMs = 300;
+    qel_host_set_call_timeout(c.handle, kTimeoutMs);
+    if (!set(c.nyr, "/before", 1)) return fail("a call before the stop failed");
+    struct Resume {
+        pid_t pid;
+        ~Resume() { kill(pid, SIGCONT); }
+    } resume{daemon};
+    if (kill(daemon, SIGSTOP) != 0) return fail("cannot stop the daemon");
+    auto start = Clock::now();
+    api_status_t status = 0;
+    const int result = c.nyr.set_leaf("/during", CElement(int32_t{2}), status, 0, "service_client");
+    const long long took = ms_since(start);
+    if (result != QEL_RESULT_TIMED_OUT)
+        return fail("a call to a stopped daemon gave " + std::to_string(result));
+    if (took < kTimeoutMs - 10 || took > kTimeoutMs + 700)
+        return fail("the call timed out after " + std::to_string(took) + " ms");
+    start = Clock::now();
+    if (c.nyr.test_node("/", status) != QEL_RESULT_LOST || ms_since(start) > 100)
+        return fail("the handle was not lost at once after the timeout");
+
+    std::string report;
+    qel_host_set_err_sink(keep_report, &report);
+    qel_host_set_connect_timeout(kTimeoutMs);
+    start = Clock::now();
+    qel_handle_t refused = qel_host_connect(socket);
+    const long long connect_took = ms_since(start);
+    qel_host_set_err_sink(nullptr, nullptr);
+    if (refused != nullptr) return fail("a stopped daemon was connected to");
+    if (connect_took > kTimeoutMs + 700 || report.find("did not answer") == std::string::npos)
+        return fail("connecting gave up after " + std::to_string(connect_took) + " ms: " + report);
+
+    kill(daemon, SIGCONT);
+    Connection fresh(socket);
+    if (!fresh.handle || !set(fresh.nyr, "/after", 3)) return fail("no new handle after SIGCONT");
+    if (!leaf_exists(fresh.nyr, "/before")) return fail("the write before the stop is gone");
+    return 0;
+}
+
+int queue(Connection& c) {
+    api_status_t status = 0;
+    if (c.nyr.event_register("/q", kChatKind, false, status) != 0 || status != QEL_STATUS_OK)
+        return fail("cannot register");
+    std::vector<CEvent> batch;
+    for (int i = 0; i < 20; ++i) {
+        CEvent event(kChatKind);
+        event.path = "/q";
+        event.description = std::string(100, 'd');
+        batch.push_back(event);
+    }
+    std::vector<api_status_t> statuses;
+    if (c.nyr.events_send(batch, statuses) != 0) return fail("events_send failed");
+    std::printf("queued %lld overflow %lld\n", qel_host_queued_count(c.handle),
+                qel_host_overflow_count(c.handle));
+    return 0;
+}
+
+int log_kept(Connection& c) {
+    toolkit::CLog log(c.handle);
+    std::vector<CEvent> events(10, CEvent(kChatKind));
+    for (auto& event : events) event.path = "/log";
+    if (log.store(events, false) != 0) return fail("log store failed");
+    std::vector<CEvent> kept;
+    if (log.retrieve(kept, "", nullptr, nullptr, 0, false, false, 0) != 0)
+        return fail("log retrieve failed");
+    std::printf("%zu\n", kept.size());
+    return 0;
+}
+
+int wait_empty(Connection& c) {
+    std::vector<CEvent> events;
+    const auto start = Clock::now();
+    if (c.nyr.events_get(events) != 0) return fail("events_get gave something");
+    std::printf("%lld\n", ms_since(start));
+    return 0;
+}
+
 int stale_socket(const char* path) {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -282,13 +399,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "stale-socket") return stale_socket(argv[2]);
     if (args.size() == 2 && args[0] == "unread-replies") return unread_replies(argv[2]);
+    if (args.size() == 3 && args[0] == "hold") return hold(argv[2], std::stoi(args[2]));
     if (args.size() < 2) return fail("usage: see the comment at the top of service_client.cpp");
+    const auto start = Clock::now();
     Connection c(argv[2]);
     const std::string& command = args[0];
     if (command == "connect") {
         api_status_t status = 0;
         if (!c.handle) return 3;
-        return c.nyr.test_node("/", status) == 0 ? 0 : fail("connected but not served");
+        if (c.nyr.test_node("/", status) != 0) return fail("connected but not served");
+        if (args.size() == 3 && ms_since(start) > std::stoll(args[2]))
+            return fail("served only after " + std::to_string(ms_since(start)) + " ms");
+        return 0;
     }
     if (!c.handle) return fail("cannot connect to " + args[1]);
     if (command == "exchange" && args.size() == 5) {
@@ -302,5 +424,9 @@ int main(int argc, char** argv) {
     if (command == "stream") return stream(c);
     if (command == "oversize" && args.size() == 3) return oversize(c, std::stoi(args[2]));
     if (command == "wait-lost") return wait_lost(c);
+    if (command == "stopped" && args.size() == 3) return stopped(c, argv[2], std::stoi(args[2]));
+    if (command == "queue") return queue(c);
+    if (command == "wait") return wait_empty(c);
+    if (command == "log") return log_kept(c);
     return fail("unknown command or wrong arguments: " + command);
 }

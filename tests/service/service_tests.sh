@@ -126,15 +126,68 @@ other-user)  # a client of another user is refused, unless it is a member of --g
     as_nobody() { setpriv --reuid=nobody --regid=nogroup "$@"; }
     as_nobody --clear-groups test -x "$client" ||
         { echo "the client program is out of nobody's reach here"; exit 77; }
-    chmod 0711 "$work"
+    chmod 0711 "$work"  # the test's own folder above the daemon's (mktemp makes it 0700)
     start_daemon --group users
+    [ "$(stat -c %a:%G "$work/run")" = 750:users ] || fail "socket folder: $(stat -c %a:%G "$work/run")"
+    [ "$(stat -c %a:%G "$sock")" = 660:users ] || fail "socket: $(stat -c %a:%G "$sock")"
+    as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
+        fail "a member of --group was refused"
+    # The daemon checks each peer itself too, for a socket someone opened to everyone.
     chmod 0711 "$work/run" && chmod 0666 "$sock"
     as_nobody --clear-groups timeout 20 "$client" connect "$sock"
     status=$?
     [ "$status" -eq 3 ] || fail "nobody was not refused (exit $status)"
     grep -q "refused a connection" "$work/nyrd.err" || fail "the refusal was not reported"
-    as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
-        fail "a member of --group was refused"
+    ;;
+limits)  # idle handles beyond the inherited file limit leave room; a full daemon says so at once
+    hard=$(ulimit -Hn)
+    [ "$hard" = unlimited ] || [ "$hard" -ge 1300 ] || { echo "hard file limit $hard"; exit 77; }
+    ulimit -Sn 1024  # what the shipped systemd unit gives
+    start_daemon
+    timeout 60 "$client" hold "$sock" 1100 >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    run connect "$sock" 1000 || fail "no client served within a second beside 1,100 idle handles"
+    kill "$holder"; wait "$holder" 2>/dev/null
+    stop_daemon || fail "stop"
+    start_daemon --max-connections 2
+    room=0
+    [ "$(id -u)" -ne 0 ] || room=8  # root may open a few beyond the limit
+    timeout 20 "$client" hold "$sock" $((2 + room)) >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    for attempt in 1 2 3; do
+        run connect "$sock" 1000 2>"$work/refused"; status=$?
+        [ "$status" -eq 3 ] || fail "connection $attempt to a full daemon: exit $status, not 3"
+        grep -q "too many connections.*--max-connections" "$work/refused" ||
+            fail "no reason given: $(cat "$work/refused")"
+    done
+    [ "$(grep -c "refused a connection: too many" "$work/nyrd.err")" -eq 1 ] ||
+        fail "the refusals were not reported once"
+    kill "$holder"; wait "$holder" 2>/dev/null
+    sleep 0.2  # the daemon sees the held connections close
+    run connect "$sock" 1000 || fail "not served once there was room again"
+    ;;
+stopped)  # a stopped daemon: a call with a timeout fails in time and loses only that handle
+    start_daemon
+    run stopped "$sock" "$daemon_pid" || fail "stopped"
+    ;;
+settings)  # the store's settings from a file and the command line, which wins
+    printf '# the store of this test\nevent-wait = 600\nqueue-events = 3\nlog-capacity = 4\n' \
+        >"$work/nyrd.conf"
+    start_daemon --config "$work/nyrd.conf" --queue-events 5
+    [ "$(run queue "$sock")" = "queued 5 overflow 15" ] || fail "queue-events: $(run queue "$sock")"
+    waited=$(run wait "$sock") || fail "wait"
+    [ "$waited" -ge 590 ] && [ "$waited" -lt 2000 ] || fail "event-wait: waited $waited ms"
+    [ "$(run log "$sock")" = 4 ] || fail "log-capacity: $(run log "$sock")"
+    stop_daemon || fail "stop"
+    start_daemon --queue-bytes 1000
+    read -r _ queued _ overflow <<<"$(run queue "$sock")"
+    [ "$queued" -ge 1 ] && [ "$queued" -lt 20 ] && [ $((queued + overflow)) -eq 20 ] ||
+        fail "queue-bytes: queued $queued, overflow $overflow"
+    stop_daemon || fail "stop"
+    echo "no-such-setting = 1" >"$work/bad.conf"
+    "$nyrd" --log-stderr --socket "$sock" --config "$work/bad.conf" 2>"$work/bad.err"
+    [ $? -eq 2 ] && grep -q "no-such-setting" "$work/bad.err" ||
+        fail "an unknown setting was not refused: $(cat "$work/bad.err")"
     ;;
 max-frame)  # --max-frame bounds what a client may send
     start_daemon --max-frame 4096
