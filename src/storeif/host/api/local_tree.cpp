@@ -100,6 +100,18 @@ int list_at(qel_store_s& store, const char* path, Path& parsed,
     return status == QEL_STATUS_OK ? store.tree.list(parsed, listing, self) : status;
 }
 
+// An array made for a listing of `total` entries when the operation asks for it, in the scratch
+// memory; `capacity` is cut to what will be filled.
+template <typename T>
+void make_array(nyrhost::Scratch& scratch, bool made, T*& array, uint32_t& capacity,
+                std::size_t total) {
+    if (!made) return;
+    capacity = static_cast<uint32_t>(std::min<std::size_t>(capacity, total));
+    auto block = std::shared_ptr<T[]>(new T[capacity == 0 ? 1 : capacity]());
+    array = block.get();
+    scratch.kept.push_back(std::move(block));
+}
+
 // A name handed out from a listing: read-only memory shared with other callers.
 _byte_array_t name_in(const Listing& listing, std::size_t i) {
     const std::string& name = listing.name(i);
@@ -207,13 +219,17 @@ long long run(HandleCall& call, ListNode& op) {
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
     const std::size_t n = listing->size();
     op.total = static_cast<uint32_t>(n);
+    nyrhost::Scratch& scratch = *call.scratch;
+    make_array(scratch, op.arrays_made, op.types, op.types_capacity, n);
+    make_array(scratch, op.arrays_made, op.properties, op.properties_capacity, n);
+    make_array(scratch, op.arrays_made, op.names, op.names_capacity, n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.types_capacity); ++i)
         op.types[i] = listing->type(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.properties_capacity); ++i)
         op.properties[i] = listing->property(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
         op.names[i] = name_in(*listing, i);
-    call.scratch->kept.push_back(std::move(listing));
+    scratch.kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 
@@ -224,6 +240,9 @@ long long run(HandleCall& call, MplFetch& op) {
     const nyrhost::LeafValue* self = nullptr;
     const int listed = list_at(*call.store, op.path, parsed, listing, &self);
     nyrhost::Scratch& scratch = *call.scratch;
+    const std::size_t n = listed == QEL_STATUS_OK ? listing->leaves().size() : 1;
+    make_array(scratch, op.arrays_made, op.values, op.values_capacity, n);
+    make_array(scratch, op.arrays_made, op.names, op.names_capacity, n);
     if (listed == QEL_STATUS_IS_LEAF && self) {  // the leaf itself, under its own name
         op.status = QEL_STATUS_OK;
         op.total = 1;
@@ -235,7 +254,6 @@ long long run(HandleCall& call, MplFetch& op) {
     if (listed != QEL_STATUS_OK) return QEL_RESULT_OK;
     // A node's leaves, not its sub-nodes.
     const std::vector<std::size_t>& leaves = listing->leaves();
-    const std::size_t n = leaves.size();
     op.total = static_cast<uint32_t>(n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.values_capacity); ++i)
         op.values[i] = nyrhost::hand_out(*listing->leaf(leaves[i]), scratch);

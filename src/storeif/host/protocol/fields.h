@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -67,8 +68,8 @@ struct FieldWriter {
 struct FieldReader {
     nyrhost::WireReader& r;
     Memory& memory;
-    // Event arrays that became the caller's, freed by drop() when the reply is refused later.
-    std::vector<std::pair<_event_t*, uint32_t>> handed;
+    // The event array of a reply (one at most), freed unless the whole reply is read.
+    std::optional<nyrhost::RecordArray> handed;
 
     void operator()(const char*& text) { read_ptext(r, text); }
     void operator()(int32_t& v) { v = r.i32(); }
@@ -93,7 +94,6 @@ struct FieldReader {
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
     }
     void records(_event_t*& p, uint32_t n);
-    void drop();
 
 private:
     bool room_for(uint32_t n, std::size_t each) {
@@ -136,15 +136,11 @@ bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memor
     nyrhost::WireReader r(body, size);
     FieldReader f{r, memory, {}};
     result = static_cast<long long>(r.u64());
-    try {
-        if (r.ok() && Operation::carried(result)) op.outs(f);
-    } catch (...) {
-        f.drop();
-        throw;
-    }
-    if (r.ok() && r.remaining() == 0) return true;
-    f.drop();
-    return false;
+    if (r.ok() && Operation::carried(result)) op.outs(f);
+    if (!r.ok() || r.remaining() != 0) return false;
+    uint32_t count = 0;
+    if (f.handed) f.handed->release(count);
+    return true;
 }
 
 // Decodes a request body into the operation it names and hands that to `use`; false for anything

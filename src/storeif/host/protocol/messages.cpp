@@ -201,27 +201,9 @@ void FieldReader::operator()(const struct timeval*& v) {
 void FieldReader::records(_event_t*& p, uint32_t n) {
     p = nullptr;
     if (n == 0 || !room_for(n, min_size(_event_t{}))) return;
-    auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
-    if (array == nullptr) throw std::bad_alloc();
-    try {
-        handed.emplace_back(array, n);
-    } catch (...) {
-        std::free(array);
-        throw;
-    }
-    for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(array[k]);
-    p = array;
-    if (r.ok()) return;
-    drop();
-    p = nullptr;
-}
-
-void FieldReader::drop() {
-    for (auto& [records, count] : handed) {
-        for (uint32_t k = 0; k < count; ++k) destruct_event(&records[k]);
-        std::free(records);
-    }
-    handed.clear();
+    handed.emplace(n);
+    for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(handed->next());
+    p = handed->data();
 }
 
 }  // namespace nyrproto
