@@ -5,6 +5,7 @@
 #define NYR_HOST_PROTOCOL_FIELDS_H
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
@@ -44,7 +45,9 @@ private:
 // Writes fields in their wire form.
 struct FieldWriter {
     nyrhost::WireWriter& w;
-    void operator()(const char* text) { write_ptext(w, text); }
+    void operator()(const char* text) {
+        write_ptext(w, text, text ? static_cast<uint32_t>(std::strlen(text)) : kNullText);
+    }
     void operator()(int32_t v) { w.i32(v); }
     void operator()(uint32_t v) { w.u32(v); }
     void operator()(bool v) { w.u8(v ? 1 : 0); }
@@ -70,8 +73,9 @@ struct FieldReader {
     Memory& memory;
     // The event array of a reply (one at most), freed unless the whole reply is read.
     std::optional<nyrhost::RecordArray> handed;
+    uint32_t scratch_length = 0;
 
-    void operator()(const char*& text) { read_ptext(r, text); }
+    void operator()(const char*& text) { read_ptext(r, text, scratch_length); }
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
     void operator()(bool& v) { v = r.u8() != 0; }

@@ -22,15 +22,9 @@ bool body_holds(int32_t type) {
 
 }  // namespace
 
-void write_ptext(WireWriter& w, const char* text) {
-    if (text == nullptr) {
-        w.u32(kNullText);
-        return;
-    }
-    write_ptext(w, text, static_cast<uint32_t>(std::strlen(text)));
-}
-
+// A null text travels as its own length; a name with a null pointer and no length as "".
 void write_ptext(WireWriter& w, const char* data, uint32_t length) {
+    if (length == kNullText) return w.u32(kNullText);
     if (data == nullptr && length == 0) data = "";
     w.u32(length);
     w.bytes(data, length);
@@ -77,11 +71,6 @@ void write_time(WireWriter& w, const struct timeval* time) {
     if (time == nullptr) return;
     w.u64(static_cast<uint64_t>(static_cast<int64_t>(time->tv_sec)));
     w.u64(static_cast<uint64_t>(static_cast<int64_t>(time->tv_usec)));
-}
-
-bool read_ptext(WireReader& r, const char*& text) {
-    uint32_t length = 0;
-    return read_ptext(r, text, length);
 }
 
 bool read_ptext(WireReader& r, const char*& text, uint32_t& length) {

@@ -20,7 +20,6 @@ namespace nyrproto {
 constexpr uint32_t kNullText = 0xFFFFFFFFu;
 
 // Writers of the pieces.
-void write_ptext(nyrhost::WireWriter& w, const char* text);
 void write_ptext(nyrhost::WireWriter& w, const char* data, uint32_t length);
 void write_value(nyrhost::WireWriter& w, const _element_datatype_t& value);
 void write_event(nyrhost::WireWriter& w, const _event_t& record);
@@ -28,7 +27,6 @@ void write_time(nyrhost::WireWriter& w, const struct timeval* time);
 
 // Readers of the pieces; false (and the reader failed) for bytes that do not follow the layout.
 // A ptext read in place points into the reader's input.
-bool read_ptext(nyrhost::WireReader& r, const char*& text);
 bool read_ptext(nyrhost::WireReader& r, const char*& text, uint32_t& length);
 // A value: a string's or blob's bytes go to `payload` and `value` points at them.
 bool read_value(nyrhost::WireReader& r, _element_datatype_t& value, std::string& payload);

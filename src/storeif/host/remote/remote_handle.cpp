@@ -216,11 +216,6 @@ qel_handle_t connect(const char* socket_path) {
         std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd));
 }
 
-// The idle connections close with the last call still running on the handle.
-void close(RemoteHandle& handle) {
-    handle.close();
-}
-
 int default_socket(char* buf, uint32_t size) {
     if (buf == nullptr) return QEL_RESULT_BAD_ARGUMENT;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -51,7 +51,8 @@ public:
     void give_back(int fd);
     // A connection broke: the handle is lost.
     void broke(int fd);
-    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
+    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections;
+    // the idle ones close with the last call still running on the handle.
     void close();
 
 private:
@@ -118,10 +119,9 @@ long long call(RemoteHandle& handle, Operation& op) {
     return result;
 }
 
-// qel_host_connect, qel_host_default_socket, and the closing of a remote handle.
+// qel_host_connect and qel_host_default_socket.
 qel_handle_t connect(const char* socket_path);
 int default_socket(char* buf, uint32_t size);
-void close(RemoteHandle& handle);
 
 }  // namespace nyrremote
 
