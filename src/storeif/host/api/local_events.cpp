@@ -13,44 +13,14 @@
 namespace nyrlocal {
 
 using namespace nyrproto;
-using nyrhost::HandleCall;
 using nyrhost::Path;
 
 namespace {
 
-// A malloc'd record array being filled; freed with the records made so far unless released to
-// the caller, so that running out of memory half-way leaks nothing.
-class RecordArray {
-public:
-    explicit RecordArray(std::size_t n)
-        : records_(static_cast<_event_t*>(std::calloc(n == 0 ? 1 : n, sizeof(_event_t)))) {
-        if (!records_) throw std::bad_alloc();
-    }
-    ~RecordArray() {
-        for (std::size_t k = 0; k < made_; ++k) destruct_event(&records_[k]);
-        std::free(records_);
-    }
-    RecordArray(const RecordArray&) = delete;
-    RecordArray& operator=(const RecordArray&) = delete;
-    _event_t& next() { return records_[made_++]; }
-    void drop_last() { destruct_event(&records_[--made_]); }
-    _event_t* release(uint32_t& count) {
-        count = static_cast<uint32_t>(made_);
-        made_ = 0;
-        return std::exchange(records_, nullptr);
-    }
-
-private:
-    _event_t* records_;
-    std::size_t made_ = 0;
-};
-
 // Hands out queued events, first waiting for one up to the store's wait time when `wait`. Only
 // what fits in `op.room` once encoded leaves the queue (at least one event); the rest stays.
 template <typename Fetch>
-long long fetch(const Handle& handle, Fetch& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
     if (op.wait) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(call.store->event_wait_ms);
@@ -61,7 +31,7 @@ long long fetch(const Handle& handle, Fetch& op) {
     if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
     auto& queue = call.handle->queue;
     if (queue.empty()) return 0;
-    RecordArray array(queue.size());
+    nyrhost::RecordArray array(queue.size());
     uint64_t bytes = 0;
     for (std::size_t k = 0; k < queue.size(); ++k) {
         _event_t& record = array.next();
@@ -85,9 +55,7 @@ long long fetch(const Handle& handle, Fetch& op) {
 
 }  // namespace
 
-long long run(const Handle& handle, EventRegister& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, EventRegister& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -96,9 +64,7 @@ long long run(const Handle& handle, EventRegister& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, EventClear& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, EventClear& op) {
     if (!op.path) {
         op.status = QEL_STATUS_BAD_ARGUMENT;
         return QEL_RESULT_OK;
@@ -133,12 +99,12 @@ long long run(const Handle& handle, EventsSend& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, EventsGet& op) {
-    return fetch(handle, op);
+long long run(HandleCall& call, EventsGet& op) {
+    return fetch(call, op);
 }
 
-long long run(const Handle& handle, EventsGetNonblocking& op) {
-    return fetch(handle, op);
+long long run(HandleCall& call, EventsGetNonblocking& op) {
+    return fetch(call, op);
 }
 
 long long run(const Handle& handle, LogStore& op) {
@@ -156,7 +122,7 @@ long long run(const Handle& handle, LogRetrieve& op) {
     const int result = call.store->log->retrieve(
         found, nyrhost::LogSelection(op.path, op.from, op.to, op.option_a, op.flag_a, op.option_b));
     if (result != QEL_RESULT_OK || found.empty()) return result;
-    RecordArray array(found.size());
+    nyrhost::RecordArray array(found.size());
     call.lock();
     // Closed meanwhile by another thread: its scratch memory is gone.
     if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;

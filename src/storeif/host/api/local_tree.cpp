@@ -20,7 +20,6 @@
 namespace nyrlocal {
 
 using namespace nyrproto;
-using nyrhost::HandleCall;
 using nyrhost::Path;
 using nyrhost::Tree;
 using Listing = Tree::Listing;
@@ -43,9 +42,7 @@ auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
 }
 
 template <typename Single, typename Write>
-long long path_write(const Handle& handle, Single& op, Write write) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long path_write(HandleCall& call, Single& op, Write write) HOLDS_STORE(call) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -103,6 +100,18 @@ int list_at(qel_store_s& store, const char* path, Path& parsed,
     return status == QEL_STATUS_OK ? store.tree.list(parsed, listing, self) : status;
 }
 
+// An array made for a listing of `total` entries when the operation asks for it, in the scratch
+// memory; `capacity` is cut to what will be filled.
+template <typename T>
+void make_array(nyrhost::Scratch& scratch, bool made, T*& array, uint32_t& capacity,
+                std::size_t total) {
+    if (!made) return;
+    capacity = static_cast<uint32_t>(std::min<std::size_t>(capacity, total));
+    auto block = std::shared_ptr<T[]>(new T[capacity == 0 ? 1 : capacity]());
+    array = block.get();
+    scratch.kept.push_back(std::move(block));
+}
+
 // A name handed out from a listing: read-only memory shared with other callers.
 _byte_array_t name_in(const Listing& listing, std::size_t i) {
     const std::string& name = listing.name(i);
@@ -111,39 +120,37 @@ _byte_array_t name_in(const Listing& listing, std::size_t i) {
 
 }  // namespace
 
-long long run(const Handle& handle, AddNode& op) {
-    return path_write(handle, op, edit(&Tree::add_node));
+long long run(HandleCall& call, AddNode& op) {
+    return path_write(call, op, edit(&Tree::add_node));
 }
 
-long long run(const Handle& handle, RemoveNode& op) {
-    return path_write(handle, op, edit(&Tree::remove_node));
+long long run(HandleCall& call, RemoveNode& op) {
+    return path_write(call, op, edit(&Tree::remove_node));
 }
 
-long long run(const Handle& handle, ClearLeaf& op) {
-    return path_write(handle, op, edit(&Tree::clear_leaf));
+long long run(HandleCall& call, ClearLeaf& op) {
+    return path_write(call, op, edit(&Tree::clear_leaf));
 }
 
 long long run(const Handle& handle, SetLeaf& op) {
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(op.value, op.auto_time, op.tribool, leaf);
-    return path_write(handle, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    return path_write(call, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
         return made != QEL_STATUS_OK ? made : tree.set_leaf(p, std::move(leaf), changes);
     });
 }
 
-long long run(const Handle& handle, TestNode& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, TestNode& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status == QEL_STATUS_OK) op.status = call.store->tree.test_node(parsed);
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, GetLeaf& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, GetLeaf& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -155,9 +162,7 @@ long long run(const Handle& handle, GetLeaf& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, TestNodes& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, TestNodes& op) {
     Path parsed;
     for (uint32_t i = 0; i < op.count; ++i) {
         const int status = Path::parse(op.paths[i], parsed);
@@ -189,9 +194,7 @@ long long run(const Handle& handle, SetLeaves& op) {
     });
 }
 
-long long run(const Handle& handle, GetLeaves& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, GetLeaves& op) {
     nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(op.count);
     Path parsed;
@@ -207,9 +210,7 @@ long long run(const Handle& handle, GetLeaves& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, ListNode& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, ListNode& op) {
     op.total = 0;
     Path parsed;
     std::shared_ptr<const Listing> listing;
@@ -218,25 +219,30 @@ long long run(const Handle& handle, ListNode& op) {
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
     const std::size_t n = listing->size();
     op.total = static_cast<uint32_t>(n);
+    nyrhost::Scratch& scratch = *call.scratch;
+    make_array(scratch, op.arrays_made, op.types, op.types_capacity, n);
+    make_array(scratch, op.arrays_made, op.properties, op.properties_capacity, n);
+    make_array(scratch, op.arrays_made, op.names, op.names_capacity, n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.types_capacity); ++i)
         op.types[i] = listing->type(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.properties_capacity); ++i)
         op.properties[i] = listing->property(i);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
         op.names[i] = name_in(*listing, i);
-    call.scratch->kept.push_back(std::move(listing));
+    scratch.kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, MplFetch& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, MplFetch& op) {
     op.total = 0;
     Path parsed;
     std::shared_ptr<const Listing> listing;
     const nyrhost::LeafValue* self = nullptr;
     const int listed = list_at(*call.store, op.path, parsed, listing, &self);
     nyrhost::Scratch& scratch = *call.scratch;
+    const std::size_t n = listed == QEL_STATUS_OK ? listing->leaves().size() : 1;
+    make_array(scratch, op.arrays_made, op.values, op.values_capacity, n);
+    make_array(scratch, op.arrays_made, op.names, op.names_capacity, n);
     if (listed == QEL_STATUS_IS_LEAF && self) {  // the leaf itself, under its own name
         op.status = QEL_STATUS_OK;
         op.total = 1;
@@ -248,7 +254,6 @@ long long run(const Handle& handle, MplFetch& op) {
     if (listed != QEL_STATUS_OK) return QEL_RESULT_OK;
     // A node's leaves, not its sub-nodes.
     const std::vector<std::size_t>& leaves = listing->leaves();
-    const std::size_t n = leaves.size();
     op.total = static_cast<uint32_t>(n);
     for (std::size_t i = 0; i < std::min<std::size_t>(n, op.values_capacity); ++i)
         op.values[i] = nyrhost::hand_out(*listing->leaf(leaves[i]), scratch);

@@ -5,9 +5,11 @@
 #define NYR_HOST_PROTOCOL_FIELDS_H
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -43,7 +45,9 @@ private:
 // Writes fields in their wire form.
 struct FieldWriter {
     nyrhost::WireWriter& w;
-    void operator()(const char* text) { write_ptext(w, text); }
+    void operator()(const char* text) {
+        write_ptext(w, text, text ? static_cast<uint32_t>(std::strlen(text)) : kNullText);
+    }
     void operator()(int32_t v) { w.i32(v); }
     void operator()(uint32_t v) { w.u32(v); }
     void operator()(bool v) { w.u8(v ? 1 : 0); }
@@ -67,10 +71,11 @@ struct FieldWriter {
 struct FieldReader {
     nyrhost::WireReader& r;
     Memory& memory;
-    // Event arrays that became the caller's, freed by drop() when the reply is refused later.
-    std::vector<std::pair<_event_t*, uint32_t>> handed;
+    // The event array of a reply (one at most), freed unless the whole reply is read.
+    std::optional<nyrhost::RecordArray> handed;
+    uint32_t scratch_length = 0;
 
-    void operator()(const char*& text) { read_ptext(r, text); }
+    void operator()(const char*& text) { read_ptext(r, text, scratch_length); }
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
     void operator()(bool& v) { v = r.u8() != 0; }
@@ -93,7 +98,6 @@ struct FieldReader {
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
     }
     void records(_event_t*& p, uint32_t n);
-    void drop();
 
 private:
     bool room_for(uint32_t n, std::size_t each) {
@@ -136,15 +140,11 @@ bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memor
     nyrhost::WireReader r(body, size);
     FieldReader f{r, memory, {}};
     result = static_cast<long long>(r.u64());
-    try {
-        if (r.ok() && Operation::carried(result)) op.outs(f);
-    } catch (...) {
-        f.drop();
-        throw;
-    }
-    if (r.ok() && r.remaining() == 0) return true;
-    f.drop();
-    return false;
+    if (r.ok() && Operation::carried(result)) op.outs(f);
+    if (!r.ok() || r.remaining() != 0) return false;
+    uint32_t count = 0;
+    if (f.handed) f.handed->release(count);
+    return true;
 }
 
 // Decodes a request body into the operation it names and hands that to `use`; false for anything

@@ -22,15 +22,9 @@ bool body_holds(int32_t type) {
 
 }  // namespace
 
-void write_ptext(WireWriter& w, const char* text) {
-    if (text == nullptr) {
-        w.u32(kNullText);
-        return;
-    }
-    write_ptext(w, text, static_cast<uint32_t>(std::strlen(text)));
-}
-
+// A null text travels as its own length; a name with a null pointer and no length as "".
 void write_ptext(WireWriter& w, const char* data, uint32_t length) {
+    if (length == kNullText) return w.u32(kNullText);
     if (data == nullptr && length == 0) data = "";
     w.u32(length);
     w.bytes(data, length);
@@ -77,11 +71,6 @@ void write_time(WireWriter& w, const struct timeval* time) {
     if (time == nullptr) return;
     w.u64(static_cast<uint64_t>(static_cast<int64_t>(time->tv_sec)));
     w.u64(static_cast<uint64_t>(static_cast<int64_t>(time->tv_usec)));
-}
-
-bool read_ptext(WireReader& r, const char*& text) {
-    uint32_t length = 0;
-    return read_ptext(r, text, length);
 }
 
 bool read_ptext(WireReader& r, const char*& text, uint32_t& length) {
@@ -201,27 +190,9 @@ void FieldReader::operator()(const struct timeval*& v) {
 void FieldReader::records(_event_t*& p, uint32_t n) {
     p = nullptr;
     if (n == 0 || !room_for(n, min_size(_event_t{}))) return;
-    auto* array = static_cast<_event_t*>(std::calloc(n, sizeof(_event_t)));
-    if (array == nullptr) throw std::bad_alloc();
-    try {
-        handed.emplace_back(array, n);
-    } catch (...) {
-        std::free(array);
-        throw;
-    }
-    for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(array[k]);
-    p = array;
-    if (r.ok()) return;
-    drop();
-    p = nullptr;
-}
-
-void FieldReader::drop() {
-    for (auto& [records, count] : handed) {
-        for (uint32_t k = 0; k < count; ++k) destruct_event(&records[k]);
-        std::free(records);
-    }
-    handed.clear();
+    handed.emplace(n);
+    for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(handed->next());
+    p = handed->data();
 }
 
 }  // namespace nyrproto

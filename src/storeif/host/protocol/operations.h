@@ -156,6 +156,9 @@ struct ListNode : Operation<Op::ListNode> {
     element_type_t* types = nullptr;  // the caller's arrays
     element_property_t* properties = nullptr;
     _byte_array_t* names = nullptr;
+    // kept here: the arrays are made by the local backend, no longer than what it fills, and
+    // the capacities cut to that (nyrd's case, where they are not the caller's)
+    bool arrays_made = false;
     NYR_ARGS(f(path), f(types_capacity), f(properties_capacity), f(names_capacity))
     NYR_OUTS(f(status); if (status != QEL_STATUS_OK) return;
              f(total), f.fill(types, std::min(types_capacity, total)),
@@ -170,6 +173,7 @@ struct MplFetch : Operation<Op::MplFetch> {
     uint32_t total = 0;
     _element_datatype_t* values = nullptr;  // the caller's arrays
     _byte_array_t* names = nullptr;
+    bool arrays_made = false;  // kept here: as in ListNode
     NYR_ARGS(f(path), f(values_capacity), f(names_capacity))
     NYR_OUTS(f(status); if (status != QEL_STATUS_OK) return;
              f(total), f.fill(values, std::min(values_capacity, total)),

@@ -279,11 +279,6 @@ void set_connect_timeout(uint32_t milliseconds) {
     connect_timeout_ms = milliseconds;
 }
 
-// The idle connections close with the last call still running on the handle.
-void close(RemoteHandle& handle) {
-    handle.close();
-}
-
 int default_socket(char* buf, uint32_t size) {
     if (buf == nullptr) return QEL_RESULT_BAD_ARGUMENT;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");

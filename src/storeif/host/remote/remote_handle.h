@@ -57,7 +57,8 @@ public:
     void give_back(int fd);
     // A connection broke: the handle is lost.
     void broke(int fd);
-    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
+    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections;
+    // the idle ones close with the last call still running on the handle.
     void close();
 
 private:
@@ -130,12 +131,10 @@ long long call(RemoteHandle& handle, Operation& op) {
     return result;
 }
 
-// qel_host_connect, qel_host_set_connect_timeout, qel_host_default_socket, and the closing of a
-// remote handle.
+// qel_host_connect, qel_host_set_connect_timeout and qel_host_default_socket.
 qel_handle_t connect(const char* socket_path);
 void set_connect_timeout(uint32_t milliseconds);
 int default_socket(char* buf, uint32_t size);
-void close(RemoteHandle& handle);
 
 }  // namespace nyrremote
 
