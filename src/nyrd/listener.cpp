@@ -18,6 +18,7 @@
 #include "core/mutex.h"
 #include "peer_check.h"
 #include "report_throttle.h"
+#include "request_budget.h"
 #include "socket_place.h"
 
 namespace nyrd {
@@ -51,7 +52,15 @@ constexpr int kExhaustedPauseMs = 100;
 class ServingListener final : public Listener {
 public:
     ServingListener(qel_store_t* store, ListenerOptions options)
-        : store_(store), options_(std::move(options)), throttle_(options_.report) {}
+        : store_(store),
+          options_(std::move(options)),
+          throttle_(options_.report),
+          budget_(options_.max_request_memory != 0
+                      ? std::make_unique<RequestBudget>(options_.max_request_memory)
+                      : nullptr),
+          limits_(options_.limits) {
+        limits_.budget = budget_.get();
+    }
     ~ServingListener() override { stop(); }
 
     bool begin(std::string& error);
@@ -83,6 +92,8 @@ private:
     qel_store_t* const store_;
     const ListenerOptions options_;
     ReportThrottle throttle_;
+    const std::unique_ptr<RequestBudget> budget_;
+    SessionLimits limits_;  // the options' with the budget
     SocketPlace place_;
     int wake_fd_ = -1;   // stop() wakes the acceptor through it
     int ended_fd_ = -1;  // a connection's thread ended: the acceptor joins it
@@ -247,8 +258,7 @@ void* ServingListener::run_connection(void* argument) {
     Start start = *static_cast<Start*>(argument);
     delete static_cast<Start*>(argument);
     ServingListener& self = *start.self;
-    serve_connection(start.fd, self.store_, self.options_.limits, self.options_.report,
-                     &self.throttle_);
+    serve_connection(start.fd, self.store_, self.limits_, self.options_.report, &self.throttle_);
     nyrhost::MutexLock guard(self.mutex_);
     auto ended = self.live_.find(start.id);
     auto of_user = self.per_user_.find(ended->second.uid);

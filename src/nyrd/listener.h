@@ -26,6 +26,8 @@ struct ListenerOptions {
     std::optional<gid_t> group;  // a group whose members are admitted besides the owner and root
     unsigned max_connections = kDefaultMaxConnections;
     unsigned max_connections_per_user = kDefaultMaxConnectionsPerUser;  // root has no such bound
+    uint64_t max_request_memory =
+        0;  // the budget of requests in flight (request_budget.h); 0: none
     SessionLimits limits;
     Report report;  // where diagnostics go; refusals and limits reached once per cause and minute
 };

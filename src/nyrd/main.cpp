@@ -17,6 +17,7 @@
 
 #include "core/mutex.h"
 #include "listener.h"
+#include "request_budget.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ struct Options {
     unsigned max_connections = nyrd::kDefaultMaxConnections;
     unsigned max_connections_per_user = nyrd::kDefaultMaxConnectionsPerUser;
     uint32_t idle_timeout_ms = 0;
+    uint64_t max_request_memory = nyrd::kDefaultMaxRequestMemory;
     // The store's own settings; unset ones keep the store's defaults.
     std::optional<uint32_t> event_wait_ms, queue_events, log_capacity;
     std::optional<uint64_t> queue_bytes;
@@ -151,6 +153,7 @@ int serve(const Options& options) {
     listen.max_connections =
         fit_descriptors(options.max_connections, options.max_connections_per_user, diagnostics);
     listen.max_connections_per_user = options.max_connections_per_user;
+    listen.max_request_memory = options.max_request_memory;
     listen.report = diagnostics.reporter();
     if (listen.socket_path.empty()) {
         diagnostics.fail("no default socket path could be made; give --socket");
@@ -256,6 +259,15 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber)
         ->default_val(nyrd::kDefaultMaxConnectionsPerUser);
+    app.add_option("--max-request-memory", options.max_request_memory,
+                   "Memory the calls in flight may take in all, in bytes: each request's frame and "
+                   "as much again for its decoding, and its reply. A call that does not fit waits "
+                   "up to " +
+                       std::to_string(std::chrono::seconds(nyrd::kBudgetWait).count()) +
+                       " s for others to finish, then gives QEL_RESULT_NO_MEMORY (at once when it "
+                       "exceeds the whole budget); 0 for no bound")
+        ->type_name("BYTES")
+        ->default_val(nyrd::kDefaultMaxRequestMemory);
     app.add_option("--idle-timeout", options.idle_timeout_ms,
                    "Closes a connection that sends nothing for this long, in milliseconds; 0 "
                    "(the default) keeps it. A client whose connection was closed loses its "

@@ -19,6 +19,7 @@
 #include "core/store.h"
 #include "protocol/frame.h"
 #include "report_throttle.h"
+#include "request_budget.h"
 #include "session_calls.h"
 #include "session_hangup.h"
 
@@ -118,7 +119,12 @@ public:
           limits_(limits),
           report_(report),
           throttle_(throttle),
-          peer_(peer_of(fd)) {}
+          peer_(peer_of(fd)) {
+        if (limits_.budget != nullptr) {
+            in_.set_admit([this](std::size_t bytes) { return admit(bytes, 2, held_in_); });
+            out_.set_admit([this](std::size_t bytes) { return admit(bytes, 1, held_out_); });
+        }
+    }
 
     void serve() {
         if (!handshake()) return;
@@ -145,6 +151,14 @@ public:
             if (status == FrameIn::kBroken) {
                 report_(LOG_WARNING, peer_.name + ": the connection broke inside a request");
                 break;
+            }
+            if (status == FrameIn::kRefused) {
+                // No room in the budget: answered as a call that ran out of memory.
+                out_.build([](nyrhost::WireWriter& w) {
+                    w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY));
+                });
+                if (!out_.send(fd_)) break;
+                continue;
             }
             if (status == FrameIn::kOversize) {
                 report_(LOG_WARNING,
@@ -179,6 +193,7 @@ public:
                 memory.clear();
                 in_.trim();
                 out_.trim();
+                give_back();
                 ::malloc_trim(0);  // and the C library gives the freed pages back to the system
                 large = false;
             }
@@ -186,10 +201,41 @@ public:
     }
 
     ~Connection() {
+        give_back();
         if (handle_ != nullptr) sessions().leave(token_);
     }
 
 private:
+    // Room for a frame buffer of `bytes` (a request's decoding costs up to as much again, hence
+    // `factor`): what a connection keeps anyway is free, more is taken from the budget, waiting
+    // for others to finish if need be. `held` is what this buffer holds of the budget already.
+    bool admit(std::size_t bytes, uint64_t factor, uint64_t& held) {
+        if (bytes <= nyrproto::kKeptBuffer) return true;
+        const uint64_t need = factor * bytes;
+        if (need <= held) return true;
+        if (!limits_.budget->take(need - held, std::chrono::steady_clock::now() + kBudgetWait)) {
+            const auto use = limits_.budget->use();
+            out_of_room("a call needing " + std::to_string(need) + " bytes found no room in the " +
+                        std::to_string(use.total) +
+                        " bytes for requests in flight (--max-request-memory); it was answered "
+                        "with QEL_RESULT_NO_MEMORY");
+            return false;
+        }
+        held = need;
+        return true;
+    }
+    void give_back() {
+        if (limits_.budget == nullptr) return;
+        limits_.budget->give_back(held_in_ + held_out_);
+        held_in_ = held_out_ = 0;
+    }
+    void out_of_room(const std::string& line) {
+        if (throttle_)
+            throttle_->hit("budget", LOG_WARNING, line);
+        else
+            report_(LOG_WARNING, peer_.name + ": " + line);
+    }
+
     // A connection closed for its silence: reported once per cause and minute.
     void out_of_time(const char* cause, const std::string& line) {
         if (throttle_)
@@ -263,6 +309,7 @@ private:
     const Peer peer_;
     FrameIn in_;
     FrameOut out_;
+    uint64_t held_in_ = 0, held_out_ = 0;  // of the budget, for the buffers of in_ and out_
     qel_handle_t handle_ = nullptr;
     nyrlocal::Handle local_;  // the session handle's state, for the local backend
     uint64_t token_ = 0;

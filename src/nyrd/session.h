@@ -23,6 +23,8 @@ constexpr int kDefaultHandshakeMs = 10000;
 // How long a request may take to arrive once its first byte has, in milliseconds.
 constexpr int kDefaultFrameMs = 30000;
 
+class RequestBudget;
+
 struct SessionLimits {
     uint32_t max_frame = kDefaultMaxFrame;
     int handshake_ms = kDefaultHandshakeMs;
@@ -30,6 +32,8 @@ struct SessionLimits {
     // How long an established connection may stay silent between requests; -1: for ever (a
     // client's idle pooled connections and its waits for events would otherwise be cut).
     int idle_ms = -1;
+    // The daemon's memory for requests in flight, shared by every connection; none: no bound.
+    RequestBudget* budget = nullptr;
 };
 
 // Serves the connection on `fd`, already accepted and admitted, on `store`. Returns when the

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "sliced_get_leaves.h"
+
 namespace nyrd {
 
 using namespace nyrproto;
@@ -70,6 +72,16 @@ void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, Frame
     } released{op};
     if (!reply.build([&](WireWriter& w) { write_reply(w, op, result); }))
         reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
+}
+
+// A large get_leaves is answered a slice at a time (sliced_get_leaves.h).
+void answer(const nyrlocal::Handle& handle, GetLeaves& op, Memory& memory, FrameOut& reply) {
+    if (op.count <= kLeavesPerSlice) return answer<GetLeaves>(handle, op, memory, reply);
+    try {
+        answer_in_slices(handle, op, reply);
+    } catch (const std::bad_alloc&) {
+        reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
+    }
 }
 
 }  // namespace

@@ -22,12 +22,16 @@
 //                               timeout; after SIGCONT a new handle works
 //   queue SOCKET                register /q, send 20 events there, print "queued Q overflow O"
 //   log SOCKET                  log 10 events, print how many the event log gives back
+//   big-gets SOCKET N MIB        N handles at once each ask get_leaves for MIB MiB of short
+//                               paths (of 8 leaves written first); prints each call's result
+//                               (2: the handle did not work afterwards)
 //   wait SOCKET                 print how many milliseconds an events_get with nothing to get
 //                               waited
 //   stale-socket PATH           leave a socket file at PATH that nothing listens on
 //   unread-replies SOCKET       shake hands by hand, then send calls without reading a reply
 //                               until the daemon stops taking them ("stuck"), and stay until
 //                               it closes the connection
+#include <dirent.h>
 #include <fcntl.h>
 #include <nyr_host.h>
 #include <poll.h>
@@ -307,6 +311,29 @@ void keep_report(void* context, int, const char* text) {
     *static_cast<std::string*>(context) = text;
 }
 
+// A stop reaches every thread of a process only after a moment: waits (at most a second) until
+// each one is stopped.
+bool all_stopped(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (auto end = Clock::now() + std::chrono::seconds(1); Clock::now() < end;) {
+        bool all = true;
+        DIR* folder = opendir(tasks.c_str());
+        if (folder == nullptr) return false;
+        while (dirent* entry = readdir(folder)) {
+            if (entry->d_name[0] == '.') continue;
+            std::FILE* stat = std::fopen((tasks + "/" + entry->d_name + "/stat").c_str(), "r");
+            char state = '?';
+            if (stat != nullptr && std::fscanf(stat, "%*d (%*[^)]) %c", &state) != 1) state = '?';
+            if (stat != nullptr) std::fclose(stat);
+            all = all && (state == 'T' || state == 't');
+        }
+        closedir(folder);
+        if (all) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 int stopped(Connection& c, const char* socket, pid_t daemon) {
     constexpr int kTimeoutMs = 300;
     qel_host_set_call_timeout(c.handle, kTimeoutMs);
@@ -315,7 +342,7 @@ int stopped(Connection& c, const char* socket, pid_t daemon) {
         pid_t pid;
         ~Resume() { kill(pid, SIGCONT); }
     } resume{daemon};
-    if (kill(daemon, SIGSTOP) != 0) return fail("cannot stop the daemon");
+    if (kill(daemon, SIGSTOP) != 0 || !all_stopped(daemon)) return fail("cannot stop the daemon");
     auto start = Clock::now();
     api_status_t status = 0;
     const int result = c.nyr.set_leaf("/during", CElement(int32_t{2}), status, 0, "service_client");
@@ -376,6 +403,42 @@ int log_kept(Connection& c) {
     return 0;
 }
 
+// A request of about `mib` MiB: paths /b/0 ... /b/7 over and over, 9 bytes each on the wire.
+int big_gets(Connection& c, const char* socket, int handles, int mib) {
+    for (int i = 0; i < 8; ++i)
+        if (!set(c.nyr, "/b/" + std::to_string(i), i)) return fail("cannot write the leaves");
+    const std::size_t count = ((static_cast<std::size_t>(mib) << 20) - 64) / 9;
+    std::vector<std::string> names(8);
+    for (int i = 0; i < 8; ++i) names[i] = "/b/" + std::to_string(i);
+    std::vector<const char*> paths(count);
+    for (std::size_t i = 0; i < count; ++i) paths[i] = names[i % 8].c_str();
+    std::vector<int> results(static_cast<std::size_t>(handles));
+    std::vector<std::thread> threads;
+    for (int h = 0; h < handles; ++h) {
+        threads.emplace_back([&, h] {
+            Connection mine(socket);
+            std::vector<_element_datatype_t> values(count);
+            std::vector<element_property_t> properties(count);
+            api_status_t* statuses = nullptr;
+            uint32_t status_count = 0;
+            results[static_cast<std::size_t>(h)] =
+                mine.handle
+                    ? qel_get_leaves(mine.handle, paths.data(), static_cast<uint32_t>(count),
+                                     &statuses, &status_count, values.data(), properties.data(),
+                                     static_cast<uint32_t>(count))
+                    : QEL_RESULT_LOST;
+            int& result = results[static_cast<std::size_t>(h)];
+            const int32_t last = static_cast<int32_t>((count - 1) % 8);
+            if (result == 0 && (status_count != count || values[count - 1].value.int_value != last))
+                result = 1;
+            if (mine.handle && !leaf_exists(mine.nyr, "/b/0")) result = 2;  // the handle goes on
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int result : results) std::printf("%d\n", result);
+    return 0;
+}
+
 int wait_empty(Connection& c) {
     std::vector<CEvent> events;
     const auto start = Clock::now();
@@ -428,5 +491,7 @@ int main(int argc, char** argv) {
     if (command == "queue") return queue(c);
     if (command == "wait") return wait_empty(c);
     if (command == "log") return log_kept(c);
+    if (command == "big-gets" && args.size() == 4)
+        return big_gets(c, argv[2], std::stoi(args[2]), std::stoi(args[3]));
     return fail("unknown command or wrong arguments: " + command);
 }

@@ -189,6 +189,21 @@ settings)  # the store's settings from a file and the command line, which wins
     [ $? -eq 2 ] && grep -q "no-such-setting" "$work/bad.err" ||
         fail "an unknown setting was not refused: $(cat "$work/bad.err")"
     ;;
+budget)  # four 16 MiB calls at once stay within --max-request-memory; one beyond it is refused
+    peak_kib() { awk '/^VmHWM/ { print $2 }' "/proc/$daemon_pid/status"; }
+    budget=200000000
+    start_daemon --max-request-memory $budget
+    base=$(peak_kib)
+    results=$(timeout 60 "$client" big-gets "$sock" 4 16 | sort -u)
+    [ "$results" = 0 ] || fail "calls within the budget gave: $results"
+    used=$(($(peak_kib) - base))
+    [ "$used" -le $((budget / 1024)) ] || fail "the daemon grew by $used KiB, over the budget"
+    stop_daemon || fail "stop"
+    start_daemon --max-request-memory 40000000
+    results=$(timeout 60 "$client" big-gets "$sock" 1 16)
+    [ "$results" = -4 ] || fail "a call beyond the budget gave $results, not QEL_RESULT_NO_MEMORY"
+    grep -q "found no room in the 40000000 bytes" "$work/nyrd.err" || fail "the refusal was not reported"
+    ;;
 max-frame)  # --max-frame bounds what a client may send
     start_daemon --max-frame 4096
     run oversize "$sock" 8192 2>/dev/null || fail "oversize"

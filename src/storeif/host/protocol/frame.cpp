@@ -56,6 +56,18 @@ bool FrameOut::send(int fd, Clock::time_point until) const {
     return true;
 }
 
+char* FrameOut::make(std::size_t body_size) {
+    const std::size_t size = kFrameHeader + body_size;
+    if (buf_.size() < size) {
+        if (admit_ && !admit_(size)) return nullptr;
+        buf_.resize(size);
+    }
+    size_ = size;
+    nyrhost::WireWriter header(buf_.data());
+    header.u32(static_cast<uint32_t>(body_size));
+    return buf_.data() + kFrameHeader;
+}
+
 void FrameOut::trim(std::size_t keep) {
     if (buf_.capacity() > keep) std::vector<char>().swap(buf_);
 }
@@ -110,6 +122,24 @@ FrameIn::Status FrameIn::read(int fd, uint32_t max_body, const Patience& patienc
     nyrhost::WireReader header(buf_.data() + start_, kFrameHeader);
     body_size_ = header.u32();
     if (body_size_ > max_body) return kOversize;
+    if (buf_.size() < kFrameHeader + body_size_ && admit_ && !admit_(kFrameHeader + body_size_)) {
+        // Dropped as it arrives, through the buffer as it is, within the frame's own time.
+        const Clock::time_point until = deadline();
+        std::size_t left = body_size_;
+        start_ += kFrameHeader;
+        const std::size_t here = std::min(left, end_ - start_);
+        start_ += here;
+        left -= here;
+        if (start_ == end_) start_ = end_ = 0;
+        while (left > 0) {
+            if (bounded && !wait_ready(fd, POLLIN, until)) return kTimedOut;
+            const ssize_t n = ::recv(fd, buf_.data(), std::min(left, buf_.size()), 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return kBroken;
+            left -= static_cast<std::size_t>(n);
+        }
+        return kRefused;
+    }
     if (!fill(kFrameHeader + body_size_, eof)) {
         body_size_ = 0;
         return timed_out ? kTimedOut : kBroken;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ struct Patience {
     }
 };
 
+// Asked before a frame's buffer grows to `bytes`: false refuses the frame (a memory budget).
+using Admit = std::function<bool(std::size_t bytes)>;
+
 // A frame being built: the body is written after room for the header, which finish() fills in.
 // The buffer's memory is reused from one frame to the next.
 class FrameOut {
@@ -65,14 +69,18 @@ public:
         nyrhost::WireWriter measure(nullptr);
         write(measure);
         if (measure.size() > max_body) return false;
-        size_ = kFrameHeader + measure.size();
-        if (buf_.size() < size_) buf_.resize(size_);
-        nyrhost::WireWriter header(buf_.data());
-        header.u32(static_cast<uint32_t>(measure.size()));
-        nyrhost::WireWriter body(buf_.data() + kFrameHeader);
+        char* at = make(measure.size());
+        if (at == nullptr) return false;
+        nyrhost::WireWriter body(at);
         write(body);
         return true;
     }
+    // A frame of `body_size` bytes whose body the caller writes in place at the pointer
+    // returned; null, with no frame made, when the admission refuses the room.
+    char* make(std::size_t body_size);
+    // Asked before the buffer grows; without it the buffer grows as it needs.
+    void set_admit(Admit admit) { admit_ = std::move(admit); }
+    std::size_t capacity() const { return buf_.size(); }
     const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
     // Sends the whole frame; false when the connection is broken or `until` passed first (a
@@ -84,18 +92,23 @@ public:
 private:
     std::vector<char> buf_;
     std::size_t size_ = 0;
+    Admit admit_;
 };
 
 // Frames arriving on one connection, read with as few system calls as the sizes allow (one for
 // a frame that fits the buffer). A frame's body stays valid until the next read().
 class FrameIn {
 public:
-    enum Status { kFrame, kClosed, kBroken, kOversize, kTimedOut };
+    enum Status { kFrame, kClosed, kBroken, kOversize, kTimedOut, kRefused };
     // Reads the next frame of at most `max_body` bytes. kClosed: the peer closed between frames;
     // kBroken: a read error or a close inside a frame; kOversize: the header announced more than
     // `max_body` (its length is in body_size()); kTimedOut: `patience` ran out (started() says
-    // whether part of a frame had arrived).
+    // whether part of a frame had arrived); kRefused: the admission refused room for the frame,
+    // whose body was read and dropped (its length is in body_size()).
     Status read(int fd, uint32_t max_body, const Patience& patience = {});
+    // Asked with a frame's whole size before the buffer grows for it.
+    void set_admit(Admit admit) { admit_ = std::move(admit); }
+    std::size_t capacity() const { return buf_.size(); }
     // True when bytes of a frame not yet handed out have arrived.
     bool started() const { return end_ > start_ + (consumed_ ? 0 : kFrameHeader + body_size_); }
     const char* body() const { return buf_.data() + start_ + kFrameHeader; }
@@ -111,6 +124,7 @@ private:
     std::size_t start_ = 0, end_ = 0;  // the unread bytes are [start_, end_)
     std::size_t body_size_ = 0;
     bool consumed_ = true;  // whether the frame at start_ has been handed out already
+    Admit admit_;
 };
 
 // The frames of the handshake.
