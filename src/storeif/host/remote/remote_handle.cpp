@@ -100,13 +100,12 @@ RemoteHandle::~RemoteHandle() {
 
 int RemoteHandle::state() {
     MutexLock lock(mutex_);
-    return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    return state_locked();
 }
 
 ThreadMemory* RemoteHandle::begin_call(int& refusal) {
     MutexLock lock(mutex_);
-    refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
-    if (refusal != 0) return nullptr;
+    if ((refusal = state_locked()) != 0) return nullptr;
     ThreadMemory& mine = threads_[std::this_thread::get_id()];
     mine.memory.clear();
     mine.in.trim(kKeptPerThread);
@@ -177,7 +176,7 @@ int Exchange::send(bool built) {
         return QEL_RESULT_NO_MEMORY;
     }
     fd_ = handle_.take();
-    if (fd_ < 0) return handle_.state() ? handle_.state() : QEL_RESULT_LOST;
+    if (fd_ < 0) return handle_.state();  // closed or lost
     if (memory_->out.send(fd_)) return 0;
     return garbled();
 }
@@ -191,8 +190,7 @@ int Exchange::receive() {
 int Exchange::garbled() {
     handle_.broke(fd_);
     fd_ = -1;
-    const int state = handle_.state();
-    return state == QEL_RESULT_BAD_HANDLE ? state : QEL_RESULT_LOST;
+    return handle_.state();  // lost, unless closed meanwhile
 }
 
 qel_handle_t connect(const char* socket_path) {

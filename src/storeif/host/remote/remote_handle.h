@@ -56,6 +56,9 @@ public:
     void close();
 
 private:
+    int state_locked() const REQUIRES(mutex_) {
+        return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    }
     void lose_locked() REQUIRES(mutex_);
     void end_connections_locked() REQUIRES(mutex_);
 
