@@ -8,6 +8,7 @@
 #include "api/local.h"
 #include "core/call.h"
 #include "core/path.h"
+#include "protocol/frame.h"
 #include "protocol/messages.h"
 
 namespace nyrlocal {
@@ -44,6 +45,7 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
         array.drop_last();
         break;
     }
+    if (op.reply) op.reply->reserve(bytes + 64);  // the result and the count besides
     _event_t* records = array.release(op.count);
     for (uint32_t k = 0; k < op.count; ++k) {
         call.handle->queued_bytes -= nyrhost::footprint(queue.front());

@@ -61,6 +61,10 @@ public:
     }
     const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
+    // Makes room for a body of `size` bytes, so that building it needs no memory.
+    void reserve(std::size_t size) {
+        if (buf_.size() < kFrameHeader + size) buf_.resize(kFrameHeader + size);
+    }
     // Sends the whole frame; false when the connection is broken.
     bool send(int fd) const;
     // Gives back the buffer when it holds more than `keep` bytes.
@@ -85,7 +89,8 @@ public:
     // True when bytes beyond the last frame have arrived.
     bool has_more() const { return end_ > start_ + kFrameHeader + body_size_; }
     // Gives back the buffer when it holds more than `keep` bytes, keeping what has arrived
-    // beyond the last frame.
+    // beyond the last frame; makes sure it has room for a small frame, so that reading one
+    // needs no memory.
     void trim(std::size_t keep = kKeptBuffer);
 
 private:

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/store.h"
 
@@ -151,6 +152,15 @@ void RemoteHandle::broke(int fd) {
     lose_locked();
 }
 
+// One reply is held at a time: a second one failing while another is held is not kept.
+bool RemoteHandle::swap_held(nyrproto::FrameIn& in, bool hold) {
+    MutexLock lock(mutex_);
+    if (hold == holding_) return false;
+    std::swap(in, held_);
+    holding_ = hold;
+    return true;
+}
+
 void RemoteHandle::close() {
     MutexLock lock(mutex_);
     closed_ = true;
@@ -183,8 +193,8 @@ int Exchange::send(bool built) {
 
 int Exchange::receive() {
     const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody);
-    if (status == nyrproto::FrameIn::kFrame && !memory_->in.has_more()) return 0;
-    return garbled();
+    in_step_ = status == nyrproto::FrameIn::kFrame && !memory_->in.has_more();
+    return in_step_ ? 0 : garbled();
 }
 
 int Exchange::garbled() {
