@@ -107,9 +107,7 @@ void make_array(nyrhost::Scratch& scratch, bool made, T*& array, uint32_t& capac
                 std::size_t total) {
     if (!made) return;
     capacity = static_cast<uint32_t>(std::min<std::size_t>(capacity, total));
-    auto block = std::shared_ptr<T[]>(new T[capacity == 0 ? 1 : capacity]());
-    array = block.get();
-    scratch.kept.push_back(std::move(block));
+    array = scratch.alloc<T>(capacity);
 }
 
 // A name handed out from a listing: read-only memory shared with other callers.

@@ -15,32 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/scratch.h"
 #include "protocol/messages.h"
 
 namespace nyrproto {
 
-// Memory that decoded pointers lie in, until clear(). Event records in it own their list arrays,
-// which clear() frees.
-class Memory {
-public:
-    ~Memory() { clear(); }
-    template <typename T>
-    T* alloc(std::size_t n) {
-        auto block = std::shared_ptr<T[]>(new T[n == 0 ? 1 : n]());
-        T* at = block.get();
-        blocks_.push_back(std::move(block));
-        return at;
-    }
-    std::string& text() { return texts_.emplace_back(); }
-    std::deque<std::string>& texts() { return texts_; }
-    void owns_records(_event_t* records, uint32_t count) { records_.emplace_back(records, count); }
-    void clear();
-
-private:
-    std::vector<std::shared_ptr<void>> blocks_;
-    std::deque<std::string> texts_;
-    std::vector<std::pair<_event_t*, uint32_t>> records_;
-};
+// Memory that decoded pointers lie in, until its next use.
+using Memory = nyrhost::Scratch;
 
 // Writes fields in their wire form.
 struct FieldWriter {
@@ -79,7 +60,7 @@ struct FieldReader {
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
     void operator()(bool& v) { v = r.u8() != 0; }
-    void operator()(_element_datatype_t& v) { read_value(r, v, memory.text()); }
+    void operator()(_element_datatype_t& v) { read_value(r, v, memory.texts.emplace_back()); }
     void operator()(_event_t& v);
     void operator()(_byte_array_t& v);
     void operator()(const struct timeval*& v);
@@ -88,7 +69,7 @@ struct FieldReader {
         using Entry = std::remove_const_t<T>;
         if (!room_for(n, min_size(Entry{}))) return;
         Entry* entries = memory.alloc<Entry>(n);
-        if constexpr (std::is_same_v<Entry, _event_t>) memory.owns_records(entries, n);
+        if constexpr (std::is_same_v<Entry, _event_t>) memory.records.emplace_back(entries, n);
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(entries[k]);
         p = entries;
     }

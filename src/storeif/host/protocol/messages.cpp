@@ -161,17 +161,9 @@ bool read_time(WireReader& r, bool& present, struct timeval& time) {
     return r.ok();
 }
 
-void Memory::clear() {
-    for (auto& [records, count] : records_)
-        for (uint32_t k = 0; k < count; ++k) destruct_event(&records[k]);
-    records_.clear();
-    blocks_.clear();
-    texts_.clear();
-}
-
 void FieldReader::operator()(_event_t& v) {
     nyrhost::OwnedEvent event;
-    if (nyrproto::read_event(r, event)) nyrhost::to_record(event, v, memory.texts());
+    if (nyrproto::read_event(r, event)) nyrhost::to_record(event, v, memory.texts);
 }
 
 void FieldReader::operator()(_byte_array_t& v) {
