@@ -8,8 +8,8 @@
 #include "api/local.h"
 #include "core/call.h"
 #include "core/path.h"
+#include "protocol/fields.h"
 #include "protocol/frame.h"
-#include "protocol/messages.h"
 
 namespace nyrlocal {
 
@@ -39,7 +39,7 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
         to_record(queue[k], record, call.scratch->texts);
         if (op.room == UINT64_MAX) continue;
         nyrhost::WireWriter measure(nullptr);
-        nyrproto::write_event(measure, record);
+        nyrproto::FieldWriter{measure}(record);
         bytes += measure.size();
         if (k == 0 || bytes <= op.room) continue;
         array.drop_last();
