@@ -62,6 +62,7 @@ void release(LogRetrieve& op) {
 template <typename Operation>
 void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, FrameOut& reply) {
     long long result = QEL_RESULT_NO_MEMORY;  // as the call would give in process
+    if constexpr (Operation::hands_over) op.reply = &reply;
     try {
         result = run(handle, op, memory);
     } catch (const std::bad_alloc&) {

@@ -8,7 +8,8 @@
 #include "api/local.h"
 #include "core/call.h"
 #include "core/path.h"
-#include "protocol/messages.h"
+#include "protocol/fields.h"
+#include "protocol/frame.h"
 
 namespace nyrlocal {
 
@@ -38,12 +39,13 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
         to_record(queue[k], record, call.scratch->texts);
         if (op.room == UINT64_MAX) continue;
         nyrhost::WireWriter measure(nullptr);
-        nyrproto::write_event(measure, record);
+        nyrproto::FieldWriter{measure}(record);
         bytes += measure.size();
         if (k == 0 || bytes <= op.room) continue;
         array.drop_last();
         break;
     }
+    if (op.reply) op.reply->reserve(bytes + 64);  // the result and the count besides
     _event_t* records = array.release(op.count);
     for (uint32_t k = 0; k < op.count; ++k) {
         call.handle->queued_bytes -= nyrhost::footprint(queue.front());

@@ -15,7 +15,7 @@
 namespace nyrproto {
 
 constexpr char kHelloMagic[4] = {'N', 'Y', 'R', 'P'};
-constexpr uint32_t kProtocolVersion = 2;
+constexpr uint32_t kProtocolVersion = 3;
 constexpr uint32_t kMaxReplyBody = 1u << 30;
 // The longest hello either side reads; a peer sending more is not speaking this protocol.
 constexpr uint32_t kMaxHelloBody = 1024;
@@ -83,6 +83,10 @@ public:
     std::size_t capacity() const { return buf_.size(); }
     const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
+    // Makes room for a body of `size` bytes, so that building it needs no memory.
+    void reserve(std::size_t size) {
+        if (buf_.size() < kFrameHeader + size) buf_.resize(kFrameHeader + size);
+    }
     // Sends the whole frame; false when the connection is broken or `until` passed first (a
     // part of the frame may then have been sent).
     bool send(int fd, Clock::time_point until = Clock::time_point::max()) const;
@@ -116,7 +120,8 @@ public:
     // True when bytes beyond the last frame have arrived.
     bool has_more() const { return end_ > start_ + kFrameHeader + body_size_; }
     // Gives back the buffer when it holds more than `keep` bytes, keeping what has arrived
-    // beyond the last frame.
+    // beyond the last frame; makes sure it has room for a small frame, so that reading one
+    // needs no memory.
     void trim(std::size_t keep = kKeptBuffer);
 
 private:

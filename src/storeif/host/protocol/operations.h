@@ -22,6 +22,8 @@
 
 namespace nyrproto {
 
+class FrameOut;
+
 // The operations, in the order of their codes (1, 2, ...).
 // clang-format off
 #define NYR_OPERATIONS(X)                                                                       \
@@ -57,6 +59,8 @@ enum class Op : uint8_t {
 template <Op K>
 struct Operation {
     static constexpr Op id = K;
+    // Whether the reply hands over what the daemon no longer keeps (fetched events).
+    static constexpr bool hands_over = false;
     static bool carried(long long result) { return result == 0; }
     template <typename F>
     void args(F&) {}
@@ -210,12 +214,15 @@ struct EventsSend : Operation<Op::EventsSend> {
 template <Op K>
 struct EventsFetch : Operation<K> {
     static constexpr bool wait = K == Op::EventsGet;
+    static constexpr bool hands_over = true;
     static bool carried(long long result) { return result > 0; }
     _event_t* records = nullptr;
     uint32_t count = 0;
     // kept here: the most bytes the encoded events may take, so that a reply carries what fits
-    // and leaves the rest queued
+    // and leaves the rest queued; and the reply's frame, made large enough for them before they
+    // leave the queue, so that none is taken and then lost for want of memory
     uint64_t room = UINT64_MAX;
+    FrameOut* reply = nullptr;
     NYR_OUTS(f(count), f.records(records, count))
 };
 using EventsGet = EventsFetch<Op::EventsGet>;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/store.h"
 
@@ -142,13 +143,12 @@ Clock::time_point RemoteHandle::call_deadline() const {
 
 int RemoteHandle::state() {
     MutexLock lock(mutex_);
-    return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    return state_locked();
 }
 
 ThreadMemory* RemoteHandle::begin_call(int& refusal) {
     MutexLock lock(mutex_);
-    refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
-    if (refusal != 0) return nullptr;
+    if ((refusal = state_locked()) != 0) return nullptr;
     ThreadMemory& mine = threads_[std::this_thread::get_id()];
     mine.memory.clear();
     mine.in.trim(kKeptPerThread);
@@ -194,6 +194,15 @@ void RemoteHandle::broke(int fd) {
     lose_locked();
 }
 
+// One reply is held at a time: a second one failing while another is held is not kept.
+bool RemoteHandle::swap_held(nyrproto::FrameIn& in, bool hold) {
+    MutexLock lock(mutex_);
+    if (hold == holding_) return false;
+    std::swap(in, held_);
+    holding_ = hold;
+    return true;
+}
+
 void RemoteHandle::close() {
     MutexLock lock(mutex_);
     closed_ = true;
@@ -219,7 +228,7 @@ int Exchange::send(bool built, Clock::time_point until) {
         return QEL_RESULT_NO_MEMORY;
     }
     fd_ = handle_.take();
-    if (fd_ < 0) return handle_.state() ? handle_.state() : QEL_RESULT_LOST;
+    if (fd_ < 0) return handle_.state();  // closed or lost
     if (memory_->out.send(fd_, until)) return 0;
     return Clock::now() >= until ? timed_out() : garbled();
 }
@@ -234,14 +243,16 @@ int Exchange::receive(Clock::time_point until, bool waits) {
         patience.until = until;
     }
     const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody, patience);
-    if (status == nyrproto::FrameIn::kFrame && !memory_->in.has_more()) return 0;
+    in_step_ = status == nyrproto::FrameIn::kFrame && !memory_->in.has_more();
+    if (in_step_) return 0;
     return status == nyrproto::FrameIn::kTimedOut ? timed_out() : garbled();
 }
 
 int Exchange::timed_out() {
     handle_.broke(fd_);
     fd_ = -1;
-    if (handle_.state() == QEL_RESULT_BAD_HANDLE) return QEL_RESULT_BAD_HANDLE;
+    const int state = handle_.state();
+    if (state == QEL_RESULT_BAD_HANDLE) return state;
     qel_err(QEL_RESULT_TIMED_OUT,
             "nyrd did not answer a call within its timeout; the handle is lost");
     return QEL_RESULT_TIMED_OUT;
@@ -250,8 +261,7 @@ int Exchange::timed_out() {
 int Exchange::garbled() {
     handle_.broke(fd_);
     fd_ = -1;
-    const int state = handle_.state();
-    return state == QEL_RESULT_BAD_HANDLE ? state : QEL_RESULT_LOST;
+    return handle_.state();  // lost, unless closed meanwhile
 }
 
 qel_handle_t connect(const char* socket_path) {
