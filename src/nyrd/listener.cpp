@@ -60,6 +60,9 @@ public:
                       : nullptr),
           limits_(options_.limits) {
         limits_.budget = budget_.get();
+        limits_.daemon_stats = [this](qel_host_stats_t& stats, nyrhost::Scratch& memory) {
+            add_stats(stats, memory);
+        };
     }
     ~ServingListener() override { stop(); }
 
@@ -86,6 +89,7 @@ private:
     bool pause_or_stop(int milliseconds);
     void admit(int fd);
     std::string over_limit(uid_t uid) REQUIRES(mutex_);
+    void add_stats(qel_host_stats_t& stats, nyrhost::Scratch& memory);
     void reap_finished();
     static void* run_connection(void* start);
 
@@ -176,6 +180,25 @@ bool ServingListener::accept_next(bool& exhausted) {
 bool ServingListener::pause_or_stop(int milliseconds) {
     pollfd wake = {wake_fd_, POLLIN, 0};
     return poll(&wake, 1, milliseconds) == 0;
+}
+
+void ServingListener::add_stats(qel_host_stats_t& stats, nyrhost::Scratch& memory) {
+    {
+        nyrhost::MutexLock guard(mutex_);
+        stats.connections = static_cast<uint32_t>(live_.size());
+        auto* users = memory.alloc<qel_host_user_stats_t>(per_user_.size());
+        stats.user_count = 0;
+        for (const auto& [uid, count] : per_user_)
+            users[stats.user_count++] = qel_host_user_stats_t{static_cast<uint32_t>(uid), count};
+        stats.users = users;
+    }
+    if (budget_) {
+        const RequestBudget::Use use = budget_->use();
+        stats.request_memory = use.taken;
+        stats.request_memory_limit = use.total;
+        stats.requests_waited = use.waited;
+        stats.requests_refused = use.refused;
+    }
 }
 
 // Why one more connection of `uid` would be too many; empty when it may be served.

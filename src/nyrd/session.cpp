@@ -75,6 +75,10 @@ public:
         ++it->second.connections;
         return it->second.handle;
     }
+    uint32_t count() {
+        nyrhost::MutexLock lock(mutex_);
+        return static_cast<uint32_t>(sessions_.size());
+    }
     // A connection leaves; the last one ends the session.
     void leave(uint64_t token) {
         qel_handle_t ended = nullptr;
@@ -109,6 +113,8 @@ Sessions& sessions() {
     static Sessions* instance = new Sessions();  // never destroyed: connections may outlive exit
     return *instance;
 }
+
+std::atomic<uint32_t> in_flight{0};
 
 class Connection {
 public:
@@ -174,7 +180,12 @@ public:
                 if (in_.body_size() != 0 &&
                     in_.body()[0] == static_cast<char>(nyrproto::Op::EventsGet))
                     watch.emplace(fd_, handle_);
-                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_);
+                ++in_flight;
+                struct Done {
+                    ~Done() { --in_flight; }
+                } done;
+                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_,
+                                    limits_.daemon_stats);
             }
             if (!decoded) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
@@ -316,6 +327,14 @@ private:
 };
 
 }  // namespace
+
+uint32_t open_sessions() {
+    return sessions().count();
+}
+
+uint32_t requests_in_flight() {
+    return in_flight;
+}
 
 void refuse_connection(int fd, const std::string& reason) {
     try {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "core/scratch.h"
+
 namespace nyrd {
 
 // How the service reports what it sees: a syslog priority (LOG_ERR, LOG_WARNING, LOG_INFO, ...)
@@ -25,6 +27,14 @@ constexpr int kDefaultFrameMs = 30000;
 
 class RequestBudget;
 
+// Fills the daemon's part of qel_host_stats() (connections, users, the request budget); its arrays
+// go to `memory`, which the reply is built from.
+using DaemonStats = std::function<void(qel_host_stats_t& stats, nyrhost::Scratch& memory)>;
+
+// Sessions open now, and calls being carried out now, in every connection of this process.
+uint32_t open_sessions();
+uint32_t requests_in_flight();
+
 struct SessionLimits {
     uint32_t max_frame = kDefaultMaxFrame;
     int handshake_ms = kDefaultHandshakeMs;
@@ -34,6 +44,7 @@ struct SessionLimits {
     int idle_ms = -1;
     // The daemon's memory for requests in flight, shared by every connection; none: no bound.
     RequestBudget* budget = nullptr;
+    DaemonStats daemon_stats;  // what qel_host_stats() adds through the daemon; none: nothing
 };
 
 // Serves the connection on `fd`, already accepted and admitted, on `store`. Returns when the

@@ -306,6 +306,59 @@ NYR_API long long qel_host_log_dropped_count(qel_store_t* store);
  * @return The count; -2 for a bad handle.
  */
 NYR_API long long qel_host_queued_count(qel_handle_t handle);
+
+/** Connections of one user to nyrd, as qel_host_stats() reports them. */
+typedef struct qel_host_user_stats {
+    uint32_t uid;         /**< The user. */
+    uint32_t connections; /**< Its connections served now. */
+} qel_host_user_stats_t;
+
+/** One open handle of the store, as qel_host_stats() reports it. */
+typedef struct qel_host_handle_stats {
+    uint32_t registrations; /**< Paths it is registered at. */
+    uint32_t queued_events; /**< Events waiting in its queue. */
+    uint64_t queued_bytes;  /**< What those events take. */
+    uint64_t overflow;      /**< Events its queue dropped since it opened. */
+} qel_host_handle_stats_t;
+
+/**
+ * What a store, and the nyrd that serves it, are doing (qel_host_stats()). The arrays lie in the
+ * handle's memory for the calling thread, valid until its next call on the handle.
+ */
+typedef struct qel_host_stats {
+    /* The store. */
+    uint32_t handles;       /**< Open handles (each nyrd session is one). */
+    uint32_t registrations; /**< Registrations of every handle. */
+    uint64_t queued_events; /**< Events waiting in every handle's queue. */
+    uint64_t queued_bytes;  /**< What those events take. */
+    uint64_t overflow;      /**< Events dropped by the open handles' queues. */
+    uint64_t file_bytes;    /**< The store file with its write-ahead file; 0 in memory. */
+    uint64_t commits;       /**< Writes committed to the store file since it opened. */
+    uint64_t commit_us;     /**< Time those commits took, in microseconds. */
+    uint32_t handle_count;  /**< Entries of `per_handle`, one per open handle. */
+    const qel_host_handle_stats_t* per_handle;
+    /* The daemon: all 0 for a store in this process. */
+    uint32_t served;               /**< 1 when nyrd answered. */
+    uint32_t connections;          /**< Connections served now. */
+    uint32_t sessions;             /**< Sessions (remote handles) open now. */
+    uint32_t requests_in_flight;   /**< Calls being carried out now. */
+    uint64_t request_memory;       /**< Memory those calls hold of the budget, in bytes. */
+    uint64_t request_memory_limit; /**< The budget (--max-request-memory); 0: none. */
+    uint64_t requests_waited;      /**< Calls that waited for room in the budget. */
+    uint64_t requests_refused;     /**< Calls refused for want of room (#QEL_RESULT_NO_MEMORY). */
+    uint32_t user_count;           /**< Entries of `users`. */
+    const qel_host_user_stats_t* users;
+} qel_host_stats_t;
+
+/**
+ * Reports what the store of `handle` is doing, and for a handle from qel_host_connect() what
+ * nyrd is doing too.
+ * @param handle The handle.
+ * @param[out] stats The figures.
+ * @return 0; #QEL_RESULT_BAD_HANDLE, #QEL_RESULT_BAD_ARGUMENT for a null `stats`, or a remote
+ *         handle's result (#QEL_RESULT_LOST, ...).
+ */
+NYR_API int qel_host_stats(qel_handle_t handle, qel_host_stats_t* stats);
 /**
  * The handle's watchdog.
  * @param handle The handle.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The service with real processes: nyrd started on a socket in a temporary folder, clients as
 # separate processes (service_client). Every wait is bounded.
-#   service_tests.sh CASE NYRD CLIENT
+#   service_tests.sh CASE NYRD CLIENT [NYR]
 set -uo pipefail
-case_name=$1 nyrd=$2 client=$3
+case_name=$1 nyrd=$2 client=$3 nyr=${4:-}
 work=$(mktemp -d /tmp/nyrd-test.XXXXXX)
 sock=$work/run/nyr.sock
 : >"$work/nyrd.err"
@@ -203,6 +203,32 @@ budget)  # four 16 MiB calls at once stay within --max-request-memory; one beyon
     results=$(timeout 60 "$client" big-gets "$sock" 1 16)
     [ "$results" = -4 ] || fail "a call beyond the budget gave $results, not QEL_RESULT_NO_MEMORY"
     grep -q "found no room in the 40000000 bytes" "$work/nyrd.err" || fail "the refusal was not reported"
+    ;;
+stats)  # nyr stats shows the connections, sessions, queues and commits a test made
+    [ -n "$nyr" ] || { echo "nyr is not built"; exit 77; }
+    start_daemon --store "$work/store.sqlite" --queue-events 2
+    timeout 20 "$client" hold "$sock" 3 >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    NYR_SOCKET=$sock "$nyr" set /s/a 1 && NYR_SOCKET=$sock "$nyr" set /s/b 2 || fail "nyr set"
+    run queue "$sock" >/dev/null || fail "queue"  # a handle with 2 queued, 18 dropped, then gone
+    NYR_SOCKET=$sock NYR_TIMEOUT=5000 "$nyr" stats --json >"$work/stats" || fail "nyr stats"
+    python3 - "$work/stats" "$(id -u)" <<'CHECK' || fail "nyr stats: $(cat "$work/stats")"
+import json, sys
+s = json.load(open(sys.argv[1]))
+d = s["daemon"]
+assert s["handles"] == 4 and len(s["per_handle"]) == 4, s  # three held and nyr's own
+assert s["commits"] == 2 and s["commit_us"] > 0 and s["file_bytes"] > 0, s
+assert s["queued_events"] == 0 and s["registrations"] == 0, s  # the queue went with its handle
+assert d["connections"] == 4 and d["sessions"] == 4 and d["requests_in_flight"] == 1, d
+assert d["users"] == [{"uid": int(sys.argv[2]), "connections": 4}], d
+assert d["request_memory_limit"] == 256 << 20, d
+CHECK
+    kill "$holder"; wait "$holder" 2>/dev/null
+    for _ in $(seq 40); do  # the daemon sees the held connections close
+        NYR_SOCKET=$sock "$nyr" stats | grep -qx "connections 1" && break
+        sleep 0.05
+    done
+    NYR_SOCKET=$sock "$nyr" stats | grep -qx "connections 1" || fail "the held connections stayed"
     ;;
 max-frame)  # --max-frame bounds what a client may send
     start_daemon --max-frame 4096
