@@ -325,12 +325,12 @@ NYR_API int qel_host_syslog_entry(qel_handle_t handle, uint32_t index, syslog_se
 /* ---- Checking and salvaging store files -------------------------------------------------- */
 /** What qel_host_store_check() and qel_host_store_salvage() found in a store file. */
 typedef struct qel_host_file_report_t {
-    uint64_t tree_rows;      /**< Rows of the tree read. */
-    uint64_t tree_damaged;   /**< Of them, damaged, or below a damaged or missing node. */
-    uint64_t event_rows;     /**< Rows of the event log read. */
-    uint64_t event_damaged;  /**< Of them, damaged. */
-    uint32_t unreadable;     /**< Tables whose rest SQLite could not read past a point. */
-    uint32_t integrity_ok;   /**< 1 when SQLite's own integrity check found nothing wrong. */
+    uint64_t tree_rows;     /**< Rows of the tree read. */
+    uint64_t tree_damaged;  /**< Of them, damaged, or below a damaged or missing node. */
+    uint64_t event_rows;    /**< Rows of the event log read. */
+    uint64_t event_damaged; /**< Of them, damaged. */
+    uint32_t unreadable;    /**< Tables whose rest SQLite could not read past a point. */
+    uint32_t integrity_ok;  /**< 1 when SQLite's own integrity check found nothing wrong. */
 } qel_host_file_report_t;
 /**
  * Receives one line of a check or salvage report: a damaged row (its table and key), a table read
