@@ -1,7 +1,6 @@
 // A leaf of the tree as a store file keeps it, and back.
 #include "persist/tree_row.h"
 
-
 #include "codec/wire_format.h"
 #include "core/record_rules.h"
 #include "core/value.h"
