@@ -28,6 +28,8 @@ void add_transfer_commands(CLI::App& app, Context& context);
 void add_service_commands(CLI::App& app, Context& context);
 // stats.
 void add_stats_command(CLI::App& app, Context& context);
+// check, salvage.
+void add_file_commands(CLI::App& app, Context& context);
 
 // The source string of nyr's writes.
 std::string write_source();
