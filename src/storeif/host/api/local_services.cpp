@@ -83,11 +83,10 @@ long long run(HandleCall& call, SyslogEntry& op) {
 // history are to join them here once the store keeps them apart.
 long long run(HandleCall& call, Stats& op) {
     qel_host_stats_t& out = op.stats;
-    const qel_store_s& store = *call.store;
-    out.handles = static_cast<uint32_t>(store.handles.size());
-    auto* per_handle = call.scratch->alloc<qel_host_handle_stats_t>(store.handles.size());
-    for (std::size_t k = 0; k < store.handles.size(); ++k) {
-        const qel_handle_s& handle = *store.handles[k];
+    out.handles = static_cast<uint32_t>(call.store->handles.size());
+    auto* per_handle = call.scratch->alloc<qel_host_handle_stats_t>(call.store->handles.size());
+    for (std::size_t k = 0; k < call.store->handles.size(); ++k) {
+        const qel_handle_s& handle = *call.store->handles[k];
         handle.store->mutex.assert_held();  // the store's one lock, which the call holds
         per_handle[k] = qel_host_handle_stats_t{static_cast<uint32_t>(handle.registered.size()),
                                                 static_cast<uint32_t>(handle.queue.size()),
@@ -101,11 +100,12 @@ long long run(HandleCall& call, Stats& op) {
     out.per_handle = per_handle;
     struct stat file {};
     for (const char* suffix : {"", "-wal"}) {
-        if (!store.file_path.empty() && ::stat((store.file_path + suffix).c_str(), &file) == 0)
+        if (!call.store->file_path.empty() &&
+            ::stat((call.store->file_path + suffix).c_str(), &file) == 0)
             out.file_bytes += static_cast<uint64_t>(file.st_size);
     }
-    out.commits = store.commits;
-    out.commit_us = store.commit_us;
+    out.commits = call.store->commits;
+    out.commit_us = call.store->commit_us;
     return QEL_RESULT_OK;
 }
 
