@@ -13,8 +13,10 @@
 
 namespace nyrd {
 
-// Paths read per slice; a batch of at most this many is answered as every other call is.
-constexpr uint32_t kLeavesPerSlice = 4096;
+// Paths read per slice; a batch of at most this many is answered as every other call is. Slicing
+// reads the tree twice (once to measure the reply), which makes a batch just above this about 1.8
+// times slower per leaf; below it, the records cost at most 2.9 MB.
+constexpr uint32_t kLeavesPerSlice = 65536;
 
 // Carries out `op` (its paths decoded, no room for its outputs) and builds the reply that
 // write_reply() would build for it, byte for byte. A reply longer than the protocol allows, or
