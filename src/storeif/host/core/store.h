@@ -65,6 +65,10 @@ struct qel_store_s {
     // Set when a failed save could not be undone by reading the tree back: the tree may then hold
     // what the file does not, and every later write is refused.
     bool file_failed GUARDED_BY(mutex) = false;
+    std::string file_path;  // the store file's name, set at opening; empty in memory
+    // Commits to the file and the time they took, for qel_host_stats().
+    uint64_t commits GUARDED_BY(mutex) = 0;
+    uint64_t commit_us GUARDED_BY(mutex) = 0;
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };

@@ -1,4 +1,5 @@
 // Committing a write to the store file, and undoing it in the tree when the commit fails.
+#include <chrono>
 #include <new>
 
 #include "core/store.h"
@@ -9,7 +10,15 @@ int persist(qel_store_s& store, const Tree::Changes& changes) {
     if (!store.file || changes.empty()) return QEL_RESULT_OK;
     int failure = QEL_RESULT_DATABASE;
     try {
-        if (store.file->save(changes)) return QEL_RESULT_OK;
+        const auto start = std::chrono::steady_clock::now();
+        if (store.file->save(changes)) {
+            ++store.commits;
+            store.commit_us +=
+                static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
+            return QEL_RESULT_OK;
+        }
     } catch (const std::bad_alloc&) {
         failure = QEL_RESULT_NO_MEMORY;  // before anything was committed
     }
