@@ -10,6 +10,7 @@
 // asking again costs only the entries written; the names handed out lie in that shared listing,
 // which the caller's scratch keeps alive.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "api/local.h"
@@ -194,13 +195,16 @@ long long run(const Handle& handle, SetLeaves& op) {
 long long run(HandleCall& call, GetLeaves& op) {
     nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(op.count);
+    // No leaf: a record with every byte zero, the union's included, wherever it is copied to.
+    _element_datatype_t none;
+    std::memset(static_cast<void*>(&none), 0, sizeof none);
     Path parsed;
     for (uint32_t i = 0; i < op.count; ++i) {
         int status = Path::parse(op.paths[i], parsed);
         const nyrhost::LeafValue* leaf = nullptr;
         if (status == QEL_STATUS_OK) leaf = call.store->tree.find_leaf(parsed, status);
         scratch.statuses[i] = status;
-        op.values[i] = leaf ? nyrhost::hand_out(*leaf, scratch) : _element_datatype_t{};
+        op.values[i] = leaf ? nyrhost::hand_out(*leaf, scratch) : none;
         op.properties[i] = leaf ? leaf->property : 0;
     }
     hand_back(scratch, op);
