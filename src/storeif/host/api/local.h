@@ -5,7 +5,8 @@
 // Most operations run wholly under the store's lock, which carry_out() takes, refusing a handle
 // closed meanwhile. The writes copy and parse what they are given before the lock is taken (so
 // that a write that cannot allocate changes nothing, and the lock is held only for the write
-// itself); they take the handle and the lock themselves, as do the event log's calls.
+// itself, and let go while a store file commits them); they take the handle and the lock
+// themselves, as do the event log's calls.
 #ifndef NYR_HOST_API_LOCAL_H
 #define NYR_HOST_API_LOCAL_H
 
@@ -27,6 +28,9 @@ using nyrhost::HandleCall;
 #define NYR_LOCKED_RUN(name) long long run(HandleCall& call, nyrproto::name& op) HOLDS_STORE(call);
 NYR_OPERATIONS(NYR_LOCKED_RUN)
 #undef NYR_LOCKED_RUN
+long long run(const Handle& handle, nyrproto::AddNode& op);
+long long run(const Handle& handle, nyrproto::RemoveNode& op);
+long long run(const Handle& handle, nyrproto::ClearLeaf& op);
 long long run(const Handle& handle, nyrproto::SetLeaf& op);
 long long run(const Handle& handle, nyrproto::AddNodes& op);
 long long run(const Handle& handle, nyrproto::RemoveNodes& op);

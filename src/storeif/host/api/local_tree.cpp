@@ -53,8 +53,12 @@ auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
     };
 }
 
+// A single write: it takes the handle and the lock itself, since on a store file it lets the lock
+// go while its commit is waited for.
 template <typename Single, typename Write>
-long long path_write(HandleCall& call, Single& op, Write write) HOLDS_STORE(call) {
+long long path_write(const Handle& handle, Single& op, Write write) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -131,25 +135,23 @@ _byte_array_t name_in(const Listing& listing, std::size_t i) {
 
 }  // namespace
 
-long long run(HandleCall& call, AddNode& op) {
-    return path_write(call, op, edit(&Tree::add_node));
+long long run(const Handle& handle, AddNode& op) {
+    return path_write(handle, op, edit(&Tree::add_node));
 }
 
-long long run(HandleCall& call, RemoveNode& op) {
-    return path_write(call, op, edit(&Tree::remove_node));
+long long run(const Handle& handle, RemoveNode& op) {
+    return path_write(handle, op, edit(&Tree::remove_node));
 }
 
-long long run(HandleCall& call, ClearLeaf& op) {
-    return path_write(call, op, edit(&Tree::clear_leaf));
+long long run(const Handle& handle, ClearLeaf& op) {
+    return path_write(handle, op, edit(&Tree::clear_leaf));
 }
 
 long long run(const Handle& handle, SetLeaf& op) {
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(op.value, op.auto_time, op.tribool, leaf);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    return path_write(call, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
+    return path_write(handle, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
         return made != QEL_STATUS_OK ? made : tree.set_leaf(p, std::move(leaf), changes);
     });
 }
