@@ -88,6 +88,8 @@ public:
         return transaction.commit() ? QEL_RESULT_OK : QEL_RESULT_DATABASE;
     }
 
+    SqliteConnection* connection() override { return connection_.get(); }
+
 private:
     // The rows of one write call, inside its group's transaction: everything a call keeps in the
     // file is written here, so that it commits or fails with the rest of the group.

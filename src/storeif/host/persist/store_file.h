@@ -76,6 +76,8 @@ public:
     // when it could not be committed: then the file is as it was before. May be called from any
     // thread: the file's connection orders the work on it.
     virtual int save(const PendingWrite* group) = 0;
+    // The connection to the file that the tree shares with the event log; null before load().
+    virtual SqliteConnection* connection() = 0;
 };
 
 }  // namespace nyrhost
