@@ -1,11 +1,14 @@
 // Committing writes to the store file in groups, and undoing them in the tree when a commit fails.
 #include <new>
+#include <thread>
 
 #include "core/store.h"
 
 namespace nyrhost {
 
 namespace {
+
+constexpr int kJoinTurns = 4;
 
 // Commits `group` (taken from the queue; the caller is the one committer) and then, under the
 // store's lock, announces it or undoes it. Gives the group's result.
@@ -38,17 +41,24 @@ int await_commit(qel_store_s& store, PendingWrite& write) {
     queue.mutex.lock();
     while (!write.done) {
         if (queue.committing) {
-            queue.finished.wait(queue.mutex);
+            write.woken.wait(queue.mutex);
             continue;
         }
-        // No commit in flight, and this write still queued: commit everything queued so far.
-        PendingWrite* group = queue.take();
+        // No commit in flight, and this write still queued: commit everything queued so far, once
+        // the writes on their way have had a few turns to join.
         queue.committing = true;
+        for (int turn = 0; turn < kJoinTurns && queue.arriving.load() > 0; ++turn) {
+            queue.mutex.unlock();
+            std::this_thread::yield();
+            queue.mutex.lock();
+        }
+        PendingWrite* group = queue.take();
         queue.mutex.unlock();
         const int result = commit_group(store, group);
         queue.mutex.lock();
         queue.finish(group, result);
         queue.committing = false;
+        queue.wake_next();
         queue.finished.notify_all();
     }
     const int result = write.result;
@@ -71,6 +81,7 @@ void undo_uncommitted(qel_store_s& store) {
     }
     MutexLock hold(queue.mutex);
     queue.committing = false;
+    queue.wake_next();
     queue.finished.notify_all();
 }
 
@@ -83,7 +94,6 @@ void roll_back(qel_store_s& store) {
         MutexLock hold(store.commits.mutex);
         store.commits.finish(store.commits.take(), QEL_RESULT_DATABASE);
     }
-    store.commits.finished.notify_all();
     try {
         Tree before;
         if (store.file->read(before) == QEL_HOST_OPEN_OK) return store.tree.swap(before);

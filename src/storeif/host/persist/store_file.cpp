@@ -43,6 +43,9 @@ public:
             put_.reset();
             remove_.reset();
             remove_below_.reset();
+            begin_.reset();
+            commit_.reset();
+            rollback_.reset();
         }
         connection_.reset();  // the log has gone before: the connection closes here
         ::close(lock_);       // only now: closing it drops this process's POSIX locks on the file
@@ -75,17 +78,19 @@ public:
         for (const PendingWrite* write = group; write; write = write->next)
             sync = sync || write->sync;
         MutexLock hold(connection_->mutex);
-        if (!connection_->sync_full(sync)) return QEL_RESULT_DATABASE;
-        Transaction transaction(connection_->db());
-        if (!transaction.is_open()) return QEL_RESULT_DATABASE;
+        if (!connection_->sync_full(sync) || !step_once(begin_.get())) return QEL_RESULT_DATABASE;
+        int result = QEL_RESULT_DATABASE;
         try {
-            for (const PendingWrite* write = group; write; write = write->next) {
-                if (!write_rows(*write)) return QEL_RESULT_DATABASE;
-            }
+            bool written = true;
+            for (const PendingWrite* write = group; write && written; write = write->next)
+                written = write_rows(*write);
+            if (written && step_once(commit_.get())) return QEL_RESULT_OK;
         } catch (const std::bad_alloc&) {
-            return QEL_RESULT_NO_MEMORY;  // the transaction rolls back
+            result = QEL_RESULT_NO_MEMORY;
         }
-        return transaction.commit() ? QEL_RESULT_OK : QEL_RESULT_DATABASE;
+        // A failed COMMIT may leave the transaction open; it is rolled back either way.
+        if (!sqlite3_get_autocommit(connection_->db())) step_once(rollback_.get());
+        return result;
     }
 
     SqliteConnection* connection() override { return connection_.get(); }
@@ -109,8 +114,12 @@ private:
                        " VALUES(:path, :value, :fill, :property, :checksum)");
         remove_ = prepare(db, "DELETE FROM tree WHERE path = :path");
         remove_below_ = prepare(db, "DELETE FROM tree WHERE path >= :below AND path < :beyond");
+        // Prepared once, since a group's own statements cost as much as its rows when it is small.
+        begin_ = prepare(db, "BEGIN IMMEDIATE");
+        commit_ = prepare(db, "COMMIT");
+        rollback_ = prepare(db, "ROLLBACK");
         const bool ready =
-            put_ && remove_ && remove_below_ &&
+            put_ && remove_ && remove_below_ && begin_ && commit_ && rollback_ &&
             has_parameters(put_.get(), {":path", ":value", ":fill", ":property", ":checksum"}) &&
             has_parameters(remove_.get(), {":path"}) &&
             has_parameters(remove_below_.get(), {":below", ":beyond"});
@@ -172,6 +181,13 @@ private:
                    {row.path, value, row.fill, row.property, int64_t{tree_row_checksum(row)}});
     }
 
+    // Runs a prepared statement without parameters once.
+    static bool step_once(sqlite3_stmt* statement) {
+        const bool done = sqlite3_step(statement) == SQLITE_DONE;
+        sqlite3_reset(statement);
+        return done;
+    }
+
     // Runs a prepared statement once with `values` bound in the order its parameters were checked.
     static bool run(sqlite3_stmt* statement, std::initializer_list<SqlValue> values) {
         sqlite3_reset(statement);
@@ -185,6 +201,8 @@ private:
     std::shared_ptr<SqliteConnection> connection_;  // set by load(), then only read
     Statement put_ GUARDED_BY(connection_->mutex), remove_ GUARDED_BY(connection_->mutex),
         remove_below_ GUARDED_BY(connection_->mutex);
+    Statement begin_ GUARDED_BY(connection_->mutex), commit_ GUARDED_BY(connection_->mutex),
+        rollback_ GUARDED_BY(connection_->mutex);
 };
 
 }  // namespace

@@ -36,6 +36,7 @@
 
 #include <memory>
 
+#include "core/mutex.h"
 #include "core/tree.h"
 
 namespace nyrhost {
@@ -53,6 +54,10 @@ struct PendingWrite {
     PendingWrite* next = nullptr;
     bool done = false;
     int result = 0;  // QEL_RESULT_OK, or why the group failed
+    // Notified when it is done, or when it is the first one waiting as a group ends: its caller
+    // then commits the next group. Each caller waits on its own, so a group's end wakes only its
+    // own callers and the next committer.
+    CondVar woken;
 };
 
 class StoreFile {
