@@ -130,9 +130,9 @@ TEST(GroupCommitThreads, EightWritersAndALoggerKeepEveryWriteInOrder) {
     qel_host_store_close(store);
 }
 
-// A store file whose connection the test can hold, as a long log batch would, and whose commits
-// it counts.
-class HeldFile : public ::testing::Test {
+// A store file whose connection the test can hold, as a long log batch would (a thread of its
+// own holds it, taking no other lock meanwhile), and whose commits it counts.
+class HeldFileThreads : public ::testing::Test {
 protected:
     void SetUp() override {
         store = qel_host_store_open(dir.file("store.db").c_str());
@@ -144,6 +144,7 @@ protected:
         sqlite3_commit_hook(connection->db(), count_commit, &commits);
     }
     void TearDown() override {
+        if (holder.joinable()) release_file();
         {
             nyrhost::MutexLock hold(connection->mutex);
             sqlite3_commit_hook(connection->db(), nullptr, nullptr);
@@ -154,6 +155,20 @@ protected:
     static int count_commit(void* counter) {
         ++*static_cast<std::atomic<int>*>(counter);
         return 0;  // let it commit
+    }
+    // Holds the file's connection until release_file().
+    void hold_file() {
+        std::atomic<bool> held{false};
+        holder = std::thread([this, &held] {
+            nyrhost::MutexLock hold(connection->mutex);
+            held = true;
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        while (!held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void release_file() {
+        release = true;
+        holder.join();
     }
     // Waits until a commit is in flight (it waits for the held connection).
     bool committing() {
@@ -177,22 +192,24 @@ protected:
     std::shared_ptr<qel_store_s> state;
     nyrhost::SqliteConnection* connection = nullptr;
     std::atomic<int> commits{0};
+    std::thread holder;
+    std::atomic<bool> release{false};
 };
 
-TEST_F(HeldFile, AWriteWaitingForTheFileHoldsUpNoReadAndTheNextOnesShareOneCommit) {
+TEST_F(HeldFileThreads, AWriteWaitingForTheFileHoldsUpNoReadAndTheNextOnesShareOneCommit) {
     qel_handle_t reader = qel_host_handle_open(store), watcher = qel_host_handle_open(store);
     api_status_t status = 0;
     ASSERT_EQ(qel_event_register(watcher, "/", QEL_HOST_EVENT_TREE_CHANGE, true, &status), 0);
     std::atomic<int> first{-1}, second{-1}, third{-1};
     std::vector<std::thread> writers;
+    hold_file();
     {
-        nyrhost::MutexLock hold(connection->mutex);
         writers.push_back(write("/a", "1", first));
-        ASSERT_TRUE(committing());
+        EXPECT_TRUE(committing());
         writers.push_back(write("/b", "2", second));
         writers.push_back(write("/c", "3", third));
         // Made in the tree, so readers see them, while none is committed, and none announced.
-        ASSERT_TRUE(eventually([&] {
+        EXPECT_TRUE(eventually([&] {
             return text_at(reader, "/a") == "1" && text_at(reader, "/b") == "2" &&
                    text_at(reader, "/c") == "3";
         }));
@@ -200,6 +217,7 @@ TEST_F(HeldFile, AWriteWaitingForTheFileHoldsUpNoReadAndTheNextOnesShareOneCommi
         EXPECT_EQ(first.load(), -1);
         EXPECT_EQ(commits.load(), 0);
     }
+    release_file();
     for (std::thread& t : writers) t.join();
     EXPECT_EQ(first.load(), 0);
     EXPECT_EQ(second.load(), 0);
@@ -212,7 +230,7 @@ TEST_F(HeldFile, AWriteWaitingForTheFileHoldsUpNoReadAndTheNextOnesShareOneCommi
     EXPECT_EQ(paths[0], "/a");
 }
 
-TEST_F(HeldFile, AFailedGroupFailsEveryWriteInItAndBehindItAndAnnouncesNone) {
+TEST_F(HeldFileThreads, AFailedGroupFailsEveryWriteInItAndBehindItAndAnnouncesNone) {
     qel_handle_t reader = qel_host_handle_open(store), watcher = qel_host_handle_open(store);
     ASSERT_EQ(put(reader, "/kept", 1), QEL_STATUS_OK);
     api_status_t status = 0;
@@ -221,10 +239,10 @@ TEST_F(HeldFile, AFailedGroupFailsEveryWriteInItAndBehindItAndAnnouncesNone) {
     std::vector<std::thread> writers;
     {
         FileSizeLimit full(1 << 20);  // below what the big write needs, above the small ones
+        hold_file();
         {
-            nyrhost::MutexLock hold(connection->mutex);
             writers.push_back(write("/big", std::string(2 << 20, 'b'), big));
-            ASSERT_TRUE(committing());
+            EXPECT_TRUE(committing());
             writers.push_back(write("/small", "s", small));
             writers.emplace_back([&] {
                 qel_handle_t h = qel_host_handle_open(store);
@@ -239,10 +257,11 @@ TEST_F(HeldFile, AFailedGroupFailsEveryWriteInItAndBehindItAndAnnouncesNone) {
                                        &count);
                 qel_host_handle_close(h);
             });
-            ASSERT_TRUE(eventually([&] {
+            EXPECT_TRUE(eventually([&] {
                 return text_at(reader, "/small") == "s" && text_at(reader, "/batch/y") == "y";
             }));
         }
+        release_file();
         for (std::thread& t : writers) t.join();
     }
     EXPECT_EQ(big.load(), QEL_RESULT_DATABASE);
