@@ -57,7 +57,6 @@ auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
 // go while its commit is waited for.
 template <typename Single, typename Write>
 long long path_write(const Handle& handle, Single& op, Write write) {
-    nyrhost::Arrival arrival(handle ? &handle->store->commits : nullptr);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     Path parsed;
@@ -67,9 +66,7 @@ long long path_write(const Handle& handle, Single& op, Write write) {
     Tree::Changes changes;
     op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
     nyrhost::PendingWrite pending;
-    const bool waits = queued(*call.store, changes, op.source, pending);
-    arrival.leave();
-    if (!waits) return QEL_RESULT_OK;
+    if (!queued(*call.store, changes, op.source, pending)) return QEL_RESULT_OK;
     call.unlock();
     return nyrhost::await_commit(*call.store, pending);
 }
@@ -90,7 +87,6 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
     std::vector<Path> parsed(op.count);
     std::vector<int> statuses(op.count);
     for (uint32_t i = 0; i < op.count; ++i) statuses[i] = Path::parse(op.paths[i], parsed[i]);
-    nyrhost::Arrival arrival(handle ? &handle->store->commits : nullptr);
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
@@ -110,9 +106,7 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
         throw;
     }
     nyrhost::PendingWrite pending;
-    const bool waits = queued(*call.store, changes, op.source, pending);
-    arrival.leave();
-    if (waits) {
+    if (queued(*call.store, changes, op.source, pending)) {
         call.unlock();
         if (const int failed = nyrhost::await_commit(*call.store, pending)) return failed;
         call.lock();

@@ -1,14 +1,11 @@
 // Committing writes to the store file in groups, and undoing them in the tree when a commit fails.
 #include <new>
-#include <thread>
 
 #include "core/store.h"
 
 namespace nyrhost {
 
 namespace {
-
-constexpr int kJoinTurns = 4;
 
 // Commits `group` (taken from the queue; the caller is the one committer) and then, under the
 // store's lock, announces it or undoes it. Gives the group's result.
@@ -44,14 +41,8 @@ int await_commit(qel_store_s& store, PendingWrite& write) {
             write.woken.wait(queue.mutex);
             continue;
         }
-        // No commit in flight, and this write still queued: commit everything queued so far, once
-        // the writes on their way have had a few turns to join.
+        // No commit in flight, and this write still queued: commit everything queued so far.
         queue.committing = true;
-        for (int turn = 0; turn < kJoinTurns && queue.arriving.load() > 0; ++turn) {
-            queue.mutex.unlock();
-            std::this_thread::yield();
-            queue.mutex.lock();
-        }
         PendingWrite* group = queue.take();
         queue.mutex.unlock();
         const int result = commit_group(store, group);

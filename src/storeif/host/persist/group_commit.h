@@ -21,8 +21,6 @@
 #ifndef NYR_HOST_PERSIST_GROUP_COMMIT_H
 #define NYR_HOST_PERSIST_GROUP_COMMIT_H
 
-#include <atomic>
-
 #include "core/mutex.h"
 #include "persist/store_file.h"
 
@@ -33,10 +31,6 @@ public:
     Mutex mutex;
     CondVar finished;  // notified when a group is done, for undo_uncommitted()
     bool committing GUARDED_BY(mutex) = false;
-    // Write calls on their way to the queue: waiting for the store's lock or making their changes.
-    // A committer lets them join its group, a few turns of the scheduler at most; with a single
-    // writer there are none, and it commits at once.
-    std::atomic<int> arriving{0};
 
     void push(PendingWrite& write) REQUIRES(mutex) {
         write.next = nullptr;
@@ -68,25 +62,6 @@ public:
 private:
     PendingWrite* first_ GUARDED_BY(mutex) = nullptr;
     PendingWrite* last_ GUARDED_BY(mutex) = nullptr;
-};
-
-// A write call on its way to the commit queue, counted in `arriving` from before it takes the
-// store's lock until it has queued its write (leave()) or returns.
-class Arrival {
-public:
-    explicit Arrival(CommitQueue* queue) : queue_(queue) {
-        if (queue_) queue_->arriving.fetch_add(1, std::memory_order_relaxed);
-    }
-    ~Arrival() { leave(); }
-    Arrival(const Arrival&) = delete;
-    Arrival& operator=(const Arrival&) = delete;
-    void leave() {
-        if (queue_) queue_->arriving.fetch_sub(1, std::memory_order_relaxed);
-        queue_ = nullptr;
-    }
-
-private:
-    CommitQueue* queue_;
 };
 
 }  // namespace nyrhost
