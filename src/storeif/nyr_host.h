@@ -342,7 +342,7 @@ NYR_API const char* qel_host_open_text(int reason);
  * a time.
  * @param context The context given to qel_host_set_err_sink().
  * @param code The report's code.
- * @param text The formatted text, valid during the call.
+ * @param text The formatted text, valid during the call; cut to its first 4095 bytes.
  */
 typedef void (*qel_host_err_sink_t)(void* context, int code, const char* text);
 /**

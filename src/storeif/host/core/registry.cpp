@@ -185,7 +185,7 @@ void close_handle(qel_handle_t handle) {
         reg.handles.erase(it);
     }
     if (kept.local) detach(*kept.local);
-    if (kept.remote) nyrremote::close(*kept.remote);
+    if (kept.remote) kept.remote->close();
 }
 
 }  // namespace nyrhost
