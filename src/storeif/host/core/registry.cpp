@@ -33,16 +33,6 @@ struct Registry {
     }
 };
 
-// Removes the entry for `key` from one of the registry's maps and hands it over; null when absent.
-template <typename Map>
-typename Map::mapped_type take(Map& map, const void* key) {
-    auto it = map.find(key);
-    if (it == map.end()) return nullptr;
-    typename Map::mapped_type taken = std::move(it->second);
-    map.erase(it);
-    return taken;
-}
-
 Registry& registry() {
     static Registry* instance = new Registry();  // never destroyed: usable during exit
     return *instance;
@@ -129,8 +119,10 @@ void close_store(qel_store_t* store) {
     {
         Registry& reg = registry();
         WriterLock lock(reg.mutex);
-        kept = take(reg.stores, store);
-        if (!kept) return;
+        auto it = reg.stores.find(store);
+        if (it == reg.stores.end()) return;
+        kept = std::move(it->second);
+        reg.stores.erase(it);
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
             if (h->second.local && h->second.local->store == kept) {
                 closing.push_back(std::move(h->second.local));

@@ -1,6 +1,6 @@
 // UUID texts (RFC 4122): version 5 from a name, version 4 from random bytes.
-#include <openssl/rand.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 
 #include <cstdio>
 #include <cstring>
