@@ -465,11 +465,6 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result,
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     // A file the system lets us read but not write is opened read-only without a word.
     if (sqlite3_db_readonly(db.get(), "main") == 1) return fail(result, QEL_HOST_OPEN_READ_ONLY);
-    // A store's file is its alone (persist/store_file.h locks it): its connection keeps SQLite's
-    // locks from its first write on, and its write-ahead index in its own memory, so that a
-    // transaction takes no file lock and touches no shared memory file.
-    if (connection && !exec(db.get(), "PRAGMA locking_mode = EXCLUSIVE"))
-        return fail(result, reason_of(db.get()));
 
     // The first read rolls back a journal a crash left behind, so whether the database is empty
     // is decided inside lay_out's write transaction, not from the file's size.
