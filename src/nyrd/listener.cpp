@@ -17,6 +17,8 @@
 
 #include "core/mutex.h"
 #include "peer_check.h"
+#include "report_throttle.h"
+#include "request_budget.h"
 #include "socket_place.h"
 
 namespace nyrd {
@@ -50,7 +52,18 @@ constexpr int kExhaustedPauseMs = 100;
 class ServingListener final : public Listener {
 public:
     ServingListener(qel_store_t* store, ListenerOptions options)
-        : store_(store), options_(std::move(options)) {}
+        : store_(store),
+          options_(std::move(options)),
+          throttle_(options_.report),
+          budget_(options_.max_request_memory != 0
+                      ? std::make_unique<RequestBudget>(options_.max_request_memory)
+                      : nullptr),
+          limits_(options_.limits) {
+        limits_.budget = budget_.get();
+        limits_.daemon_stats = [this](qel_host_stats_t& stats, nyrhost::Scratch& memory) {
+            add_stats(stats, memory);
+        };
+    }
     ~ServingListener() override { stop(); }
 
     bool begin(std::string& error);
@@ -64,6 +77,7 @@ private:
     };
     struct Connection {
         int fd;
+        uid_t uid;
         pthread_t thread;
     };
 
@@ -74,11 +88,16 @@ private:
     bool accept_next(bool& exhausted);
     bool pause_or_stop(int milliseconds);
     void admit(int fd);
+    std::string over_limit(uid_t uid) REQUIRES(mutex_);
+    void add_stats(qel_host_stats_t& stats, nyrhost::Scratch& memory);
     void reap_finished();
     static void* run_connection(void* start);
 
     qel_store_t* const store_;
     const ListenerOptions options_;
+    ReportThrottle throttle_;
+    const std::unique_ptr<RequestBudget> budget_;
+    SessionLimits limits_;  // the options' with the budget
     SocketPlace place_;
     int wake_fd_ = -1;   // stop() wakes the acceptor through it
     int ended_fd_ = -1;  // a connection's thread ended: the acceptor joins it
@@ -90,7 +109,8 @@ private:
     nyrhost::CondVar ended_;  // a connection left live_
     // A connection's fd stays open while it is listed here.
     std::map<uint64_t, Connection> live_ GUARDED_BY(mutex_);
-    std::vector<pthread_t> finished_ GUARDED_BY(mutex_);  // ended, not yet joined
+    std::map<uid_t, unsigned> per_user_ GUARDED_BY(mutex_);  // live_ counted by user
+    std::vector<pthread_t> finished_ GUARDED_BY(mutex_);     // ended, not yet joined
 };
 
 bool ServingListener::begin(std::string& error) {
@@ -100,7 +120,7 @@ bool ServingListener::begin(std::string& error) {
         error = std::string("cannot create event descriptor: ") + std::strerror(errno);
         return false;
     }
-    if (!place_.take(options_.socket_path, error)) return false;
+    if (!place_.take(options_.socket_path, error, options_.group)) return false;
     acceptor_ = std::thread([this] { accept_loop(); });
     return true;
 }
@@ -139,7 +159,8 @@ bool ServingListener::accept_next(bool& exhausted) {
     if (fd < 0) {
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             if (!exhausted) {
-                say(LOG_ERR,
+                throttle_.hit(
+                    "exhausted", LOG_ERR,
                     std::string("cannot accept connections for now: ") + std::strerror(errno));
             }
             exhausted = true;
@@ -161,13 +182,61 @@ bool ServingListener::pause_or_stop(int milliseconds) {
     return poll(&wake, 1, milliseconds) == 0;
 }
 
+void ServingListener::add_stats(qel_host_stats_t& stats, nyrhost::Scratch& memory) {
+    {
+        nyrhost::MutexLock guard(mutex_);
+        stats.connections = static_cast<uint32_t>(live_.size());
+        auto* users = memory.alloc<qel_host_user_stats_t>(per_user_.size());
+        stats.user_count = 0;
+        for (const auto& [uid, count] : per_user_)
+            users[stats.user_count++] = qel_host_user_stats_t{static_cast<uint32_t>(uid), count};
+        stats.users = users;
+    }
+    if (budget_) {
+        const RequestBudget::Use use = budget_->use();
+        stats.request_memory = use.taken;
+        stats.request_memory_limit = use.total;
+        stats.requests_waited = use.waited;
+        stats.requests_refused = use.refused;
+    }
+}
+
+// Why one more connection of `uid` would be too many; empty when it may be served.
+std::string ServingListener::over_limit(uid_t uid) {
+    const std::size_t total = live_.size();
+    if (total >= options_.max_connections + (uid == 0 ? kAdminRoom : 0)) {
+        return "too many connections: the daemon serves " + std::to_string(total) +
+               ", its limit (--max-connections) is " + std::to_string(options_.max_connections);
+    }
+    const auto mine = per_user_.find(uid);
+    if (uid != 0 && mine != per_user_.end() && mine->second >= options_.max_connections_per_user) {
+        return "too many connections of user " + std::to_string(uid) + ": " +
+               std::to_string(mine->second) + ", the limit per user " +
+               "(--max-connections-per-user) is " +
+               std::to_string(options_.max_connections_per_user);
+    }
+    return {};
+}
+
 void ServingListener::admit(int fd) {
+    uid_t uid = static_cast<uid_t>(-1);
     try {
-        std::string refusal = check_peer(fd, geteuid(), options_.group);
+        std::string refusal = check_peer(fd, geteuid(), options_.group, &uid);
         if (!refusal.empty()) {
             // Reported before the client hears it, so that the report is there when it has.
-            say(LOG_WARNING, "refused a connection: " + refusal);
+            throttle_.hit("not admitted", LOG_WARNING, "refused a connection: " + refusal);
             refuse_connection(fd, "not admitted: " + refusal);
+            close(fd);
+            return;
+        }
+        {
+            nyrhost::MutexLock guard(mutex_);
+            refusal = over_limit(uid);
+        }
+        if (!refusal.empty()) {
+            throttle_.hit(refusal.substr(0, refusal.find(':')), LOG_WARNING,
+                          "refused a connection: " + refusal);
+            refuse_connection(fd, refusal);
             close(fd);
             return;
         }
@@ -187,13 +256,16 @@ void ServingListener::admit(int fd) {
         // ends never needs memory.
         nyrhost::MutexLock guard(mutex_);
         finished_.reserve(live_.size() + finished_.size() + 1);
-        auto listed = live_.emplace(id, Connection{fd, pthread_t{}}).first;
+        auto listed = live_.emplace(id, Connection{fd, uid, pthread_t{}}).first;
+        unsigned& of_user = per_user_[uid];
         rc = pthread_create(&listed->second.thread, &attributes, &ServingListener::run_connection,
                             start.get());
         if (rc == 0) {
             start.release();  // the thread owns it now
+            ++of_user;
         } else {
             live_.erase(listed);
+            if (of_user == 0) per_user_.erase(uid);
         }
     } catch (const std::bad_alloc&) {
         // Nothing was started: the connection is closed below.
@@ -209,9 +281,12 @@ void* ServingListener::run_connection(void* argument) {
     Start start = *static_cast<Start*>(argument);
     delete static_cast<Start*>(argument);
     ServingListener& self = *start.self;
-    serve_connection(start.fd, self.store_, self.options_.limits, self.options_.report);
+    serve_connection(start.fd, self.store_, self.limits_, self.options_.report, &self.throttle_);
     nyrhost::MutexLock guard(self.mutex_);
-    self.live_.erase(start.id);
+    auto ended = self.live_.find(start.id);
+    auto of_user = self.per_user_.find(ended->second.uid);
+    if (--of_user->second == 0) self.per_user_.erase(of_user);
+    self.live_.erase(ended);
     close(start.fd);
     self.finished_.push_back(pthread_self());
     self.ended_.notify_all();

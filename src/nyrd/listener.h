@@ -14,11 +14,22 @@
 
 namespace nyrd {
 
+// Connections served at once, in all and of one user, unless nyrd is told otherwise. Each costs
+// a descriptor and a thread; root may open kAdminRoom more beyond the total, so that an
+// administrator can still look at a daemon that others have filled.
+constexpr unsigned kDefaultMaxConnections = 4096;
+constexpr unsigned kDefaultMaxConnectionsPerUser = 2048;
+constexpr unsigned kAdminRoom = 8;
+
 struct ListenerOptions {
-    std::string socket_path;     // where to listen; its folder is created 0700 when missing
+    std::string socket_path;     // where to listen; its folder is created when missing
     std::optional<gid_t> group;  // a group whose members are admitted besides the owner and root
+    unsigned max_connections = kDefaultMaxConnections;
+    unsigned max_connections_per_user = kDefaultMaxConnectionsPerUser;  // root has no such bound
+    uint64_t max_request_memory =
+        0;  // the budget of requests in flight (request_budget.h); 0: none
     SessionLimits limits;
-    Report report;  // where diagnostics go
+    Report report;  // where diagnostics go; refusals and limits reached once per cause and minute
 };
 
 class Listener {

@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <nyr_host.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "core/mutex.h"
 #include "listener.h"
+#include "request_budget.h"
 
 namespace {
 
@@ -25,6 +27,9 @@ constexpr int kExitUsage = 2;
 
 // Frames smaller than this could not carry an ordinary call with its path.
 constexpr uint32_t kMinMaxFrame = 4096;
+// Descriptors the daemon needs besides one per connection: the store file and its journal, the
+// listening socket, the system log, wake-ups.
+constexpr rlim_t kOwnDescriptors = 64;
 
 struct Options {
     std::string socket_path;
@@ -32,6 +37,13 @@ struct Options {
     bool log_stderr = false;
     std::string group;
     uint32_t max_frame = nyrd::kDefaultMaxFrame;
+    unsigned max_connections = nyrd::kDefaultMaxConnections;
+    unsigned max_connections_per_user = nyrd::kDefaultMaxConnectionsPerUser;
+    uint32_t idle_timeout_ms = 0;
+    uint64_t max_request_memory = nyrd::kDefaultMaxRequestMemory;
+    // The store's own settings; unset ones keep the store's defaults.
+    std::optional<uint32_t> event_wait_ms, queue_events, log_capacity;
+    std::optional<uint64_t> queue_bytes;
 };
 
 // Diagnostics: lines on stderr with --log-stderr, the system log otherwise. Reports come from
@@ -94,6 +106,41 @@ void store_err_to_log(void*, int code, const char* text) {
     syslog(LOG_ERR, "store report %d: %s", code, text);
 }
 
+// Every connection holds a descriptor: the soft limit (often 1024) is raised to the hard one, and
+// the connection limit is lowered, with a report, when even that leaves too few.
+unsigned fit_descriptors(unsigned wanted, unsigned per_user, Diagnostics& diagnostics) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    if (limit.rlim_cur != limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    const rlim_t room = limit.rlim_cur == RLIM_INFINITY
+                            ? wanted + kOwnDescriptors + nyrd::kAdminRoom
+                            : limit.rlim_cur;
+    if (room >= rlim_t{wanted} + kOwnDescriptors + nyrd::kAdminRoom) return wanted;
+    const rlim_t fits = room > kOwnDescriptors + nyrd::kAdminRoom + 1
+                            ? room - kOwnDescriptors - nyrd::kAdminRoom
+                            : 1;
+    diagnostics.report(LOG_WARNING, "the file limit of " + std::to_string(room) +
+                                        " descriptors allows " + std::to_string(fits) +
+                                        " connections, not " + std::to_string(wanted) + " (" +
+                                        std::to_string(per_user) + " per user)");
+    return static_cast<unsigned>(fits);
+}
+
+// The daemon's settings for its store; false, with a report, when the store refused one.
+bool apply_settings(qel_store_t* store, const Options& options, Diagnostics& diagnostics) {
+    int failed = 0;
+    if (options.event_wait_ms) failed |= qel_host_set_event_wait(store, *options.event_wait_ms);
+    if (options.queue_events) failed |= qel_host_set_queue_capacity(store, *options.queue_events);
+    if (options.queue_bytes) failed |= qel_host_set_queue_bytes(store, *options.queue_bytes);
+    if (options.log_capacity) failed |= qel_host_set_log_capacity(store, *options.log_capacity);
+    if (failed != 0) diagnostics.fail("the store refused a setting");
+    return failed == 0;
+}
+
 int serve(const Options& options) {
     Diagnostics diagnostics(options.log_stderr);
     if (!options.log_stderr) qel_host_set_err_sink(&store_err_to_log, nullptr);
@@ -101,6 +148,12 @@ int serve(const Options& options) {
     nyrd::ListenerOptions listen;
     listen.socket_path = options.socket_path.empty() ? default_socket() : options.socket_path;
     listen.limits.max_frame = options.max_frame;
+    if (options.idle_timeout_ms != 0)
+        listen.limits.idle_ms = static_cast<int>(options.idle_timeout_ms);
+    listen.max_connections =
+        fit_descriptors(options.max_connections, options.max_connections_per_user, diagnostics);
+    listen.max_connections_per_user = options.max_connections_per_user;
+    listen.max_request_memory = options.max_request_memory;
     listen.report = diagnostics.reporter();
     if (listen.socket_path.empty()) {
         diagnostics.fail("no default socket path could be made; give --socket");
@@ -120,6 +173,10 @@ int serve(const Options& options) {
     if (!store) {
         diagnostics.fail("cannot open store " + options.store_file + ": " +
                          qel_host_open_text(opened));
+        return kExitCannotStart;
+    }
+    if (!apply_settings(store, options, diagnostics)) {
+        qel_host_store_close(store);
         return kExitCannotStart;
     }
     std::string error;
@@ -188,6 +245,62 @@ int main(int argc, char** argv) {
                        std::to_string(kMinMaxFrame) + "); a larger one closes that connection")
         ->type_name("BYTES")
         ->default_val(nyrd::kDefaultMaxFrame);
+    app.add_option("--max-connections", options.max_connections,
+                   "Connections served at once; more are refused with a reason (root may open " +
+                       std::to_string(nyrd::kAdminRoom) +
+                       " more). The file limit is raised to its hard limit at start, and this is "
+                       "lowered with a report when even that is too small")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber)
+        ->default_val(nyrd::kDefaultMaxConnections);
+    app.add_option("--max-connections-per-user", options.max_connections_per_user,
+                   "Connections of one user served at once (root has no such bound); a client "
+                   "handle uses one per thread that calls on it at the same time")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber)
+        ->default_val(nyrd::kDefaultMaxConnectionsPerUser);
+    app.add_option("--max-request-memory", options.max_request_memory,
+                   "Memory the calls in flight may take in all, in bytes: each request's frame and "
+                   "as much again for its decoding, and its reply. A call that does not fit waits "
+                   "up to " +
+                       std::to_string(std::chrono::seconds(nyrd::kBudgetWait).count()) +
+                       " s for others to finish, then gives QEL_RESULT_NO_MEMORY (at once when it "
+                       "exceeds the whole budget); 0 for no bound")
+        ->type_name("BYTES")
+        ->default_val(nyrd::kDefaultMaxRequestMemory);
+    app.add_option("--idle-timeout", options.idle_timeout_ms,
+                   "Closes a connection that sends nothing for this long, in milliseconds; 0 "
+                   "(the default) keeps it. A client whose connection was closed loses its "
+                   "handle. Independently of this, a client has " +
+                       std::to_string(nyrd::kDefaultHandshakeMs / 1000) +
+                       " s for its hello and a request must arrive whole within " +
+                       std::to_string(nyrd::kDefaultFrameMs / 1000) + " s of its first byte")
+        ->type_name("MS")
+        ->default_val(0);
+    app.add_option("--event-wait", options.event_wait_ms,
+                   "How long qel_events_get waits for an event, in milliseconds (default " +
+                       std::to_string(QEL_HOST_DEFAULT_EVENT_WAIT_MS) + ")")
+        ->type_name("MS");
+    app.add_option("--queue-events", options.queue_events,
+                   "Events a handle's queue holds at most; more are dropped and counted (default " +
+                       std::to_string(QEL_HOST_DEFAULT_QUEUE_CAPACITY) + ")")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--queue-bytes", options.queue_bytes,
+                   "Bytes a handle's queue holds at most (default " +
+                       std::to_string(QEL_HOST_DEFAULT_QUEUE_BYTES) + ")")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--log-capacity", options.log_capacity,
+                   "Events the event log keeps when it lives in memory (without --store); the "
+                   "oldest go first (default " +
+                       std::to_string(QEL_HOST_DEFAULT_LOG_CAPACITY) + ")")
+        ->type_name("N");
+    app.set_config("--config", "",
+                   "Reads options from FILE, one 'name = value' per line (names as the long "
+                   "options without their dashes, '#' begins a comment); the command line wins")
+        ->type_name("FILE");
+    app.allow_config_extras(CLI::config_extras_mode::error);  // a misspelt name is refused
     app.set_version_flag("--version", std::string("nyrd ") + NYRD_VERSION);
     try {
         app.parse(argc, argv);

@@ -30,12 +30,13 @@ bool peer_in_group(int fd, const ucred& cred, gid_t group) {
 
 }  // namespace
 
-std::string check_peer(int fd, uid_t owner, const std::optional<gid_t>& group) {
+std::string check_peer(int fd, uid_t owner, const std::optional<gid_t>& group, uid_t* uid) {
     ucred cred{};
     socklen_t len = sizeof cred;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
         return std::string("peer credentials unavailable: ") + std::strerror(errno);
     }
+    if (uid != nullptr) *uid = cred.uid;
     if (cred.uid == owner || cred.uid == 0) return {};
     if (group && peer_in_group(fd, cred, *group)) return {};
     std::string who = "process " + std::to_string(cred.pid) + " of user " +

@@ -10,8 +10,10 @@
 namespace nyrd {
 
 // Checks the credentials the kernel records for the peer of the connected socket `fd`. Returns
-// an empty string for a peer that is admitted, otherwise a one-line reason naming the peer.
-std::string check_peer(int fd, uid_t owner, const std::optional<gid_t>& group);
+// an empty string for a peer that is admitted, otherwise a one-line reason naming the peer. The
+// peer's user goes to `uid` when it is not null and the credentials could be read.
+std::string check_peer(int fd, uid_t owner, const std::optional<gid_t>& group,
+                       uid_t* uid = nullptr);
 
 }  // namespace nyrd
 

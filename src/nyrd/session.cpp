@@ -18,6 +18,8 @@
 #include "core/mutex.h"
 #include "core/store.h"
 #include "protocol/frame.h"
+#include "report_throttle.h"
+#include "request_budget.h"
 #include "session_calls.h"
 #include "session_hangup.h"
 
@@ -73,6 +75,10 @@ public:
         ++it->second.connections;
         return it->second.handle;
     }
+    uint32_t count() {
+        nyrhost::MutexLock lock(mutex_);
+        return static_cast<uint32_t>(sessions_.size());
+    }
     // A connection leaves; the last one ends the session.
     void leave(uint64_t token) {
         qel_handle_t ended = nullptr;
@@ -108,21 +114,57 @@ Sessions& sessions() {
     return *instance;
 }
 
+std::atomic<uint32_t> in_flight{0};
+
 class Connection {
 public:
-    Connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& report)
-        : fd_(fd), store_(store), limits_(limits), report_(report), peer_(peer_of(fd)) {}
+    Connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& report,
+               ReportThrottle* throttle)
+        : fd_(fd),
+          store_(store),
+          limits_(limits),
+          report_(report),
+          throttle_(throttle),
+          peer_(peer_of(fd)) {
+        if (limits_.budget != nullptr) {
+            in_.set_admit([this](std::size_t bytes) { return admit(bytes, 2, held_in_); });
+            out_.set_admit([this](std::size_t bytes) { return admit(bytes, 1, held_out_); });
+        }
+    }
 
     void serve() {
         if (!handshake()) return;
         nyrproto::Memory memory;
         bool large = false;
         for (;;) {
-            const FrameIn::Status status = in_.read(fd_, limits_.max_frame);
+            nyrproto::Patience patience;
+            patience.idle_ms = limits_.idle_ms;
+            patience.frame_ms = limits_.frame_ms;
+            const FrameIn::Status status = in_.read(fd_, limits_.max_frame, patience);
             if (status == FrameIn::kClosed) break;
+            if (status == FrameIn::kTimedOut) {
+                if (in_.started())
+                    out_of_time("half-sent", peer_.name +
+                                                 ": a request did not arrive whole within " +
+                                                 std::to_string(limits_.frame_ms) +
+                                                 " ms; closing the connection");
+                else
+                    out_of_time("idle", peer_.name + ": silent for " +
+                                            std::to_string(limits_.idle_ms) +
+                                            " ms (--idle-timeout); closing the connection");
+                break;
+            }
             if (status == FrameIn::kBroken) {
                 report_(LOG_WARNING, peer_.name + ": the connection broke inside a request");
                 break;
+            }
+            if (status == FrameIn::kRefused) {
+                // No room in the budget: answered as a call that ran out of memory.
+                out_.build([](nyrhost::WireWriter& w) {
+                    w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY));
+                });
+                if (!out_.send(fd_)) break;
+                continue;
             }
             if (status == FrameIn::kOversize) {
                 report_(LOG_WARNING,
@@ -138,7 +180,12 @@ public:
                 if (in_.body_size() != 0 &&
                     in_.body()[0] == static_cast<char>(nyrproto::Op::EventsGet))
                     watch.emplace(fd_, handle_);
-                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_);
+                ++in_flight;
+                struct Done {
+                    ~Done() { --in_flight; }
+                } done;
+                decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_,
+                                    limits_.daemon_stats);
             }
             if (!decoded) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
@@ -157,6 +204,7 @@ public:
                 memory.clear();
                 in_.trim();
                 out_.trim();
+                give_back();
                 ::malloc_trim(0);  // and the C library gives the freed pages back to the system
                 large = false;
             }
@@ -164,10 +212,49 @@ public:
     }
 
     ~Connection() {
+        give_back();
         if (handle_ != nullptr) sessions().leave(token_);
     }
 
 private:
+    // Room for a frame buffer of `bytes` (a request's decoding costs up to as much again, hence
+    // `factor`): what a connection keeps anyway is free, more is taken from the budget, waiting
+    // for others to finish if need be. `held` is what this buffer holds of the budget already.
+    bool admit(std::size_t bytes, uint64_t factor, uint64_t& held) {
+        if (bytes <= nyrproto::kKeptBuffer) return true;
+        const uint64_t need = factor * bytes;
+        if (need <= held) return true;
+        if (!limits_.budget->take(need - held, std::chrono::steady_clock::now() + kBudgetWait)) {
+            const auto use = limits_.budget->use();
+            out_of_room("a call needing " + std::to_string(need) + " bytes found no room in the " +
+                        std::to_string(use.total) +
+                        " bytes for requests in flight (--max-request-memory); it was answered "
+                        "with QEL_RESULT_NO_MEMORY");
+            return false;
+        }
+        held = need;
+        return true;
+    }
+    void give_back() {
+        if (limits_.budget == nullptr) return;
+        limits_.budget->give_back(held_in_ + held_out_);
+        held_in_ = held_out_ = 0;
+    }
+    void out_of_room(const std::string& line) {
+        if (throttle_)
+            throttle_->hit("budget", LOG_WARNING, line);
+        else
+            report_(LOG_WARNING, peer_.name + ": " + line);
+    }
+
+    // A connection closed for its silence: reported once per cause and minute.
+    void out_of_time(const char* cause, const std::string& line) {
+        if (throttle_)
+            throttle_->hit(cause, LOG_NOTICE, line);
+        else
+            report_(LOG_NOTICE, line);
+    }
+
     // True when bytes of a next request arrive (or the peer closes) within a moment.
     bool request_follows() const {
         pollfd ready{fd_, POLLIN, 0};
@@ -178,9 +265,16 @@ private:
     }
 
     bool handshake() {
-        const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody);
+        nyrproto::Patience patience;
+        patience.idle_ms = patience.frame_ms = limits_.handshake_ms;
+        const FrameIn::Status status = in_.read(fd_, nyrproto::kMaxHelloBody, patience);
         nyrproto::Hello hello;
         if (status == FrameIn::kClosed) return false;
+        if (status == FrameIn::kTimedOut) {
+            out_of_time("handshake", peer_.name + ": no hello within " +
+                                         std::to_string(limits_.handshake_ms) + " ms; closing");
+            return false;
+        }
         if (status != FrameIn::kFrame ||
             !nyrproto::read_hello(in_.body(), in_.body_size(), hello)) {
             report_(LOG_WARNING, peer_.name + ": not a nyr client (no valid hello); closing");
@@ -222,15 +316,25 @@ private:
     qel_store_t* const store_;
     const SessionLimits limits_;
     const Report& report_;
+    ReportThrottle* const throttle_;
     const Peer peer_;
     FrameIn in_;
     FrameOut out_;
+    uint64_t held_in_ = 0, held_out_ = 0;  // of the budget, for the buffers of in_ and out_
     qel_handle_t handle_ = nullptr;
     nyrlocal::Handle local_;  // the session handle's state, for the local backend
     uint64_t token_ = 0;
 };
 
 }  // namespace
+
+uint32_t open_sessions() {
+    return sessions().count();
+}
+
+uint32_t requests_in_flight() {
+    return in_flight;
+}
 
 void refuse_connection(int fd, const std::string& reason) {
     try {
@@ -245,11 +349,11 @@ void refuse_connection(int fd, const std::string& reason) {
     }
 }
 
-void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits,
-                      const Report& given) {
+void serve_connection(int fd, qel_store_t* store, const SessionLimits& limits, const Report& given,
+                      ReportThrottle* throttle) {
     const Report report = given ? given : Report([](int, const std::string&) {});
     try {
-        Connection(fd, store, limits, report).serve();
+        Connection(fd, store, limits, report, throttle).serve();
     } catch (const std::bad_alloc&) {
         report(LOG_ERR, "out of memory serving a connection; closing it");
     } catch (const std::exception& e) {

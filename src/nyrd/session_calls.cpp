@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "sliced_get_leaves.h"
+
 namespace nyrd {
 
 using namespace nyrproto;
@@ -73,12 +75,47 @@ void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, Frame
         reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
 }
 
+// A large get_leaves is answered a slice at a time (sliced_get_leaves.h).
+void answer(const nyrlocal::Handle& handle, GetLeaves& op, Memory& memory, FrameOut& reply) {
+    if (op.count <= kLeavesPerSlice) return answer<GetLeaves>(handle, op, memory, reply);
+    try {
+        answer_in_slices(handle, op, reply);
+    } catch (const std::bad_alloc&) {
+        reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
+    }
+}
+
+// The store's figures, then the daemon's.
+void answer(const nyrlocal::Handle& handle, Stats& op, Memory& memory, FrameOut& reply,
+            const DaemonStats& daemon) {
+    long long result = QEL_RESULT_NO_MEMORY;
+    try {
+        result = run(handle, op, memory);
+        if (result == QEL_RESULT_OK && daemon) {
+            op.stats.served = 1;
+            op.stats.sessions = open_sessions();
+            op.stats.requests_in_flight = requests_in_flight();
+            daemon(op.stats, memory);
+        }
+    } catch (const std::bad_alloc&) {
+        result = QEL_RESULT_NO_MEMORY;
+    }
+    if (!reply.build([&](WireWriter& w) { write_reply(w, op, result); }))
+        reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
+}
+template <typename Operation>
+void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, FrameOut& reply,
+            const DaemonStats&) {
+    answer(handle, op, memory, reply);
+}
+
 }  // namespace
 
 bool carry_out(const char* body, std::size_t size, const nyrlocal::Handle& handle, Memory& memory,
-               FrameOut& reply) {
+               FrameOut& reply, const DaemonStats& daemon) {
     memory.clear();
-    return decode_request(body, size, memory, [&](auto& op) { answer(handle, op, memory, reply); });
+    return decode_request(body, size, memory,
+                          [&](auto& op) { answer(handle, op, memory, reply, daemon); });
 }
 
 }  // namespace nyrd

@@ -8,15 +8,17 @@
 #include "api/local.h"
 #include "protocol/fields.h"
 #include "protocol/frame.h"
+#include "session.h"
 
 namespace nyrd {
 
 // Decodes the request `body` of `size` bytes, carries it out on `handle` and builds the reply in
 // `reply`; false, with nothing carried out, for a request that does not decode. What the call
 // needed lies in `memory` until the next call. A reply longer than the protocol allows becomes
-// QEL_RESULT_NO_MEMORY. Throws std::bad_alloc.
+// QEL_RESULT_NO_MEMORY. qel_host_stats() gets the daemon's figures from `daemon`, when given.
+// Throws std::bad_alloc.
 bool carry_out(const char* body, std::size_t size, const nyrlocal::Handle& handle,
-               nyrproto::Memory& memory, nyrproto::FrameOut& reply);
+               nyrproto::Memory& memory, nyrproto::FrameOut& reply, const DaemonStats& daemon = {});
 
 }  // namespace nyrd
 

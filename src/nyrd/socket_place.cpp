@@ -38,8 +38,11 @@ std::string folder_of(const std::string& path) {
 // Creates `folder` and any missing folder above it with mode 0700. An existing folder is kept as
 // it is, unless another user (not root) owns it or others may write to it without the sticky
 // bit: a folder such as /tmp/nyr-UID made by someone else could let them swap the socket under
-// us.
-bool make_folder(const std::string& folder, std::string& error) {
+// us. With a group, the socket's own folder (`group_folder`) is made 0750 and given to it, the
+// folders above it 0711, and an existing socket folder must let the group's members through.
+bool make_folder(const std::string& folder, std::string& error,
+                 const std::optional<gid_t>& group = std::nullopt, bool group_folder = false) {
+    const bool for_group = group && group_folder;
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
         if (!S_ISDIR(st.st_mode)) {
@@ -56,6 +59,11 @@ bool make_folder(const std::string& folder, std::string& error) {
             error = "socket folder " + folder + " may be changed by other users; make it 0700";
             return false;
         }
+        if (for_group && (st.st_gid != *group || (st.st_mode & S_IXGRP) == 0)) {
+            error = "socket folder " + folder + " does not let group " + std::to_string(*group) +
+                    " in; remove it, or give it to the group with mode 0750";
+            return false;
+        }
         return true;
     }
     if (errno != ENOENT) {
@@ -63,10 +71,18 @@ bool make_folder(const std::string& folder, std::string& error) {
         return false;
     }
     std::string parent = folder_of(folder);
-    if (parent != folder && !make_folder(parent, error)) return false;
+    if (parent != folder && !make_folder(parent, error, group, false)) return false;
     // chmod as well: the umask may have taken bits that the owner needs.
-    if ((mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) || chmod(folder.c_str(), 0700) != 0) {
+    // Folders above the socket's own, made for a group, let its members pass through only.
+    const mode_t mode = for_group ? 0750 : group ? 0711 : 0700;
+    if ((mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) || chmod(folder.c_str(), mode) != 0) {
         error = system_error("cannot create socket folder", folder);
+        return false;
+    }
+    if (for_group && chown(folder.c_str(), static_cast<uid_t>(-1), *group) != 0) {
+        error = system_error("cannot give group " + std::to_string(*group) + " the socket folder",
+                             folder);
+        rmdir(folder.c_str());
         return false;
     }
     return true;
@@ -74,7 +90,8 @@ bool make_folder(const std::string& folder, std::string& error) {
 
 }  // namespace
 
-bool SocketPlace::take(const std::string& path, std::string& error) {
+bool SocketPlace::take(const std::string& path, std::string& error,
+                       const std::optional<gid_t>& group) {
     release();
     sockaddr_un address;
     if (!fill_address(path + kTempSuffix, address)) {
@@ -84,8 +101,8 @@ bool SocketPlace::take(const std::string& path, std::string& error) {
     }
     path_ = path;
     lock_path_ = path + kLockSuffix;
-    if (make_folder(folder_of(path), error) && lock(error) && clear_stale_socket(error) &&
-        listen_and_publish(error)) {
+    if (make_folder(folder_of(path), error, group, true) && lock(error) &&
+        clear_stale_socket(error) && listen_and_publish(group, error)) {
         return true;
     }
     release();
@@ -163,9 +180,9 @@ bool SocketPlace::clear_stale_socket(std::string& error) {
     return true;
 }
 
-// Bound under a temporary name, made 0600, listening, and only then renamed into place: a client
-// that finds the socket can connect at once.
-bool SocketPlace::listen_and_publish(std::string& error) {
+// Bound under a temporary name, made 0600 (0660 for a group), listening, and only then renamed
+// into place: a client that finds the socket can connect at once.
+bool SocketPlace::listen_and_publish(const std::optional<gid_t>& group, std::string& error) {
     std::string temp = path_ + kTempSuffix;
     sockaddr_un address;
     fill_address(temp, address);
@@ -179,7 +196,12 @@ bool SocketPlace::listen_and_publish(std::string& error) {
         error = system_error("cannot bind", temp);
         return false;
     }
-    if (chmod(temp.c_str(), 0600) != 0 || listen(listen_fd_, SOMAXCONN) != 0 ||
+    if (group && chown(temp.c_str(), static_cast<uid_t>(-1), *group) != 0) {
+        error = system_error("cannot give group " + std::to_string(*group) + " the socket", temp);
+        unlink(temp.c_str());
+        return false;
+    }
+    if (chmod(temp.c_str(), group ? 0660 : 0600) != 0 || listen(listen_fd_, SOMAXCONN) != 0 ||
         rename(temp.c_str(), path_.c_str()) != 0) {
         error = system_error("cannot publish socket", path_);
         unlink(temp.c_str());

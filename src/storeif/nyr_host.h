@@ -86,8 +86,11 @@ enum {
     QEL_RESULT_DATABASE = -5,     /**< The store file's database failed (event log or tree). */
     QEL_RESULT_MALFORMED = -6,    /**< A source string or encoded bytes that do not parse. */
     QEL_RESULT_DAMAGED = -7,      /**< The event log's file holds an event that fails its check. */
-    QEL_RESULT_LOST = -8          /**< A remote handle's store is gone: the daemon went away or the
+    QEL_RESULT_LOST = -8,         /**< A remote handle's store is gone: the daemon went away or the
                                        connection broke. Every later call on the handle gives it. */
+    QEL_RESULT_TIMED_OUT = -9     /**< A call on a remote handle had no reply within the handle's
+                                       call timeout (qel_host_set_call_timeout()). The handle is
+                                       lost: every later call gives #QEL_RESULT_LOST. */
 };
 
 /**
@@ -213,6 +216,27 @@ NYR_API int qel_host_default_socket(char* buf, uint32_t size);
  *         another protocol version).
  */
 NYR_API qel_handle_t qel_host_connect(const char* socket_path);
+/** Default of qel_host_set_connect_timeout(), in milliseconds. */
+#define QEL_HOST_DEFAULT_CONNECT_TIMEOUT_MS 5000u
+/**
+ * How long qel_host_connect(), and a remote handle attaching one more connection for a thread,
+ * wait for the daemon to accept and answer, for the whole process. A daemon that is stopped, or
+ * whose connection queue is full, then gives a null handle with a report saying so.
+ * @param milliseconds The bound; 0 waits for as long as the daemon takes.
+ */
+NYR_API void qel_host_set_connect_timeout(uint32_t milliseconds);
+/**
+ * Bounds every later call on a remote handle, from the request to the whole reply, except the
+ * wait of qel_events_get() for a first event, which is the daemon's own (its event wait). A call
+ * that runs out of time gives #QEL_RESULT_TIMED_OUT, and the handle is lost: its connections are
+ * closed, so a reply that arrives late is never taken for that of another call. Without it a call
+ * waits as long as the daemon takes. A handle of a store in this process takes the setting and
+ * never waits on another process.
+ * @param handle The handle.
+ * @param milliseconds The bound; 0 for none.
+ * @return 0; #QEL_RESULT_BAD_HANDLE for a handle that is not open.
+ */
+NYR_API int qel_host_set_call_timeout(qel_handle_t handle, uint32_t milliseconds);
 /**
  * Closes a handle from qel_host_connect(), as qel_host_handle_close() does (which also takes it).
  * @param handle The handle; one that is not open is ignored.
@@ -282,6 +306,59 @@ NYR_API long long qel_host_log_dropped_count(qel_store_t* store);
  * @return The count; -2 for a bad handle.
  */
 NYR_API long long qel_host_queued_count(qel_handle_t handle);
+
+/** Connections of one user to nyrd, as qel_host_stats() reports them. */
+typedef struct qel_host_user_stats {
+    uint32_t uid;         /**< The user. */
+    uint32_t connections; /**< Its connections served now. */
+} qel_host_user_stats_t;
+
+/** One open handle of the store, as qel_host_stats() reports it. */
+typedef struct qel_host_handle_stats {
+    uint32_t registrations; /**< Paths it is registered at. */
+    uint32_t queued_events; /**< Events waiting in its queue. */
+    uint64_t queued_bytes;  /**< What those events take. */
+    uint64_t overflow;      /**< Events its queue dropped since it opened. */
+} qel_host_handle_stats_t;
+
+/**
+ * What a store, and the nyrd that serves it, are doing (qel_host_stats()). The arrays lie in the
+ * handle's memory for the calling thread, valid until its next call on the handle.
+ */
+typedef struct qel_host_stats {
+    /* The store. */
+    uint32_t handles;       /**< Open handles (each nyrd session is one). */
+    uint32_t registrations; /**< Registrations of every handle. */
+    uint64_t queued_events; /**< Events waiting in every handle's queue. */
+    uint64_t queued_bytes;  /**< What those events take. */
+    uint64_t overflow;      /**< Events dropped by the open handles' queues. */
+    uint64_t file_bytes;    /**< The store file with its write-ahead file; 0 in memory. */
+    uint64_t commits;       /**< Writes committed to the store file since it opened. */
+    uint64_t commit_us;     /**< Time those commits took, in microseconds. */
+    uint32_t handle_count;  /**< Entries of `per_handle`, one per open handle. */
+    const qel_host_handle_stats_t* per_handle;
+    /* The daemon: all 0 for a store in this process. */
+    uint32_t served;               /**< 1 when nyrd answered. */
+    uint32_t connections;          /**< Connections served now. */
+    uint32_t sessions;             /**< Sessions (remote handles) open now. */
+    uint32_t requests_in_flight;   /**< Calls being carried out now. */
+    uint64_t request_memory;       /**< Memory those calls hold of the budget, in bytes. */
+    uint64_t request_memory_limit; /**< The budget (--max-request-memory); 0: none. */
+    uint64_t requests_waited;      /**< Calls that waited for room in the budget. */
+    uint64_t requests_refused;     /**< Calls refused for want of room (#QEL_RESULT_NO_MEMORY). */
+    uint32_t user_count;           /**< Entries of `users`. */
+    const qel_host_user_stats_t* users;
+} qel_host_stats_t;
+
+/**
+ * Reports what the store of `handle` is doing, and for a handle from qel_host_connect() what
+ * nyrd is doing too.
+ * @param handle The handle.
+ * @param[out] stats The figures.
+ * @return 0; #QEL_RESULT_BAD_HANDLE, #QEL_RESULT_BAD_ARGUMENT for a null `stats`, or a remote
+ *         handle's result (#QEL_RESULT_LOST, ...).
+ */
+NYR_API int qel_host_stats(qel_handle_t handle, qel_host_stats_t* stats);
 /**
  * The handle's watchdog.
  * @param handle The handle.

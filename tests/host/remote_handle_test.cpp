@@ -33,7 +33,11 @@ protected:
         StoreTest::TearDown();
     }
 
-    nyrd::SessionLimits limits{64 * 1024};
+    nyrd::SessionLimits limits = [] {
+        nyrd::SessionLimits given;
+        given.max_frame = 64 * 1024;
+        return given;
+    }();
     std::unique_ptr<TestServer> server;
     qel_handle_t remote = nullptr;
 };

@@ -173,8 +173,8 @@ protected:
     // Waits until a commit is in flight (it waits for the held connection).
     bool committing() {
         return eventually([&] {
-            nyrhost::MutexLock hold(state->commits.mutex);
-            return state->commits.committing;
+            nyrhost::MutexLock hold(state->commit_queue.mutex);
+            return state->commit_queue.committing;
         });
     }
     // Writes `text` at `path` on a handle of its own, in a thread; its result lands in `result`.

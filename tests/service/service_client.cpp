@@ -13,16 +13,33 @@
 //                               next call must report the loss at once
 //   oversize SOCKET BYTES       a leaf of BYTES bytes is refused as too large for the daemon's
 //                               frames, and the handle goes on working
-//   connect SOCKET              exit 0 when admitted and served, 3 when the connection is refused
+//   connect SOCKET [MS]         exit 0 when admitted and served (within MS), 3 when the
+//                               connection is refused
+//   hold SOCKET N               open N handles, each served once, and keep them ("held") until
+//                               killed (at most a minute)
+//   stopped SOCKET PID          with a call timeout, stop the daemon PID (SIGSTOP): a call times
+//                               out in time and loses the handle, a connect gives up within its
+//                               timeout; after SIGCONT a new handle works
+//   queue SOCKET                register /q, send 20 events there, print "queued Q overflow O"
+//   log SOCKET                  log 10 events, print how many the event log gives back
+//   big-gets SOCKET N MIB        N handles at once each ask get_leaves for MIB MiB of short
+//                               paths (of 8 leaves written first); prints each call's result
+//                               (2: the handle did not work afterwards)
+//   wait SOCKET                 print how many milliseconds an events_get with nothing to get
+//                               waited
 //   stale-socket PATH           leave a socket file at PATH that nothing listens on
 //   unread-replies SOCKET       shake hands by hand, then send calls without reading a reply
 //                               until the daemon stops taking them ("stuck"), and stay until
 //                               it closes the connection
+#include <dirent.h>
 #include <fcntl.h>
 #include <nyr_host.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <toolkit/log.h>
 #include <toolkit/nyr.h>
 #include <unistd.h>
 
@@ -267,6 +284,169 @@ int unread_replies(const char* path) {
     return fail("the daemon kept taking calls");
 }
 
+long long ms_since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+int hold(const char* socket, int count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<qel_handle_t> handles;
+    for (int i = 0; i < count; ++i) {
+        qel_handle_t handle = qel_host_connect(socket);
+        api_status_t status = 0;
+        if (handle == nullptr || qel_test_node(handle, "/", &status) != 0)
+            return fail("handle " + std::to_string(i) + " was not served");
+        handles.push_back(handle);
+    }
+    std::printf("held %d\n", count);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    return 0;
+}
+
+void keep_report(void* context, int, const char* text) {
+    *static_cast<std::string*>(context) = text;
+}
+
+// A stop reaches every thread of a process only after a moment: waits (at most a second) until
+// each one is stopped.
+bool all_stopped(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (auto end = Clock::now() + std::chrono::seconds(1); Clock::now() < end;) {
+        bool all = true;
+        DIR* folder = opendir(tasks.c_str());
+        if (folder == nullptr) return false;
+        while (dirent* entry = readdir(folder)) {
+            if (entry->d_name[0] == '.') continue;
+            std::FILE* stat = std::fopen((tasks + "/" + entry->d_name + "/stat").c_str(), "r");
+            char state = '?';
+            if (stat != nullptr && std::fscanf(stat, "%*d (%*[^)]) %c", &state) != 1) state = '?';
+            if (stat != nullptr) std::fclose(stat);
+            all = all && (state == 'T' || state == 't');
+        }
+        closedir(folder);
+        if (all) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+int stopped(Connection& c, const char* socket, pid_t daemon) {
+    constexpr int kTimeoutMs = 300;
+    qel_host_set_call_timeout(c.handle, kTimeoutMs);
+    if (!set(c.nyr, "/before", 1)) return fail("a call before the stop failed");
+    struct Resume {
+        pid_t pid;
+        ~Resume() { kill(pid, SIGCONT); }
+    } resume{daemon};
+    if (kill(daemon, SIGSTOP) != 0 || !all_stopped(daemon)) return fail("cannot stop the daemon");
+    auto start = Clock::now();
+    api_status_t status = 0;
+    const int result = c.nyr.set_leaf("/during", CElement(int32_t{2}), status, 0, "service_client");
+    const long long took = ms_since(start);
+    if (result != QEL_RESULT_TIMED_OUT)
+        return fail("a call to a stopped daemon gave " + std::to_string(result));
+    if (took < kTimeoutMs - 10 || took > kTimeoutMs + 700)
+        return fail("the call timed out after " + std::to_string(took) + " ms");
+    start = Clock::now();
+    if (c.nyr.test_node("/", status) != QEL_RESULT_LOST || ms_since(start) > 100)
+        return fail("the handle was not lost at once after the timeout");
+
+    std::string report;
+    qel_host_set_err_sink(keep_report, &report);
+    qel_host_set_connect_timeout(kTimeoutMs);
+    start = Clock::now();
+    qel_handle_t refused = qel_host_connect(socket);
+    const long long connect_took = ms_since(start);
+    qel_host_set_err_sink(nullptr, nullptr);
+    if (refused != nullptr) return fail("a stopped daemon was connected to");
+    if (connect_took > kTimeoutMs + 700 || report.find("did not answer") == std::string::npos)
+        return fail("connecting gave up after " + std::to_string(connect_took) + " ms: " + report);
+
+    kill(daemon, SIGCONT);
+    Connection fresh(socket);
+    if (!fresh.handle || !set(fresh.nyr, "/after", 3)) return fail("no new handle after SIGCONT");
+    if (!leaf_exists(fresh.nyr, "/before")) return fail("the write before the stop is gone");
+    return 0;
+}
+
+int queue(Connection& c) {
+    api_status_t status = 0;
+    if (c.nyr.event_register("/q", kChatKind, false, status) != 0 || status != QEL_STATUS_OK)
+        return fail("cannot register");
+    std::vector<CEvent> batch;
+    for (int i = 0; i < 20; ++i) {
+        CEvent event(kChatKind);
+        event.path = "/q";
+        event.description = std::string(100, 'd');
+        batch.push_back(event);
+    }
+    std::vector<api_status_t> statuses;
+    if (c.nyr.events_send(batch, statuses) != 0) return fail("events_send failed");
+    std::printf("queued %lld overflow %lld\n", qel_host_queued_count(c.handle),
+                qel_host_overflow_count(c.handle));
+    return 0;
+}
+
+int log_kept(Connection& c) {
+    toolkit::CLog log(c.handle);
+    std::vector<CEvent> events(10, CEvent(kChatKind));
+    for (auto& event : events) event.path = "/log";
+    if (log.store(events, false) != 0) return fail("log store failed");
+    std::vector<CEvent> kept;
+    if (log.retrieve(kept, "", nullptr, nullptr, 0, false, false, 0) != 0)
+        return fail("log retrieve failed");
+    std::printf("%zu\n", kept.size());
+    return 0;
+}
+
+// A request of about `mib` MiB: paths /b/0 ... /b/7 over and over, 9 bytes each on the wire.
+int big_gets(Connection& c, const char* socket, int handles, int mib) {
+    for (int i = 0; i < 8; ++i)
+        if (!set(c.nyr, "/b/" + std::to_string(i), i)) return fail("cannot write the leaves");
+    const std::size_t count = ((static_cast<std::size_t>(mib) << 20) - 64) / 9;
+    std::vector<std::string> names(8);
+    for (int i = 0; i < 8; ++i) names[i] = "/b/" + std::to_string(i);
+    std::vector<const char*> paths(count);
+    for (std::size_t i = 0; i < count; ++i) paths[i] = names[i % 8].c_str();
+    std::vector<int> results(static_cast<std::size_t>(handles));
+    std::vector<std::thread> threads;
+    for (int h = 0; h < handles; ++h) {
+        threads.emplace_back([&, h] {
+            Connection mine(socket);
+            std::vector<_element_datatype_t> values(count);
+            std::vector<element_property_t> properties(count);
+            api_status_t* statuses = nullptr;
+            uint32_t status_count = 0;
+            results[static_cast<std::size_t>(h)] =
+                mine.handle
+                    ? qel_get_leaves(mine.handle, paths.data(), static_cast<uint32_t>(count),
+                                     &statuses, &status_count, values.data(), properties.data(),
+                                     static_cast<uint32_t>(count))
+                    : QEL_RESULT_LOST;
+            int& result = results[static_cast<std::size_t>(h)];
+            const int32_t last = static_cast<int32_t>((count - 1) % 8);
+            if (result == 0 && (status_count != count || values[count - 1].value.int_value != last))
+                result = 1;
+            if (mine.handle && !leaf_exists(mine.nyr, "/b/0")) result = 2;  // the handle goes on
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int result : results) std::printf("%d\n", result);
+    return 0;
+}
+
+int wait_empty(Connection& c) {
+    std::vector<CEvent> events;
+    const auto start = Clock::now();
+    if (c.nyr.events_get(events) != 0) return fail("events_get gave something");
+    std::printf("%lld\n", ms_since(start));
+    return 0;
+}
+
 int stale_socket(const char* path) {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -282,13 +462,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "stale-socket") return stale_socket(argv[2]);
     if (args.size() == 2 && args[0] == "unread-replies") return unread_replies(argv[2]);
+    if (args.size() == 3 && args[0] == "hold") return hold(argv[2], std::stoi(args[2]));
     if (args.size() < 2) return fail("usage: see the comment at the top of service_client.cpp");
+    const auto start = Clock::now();
     Connection c(argv[2]);
     const std::string& command = args[0];
     if (command == "connect") {
         api_status_t status = 0;
         if (!c.handle) return 3;
-        return c.nyr.test_node("/", status) == 0 ? 0 : fail("connected but not served");
+        if (c.nyr.test_node("/", status) != 0) return fail("connected but not served");
+        if (args.size() == 3 && ms_since(start) > std::stoll(args[2]))
+            return fail("served only after " + std::to_string(ms_since(start)) + " ms");
+        return 0;
     }
     if (!c.handle) return fail("cannot connect to " + args[1]);
     if (command == "exchange" && args.size() == 5) {
@@ -302,5 +487,11 @@ int main(int argc, char** argv) {
     if (command == "stream") return stream(c);
     if (command == "oversize" && args.size() == 3) return oversize(c, std::stoi(args[2]));
     if (command == "wait-lost") return wait_lost(c);
+    if (command == "stopped" && args.size() == 3) return stopped(c, argv[2], std::stoi(args[2]));
+    if (command == "queue") return queue(c);
+    if (command == "wait") return wait_empty(c);
+    if (command == "log") return log_kept(c);
+    if (command == "big-gets" && args.size() == 4)
+        return big_gets(c, argv[2], std::stoi(args[2]), std::stoi(args[3]));
     return fail("unknown command or wrong arguments: " + command);
 }

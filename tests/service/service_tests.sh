@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The service with real processes: nyrd started on a socket in a temporary folder, clients as
 # separate processes (service_client). Every wait is bounded.
-#   service_tests.sh CASE NYRD CLIENT
+#   service_tests.sh CASE NYRD CLIENT [NYR]
 set -uo pipefail
-case_name=$1 nyrd=$2 client=$3
+case_name=$1 nyrd=$2 client=$3 nyr=${4:-}
 work=$(mktemp -d /tmp/nyrd-test.XXXXXX)
 sock=$work/run/nyr.sock
 : >"$work/nyrd.err"
@@ -137,15 +137,127 @@ other-user)  # a client of another user is refused, unless it is a member of --g
     as_nobody() { setpriv --reuid=nobody --regid=nogroup "$@"; }
     as_nobody --clear-groups test -x "$client" ||
         { echo "the client program is out of nobody's reach here"; exit 77; }
-    chmod 0711 "$work"
+    chmod 0711 "$work"  # the test's own folder above the daemon's (mktemp makes it 0700)
     start_daemon --group users
+    [ "$(stat -c %a:%G "$work/run")" = 750:users ] || fail "socket folder: $(stat -c %a:%G "$work/run")"
+    [ "$(stat -c %a:%G "$sock")" = 660:users ] || fail "socket: $(stat -c %a:%G "$sock")"
+    as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
+        fail "a member of --group was refused"
+    # The daemon checks each peer itself too, for a socket someone opened to everyone.
     chmod 0711 "$work/run" && chmod 0666 "$sock"
     as_nobody --clear-groups timeout 20 "$client" connect "$sock"
     status=$?
     [ "$status" -eq 3 ] || fail "nobody was not refused (exit $status)"
     grep -q "refused a connection" "$work/nyrd.err" || fail "the refusal was not reported"
-    as_nobody --groups=users timeout 20 "$client" connect "$sock" ||
-        fail "a member of --group was refused"
+    ;;
+limits)  # idle handles beyond the inherited file limit leave room; a full daemon says so at once
+    hard=$(ulimit -Hn)
+    [ "$hard" = unlimited ] || [ "$hard" -ge 1300 ] || { echo "hard file limit $hard"; exit 77; }
+    ulimit -Sn 1024  # what the shipped systemd unit gives
+    start_daemon
+    timeout 60 "$client" hold "$sock" 1100 >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    run connect "$sock" 1000 || fail "no client served within a second beside 1,100 idle handles"
+    kill "$holder"; wait "$holder" 2>/dev/null
+    stop_daemon || fail "stop"
+    start_daemon --max-connections 2
+    room=0
+    [ "$(id -u)" -ne 0 ] || room=8  # root may open a few beyond the limit
+    timeout 20 "$client" hold "$sock" $((2 + room)) >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    for attempt in 1 2 3; do
+        run connect "$sock" 1000 2>"$work/refused"; status=$?
+        [ "$status" -eq 3 ] || fail "connection $attempt to a full daemon: exit $status, not 3"
+        grep -q "too many connections.*--max-connections" "$work/refused" ||
+            fail "no reason given: $(cat "$work/refused")"
+    done
+    [ "$(grep -c "refused a connection: too many" "$work/nyrd.err")" -eq 1 ] ||
+        fail "the refusals were not reported once"
+    kill "$holder"; wait "$holder" 2>/dev/null
+    sleep 0.2  # the daemon sees the held connections close
+    run connect "$sock" 1000 || fail "not served once there was room again"
+    ;;
+stopped)  # a stopped daemon: a call with a timeout fails in time and loses only that handle
+    start_daemon
+    run stopped "$sock" "$daemon_pid" || fail "stopped"
+    [ -n "$nyr" ] && [ -x "$nyr" ] || exit 0
+    # nyr takes its bound from NYR_TIMEOUT, for reaching the daemon as for each call.
+    NYR_SOCKET=$sock NYR_TIMEOUT=soon "$nyr" get /before 2>"$work/nyr.err"
+    [ $? -ne 0 ] && grep -q "NYR_TIMEOUT=soon" "$work/nyr.err" || fail "a bad NYR_TIMEOUT was taken"
+    kill -STOP "$daemon_pid"
+    start=$(date +%s%N)
+    NYR_SOCKET=$sock NYR_TIMEOUT=300 timeout 10 "$nyr" get /before 2>"$work/nyr.err"; status=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    kill -CONT "$daemon_pid"
+    [ "$status" -eq 1 ] && [ "$took" -lt 2000 ] || fail "nyr on a stopped daemon: exit $status after $took ms"
+    grep -q "did not answer within 300 ms" "$work/nyr.err" || fail "no reason: $(cat "$work/nyr.err")"
+    NYR_SOCKET=$sock NYR_TIMEOUT=300 "$nyr" get /before >/dev/null || fail "nyr after SIGCONT"
+    ;;
+settings)  # the store's settings from a file and the command line, which wins
+    printf '# the store of this test\nevent-wait = 600\nqueue-events = 3\nlog-capacity = 4\n' \
+        >"$work/nyrd.conf"
+    start_daemon --config "$work/nyrd.conf" --queue-events 5
+    [ "$(run queue "$sock")" = "queued 5 overflow 15" ] || fail "queue-events: $(run queue "$sock")"
+    waited=$(run wait "$sock") || fail "wait"
+    [ "$waited" -ge 590 ] && [ "$waited" -lt 2000 ] || fail "event-wait: waited $waited ms"
+    [ "$(run log "$sock")" = 4 ] || fail "log-capacity: $(run log "$sock")"
+    stop_daemon || fail "stop"
+    start_daemon --queue-bytes 1000
+    read -r _ queued _ overflow <<<"$(run queue "$sock")"
+    [ "$queued" -ge 1 ] && [ "$queued" -lt 20 ] && [ $((queued + overflow)) -eq 20 ] ||
+        fail "queue-bytes: queued $queued, overflow $overflow"
+    stop_daemon || fail "stop"
+    echo "no-such-setting = 1" >"$work/bad.conf"
+    "$nyrd" --log-stderr --socket "$sock" --config "$work/bad.conf" 2>"$work/bad.err"
+    [ $? -eq 2 ] && grep -q "no-such-setting" "$work/bad.err" ||
+        fail "an unknown setting was not refused: $(cat "$work/bad.err")"
+    ;;
+budget)  # four 16 MiB calls at once stay within --max-request-memory; one beyond it is refused
+    peak_kib() { awk '/^VmHWM/ { print $2 }' "/proc/$daemon_pid/status"; }
+    # A sanitizer's shadow memory is no part of the budget, and it slows the calls down: there the
+    # calls are smaller and the peak is not measured.
+    mib=16 measured=1
+    if grep -qaE '__(a|t)san_init' "$nyrd"; then mib=2 measured=0; fi
+    budget=$((mib * 12500000))
+    start_daemon --max-request-memory $budget
+    base=$(peak_kib)
+    results=$(timeout 60 "$client" big-gets "$sock" 4 $mib | sort -u)
+    [ "$results" = 0 ] || fail "calls within the budget gave: $results"
+    used=$(($(peak_kib) - base))
+    [ $measured -eq 0 ] || [ "$used" -le $((budget / 1024)) ] ||
+        fail "the daemon grew by $used KiB, over the budget"
+    stop_daemon || fail "stop"
+    small=$((mib * 5 * 1048576 / 2))  # room for the request, not for its reply as well
+    start_daemon --max-request-memory $small
+    results=$(timeout 60 "$client" big-gets "$sock" 1 $mib)
+    [ "$results" = -4 ] || fail "a call beyond the budget gave $results, not QEL_RESULT_NO_MEMORY"
+    grep -q "found no room in the $small bytes" "$work/nyrd.err" || fail "the refusal was not reported"
+    ;;
+stats)  # nyr stats shows the connections, sessions, queues and commits a test made
+    [ -n "$nyr" ] && [ -x "$nyr" ] || { echo "nyr is not built"; exit 77; }
+    start_daemon --store "$work/store.sqlite" --queue-events 2
+    timeout 20 "$client" hold "$sock" 3 >"$work/held" & holder=$!
+    wait_lines "$work/held" 1
+    NYR_SOCKET=$sock "$nyr" set /s/a 1 && NYR_SOCKET=$sock "$nyr" set /s/b 2 || fail "nyr set"
+    run queue "$sock" >/dev/null || fail "queue"  # a handle with 2 queued, 18 dropped, then gone
+    NYR_SOCKET=$sock NYR_TIMEOUT=5000 "$nyr" stats --json >"$work/stats" || fail "nyr stats"
+    python3 - "$work/stats" "$(id -u)" <<'CHECK' || fail "nyr stats: $(cat "$work/stats")"
+import json, sys
+s = json.load(open(sys.argv[1]))
+d = s["daemon"]
+assert s["handles"] == 4 and len(s["per_handle"]) == 4, s  # three held and nyr's own
+assert s["commits"] == 2 and s["commit_us"] > 0 and s["file_bytes"] > 0, s
+assert s["queued_events"] == 0 and s["registrations"] == 0, s  # the queue went with its handle
+assert d["connections"] == 4 and d["sessions"] == 4 and d["requests_in_flight"] == 1, d
+assert d["users"] == [{"uid": int(sys.argv[2]), "connections": 4}], d
+assert d["request_memory_limit"] == 256 << 20, d
+CHECK
+    kill "$holder"; wait "$holder" 2>/dev/null
+    for _ in $(seq 40); do  # the daemon sees the held connections close
+        NYR_SOCKET=$sock "$nyr" stats | grep -qx "connections 1" && break
+        sleep 0.05
+    done
+    NYR_SOCKET=$sock "$nyr" stats | grep -qx "connections 1" || fail "the held connections stayed"
     ;;
 max-frame)  # --max-frame bounds what a client may send
     start_daemon --max-frame 4096

@@ -19,7 +19,8 @@ const char kDescription[] =
     "nyr-bridge: a device's store on an MQTT broker (publish), and a fleet mirrored into one "
     "store (mirror).\n"
     "It reaches nyrd at --socket, $NYR_SOCKET or the default socket, or opens a store file with "
-    "--store.\n"
+    "--store. $NYR_TIMEOUT=MS bounds reaching nyrd and each call (default: 5 s to connect, "
+    "calls unbounded; 0: no bound); a call that runs out counts as a lost store.\n"
     "Exit status: 0 clean stop (SIGTERM, SIGINT), 1 cannot start or a fatal error, 2 usage "
     "error.";
 

@@ -1,6 +1,8 @@
 // Process services in this process: the watchdog, per-thread verbosity and the system log, and
 // what tools and tests observe of a handle. The host store records what it is told and acts on
 // none of it.
+#include <sys/stat.h>
+
 #include "api/local.h"
 #include "core/call.h"
 
@@ -74,6 +76,36 @@ long long run(HandleCall& call, SyslogEntry& op) {
     op.first = scratch.keep(entry.first).data;
     op.second = scratch.keep(entry.second).data;
     op.third = scratch.keep(entry.third).data;
+    return QEL_RESULT_OK;
+}
+
+// The store's own figures; nyrd adds its own to them. The sizes of the event log and of the tree's
+// history are to join them here once the store keeps them apart.
+long long run(HandleCall& call, Stats& op) {
+    qel_host_stats_t& out = op.stats;
+    out.handles = static_cast<uint32_t>(call.store->handles.size());
+    auto* per_handle = call.scratch->alloc<qel_host_handle_stats_t>(call.store->handles.size());
+    for (std::size_t k = 0; k < call.store->handles.size(); ++k) {
+        const qel_handle_s& handle = *call.store->handles[k];
+        handle.store->mutex.assert_held();  // the store's one lock, which the call holds
+        per_handle[k] = qel_host_handle_stats_t{static_cast<uint32_t>(handle.registered.size()),
+                                                static_cast<uint32_t>(handle.queue.size()),
+                                                handle.queued_bytes, handle.overflow};
+        out.registrations += per_handle[k].registrations;
+        out.queued_events += per_handle[k].queued_events;
+        out.queued_bytes += per_handle[k].queued_bytes;
+        out.overflow += per_handle[k].overflow;
+    }
+    out.handle_count = out.handles;
+    out.per_handle = per_handle;
+    struct stat file {};
+    for (const char* suffix : {"", "-wal"}) {
+        if (!call.store->file_path.empty() &&
+            ::stat((call.store->file_path + suffix).c_str(), &file) == 0)
+            out.file_bytes += static_cast<uint64_t>(file.st_size);
+    }
+    out.commits = call.store->commits;
+    out.commit_us = call.store->commit_us;
     return QEL_RESULT_OK;
 }
 

@@ -39,6 +39,13 @@ int qel_syslog_add(qel_handle_t handle, const char* first, syslog_severity_t sev
     return static_cast<int>(perform(handle, op, true));
 }
 
+int qel_host_stats(qel_handle_t handle, qel_host_stats_t* stats) {
+    Stats op;
+    const auto result = static_cast<int>(perform(handle, op, stats != nullptr));
+    if (result == QEL_RESULT_OK) *stats = op.stats;
+    return result;
+}
+
 long long qel_host_overflow_count(qel_handle_t handle) {
     OverflowCount op;
     return perform(handle, op, true);

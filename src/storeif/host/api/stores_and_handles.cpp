@@ -54,6 +54,19 @@ void qel_host_disconnect(qel_handle_t handle) {
     qel_host_handle_close(handle);
 }
 
+void qel_host_set_connect_timeout(uint32_t milliseconds) {
+    nyrremote::set_connect_timeout(milliseconds);
+}
+
+int qel_host_set_call_timeout(qel_handle_t handle, uint32_t milliseconds) {
+    return boundary<int>(QEL_RESULT_NO_MEMORY, [&] {
+        const nyrhost::Found found = nyrhost::find(handle);
+        if (!found) return QEL_RESULT_BAD_HANDLE;
+        if (found.remote) found.remote->set_call_timeout(milliseconds);
+        return QEL_RESULT_OK;
+    });
+}
+
 int qel_host_set_event_wait(qel_store_t* store, uint32_t milliseconds) {
     return set_setting(store, &qel_store_s::event_wait_ms, milliseconds);
 }

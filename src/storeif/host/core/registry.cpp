@@ -101,6 +101,7 @@ qel_store_t* open_store(const char* store_file, int* result) {
                 return nullptr;
             store->file = std::move(file);
         }
+        if (store->file) store->file_path = store_file;
         store->log = std::move(log);
         Registry& reg = registry();
         WriterLock lock(reg.mutex);

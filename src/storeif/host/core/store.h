@@ -66,10 +66,14 @@ struct qel_store_s {
     // is given up once the connection to the file is closed.
     std::unique_ptr<nyrhost::StoreFile> file;
     // The writes waiting for the file, and the commit in flight.
-    nyrhost::CommitQueue commits;
+    nyrhost::CommitQueue commit_queue;
     // Set when a failed save could not be undone by reading the tree back: the tree may then hold
     // what the file does not, and every later write is refused.
     bool file_failed GUARDED_BY(mutex) = false;
+    std::string file_path;  // the store file's name, set at opening; empty in memory
+    // Writes committed to the file and the time their groups' commits took, for qel_host_stats().
+    uint64_t commits GUARDED_BY(mutex) = 0;
+    uint64_t commit_us GUARDED_BY(mutex) = 0;
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };

@@ -1,4 +1,5 @@
 // Committing writes to the store file in groups, and undoing them in the tree when a commit fails.
+#include <chrono>
 #include <new>
 
 #include "core/store.h"
@@ -11,30 +12,36 @@ namespace {
 // store's lock, announces it or undoes it. Gives the group's result.
 int commit_group(qel_store_s& store, PendingWrite* group) EXCLUDES(store.mutex) {
     int result = QEL_RESULT_DATABASE;
+    const auto start = std::chrono::steady_clock::now();
     try {
         result = store.file->save(group);
     } catch (const std::bad_alloc&) {
         result = QEL_RESULT_NO_MEMORY;  // before anything was committed
     }
+    const auto took = std::chrono::steady_clock::now() - start;
     MutexLock hold(store.mutex);
     if (result != QEL_RESULT_OK) {
         roll_back(store);
         return result;
     }
-    for (const PendingWrite* write = group; write; write = write->next)
+    store.commit_us +=
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+    for (const PendingWrite* write = group; write; write = write->next) {
+        ++store.commits;
         announce(store, *write->changes, write->source);
+    }
     return QEL_RESULT_OK;
 }
 
 }  // namespace
 
 void queue_write(qel_store_s& store, PendingWrite& write) {
-    MutexLock hold(store.commits.mutex);
-    store.commits.push(write);
+    MutexLock hold(store.commit_queue.mutex);
+    store.commit_queue.push(write);
 }
 
 int await_commit(qel_store_s& store, PendingWrite& write) {
-    CommitQueue& queue = store.commits;
+    CommitQueue& queue = store.commit_queue;
     queue.mutex.lock();
     while (!write.done) {
         if (queue.committing) {
@@ -59,7 +66,7 @@ int await_commit(qel_store_s& store, PendingWrite& write) {
 
 void undo_uncommitted(qel_store_s& store) {
     if (!store.file) return;
-    CommitQueue& queue = store.commits;
+    CommitQueue& queue = store.commit_queue;
     // The commit in flight is let finish, and no other starts: the tree is read back from a file
     // that no one is writing.
     queue.mutex.lock();
@@ -82,8 +89,8 @@ void undo_uncommitted(qel_store_s& store) {
 void roll_back(qel_store_s& store) {
     if (!store.file) return;
     {
-        MutexLock hold(store.commits.mutex);
-        store.commits.finish(store.commits.take(), QEL_RESULT_DATABASE);
+        MutexLock hold(store.commit_queue.mutex);
+        store.commit_queue.finish(store.commit_queue.take(), QEL_RESULT_DATABASE);
     }
     try {
         Tree before;

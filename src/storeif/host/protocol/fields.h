@@ -34,7 +34,18 @@ struct FieldWriter {
     void operator()(const char* text);
     void operator()(int32_t v) { w.i32(v); }
     void operator()(uint32_t v) { w.u32(v); }
+    void operator()(uint64_t v) { w.u64(v); }
     void operator()(bool v) { w.u8(v ? 1 : 0); }
+    void operator()(const qel_host_user_stats_t& v) {
+        w.u32(v.uid);
+        w.u32(v.connections);
+    }
+    void operator()(const qel_host_handle_stats_t& v) {
+        w.u32(v.registrations);
+        w.u32(v.queued_events);
+        w.u64(v.queued_bytes);
+        w.u64(v.overflow);
+    }
     void operator()(const _element_datatype_t& v);
     void operator()(const _event_t& v);
     void operator()(const _byte_array_t& v);
@@ -61,7 +72,18 @@ struct FieldReader {
     void operator()(const char*& text);
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
+    void operator()(uint64_t& v) { v = r.u64(); }
     void operator()(bool& v) { v = r.u8() != 0; }
+    void operator()(qel_host_user_stats_t& v) {
+        v.uid = r.u32();
+        v.connections = r.u32();
+    }
+    void operator()(qel_host_handle_stats_t& v) {
+        v.registrations = r.u32();
+        v.queued_events = r.u32();
+        v.queued_bytes = r.u64();
+        v.overflow = r.u64();
+    }
     void operator()(_element_datatype_t& v);
     void operator()(_event_t& v);
     void operator()(_byte_array_t& v);
@@ -94,7 +116,10 @@ private:
     static constexpr std::size_t min_size(const char*) { return 4; }
     static constexpr std::size_t min_size(int32_t) { return 4; }
     static constexpr std::size_t min_size(uint32_t) { return 4; }
+    static constexpr std::size_t min_size(uint64_t) { return 8; }
     static constexpr std::size_t min_size(bool) { return 1; }
+    static constexpr std::size_t min_size(const qel_host_user_stats_t&) { return 8; }
+    static constexpr std::size_t min_size(const qel_host_handle_stats_t&) { return 24; }
     static constexpr std::size_t min_size(const _element_datatype_t&) { return 18; }
     static constexpr std::size_t min_size(const _event_t&) { return 10; }
     static constexpr std::size_t min_size(const _byte_array_t&) { return 4; }

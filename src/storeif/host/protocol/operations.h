@@ -33,7 +33,8 @@ class FrameOut;
     X(EventRegister) X(EventClear) X(EventsSend) X(EventsGet) X(EventsGetNonblocking)           \
     X(LogStore) X(LogRetrieve) X(LogClear)                                                      \
     X(WatchdogRegister) X(WatchdogPing) X(WatchdogClear) X(SetVerbosity) X(SyslogAdd)           \
-    X(OverflowCount) X(QueuedCount) X(WatchdogState) X(Verbosity) X(SyslogCount) X(SyslogEntry)
+    X(OverflowCount) X(QueuedCount) X(WatchdogState) X(Verbosity) X(SyslogCount) X(SyslogEntry) \
+    X(Stats)
 // clang-format on
 
 enum class Op : uint8_t {
@@ -320,6 +321,21 @@ struct SyslogEntry : Operation<Op::SyslogEntry> {
     const char* third = nullptr;
     NYR_ARGS(f(index))
     NYR_OUTS(f(severity), f(first), f(second), f(third))
+};
+
+// qel_host_stats: the store's figures from the local backend, the daemon's from nyrd.
+struct Stats : Operation<Op::Stats> {
+    qel_host_stats_t stats{};
+    // clang-format off
+    NYR_OUTS(f(stats.handles), f(stats.registrations), f(stats.queued_events),
+             f(stats.queued_bytes), f(stats.overflow), f(stats.file_bytes), f(stats.commits),
+             f(stats.commit_us), f(stats.handle_count),
+             f.array(stats.per_handle, stats.handle_count),
+             f(stats.served), f(stats.connections), f(stats.sessions),
+             f(stats.requests_in_flight), f(stats.request_memory), f(stats.request_memory_limit),
+             f(stats.requests_waited), f(stats.requests_refused), f(stats.user_count),
+             f.array(stats.users, stats.user_count))
+    // clang-format on
 };
 
 }  // namespace nyrproto

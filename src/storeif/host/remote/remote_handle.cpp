@@ -1,11 +1,13 @@
 // Remote handles: connecting and the handshake, the pool of connections, losing the store.
 #include "remote/remote_handle.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +27,37 @@ constexpr std::size_t kMaxIdle = 8;
 // The buffers a thread keeps between its calls on a handle, so that repeated large batches do not
 // allocate their frames anew each time.
 constexpr std::size_t kKeptPerThread = 1 << 20;
+
+using nyrproto::Clock;
+
+std::atomic<uint32_t> connect_timeout_ms{QEL_HOST_DEFAULT_CONNECT_TIMEOUT_MS};
+
+Clock::time_point after_ms(uint32_t milliseconds) {
+    return milliseconds == 0 ? Clock::time_point::max()
+                             : Clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+// Connects `fd` to `address` before `until`. A daemon whose queue of connections is full
+// refuses a non-blocking connect with EAGAIN at once, so the attempt is repeated, with growing
+// pauses, rather than left to block for as long as the queue stays full.
+bool connect_until(int fd, const sockaddr_un& address, Clock::time_point until) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) break;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) return false;
+        const auto now = Clock::now();
+        if (now >= until) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, until - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
 
 // A connection's verdict on the handshake: the descriptor, or -1 with `error` for a person.
 struct Dialled {
@@ -48,12 +81,12 @@ Dialled dial(const std::string& path, uint64_t session) {
         d.error = std::string("cannot make a socket: ") + std::strerror(errno);
         return d;
     }
-    int connected;
-    do {
-        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (connected != 0 && errno == EINTR);
-    if (connected != 0) {
-        d.error = "no daemon at " + path + ": " + std::strerror(errno);
+    const uint32_t timeout = connect_timeout_ms;
+    const Clock::time_point until = after_ms(timeout);
+    if (!connect_until(fd, address, until)) {
+        d.error = errno == ETIMEDOUT ? "the daemon at " + path + " accepted no connection within " +
+                                           std::to_string(timeout) + " ms (stopped, or too busy)"
+                                     : "no daemon at " + path + ": " + std::strerror(errno);
         ::close(fd);
         return d;
     }
@@ -63,11 +96,16 @@ Dialled dial(const std::string& path, uint64_t session) {
     out.build([&](nyrhost::WireWriter& w) {
         nyrproto::write_hello(w, nyrproto::Hello{nyrproto::kProtocolVersion, session});
     });
-    out.send(fd);
+    out.send(fd, until);
     nyrproto::FrameIn in;
-    const auto status = in.read(fd, nyrproto::kMaxHelloBody);
-    if (status != nyrproto::FrameIn::kFrame ||
-        !nyrproto::read_hello_reply(in.body(), in.body_size(), d.reply)) {
+    nyrproto::Patience patience;
+    patience.until = until;
+    const auto status = in.read(fd, nyrproto::kMaxHelloBody, patience);
+    if (status == nyrproto::FrameIn::kTimedOut) {
+        d.error = "the daemon at " + path + " did not answer within " + std::to_string(timeout) +
+                  " ms (stopped, or too busy)";
+    } else if (status != nyrproto::FrameIn::kFrame ||
+               !nyrproto::read_hello_reply(in.body(), in.body_size(), d.reply)) {
         d.error = status == nyrproto::FrameIn::kFrame || status == nyrproto::FrameIn::kOversize
                       ? "the program at " + path + " is not nyrd (its answer is not a nyrd hello)"
                       : "refused by the daemon at " + path + ": it closed the connection";
@@ -97,6 +135,10 @@ RemoteHandle::RemoteHandle(std::string path, uint64_t session, uint32_t max_requ
 RemoteHandle::~RemoteHandle() {
     MutexLock lock(mutex_);
     for (int fd : idle_) ::close(fd);
+}
+
+Clock::time_point RemoteHandle::call_deadline() const {
+    return after_ms(call_timeout_ms_);
 }
 
 int RemoteHandle::state() {
@@ -179,7 +221,7 @@ void RemoteHandle::end_connections_locked() {
     idle_.clear();
 }
 
-int Exchange::send(bool built) {
+int Exchange::send(bool built, Clock::time_point until) {
     if (!built) {
         qel_err(QEL_RESULT_NO_MEMORY, "a request to nyrd is longer than the %u bytes it reads",
                 handle_.max_request());
@@ -187,14 +229,33 @@ int Exchange::send(bool built) {
     }
     fd_ = handle_.take();
     if (fd_ < 0) return handle_.state();  // closed or lost
-    if (memory_->out.send(fd_)) return 0;
-    return garbled();
+    if (memory_->out.send(fd_, until)) return 0;
+    return Clock::now() >= until ? timed_out() : garbled();
 }
 
-int Exchange::receive() {
-    const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody);
+int Exchange::receive(Clock::time_point until, bool waits) {
+    nyrproto::Patience patience;
+    if (waits && until != Clock::time_point::max()) {
+        // The wait for a first event is the daemon's; the reply, once begun, is bounded.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        patience.frame_ms = static_cast<int>(std::max<long long>(left.count(), 0));
+    } else {
+        patience.until = until;
+    }
+    const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody, patience);
     in_step_ = status == nyrproto::FrameIn::kFrame && !memory_->in.has_more();
-    return in_step_ ? 0 : garbled();
+    if (in_step_) return 0;
+    return status == nyrproto::FrameIn::kTimedOut ? timed_out() : garbled();
+}
+
+int Exchange::timed_out() {
+    handle_.broke(fd_);
+    fd_ = -1;
+    const int state = handle_.state();
+    if (state == QEL_RESULT_BAD_HANDLE) return state;
+    qel_err(QEL_RESULT_TIMED_OUT,
+            "nyrd did not answer a call within its timeout; the handle is lost");
+    return QEL_RESULT_TIMED_OUT;
 }
 
 int Exchange::garbled() {
@@ -222,6 +283,10 @@ qel_handle_t connect(const char* socket_path) {
     }
     return nyrhost::add_remote(
         std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd));
+}
+
+void set_connect_timeout(uint32_t milliseconds) {
+    connect_timeout_ms = milliseconds;
 }
 
 int default_socket(char* buf, uint32_t size) {

@@ -13,10 +13,13 @@
 //
 // Lost store: when a connection breaks (the daemon went away, or it sent something that is not a
 // reply), the handle is lost: every connection is shut down, so calls in flight on other threads
-// return at once, and every later call gives QEL_RESULT_LOST without touching the socket.
+// return at once, and every later call gives QEL_RESULT_LOST without touching the socket. A call
+// that runs out of its handle's call timeout loses the handle the same way, so that its reply,
+// should it come, is never read as another call's.
 #ifndef NYR_HOST_REMOTE_REMOTE_HANDLE_H
 #define NYR_HOST_REMOTE_REMOTE_HANDLE_H
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -43,6 +46,9 @@ public:
     RemoteHandle(std::string path, uint64_t session, uint32_t max_request, int first);
     ~RemoteHandle();
     uint32_t max_request() const { return max_request_; }
+    void set_call_timeout(uint32_t milliseconds) { call_timeout_ms_ = milliseconds; }
+    // When a call starting now must be over; the end of time without a call timeout.
+    nyrproto::Clock::time_point call_deadline() const;
     // 0, or why a call cannot go on: QEL_RESULT_BAD_HANDLE or QEL_RESULT_LOST.
     int state();
     // The calling thread's memory, emptied for a new call; null, with `refusal` set, when the
@@ -72,6 +78,7 @@ private:
     const std::string path_;
     const uint64_t session_;
     const uint32_t max_request_;
+    std::atomic<uint32_t> call_timeout_ms_{0};
     nyrhost::Mutex mutex_;
     bool closed_ GUARDED_BY(mutex_) = false;
     bool lost_ GUARDED_BY(mutex_) = false;
@@ -97,22 +104,26 @@ public:
     Exchange& operator=(const Exchange&) = delete;
 
     // Sends the request that `write` builds and reads one reply frame: 0, or the call's result
-    // (QEL_RESULT_BAD_HANDLE or QEL_RESULT_LOST; QEL_RESULT_NO_MEMORY for a request longer than
-    // the daemon reads).
+    // (QEL_RESULT_BAD_HANDLE, QEL_RESULT_LOST or QEL_RESULT_TIMED_OUT; QEL_RESULT_NO_MEMORY for a
+    // request longer than the daemon reads). A call that `waits` on the daemon's own terms (for
+    // events) has the call timeout only for sending its request and, once the reply begins,
+    // for the rest of it.
     template <typename Write>
-    int exchange(Write&& write) {
+    int exchange(Write&& write, bool waits) {
         if (refusal_ != 0) return refusal_;
-        if (const int failed = send(memory_->out.build(write, handle_.max_request())))
+        const nyrproto::Clock::time_point until = handle_.call_deadline();
+        if (const int failed = send(memory_->out.build(write, handle_.max_request()), until))
             return failed;
-        return receive();
+        return receive(until, waits);
     }
     ThreadMemory* memory() { return memory_; }  // null when the handle refused the call
     // A reply that does not decode: the connection is taken as broken.
     int garbled();
 
 private:
-    int send(bool built);
-    int receive();
+    int send(bool built, nyrproto::Clock::time_point until);
+    int receive(nyrproto::Clock::time_point until, bool waits);
+    int timed_out();
 
     RemoteHandle& handle_;
     ThreadMemory* memory_ = nullptr;
@@ -127,7 +138,8 @@ long long call(RemoteHandle& handle, Operation& op) {
     Exchange x(handle);
     ThreadMemory* memory = x.memory();
     if (!(Operation::hands_over && memory && handle.swap_held(memory->in, false)))
-        if (const int failed = x.exchange([&](auto& w) { nyrproto::write_request(w, op); }))
+        if (const int failed = x.exchange([&](auto& w) { nyrproto::write_request(w, op); },
+                                          Operation::id == nyrproto::Op::EventsGet))
             return failed;
     long long result = 0;
     try {
@@ -141,8 +153,9 @@ long long call(RemoteHandle& handle, Operation& op) {
     return result;
 }
 
-// qel_host_connect and qel_host_default_socket.
+// qel_host_connect, qel_host_set_connect_timeout and qel_host_default_socket.
 qel_handle_t connect(const char* socket_path);
+void set_connect_timeout(uint32_t milliseconds);
 int default_socket(char* buf, uint32_t size);
 
 }  // namespace nyrremote
