@@ -203,7 +203,8 @@ void BM_LogStore_Sqlite(benchmark::State& state) {
 }
 BENCHMARK(BM_LogStore_Sqlite)
     ->Arg(1000)
-    ->Arg(100000)
+    ->Arg(2000)
+    ->Arg(200000)
     ->Arg(1000000)
     ->Iterations(20)
     ->UseRealTime()
@@ -256,7 +257,8 @@ void BM_LogStore_SqliteDirect(benchmark::State& state) {
 }
 BENCHMARK(BM_LogStore_SqliteDirect)
     ->Arg(1000)
-    ->Arg(100000)
+    ->Arg(2000)
+    ->Arg(200000)
     ->Arg(1000000)
     ->Iterations(20)
     ->UseRealTime()

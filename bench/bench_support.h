@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -78,16 +79,20 @@ inline void client_get_leaves(benchmark::State& state, qel_handle_t handle) {
 }
 
 #ifdef TOOLKIT_BENCH_NYRD
-// nyrd on a socket in a fresh temporary folder, killed and cleaned up at the end.
+// nyrd on a socket in a fresh temporary folder, killed and cleaned up at the end. With
+// `store_file`, it keeps its store in a file of that name in the folder; `program` is another
+// build's nyrd, to measure against.
 struct Daemon {
-    Daemon() {
+    explicit Daemon(const char* store_file = nullptr, std::string program = TOOLKIT_BENCH_NYRD) {
         char folder[] = "/tmp/nyrd-bench.XXXXXX";
         if (!mkdtemp(folder)) return;
         dir = folder;
         socket = dir + "/nyr.sock";
-        std::string program = TOOLKIT_BENCH_NYRD;
+        std::string file = store_file ? dir + "/" + store_file : "";
         std::vector<char*> argv = {program.data(), const_cast<char*>("--foreground"),
-                                   const_cast<char*>("--socket"), socket.data(), nullptr};
+                                   const_cast<char*>("--socket"), socket.data()};
+        if (store_file) argv.insert(argv.end(), {const_cast<char*>("--store"), file.data()});
+        argv.push_back(nullptr);
         // Its lines on stderr ("serving ...") would only interleave with the benchmark's table.
         posix_spawn_file_actions_t quiet;
         posix_spawn_file_actions_init(&quiet);
@@ -108,7 +113,8 @@ struct Daemon {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
-        if (!dir.empty()) rmdir(dir.c_str());
+        std::error_code ignored;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
     }
     std::string dir;
     std::string socket;

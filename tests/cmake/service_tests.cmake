@@ -11,7 +11,7 @@ if(TARGET nyrd)
   if(TARGET nyr_tool)
     set(service_nyr $<TARGET_FILE:nyr_tool>)
   endif()
-  foreach(service_case exchange many watch kill9 lost second other-user limits stopped settings
+  foreach(service_case exchange many group watch kill9 lost second other-user limits stopped settings
                        budget stats max-frame stuck-client sigterm)
     add_test(NAME service_${service_case}
       COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/service/service_tests.sh ${service_case}

@@ -84,6 +84,17 @@ many)  # eight pairs at once: no connection's events reach or hold up another's
     for pid in "${pids[@]}"; do wait "$pid" || fail "a client of the eight pairs"; done
     stop_daemon || fail "nyrd did not stop cleanly after many connections"
     ;;
+group)  # sixteen writers at once on a store file: every write kept, a watcher sees one in order
+    start_daemon --store "$work/store.sqlite"
+    run watch "$sock" /g1 200 & watcher=$!
+    pids=()
+    for k in $(seq 16); do run write "$sock" "/g$k" 200 /ready/watch & pids+=($!); done
+    for pid in "${pids[@]}"; do wait "$pid" || fail "a writer of the sixteen"; done
+    wait "$watcher" || fail "the watcher of one writer"
+    stop_daemon || fail "nyrd did not stop cleanly after sixteen writers"
+    start_daemon --store "$work/store.sqlite"
+    for k in $(seq 16); do run check "$sock" "/g$k" 200 || fail "writes of /g$k lost"; done
+    ;;
 watch)  # a watcher process sees the tree changes another one makes
     start_daemon
     run watch "$sock" /plant 500 & watcher=$!

@@ -5,7 +5,8 @@
 // Most operations run wholly under the store's lock, which carry_out() takes, refusing a handle
 // closed meanwhile. The writes copy and parse what they are given before the lock is taken (so
 // that a write that cannot allocate changes nothing, and the lock is held only for the write
-// itself); they take the handle and the lock themselves, as do the event log's calls.
+// itself, and let go while a store file commits them); they take the handle and the lock
+// themselves, as do the event log's calls.
 #ifndef NYR_HOST_API_LOCAL_H
 #define NYR_HOST_API_LOCAL_H
 
@@ -29,6 +30,7 @@ NYR_OPERATIONS(NYR_LOCKED_RUN)
 #undef NYR_LOCKED_RUN
 // clang-format off
 #define NYR_HANDLE_RUN(name) long long run(const Handle& handle, nyrproto::name& op);
+NYR_HANDLE_RUN(AddNode) NYR_HANDLE_RUN(RemoveNode) NYR_HANDLE_RUN(ClearLeaf)
 NYR_HANDLE_RUN(SetLeaf) NYR_HANDLE_RUN(AddNodes) NYR_HANDLE_RUN(RemoveNodes)
 NYR_HANDLE_RUN(ClearLeaves) NYR_HANDLE_RUN(SetLeaves) NYR_HANDLE_RUN(EventsSend)
 NYR_HANDLE_RUN(LogStore) NYR_HANDLE_RUN(LogRetrieve) NYR_HANDLE_RUN(LogClear)

@@ -5,6 +5,10 @@
 // and a store that keeps its tree in a file commits it in one transaction: QEL_RESULT_DATABASE
 // when that fails, with the tree and the file as they were before the batch.
 //
+// A write on a store file returns once it is committed, together with the writes that arrived
+// while the commit before it was in flight (persist/group_commit.h); the store's lock is let go
+// while it waits, so reads and other writes go on meanwhile.
+//
 // Listings report the whole number of entries in `total` and fill min(total, capacity) entries of
 // each array, in name order. A node's listing is made once per change of the node and shared, so
 // asking again costs only the entries written; the names handed out lie in that shared listing,
@@ -27,12 +31,20 @@ using Listing = Tree::Listing;
 
 namespace {
 
-// A write's end: its changes committed to the store file (when there is one), then announced.
-long long commit(qel_store_s& store, const Tree::Changes& changes, const char* source)
-    REQUIRES(store.mutex) {
-    if (const int failed = nyrhost::persist(store, changes)) return failed;
-    nyrhost::announce(store, changes, nyrhost::or_empty(source));
-    return QEL_RESULT_OK;
+// A write's end, under the store's lock: on a store in memory its changes are announced at once;
+// on a store file they are queued as `write` for the next group commit, and true says so: the
+// caller then lets the lock go and waits for that commit (await_commit). Throws nothing.
+bool queued(qel_store_s& store, const Tree::Changes& changes, const char* source,
+            nyrhost::PendingWrite& write) REQUIRES(store.mutex) {
+    if (!store.file) {
+        nyrhost::announce(store, changes, nyrhost::or_empty(source));
+        return false;
+    }
+    if (changes.empty()) return false;
+    write.changes = &changes;
+    write.source = nyrhost::or_empty(source);
+    nyrhost::queue_write(store, write);
+    return true;
 }
 
 // A tree write for item `i` of a call.
@@ -42,15 +54,22 @@ auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
     };
 }
 
+// A single write: it takes the handle and the lock itself, since on a store file it lets the lock
+// go while its commit is waited for.
 template <typename Single, typename Write>
-long long path_write(HandleCall& call, Single& op, Write write) HOLDS_STORE(call) {
+long long path_write(const Handle& handle, Single& op, Write write) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
     Tree::Changes changes;
     op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
-    return commit(*call.store, changes, op.source);
+    nyrhost::PendingWrite pending;
+    if (!queued(*call.store, changes, op.source, pending)) return QEL_RESULT_OK;
+    call.unlock();
+    return nyrhost::await_commit(*call.store, pending);
 }
 
 // The statuses collected in the scratch memory, handed back: never a null array.
@@ -83,10 +102,18 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
                 status == QEL_STATUS_OK ? write(call.store->tree, i, parsed[i], record) : status;
         }
     } catch (const std::bad_alloc&) {
-        nyrhost::roll_back(*call.store);
+        call.unlock();
+        nyrhost::undo_uncommitted(*call.store);
         throw;
     }
-    if (const long long failed = commit(*call.store, changes, op.source)) return failed;
+    nyrhost::PendingWrite pending;
+    if (queued(*call.store, changes, op.source, pending)) {
+        call.unlock();
+        if (const int failed = nyrhost::await_commit(*call.store, pending)) return failed;
+        call.lock();
+        // Closed meanwhile by another thread: its scratch memory is gone.
+        if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
+    }
     hand_back(scratch, op);
     return QEL_RESULT_OK;
 }
@@ -118,25 +145,23 @@ _byte_array_t name_in(const Listing& listing, std::size_t i) {
 
 }  // namespace
 
-long long run(HandleCall& call, AddNode& op) {
-    return path_write(call, op, edit(&Tree::add_node));
+long long run(const Handle& handle, AddNode& op) {
+    return path_write(handle, op, edit(&Tree::add_node));
 }
 
-long long run(HandleCall& call, RemoveNode& op) {
-    return path_write(call, op, edit(&Tree::remove_node));
+long long run(const Handle& handle, RemoveNode& op) {
+    return path_write(handle, op, edit(&Tree::remove_node));
 }
 
-long long run(HandleCall& call, ClearLeaf& op) {
-    return path_write(call, op, edit(&Tree::clear_leaf));
+long long run(const Handle& handle, ClearLeaf& op) {
+    return path_write(handle, op, edit(&Tree::clear_leaf));
 }
 
 long long run(const Handle& handle, SetLeaf& op) {
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(op.value, op.auto_time, op.tribool, leaf);
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
-    return path_write(call, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
+    return path_write(handle, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
         return made != QEL_STATUS_OK ? made : tree.set_leaf(p, std::move(leaf), changes);
     });
 }

@@ -76,6 +76,12 @@ public:
         lock.release();  // the caller still holds the mutex
         return notified;
     }
+    // Waits until notified, releasing `mutex` meanwhile; wake-ups may be spurious.
+    void wait(Mutex& mutex) REQUIRES(mutex) {
+        std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+        cv_.wait(lock);
+        lock.release();
+    }
     void notify_all() { cv_.notify_all(); }
 
 private:

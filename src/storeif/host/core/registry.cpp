@@ -12,6 +12,7 @@
 #include <new>
 
 #include "core/store.h"
+#include "log/sqlite_log.h"
 #include "remote/remote_handle.h"
 
 namespace nyrhost {
@@ -87,12 +88,17 @@ qel_store_t* open_store(const char* store_file, int* result) {
             file = StoreFile::open(store_file, &reason);
             if (!file) return nullptr;
         }
-        auto log = EventLog::open(store_file, &reason);
+        // One connection to the file, for the log and the tree alike.
+        std::shared_ptr<SqliteConnection> connection;
+        auto log = file ? open_sqlite_log(store_file, &reason, &connection)
+                        : EventLog::open(nullptr, &reason);
         if (!log) return nullptr;
         auto store = std::make_shared<qel_store_s>();
         {
             MutexLock hold(store->mutex);
-            if (file && (reason = file->load(store->tree)) != QEL_HOST_OPEN_OK) return nullptr;
+            if (file &&
+                (reason = file->load(store->tree, std::move(connection))) != QEL_HOST_OPEN_OK)
+                return nullptr;
             store->file = std::move(file);
         }
         if (store->file) store->file_path = store_file;

@@ -4,7 +4,9 @@
 // Locking: each store has one mutex (`qel_store_s::mutex`) that guards its tree, its handles'
 // subscriptions, queues, scratch memory and service records, and its settings; the attributes
 // below let Clang check it. The event log serialises its own work and is called without the
-// store's lock. The registry has its own lock, never taken while holding a store's lock.
+// store's lock; so does the store file, whose commits run without it (persist/group_commit.h says
+// in which order its locks are taken). The registry has its own lock, never taken while holding a
+// store's lock.
 #ifndef NYR_HOST_CORE_STORE_H
 #define NYR_HOST_CORE_STORE_H
 
@@ -25,6 +27,7 @@
 #include "core/tree.h"
 #include "log/event_log.h"
 #include "nyr_host.h"
+#include "persist/group_commit.h"
 #include "persist/store_file.h"
 
 namespace nyrremote {
@@ -58,15 +61,17 @@ struct qel_store_s {
     uint64_t queue_bytes GUARDED_BY(mutex) = QEL_HOST_DEFAULT_QUEUE_BYTES;
     std::map<nyrverb_thread_t, uint32_t> verbosity GUARDED_BY(mutex);
     std::vector<nyrhost::SyslogEntry> syslog GUARDED_BY(mutex);
-    // The file that keeps the tree, for a store opened on one; set at opening, used under the
-    // lock. Declared before the log, so that it goes after it: its lock on the file is given up
-    // once every connection to the file is closed.
-    std::unique_ptr<nyrhost::StoreFile> file PT_GUARDED_BY(mutex);
+    // The file that keeps the tree, for a store opened on one; set at opening, then only read;
+    // serialises itself. Declared before the log, so that it goes after it: its lock on the file
+    // is given up once the connection to the file is closed.
+    std::unique_ptr<nyrhost::StoreFile> file;
+    // The writes waiting for the file, and the commit in flight.
+    nyrhost::CommitQueue commit_queue;
     // Set when a failed save could not be undone by reading the tree back: the tree may then hold
     // what the file does not, and every later write is refused.
     bool file_failed GUARDED_BY(mutex) = false;
     std::string file_path;  // the store file's name, set at opening; empty in memory
-    // Commits to the file and the time they took, for qel_host_stats().
+    // Writes committed to the file and the time their groups' commits took, for qel_host_stats().
     uint64_t commits GUARDED_BY(mutex) = 0;
     uint64_t commit_us GUARDED_BY(mutex) = 0;
     // Set at opening, then only read; serialises itself.
@@ -135,14 +140,21 @@ inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
 inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
     return !store.file_failed;
 }
-// Commits a write's changes to the store's file, when it has one, before the write is reported:
-// QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed (QEL_RESULT_NO_MEMORY when memory
-// ran out first). The file then rolled back, and the tree is read back from it, so that both are
-// as they were before the write and nothing of it may be announced.
-int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
-// Undoes the tree changes of a write that was not committed, for a store that keeps its tree in a
-// file: the tree is read back from it (or, failing that, every later write is refused).
+// A write on a store that keeps its tree in a file (persist/group_commit.h): queue_write() queues
+// the write made in the tree, in the same hold of the store's lock; await_commit(), with the lock
+// let go, returns once the group holding it is committed and announced: QEL_RESULT_OK, or
+// QEL_RESULT_DATABASE when the commit failed (QEL_RESULT_NO_MEMORY when memory ran out first).
+// The file then rolled back, and the tree is read back from it, so that both are as they were
+// before the write and nothing of it is announced.
+void queue_write(qel_store_s& store, PendingWrite& write) REQUIRES(store.mutex);
+int await_commit(qel_store_s& store, PendingWrite& write) EXCLUDES(store.mutex);
+// Undoes every write made in the tree and not yet committed, for a store that keeps its tree in a
+// file: the tree is read back from it, and every write still queued fails (or, when the file
+// cannot be read, every later write is refused). roll_back() is the committer's, which holds the
+// store's lock with no commit in flight; undo_uncommitted() is for a write that failed part-way
+// (out of memory) and let the store's lock go: it waits for the commit in flight first.
 void roll_back(qel_store_s& store) REQUIRES(store.mutex);
+void undo_uncommitted(qel_store_s& store) EXCLUDES(store.mutex);
 
 }  // namespace nyrhost
 

@@ -7,7 +7,8 @@
 
 namespace nyrhost {
 
-std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
+std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result,
+                                          std::shared_ptr<SqliteConnection>* /*connection*/) {
     *result = QEL_HOST_OPEN_NO_SQLITE;  // built without SQLite: only the memory log exists
     return nullptr;
 }
@@ -27,6 +28,7 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result) {
 
 #include "core/mutex.h"
 #include "log/log_entry.h"
+#include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
 
 namespace nyrhost {
@@ -337,14 +339,16 @@ bool read_row(sqlite3_stmt* statement, OwnedEvent& out) {
 
 class SqliteLog final : public EventLog {
 public:
-    explicit SqliteLog(Database db) : db_(std::move(db)) {}
+    explicit SqliteLog(std::shared_ptr<SqliteConnection> connection)
+        : connection_(std::move(connection)) {}
     ~SqliteLog() override {
-        insert_.reset();  // finalised before the database closes
+        MutexLock lock(connection_->mutex);
+        insert_.reset();  // finalised before the connection closes
     }
 
     bool prepare_insert() {
-        MutexLock lock(mutex_);
-        insert_ = prepare(db_.get(),
+        MutexLock lock(connection_->mutex);
+        insert_ = prepare(connection_->db(),
                           "INSERT INTO events(path, sec, usec, kind, body, value_fill, raw_value,"
                           " checksum) VALUES(:path, :sec, :usec, :kind, :body, :value_fill,"
                           " :raw_value, :checksum)");
@@ -356,8 +360,10 @@ public:
     int store(const _event_t* records, uint32_t count, bool /*flag*/) override {
         if (records == nullptr && count != 0) return QEL_RESULT_BAD_ARGUMENT;
         if (count == 0) return QEL_RESULT_OK;
-        MutexLock lock(mutex_);
-        Transaction transaction(db_.get());
+        MutexLock lock(connection_->mutex);
+        // A batch commits alone, so that it never fails a tree write, and syncs at its commit.
+        if (!connection_->sync_full(true)) return QEL_RESULT_DATABASE;
+        Transaction transaction(connection_->db());
         if (!transaction.is_open()) return QEL_RESULT_DATABASE;
         try {
             for (uint32_t i = 0; i < count; ++i) {
@@ -372,9 +378,9 @@ public:
     int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override {
         const size_t kept = out.size();
         try {
-            MutexLock lock(mutex_);
+            MutexLock lock(connection_->mutex);
             Statement statement = selection_statement(
-                db_.get(), (std::string("SELECT ") + kRowColumns + " FROM events").c_str(),
+                connection_->db(), (std::string("SELECT ") + kRowColumns + " FROM events").c_str(),
                 selection, true);
             if (!statement) return QEL_RESULT_DATABASE;
             int step;
@@ -399,10 +405,11 @@ public:
     }
 
     int clear(const LogSelection& selection) override {
-        MutexLock lock(mutex_);
+        MutexLock lock(connection_->mutex);
         try {
+            if (!connection_->sync_full(true)) return QEL_RESULT_DATABASE;
             Statement statement =
-                selection_statement(db_.get(), "DELETE FROM events", selection, false);
+                selection_statement(connection_->db(), "DELETE FROM events", selection, false);
             if (!statement) return QEL_RESULT_DATABASE;
             return sqlite3_step(statement.get()) == SQLITE_DONE ? QEL_RESULT_OK
                                                                 : QEL_RESULT_DATABASE;
@@ -413,7 +420,7 @@ public:
 
 private:
     // One row; called inside the store's transaction with the lock held.
-    bool insert(const OwnedEvent& event) REQUIRES(mutex_) {
+    bool insert(const OwnedEvent& event) REQUIRES(connection_->mutex) {
         const LogEntry entry = entry_of(event);
         sqlite3_stmt* statement = insert_.get();
         sqlite3_reset(statement);
@@ -431,14 +438,14 @@ private:
         return done;
     }
 
-    Mutex mutex_;
-    Database db_ GUARDED_BY(mutex_);
-    Statement insert_ GUARDED_BY(mutex_);
+    const std::shared_ptr<SqliteConnection> connection_;
+    Statement insert_ GUARDED_BY(connection_->mutex);
 };
 
 }  // namespace
 
-std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
+std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result,
+                                          std::shared_ptr<SqliteConnection>* connection) {
     struct stat info {};
     const bool exists = ::stat(file, &info) == 0;
     if (!exists && errno != ENOENT) return fail(result, QEL_HOST_OPEN_UNREADABLE);
@@ -472,9 +479,14 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result) {
     std::string mode;
     query_text(db.get(), "PRAGMA journal_mode = WAL", mode);
     if (!exec(db.get(), "PRAGMA synchronous = FULL")) return fail(result, reason_of(db.get()));
+    // Room in the page cache for the indexes' upper levels as the log grows, so that a batch
+    // into a large log reads no more pages per event than one into a small log.
+    if (!exec(db.get(), "PRAGMA cache_size = -32768")) return fail(result, reason_of(db.get()));
 
-    auto log = std::make_unique<SqliteLog>(std::move(db));
+    auto shared = std::make_shared<SqliteConnection>(std::move(db));
+    auto log = std::make_unique<SqliteLog>(shared);
     if (!log->prepare_insert()) return fail(result, QEL_HOST_OPEN_FAILED);
+    if (connection) *connection = std::move(shared);
     *result = QEL_HOST_OPEN_OK;
     return log;
 }

@@ -31,10 +31,15 @@
 
 namespace nyrhost {
 
+class SqliteConnection;
+
 // Opens (or creates) the log at `file`. Null with *result set to the QEL_HOST_OPEN_ code that
 // says why when the file cannot be opened, is not ours, is of another layout or is damaged.
-// Without SQLite in the build, always QEL_HOST_OPEN_NO_SQLITE.
-std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result);
+// Without SQLite in the build, always QEL_HOST_OPEN_NO_SQLITE. When `connection` is not null it
+// is given the log's connection to the file (log/sqlite_connection.h), for the store's tree to
+// share.
+std::unique_ptr<EventLog> open_sqlite_log(const char* file, int* result,
+                                          std::shared_ptr<SqliteConnection>* connection = nullptr);
 
 }  // namespace nyrhost
 

@@ -22,9 +22,11 @@ std::unique_ptr<StoreFile> StoreFile::open(const char* /*file*/, int* result) {
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <string>
 
 #include "core/path.h"
+#include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
 #include "persist/tree_row.h"
 
@@ -32,27 +34,35 @@ namespace nyrhost {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
-
 class SqliteStoreFile final : public StoreFile {
 public:
-    SqliteStoreFile(std::string file, int lock) : file_(std::move(file)), lock_(lock) {}
+    explicit SqliteStoreFile(int lock) : lock_(lock) {}
     ~SqliteStoreFile() override {
-        put_.reset();
-        remove_.reset();
-        remove_below_.reset();
-        db_.reset();
-        ::close(lock_);  // only now: closing it drops this process's POSIX locks on the file
+        if (connection_) {
+            MutexLock hold(connection_->mutex);
+            put_.reset();
+            remove_.reset();
+            remove_below_.reset();
+            begin_.reset();
+            commit_.reset();
+            rollback_.reset();
+        }
+        connection_.reset();  // the log has gone before: the connection closes here
+        ::close(lock_);       // only now: closing it drops this process's POSIX locks on the file
     }
 
-    int load(Tree& tree) override {
-        if (const int failed = connect()) return failed;
+    int load(Tree& tree, std::shared_ptr<SqliteConnection> connection) override {
+        connection_ = std::move(connection);
+        if (!connection_) return QEL_HOST_OPEN_FAILED;
+        if (const int failed = prepare_statements()) return failed;
         return read(tree);
     }
 
     int read(Tree& tree) override {
-        Statement rows = prepare(
-            db_.get(), "SELECT path, value, fill, property, checksum FROM tree ORDER BY path");
+        MutexLock hold(connection_->mutex);
+        Statement rows =
+            prepare(connection_->db(),
+                    "SELECT path, value, fill, property, checksum FROM tree ORDER BY path");
         if (!rows) return QEL_HOST_OPEN_FAILED;
         Path path;
         int step;
@@ -63,35 +73,53 @@ public:
         return (step & 0xFF) == SQLITE_CORRUPT ? QEL_HOST_OPEN_DAMAGED : QEL_HOST_OPEN_FAILED;
     }
 
-    bool save(const Tree::Changes& changes) override {
-        if (changes.empty()) return true;
-        Transaction transaction(db_.get());
-        if (!transaction.is_open()) return false;
-        for (const TreeChange& change : changes) {
-            if (!apply(change)) return false;
+    int save(const PendingWrite* group) override {
+        bool sync = false;
+        for (const PendingWrite* write = group; write; write = write->next)
+            sync = sync || write->sync;
+        MutexLock hold(connection_->mutex);
+        if (!connection_->sync_full(sync) || !step_once(begin_.get())) return QEL_RESULT_DATABASE;
+        int result = QEL_RESULT_DATABASE;
+        try {
+            bool written = true;
+            for (const PendingWrite* write = group; write && written; write = write->next)
+                written = write_rows(*write);
+            if (written && step_once(commit_.get())) return QEL_RESULT_OK;
+        } catch (const std::bad_alloc&) {
+            result = QEL_RESULT_NO_MEMORY;
         }
-        return transaction.commit();
+        // A failed COMMIT may leave the transaction open; it is rolled back either way.
+        if (!sqlite3_get_autocommit(connection_->db())) step_once(rollback_.get());
+        return result;
     }
 
+    SqliteConnection* connection() override { return connection_.get(); }
+
 private:
-    // A connection of its own to the file the event log has laid out, and the statements a save
-    // runs, prepared once.
-    int connect() {
-        sqlite3* raw = nullptr;
-        const int opened = sqlite3_open_v2(file_.c_str(), &raw,
-                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        db_.reset(raw);
-        if (opened != SQLITE_OK) return QEL_HOST_OPEN_UNREADABLE;
-        sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
-        if (!exec(db_.get(), "PRAGMA synchronous = NORMAL")) return QEL_HOST_OPEN_FAILED;
-        put_ = prepare(db_.get(),
+    // The rows of one write call, inside its group's transaction: everything a call keeps in the
+    // file is written here, so that it commits or fails with the rest of the group.
+    bool write_rows(const PendingWrite& write) REQUIRES(connection_->mutex) {
+        for (const TreeChange& change : *write.changes) {
+            if (!apply(change)) return false;
+        }
+        return true;
+    }
+
+    // The statements a save runs, prepared once on the shared connection.
+    int prepare_statements() {
+        MutexLock hold(connection_->mutex);
+        sqlite3* db = connection_->db();
+        put_ = prepare(db,
                        "INSERT OR REPLACE INTO tree(path, value, fill, property, checksum)"
                        " VALUES(:path, :value, :fill, :property, :checksum)");
-        remove_ = prepare(db_.get(), "DELETE FROM tree WHERE path = :path");
-        remove_below_ =
-            prepare(db_.get(), "DELETE FROM tree WHERE path >= :below AND path < :beyond");
+        remove_ = prepare(db, "DELETE FROM tree WHERE path = :path");
+        remove_below_ = prepare(db, "DELETE FROM tree WHERE path >= :below AND path < :beyond");
+        // Prepared once, since a group's own statements cost as much as its rows when it is small.
+        begin_ = prepare(db, "BEGIN IMMEDIATE");
+        commit_ = prepare(db, "COMMIT");
+        rollback_ = prepare(db, "ROLLBACK");
         const bool ready =
-            put_ && remove_ && remove_below_ &&
+            put_ && remove_ && remove_below_ && begin_ && commit_ && rollback_ &&
             has_parameters(put_.get(), {":path", ":value", ":fill", ":property", ":checksum"}) &&
             has_parameters(remove_.get(), {":path"}) &&
             has_parameters(remove_below_.get(), {":below", ":beyond"});
@@ -117,7 +145,7 @@ private:
         return leaf_of(row, leaf) && tree.restore(path, &leaf) == QEL_STATUS_OK;
     }
 
-    bool apply(const TreeChange& change) {
+    bool apply(const TreeChange& change) REQUIRES(connection_->mutex) {
         switch (change.cmd) {
             case QEL_HOST_CHANGE_LEAF_SET: {
                 TreeRow row;
@@ -147,10 +175,17 @@ private:
         }
     }
 
-    bool put(const TreeRow& row) {
+    bool put(const TreeRow& row) REQUIRES(connection_->mutex) {
         const SqlValue value = row.value ? SqlValue(*row.value) : SqlValue(nullptr);
         return run(put_.get(),
                    {row.path, value, row.fill, row.property, int64_t{tree_row_checksum(row)}});
+    }
+
+    // Runs a prepared statement without parameters once.
+    static bool step_once(sqlite3_stmt* statement) {
+        const bool done = sqlite3_step(statement) == SQLITE_DONE;
+        sqlite3_reset(statement);
+        return done;
     }
 
     // Runs a prepared statement once with `values` bound in the order its parameters were checked.
@@ -162,10 +197,12 @@ private:
         return done;
     }
 
-    std::string file_;
     int lock_;
-    Database db_;
-    Statement put_, remove_, remove_below_;
+    std::shared_ptr<SqliteConnection> connection_;  // set by load(), then only read
+    Statement put_ GUARDED_BY(connection_->mutex), remove_ GUARDED_BY(connection_->mutex),
+        remove_below_ GUARDED_BY(connection_->mutex);
+    Statement begin_ GUARDED_BY(connection_->mutex), commit_ GUARDED_BY(connection_->mutex),
+        rollback_ GUARDED_BY(connection_->mutex);
 };
 
 }  // namespace
@@ -190,7 +227,7 @@ std::unique_ptr<StoreFile> StoreFile::open(const char* file, int* result) {
         return nullptr;
     }
     try {
-        return std::make_unique<SqliteStoreFile>(file, fd);
+        return std::make_unique<SqliteStoreFile>(fd);
     } catch (...) {
         ::close(fd);
         throw;

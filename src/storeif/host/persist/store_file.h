@@ -14,28 +14,51 @@
 // decode, or whose parent is missing is damage: the open fails with QEL_HOST_OPEN_DAMAGED, and
 // nothing of the file is ever loaded altered.
 //
-// Saving writes the changes of one call (Tree::Changes, in their order) in one transaction: a set
-// leaf or added node is one row put, a cleared leaf one row removed, a removed node its row and
-// every row below it. The connection runs in WAL mode with synchronous=NORMAL: a commit is an
-// append to the write-ahead file, in the system's cache when the call returns, so a write the
-// call reported survives the end of the process, kill -9 included. The write-ahead file is synced
-// at each checkpoint, not at each commit, so a power loss or system crash may lose the writes made
-// since the last checkpoint; every call is still kept whole or not at all, and the file is never
-// left damaged by it.
+// Saving writes a group of write calls (persist/group_commit.h) in one transaction, each call's
+// changes (Tree::Changes) in their order: a set leaf or added node is one row put, a cleared leaf
+// one row removed, a removed node its row and every row below it. The tree shares the event log's
+// one connection to the file (log/sqlite_connection.h), so a save waits at most for the log's
+// transaction in flight and never fails for it. The connection runs in WAL mode; a group commits
+// with synchronous=NORMAL unless one of its writes asks for FULL: a commit is then an append to
+// the write-ahead file, in the system's cache when the call returns, so a write the call reported
+// survives the end of the process, kill -9 included. The write-ahead file is synced at each
+// checkpoint, not at each commit, so a power loss or system crash may lose the writes made since
+// the last checkpoint; every group is still kept whole or not at all, and the file is never left
+// damaged by it.
 //
 // Locking: open() takes an exclusive flock(2) on the file, without waiting. It is held by the open
 // file description, so it is also seen by another open of the same file in this process, and it
 // goes when the store closes (or its process ends). The lock is released only after the
-// database connections to the file are closed, since closing any descriptor of a file drops the
+// database connection to the file is closed, since closing any descriptor of a file drops the
 // process's POSIX locks on it, on which SQLite relies.
 #ifndef NYR_HOST_PERSIST_STORE_FILE_H
 #define NYR_HOST_PERSIST_STORE_FILE_H
 
 #include <memory>
 
+#include "core/mutex.h"
 #include "core/tree.h"
 
 namespace nyrhost {
+
+class SqliteConnection;
+
+// One write call on its way to the file: what it changed in the tree, in order, and where it
+// came from. It lives on the caller's stack until the group holding it is done.
+struct PendingWrite {
+    const Tree::Changes* changes = nullptr;
+    const char* source = "";  // the call's source string, as the writer gave it
+    bool sync = false;        // its commit must reach the disk (synchronous=FULL)
+    // Set by the commit queue (persist/group_commit.h), under its lock: the next write of the
+    // queue or group, and once the group holding it is done, that it is and its result.
+    PendingWrite* next = nullptr;
+    bool done = false;
+    int result = 0;  // QEL_RESULT_OK, or why the group failed
+    // Notified when it is done, or when it is the first one waiting as a group ends: its caller
+    // then commits the next group. Each caller waits on its own, so a group's end wakes only its
+    // own callers and the next committer.
+    CondVar woken;
+};
 
 class StoreFile {
 public:
@@ -46,16 +69,20 @@ public:
     static std::unique_ptr<StoreFile> open(const char* file, int* result);
     virtual ~StoreFile() = default;
 
-    // Opens the tree table (once the event log's opener has laid the file out and checked it) and
-    // reads it into `tree`, which is empty. QEL_HOST_OPEN_OK, or the QEL_HOST_OPEN_ code that says
-    // why not, with `tree` then unspecified.
-    virtual int load(Tree& tree) = 0;
+    // Takes the event log's connection to the file (once the log's opener has laid the file out
+    // and checked it) and reads the tree table into `tree`, which is empty. QEL_HOST_OPEN_OK, or
+    // the QEL_HOST_OPEN_ code that says why not, with `tree` then unspecified.
+    virtual int load(Tree& tree, std::shared_ptr<SqliteConnection> connection) = 0;
     // Reads the tree table again into `tree`, which is empty, after load(): as load() does.
     // Throws std::bad_alloc.
     virtual int read(Tree& tree) = 0;
-    // Writes the changes of one call in one transaction. False when it could not be committed:
-    // then the file is as it was before (also when it throws std::bad_alloc).
-    virtual bool save(const Tree::Changes& changes) = 0;
+    // Writes the changes of a group of calls (`group` and the writes linked from it) in one
+    // transaction, in their order. QEL_RESULT_OK, or QEL_RESULT_DATABASE (QEL_RESULT_NO_MEMORY)
+    // when it could not be committed: then the file is as it was before. May be called from any
+    // thread: the file's connection orders the work on it.
+    virtual int save(const PendingWrite* group) = 0;
+    // The connection to the file that the tree shares with the event log; null before load().
+    virtual SqliteConnection* connection() = 0;
 };
 
 }  // namespace nyrhost
