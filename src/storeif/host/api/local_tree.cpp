@@ -28,9 +28,11 @@ using Listing = Tree::Listing;
 namespace {
 
 // A write's end: its changes committed to the store file (when there is one), then announced.
-long long commit(qel_store_s& store, const Tree::Changes& changes, const char* source)
-    REQUIRES(store.mutex) {
-    if (const int failed = nyrhost::persist(store, changes)) return failed;
+long long commit(qel_handle_s& handle, qel_store_s& store, const Tree::Changes& changes,
+                 const char* source) REQUIRES(store.mutex) {
+    handle.store->mutex.assert_held();  // the same store
+    nyrhost::WriteInfo info = nyrhost::write_info(handle, source);
+    if (const int failed = nyrhost::persist(store, changes, info)) return failed;
     nyrhost::announce(store, changes, nyrhost::or_empty(source));
     return QEL_RESULT_OK;
 }
@@ -52,7 +54,7 @@ long long path_write(const Handle& handle, Single& op, Write write) {
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
     Tree::Changes changes;
     op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
-    return commit(*call.store, changes, op.source);
+    return commit(*call.handle, *call.store, changes, op.source);
 }
 
 // The statuses collected in the scratch memory, handed back: never a null array.
@@ -88,7 +90,8 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
         nyrhost::roll_back(*call.store);
         throw;
     }
-    if (const long long failed = commit(*call.store, changes, op.source)) return failed;
+    if (const long long failed = commit(*call.handle, *call.store, changes, op.source))
+        return failed;
     hand_back(scratch, op);
     return QEL_RESULT_OK;
 }

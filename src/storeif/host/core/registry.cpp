@@ -104,6 +104,8 @@ qel_store_t* open_store(const char* store_file, int* result) {
             MutexLock hold(store->mutex);
             if (file && (reason = file->load(store->tree)) != QEL_HOST_OPEN_OK) return nullptr;
             store->file = std::move(file);
+            if (!store->file) store->memory_history = make_memory_history();
+            store->history = store->file ? &store->file->history() : store->memory_history.get();
         }
         store->log = std::move(log);
         Registry& reg = registry();

@@ -22,6 +22,7 @@
 #include "core/owned_event.h"
 #include "core/subscriptions.h"
 #include "core/tree.h"
+#include "history/history.h"
 #include "log/event_log.h"
 #include "nyr_host.h"
 #include "persist/store_file.h"
@@ -57,6 +58,12 @@ struct Watchdog {
     uint32_t pings = 0;
 };
 
+// The other end of a handle that nyrd serves: the peer's user and process from its socket.
+struct PeerInfo {
+    bool known = false;
+    uint32_t uid = 0, pid = 0;
+};
+
 struct SyslogEntry {
     std::string first, second, third;
     syslog_severity_t severity = 0;
@@ -81,6 +88,10 @@ struct qel_store_s {
     // Set when a failed save could not be undone by reading the tree back: the tree may then hold
     // what the file does not, and every later write is refused.
     bool file_failed GUARDED_BY(mutex) = false;
+    // The tree's history: the file's for a store opened on one, else `memory_history`. Set at
+    // opening.
+    std::unique_ptr<nyrhost::History> memory_history PT_GUARDED_BY(mutex);
+    nyrhost::History* history PT_GUARDED_BY(mutex) = nullptr;
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };
@@ -95,6 +106,8 @@ struct qel_handle_s {
     unsigned long long overflow GUARDED_BY(store->mutex) = 0;
     nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
     nyrhost::Watchdog watchdog GUARDED_BY(store->mutex);
+    // Whose calls these are, for a handle that nyrd opened for a peer; recorded in the history.
+    nyrhost::PeerInfo peer GUARDED_BY(store->mutex);
     // One entry per thread that has called on this handle, kept as long as the handle is open.
     std::unordered_map<std::thread::id, nyrhost::Scratch> scratch GUARDED_BY(store->mutex);
 
@@ -137,21 +150,26 @@ void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) REQU
 // Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
 void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
     REQUIRES(store.mutex);
-// The change list of a write: only kept when someone could be told about it or the store keeps
-// its tree in a file.
+// The change list of a write: always kept, since the history records every change.
 inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
     REQUIRES(store.mutex) {
-    return store.subscriptions.size() != 0 || store.file ? &changes : nullptr;
+    (void)store;
+    return &changes;
 }
 // Whether a write may be carried out: false once the tree and the file may differ.
 inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
     return !store.file_failed;
 }
-// Commits a write's changes to the store's file, when it has one, before the write is reported:
-// QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed (QEL_RESULT_NO_MEMORY when memory
-// ran out first). The file then rolled back, and the tree is read back from it, so that both are
-// as they were before the write and nothing of it may be announced.
-int persist(qel_store_s& store, const Tree::Changes& changes) REQUIRES(store.mutex);
+// Commits a write's changes with its history rows to the store's file, or to the history in
+// memory, before the write is reported; `info` names the source and peer, and gets the write's
+// revision and time here. QEL_RESULT_OK, or QEL_RESULT_DATABASE when the commit failed
+// (QEL_RESULT_NO_MEMORY when memory ran out first). The file then rolled back, and the tree is
+// read back from it, so that both are as they were before the write and nothing of it may be
+// announced; the revision was not taken.
+int persist(qel_store_s& store, const Tree::Changes& changes, WriteInfo& info)
+    REQUIRES(store.mutex);
+// The WriteInfo of a call on `handle` with `source` (revision and time are set by persist()).
+WriteInfo write_info(const qel_handle_s& handle, const char* source) REQUIRES(handle.store->mutex);
 // Undoes the tree changes of a write that was not committed, for a store that keeps its tree in a
 // file: the tree is read back from it (or, failing that, every later write is refused).
 void roll_back(qel_store_s& store) REQUIRES(store.mutex);

@@ -26,6 +26,7 @@ std::unique_ptr<StoreFile> StoreFile::open(const char* /*file*/, int* result) {
 
 #include "core/path.h"
 #include "log/sqlite_db.h"
+#include "persist/file_history.h"
 #include "persist/tree_row.h"
 
 namespace nyrhost {
@@ -38,6 +39,7 @@ class SqliteStoreFile final : public StoreFile {
 public:
     SqliteStoreFile(std::string file, int lock) : file_(std::move(file)), lock_(lock) {}
     ~SqliteStoreFile() override {
+        history_.reset();
         put_.reset();
         remove_.reset();
         remove_below_.reset();
@@ -47,8 +49,13 @@ public:
 
     int load(Tree& tree) override {
         if (const int failed = connect()) return failed;
+        int opened = QEL_HOST_OPEN_OK;
+        history_ = open_file_history(db_.get(), &opened);
+        if (!history_) return opened;
         return read(tree);
     }
+
+    History& history() override { return *history_; }
 
     int read(Tree& tree) override {
         Statement rows = prepare(
@@ -63,17 +70,29 @@ public:
         return (step & 0xFF) == SQLITE_CORRUPT ? QEL_HOST_OPEN_DAMAGED : QEL_HOST_OPEN_FAILED;
     }
 
-    bool save(const Tree::Changes& changes) override {
+    bool save(const Tree::Changes& changes, const WriteInfo& info) override {
         if (changes.empty()) return true;
+        bool committed = false;
+        try {
+            committed = write(changes, info);
+        } catch (...) {
+            history_->settle(false);
+            throw;
+        }
+        history_->settle(committed);
+        return committed;
+    }
+
+private:
+    bool write(const Tree::Changes& changes, const WriteInfo& info) {
         Transaction transaction(db_.get());
         if (!transaction.is_open()) return false;
         for (const TreeChange& change : changes) {
             if (!apply(change)) return false;
         }
-        return transaction.commit();
+        return history_->record(changes, info) && transaction.commit();
     }
 
-private:
     // A connection of its own to the file the event log has laid out, and the statements a save
     // runs, prepared once.
     int connect() {
@@ -166,6 +185,7 @@ private:
     int lock_;
     Database db_;
     Statement put_, remove_, remove_below_;
+    std::unique_ptr<History> history_;
 };
 
 }  // namespace

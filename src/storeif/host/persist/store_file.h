@@ -34,6 +34,7 @@
 #include <memory>
 
 #include "core/tree.h"
+#include "history/history.h"
 
 namespace nyrhost {
 
@@ -53,9 +54,12 @@ public:
     // Reads the tree table again into `tree`, which is empty, after load(): as load() does.
     // Throws std::bad_alloc.
     virtual int read(Tree& tree) = 0;
-    // Writes the changes of one call in one transaction. False when it could not be committed:
-    // then the file is as it was before (also when it throws std::bad_alloc).
-    virtual bool save(const Tree::Changes& changes) = 0;
+    // Writes the changes of one call, and its history rows (History::record with `info`), in one
+    // transaction. False when it could not be committed: then the file and the history are as
+    // they were before (also when it throws std::bad_alloc).
+    virtual bool save(const Tree::Changes& changes, const WriteInfo& info) = 0;
+    // The history kept in the file, after load() (persist/file_history.h).
+    virtual History& history() = 0;
 };
 
 }  // namespace nyrhost
