@@ -55,7 +55,7 @@ uint32_t largest(const MplFetch& op) {
 template <typename Operation>
 long long run(const nyrlocal::Handle& handle, Operation& op, Memory& memory) {
     make_room(op, memory);
-    return nyrlocal::run(handle, op);
+    return nyrlocal::carry_out(handle, op);
 }
 
 // The listings: asked first for the total, so that room is made only for what the node holds,
@@ -64,11 +64,11 @@ template <typename Listing>
 long long list(const nyrlocal::Handle& handle, Listing& op, Memory& memory) {
     const Listing asked = op;
     size_arrays(op, asked, 0, memory);
-    long long result = nyrlocal::run(handle, op);
+    long long result = nyrlocal::carry_out(handle, op);
     for (uint32_t known = op.total; result == QEL_RESULT_OK && op.status == QEL_STATUS_OK;
          known = op.total) {
         size_arrays(op, asked, known, memory);
-        result = nyrlocal::run(handle, op);
+        result = nyrlocal::carry_out(handle, op);
         if (op.total <= known || largest(asked) <= known) break;
     }
     return result;

@@ -33,7 +33,8 @@ long long perform(qel_handle_t handle, Operation& op, bool arguments_ok) noexcep
         if (found.remote)
             if (const int refused = found.remote->state()) return refused;
         if (!arguments_ok) return QEL_RESULT_BAD_ARGUMENT;
-        return found.local ? nyrlocal::run(found.local, op) : nyrremote::call(*found.remote, op);
+        return found.local ? nyrlocal::carry_out(found.local, op)
+                           : nyrremote::call(*found.remote, op);
     });
 }
 

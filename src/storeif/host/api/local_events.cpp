@@ -13,7 +13,6 @@
 namespace nyrlocal {
 
 using namespace nyrproto;
-using nyrhost::HandleCall;
 using nyrhost::Path;
 
 namespace {
@@ -48,9 +47,7 @@ private:
 // Hands out queued events, first waiting for one up to the store's wait time when `wait`. Only
 // what fits in `op.room` once encoded leaves the queue (at least one event); the rest stays.
 template <typename Fetch>
-long long fetch(const Handle& handle, Fetch& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
     if (op.wait) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(call.store->event_wait_ms);
@@ -85,9 +82,7 @@ long long fetch(const Handle& handle, Fetch& op) {
 
 }  // namespace
 
-long long run(const Handle& handle, EventRegister& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, EventRegister& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -96,9 +91,7 @@ long long run(const Handle& handle, EventRegister& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, EventClear& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, EventClear& op) {
     if (!op.path) {
         op.status = QEL_STATUS_BAD_ARGUMENT;
         return QEL_RESULT_OK;
@@ -133,12 +126,12 @@ long long run(const Handle& handle, EventsSend& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, EventsGet& op) {
-    return fetch(handle, op);
+long long run(HandleCall& call, EventsGet& op) {
+    return fetch(call, op);
 }
 
-long long run(const Handle& handle, EventsGetNonblocking& op) {
-    return fetch(handle, op);
+long long run(HandleCall& call, EventsGetNonblocking& op) {
+    return fetch(call, op);
 }
 
 long long run(const Handle& handle, LogStore& op) {

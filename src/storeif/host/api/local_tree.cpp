@@ -20,7 +20,6 @@
 namespace nyrlocal {
 
 using namespace nyrproto;
-using nyrhost::HandleCall;
 using nyrhost::Path;
 using nyrhost::Tree;
 using Listing = Tree::Listing;
@@ -45,9 +44,7 @@ auto edit(int (Tree::*write)(const Path&, Tree::Changes*)) {
 }
 
 template <typename Single, typename Write>
-long long path_write(const Handle& handle, Single& op, Write write) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long path_write(HandleCall& call, Single& op, Write write) HOLDS_STORE(call) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -114,39 +111,37 @@ _byte_array_t name_in(const Listing& listing, std::size_t i) {
 
 }  // namespace
 
-long long run(const Handle& handle, AddNode& op) {
-    return path_write(handle, op, edit(&Tree::add_node));
+long long run(HandleCall& call, AddNode& op) {
+    return path_write(call, op, edit(&Tree::add_node));
 }
 
-long long run(const Handle& handle, RemoveNode& op) {
-    return path_write(handle, op, edit(&Tree::remove_node));
+long long run(HandleCall& call, RemoveNode& op) {
+    return path_write(call, op, edit(&Tree::remove_node));
 }
 
-long long run(const Handle& handle, ClearLeaf& op) {
-    return path_write(handle, op, edit(&Tree::clear_leaf));
+long long run(HandleCall& call, ClearLeaf& op) {
+    return path_write(call, op, edit(&Tree::clear_leaf));
 }
 
 long long run(const Handle& handle, SetLeaf& op) {
     // The deep copy is made before the store's lock is taken.
     nyrhost::LeafValue leaf;
     const int made = nyrhost::make_leaf(op.value, op.auto_time, op.tribool, leaf);
-    return path_write(handle, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
+    HandleCall call(handle);
+    if (!call) return QEL_RESULT_BAD_HANDLE;
+    return path_write(call, op, [&](Tree& tree, uint32_t, const Path& p, auto* changes) {
         return made != QEL_STATUS_OK ? made : tree.set_leaf(p, std::move(leaf), changes);
     });
 }
 
-long long run(const Handle& handle, TestNode& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, TestNode& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status == QEL_STATUS_OK) op.status = call.store->tree.test_node(parsed);
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, GetLeaf& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, GetLeaf& op) {
     Path parsed;
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
@@ -158,9 +153,7 @@ long long run(const Handle& handle, GetLeaf& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, TestNodes& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, TestNodes& op) {
     Path parsed;
     for (uint32_t i = 0; i < op.count; ++i) {
         const int status = Path::parse(op.paths[i], parsed);
@@ -192,9 +185,7 @@ long long run(const Handle& handle, SetLeaves& op) {
     });
 }
 
-long long run(const Handle& handle, GetLeaves& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, GetLeaves& op) {
     nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(op.count);
     Path parsed;
@@ -210,9 +201,7 @@ long long run(const Handle& handle, GetLeaves& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, ListNode& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, ListNode& op) {
     op.total = 0;
     Path parsed;
     std::shared_ptr<const Listing> listing;
@@ -231,9 +220,7 @@ long long run(const Handle& handle, ListNode& op) {
     return QEL_RESULT_OK;
 }
 
-long long run(const Handle& handle, MplFetch& op) {
-    HandleCall call(handle);
-    if (!call) return QEL_RESULT_BAD_HANDLE;
+long long run(HandleCall& call, MplFetch& op) {
     op.total = 0;
     Path parsed;
     std::shared_ptr<const Listing> listing;
