@@ -32,6 +32,9 @@ struct Options {
     bool log_stderr = false;
     std::string group;
     uint32_t max_frame = nyrd::kDefaultMaxFrame;
+    uint64_t history_changes = QEL_HOST_DEFAULT_HISTORY_CHANGES;
+    uint64_t history_bytes = QEL_HOST_DEFAULT_HISTORY_BYTES;
+    uint64_t history_days = QEL_HOST_DEFAULT_HISTORY_SECONDS / 86400;
 };
 
 // Diagnostics: lines on stderr with --log-stderr, the system log otherwise. Reports come from
@@ -122,6 +125,8 @@ int serve(const Options& options) {
                          qel_host_open_text(opened));
         return kExitCannotStart;
     }
+    qel_host_set_history_limits(store, options.history_changes, options.history_bytes,
+                                options.history_days * 86400);
     std::string error;
     auto listener = nyrd::Listener::start(store, listen, error);
     if (!listener) {
@@ -188,6 +193,19 @@ int main(int argc, char** argv) {
                        std::to_string(kMinMaxFrame) + "); a larger one closes that connection")
         ->type_name("BYTES")
         ->default_val(nyrd::kDefaultMaxFrame);
+    app.add_option("--history-changes", options.history_changes,
+                   "Keep at most this many changes in the tree's history (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_CHANGES);
+    app.add_option("--history-bytes", options.history_bytes,
+                   "Keep at most this many bytes of the tree's history (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_BYTES);
+    app.add_option("--history-days", options.history_days,
+                   "Keep no change of the tree's history older than this many days (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_SECONDS / 86400)
+        ->check(CLI::Range(uint64_t{0}, uint64_t{1} << 40));
     app.set_version_flag("--version", std::string("nyrd ") + NYRD_VERSION);
     try {
         app.parse(argc, argv);

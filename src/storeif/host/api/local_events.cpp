@@ -32,6 +32,7 @@ public:
     RecordArray(const RecordArray&) = delete;
     RecordArray& operator=(const RecordArray&) = delete;
     _event_t& next() { return records_[made_++]; }
+    std::size_t size() const { return made_; }
     void drop_last() { destruct_event(&records_[--made_]); }
     _event_t* release(uint32_t& count) {
         count = static_cast<uint32_t>(made_);
@@ -57,7 +58,10 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
     }
     if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
     auto& queue = call.handle->queue;
-    if (queue.empty()) return 0;
+    if (queue.empty()) {
+        call.handle->handed_revisions.clear();
+        return 0;
+    }
     RecordArray array(queue.size());
     uint64_t bytes = 0;
     for (std::size_t k = 0; k < queue.size(); ++k) {
@@ -71,6 +75,9 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
         array.drop_last();
         break;
     }
+    auto& revisions = call.handle->handed_revisions;
+    revisions.resize(array.size());
+    for (std::size_t k = 0; k < revisions.size(); ++k) revisions[k] = queue[k].revision;
     _event_t* records = array.release(op.count);
     for (uint32_t k = 0; k < op.count; ++k) {
         call.handle->queued_bytes -= nyrhost::footprint(queue.front());

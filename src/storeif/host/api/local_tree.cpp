@@ -32,7 +32,7 @@ long long commit(qel_handle_s& handle, qel_store_s& store, const Tree::Changes& 
     handle.store->mutex.assert_held();  // the same store
     nyrhost::WriteInfo info = nyrhost::write_info(handle, source);
     if (const int failed = nyrhost::persist(store, changes, info)) return failed;
-    nyrhost::announce(store, changes, nyrhost::or_empty(source));
+    nyrhost::announce(store, changes, info);
     return QEL_RESULT_OK;
 }
 

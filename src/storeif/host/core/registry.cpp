@@ -86,6 +86,13 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
+void set_peer(qel_handle_t handle, uint32_t uid, uint32_t pid) {
+    const Found found = find(handle);
+    if (!found.local) return;
+    MutexLock hold(found.local->store->mutex);
+    found.local->peer = PeerInfo{true, uid, pid};
+}
+
 qel_store_t* open_store(const char* store_file, int* result) {
     int ignored = QEL_HOST_OPEN_OK;
     int& reason = result != nullptr ? *result : ignored;

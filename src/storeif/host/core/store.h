@@ -104,6 +104,8 @@ struct qel_handle_s {
     std::deque<nyrhost::OwnedEvent> queue GUARDED_BY(store->mutex);
     uint64_t queued_bytes GUARDED_BY(store->mutex) = 0;  // footprint() of what `queue` holds
     unsigned long long overflow GUARDED_BY(store->mutex) = 0;
+    // The revisions of the events the last fetch handed out, one each (0 for other events).
+    std::vector<uint64_t> handed_revisions GUARDED_BY(store->mutex);
     nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
     nyrhost::Watchdog watchdog GUARDED_BY(store->mutex);
     // Whose calls these are, for a handle that nyrd opened for a peer; recorded in the history.
@@ -141,14 +143,25 @@ void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
 qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote);
 void close_handle(qel_handle_t handle);
+// Marks the calls on an in-process handle as those of a peer process (nyrd's sessions): its user
+// and process id are recorded with each tree change it makes. Nothing for any other handle.
+void set_peer(qel_handle_t handle, uint32_t uid, uint32_t pid);
 
 // The current time as records carry it.
 qel_time32_t now32();
 
 // Queues `event`, whose path is `path`, on every handle of `store` registered for it.
 void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) REQUIRES(store.mutex);
-// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
-void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
+// Queues `event` on `handle` alone, within the queue's bounds.
+void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
+    REQUIRES(store.mutex);
+// The QEL_HOST_EVENT_TREE_CHANGE event of one change: `cmd`, `path`, the written leaf for a set,
+// the write's time, source and revision.
+OwnedEvent tree_event(int cmd, const std::string& path, const _element_datatype_t* written,
+                      std::string_view payload, const WriteInfo& info);
+// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events, stamped with the write's time
+// and revision.
+void announce(qel_store_s& store, const Tree::Changes& changes, const WriteInfo& info)
     REQUIRES(store.mutex);
 // The change list of a write: always kept, since the history records every change.
 inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)

@@ -21,6 +21,8 @@ const char* qel_host_result_text(int result) {
             return "the event log holds a damaged event";
         case QEL_RESULT_LOST:
             return "the connection to nyrd was lost";
+        case QEL_RESULT_TOO_OLD:
+            return "the tree's history no longer holds that revision or time";
         default:
             return "an unknown result";
     }

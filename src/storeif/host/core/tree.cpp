@@ -147,11 +147,11 @@ std::shared_ptr<const LeafCopy> Tree::copy_of(const LeafValue& leaf) {
     return copy;
 }
 
-std::shared_ptr<const std::vector<RemovedEntry>> Tree::copy_below(const Child& top,
+std::shared_ptr<const std::vector<RemovedEntry>> Tree::copy_below(const Node& top,
                                                                   std::string_view path) {
     auto entries = std::make_shared<std::vector<RemovedEntry>>();
     // Breadth first, level by level, so that parents come first and nothing recurses.
-    std::vector<std::pair<const Node*, std::size_t>> pending{{top.entry.node.get(), SIZE_MAX}};
+    std::vector<std::pair<const Node*, std::size_t>> pending{{&top, SIZE_MAX}};
     for (std::size_t next = 0; next < pending.size(); ++next) {
         const auto [node, at] = pending[next];
         const std::string prefix = at == SIZE_MAX ? std::string(path) : (*entries)[at].path;
@@ -183,7 +183,7 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     if (changes) {
         make_room(changes, 1);
         if (node)
-            erased.removed = copy_below(*child, path.text());
+            erased.removed = copy_below(*child->entry.node, path.text());
         else
             erased.before = copy_of(child->entry.leaf);
     }
@@ -234,6 +234,20 @@ int Tree::restore(const Path& path, LeafValue* leaf) {
         return existing->entry.is_node() ? QEL_STATUS_IS_NODE : QEL_STATUS_IS_LEAF;
     Entry& entry = add(*parent, path.last(), leaf == nullptr);
     if (leaf) entry.leaf = std::move(*leaf);
+    return QEL_STATUS_OK;
+}
+
+int Tree::copy(const Path& path, std::shared_ptr<const LeafCopy>& leaf,
+               std::shared_ptr<const std::vector<RemovedEntry>>& below) const {
+    leaf.reset();
+    below.reset();
+    int status = QEL_STATUS_OK;
+    const Entry* entry = find(path, status);
+    if (!entry) return QEL_STATUS_NOT_FOUND;
+    if (entry->is_node())
+        below = copy_below(*entry->node, path.is_root() ? "" : path.text());
+    else
+        leaf = copy_of(entry->leaf);
     return QEL_STATUS_OK;
 }
 

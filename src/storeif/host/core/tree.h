@@ -125,6 +125,11 @@ public:
     // QEL_STATUS_IS_NODE) rather than rebuilt into another tree. Nothing is announced.
     int restore(const Path& path, LeafValue* leaf);
     void swap(Tree& other) noexcept { root_.swap(other.root_); }
+    // A copy of the entry at `path`: for a leaf `leaf` is set, for a node `below` holds
+    // everything under it, parents first. The status of the look-up (QEL_STATUS_OK, or
+    // QEL_STATUS_NOT_FOUND for no entry). Throws std::bad_alloc.
+    int copy(const Path& path, std::shared_ptr<const LeafCopy>& leaf,
+             std::shared_ptr<const std::vector<RemovedEntry>>& below) const;
     // The entries directly below a node, in name order; made once per change of the node, so
     // listing an unchanged node again costs nothing. For a leaf, the status is
     // QEL_STATUS_IS_LEAF and `self` is set to the leaf.
@@ -157,7 +162,7 @@ private:
     int creating(const Path& path, Changes* changes, Write write);
     // Copies of what a change replaces or removes, for the history.
     static std::shared_ptr<const LeafCopy> copy_of(const LeafValue& leaf);
-    static std::shared_ptr<const std::vector<RemovedEntry>> copy_below(const Child& top,
+    static std::shared_ptr<const std::vector<RemovedEntry>> copy_below(const Node& top,
                                                                        std::string_view path);
     // Destroys a removed child and everything below it level by level, so that no depth of tree
     // makes the destruction recurse.

@@ -46,8 +46,11 @@ struct FieldWriter {
     void operator()(const char* text) { write_ptext(w, text); }
     void operator()(int32_t v) { w.i32(v); }
     void operator()(uint32_t v) { w.u32(v); }
+    void operator()(uint64_t v) { w.u64(v); }
     void operator()(bool v) { w.u8(v ? 1 : 0); }
     void operator()(const _element_datatype_t& v) { write_value(w, v); }
+    void operator()(const qel_host_change_t& v);
+    void operator()(const qel_host_entry_t& v);
     void operator()(const _event_t& v) { nyrproto::write_event(w, v); }
     void operator()(const _byte_array_t& v) { write_ptext(w, v.data, v.length); }
     void operator()(const struct timeval* v) { write_time(w, v); }
@@ -73,8 +76,11 @@ struct FieldReader {
     void operator()(const char*& text) { read_ptext(r, text); }
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
+    void operator()(uint64_t& v) { v = r.u64(); }
     void operator()(bool& v) { v = r.u8() != 0; }
     void operator()(_element_datatype_t& v) { read_value(r, v, memory.text()); }
+    void operator()(qel_host_change_t& v);
+    void operator()(qel_host_entry_t& v);
     void operator()(_event_t& v);
     void operator()(_byte_array_t& v);
     void operator()(const struct timeval*& v);
@@ -106,6 +112,9 @@ private:
     static constexpr std::size_t min_size(const char*) { return 4; }
     static constexpr std::size_t min_size(int32_t) { return 4; }
     static constexpr std::size_t min_size(uint32_t) { return 4; }
+    static constexpr std::size_t min_size(uint64_t) { return 8; }
+    static constexpr std::size_t min_size(const qel_host_change_t&) { return 36; }
+    static constexpr std::size_t min_size(const qel_host_entry_t&) { return 5; }
     static constexpr std::size_t min_size(bool) { return 1; }
     static constexpr std::size_t min_size(const _element_datatype_t&) { return 18; }
     static constexpr std::size_t min_size(const _event_t&) { return 10; }
