@@ -161,6 +161,12 @@ public:
 
     bool record(const Tree::Changes& changes, const WriteInfo& info) override {
         next_ = state_;
+        if (keeps_nothing() && next_.count == 0) {
+            // Only the counter is kept: the revision is dropped as it is made.
+            next_.revision = next_.dropped_revision = info.revision;
+            next_.dropped_time = next_.last_time = info.time_us;
+            return write_meta(clamp(info.revision), info.time_us);
+        }
         FileRow row;
         row.prev_time = state_.last_time;
         for (HistoryChange& change : rows_of(changes, info)) {
@@ -272,6 +278,10 @@ public:
     }
 
 private:
+    bool keeps_nothing() const {
+        return limits_.changes == 0 || limits_.bytes == 0 || limits_.seconds == 0;
+    }
+
     static int64_t clamp(uint64_t v) {
         return v > uint64_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(v);
     }
