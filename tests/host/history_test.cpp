@@ -1,7 +1,7 @@
-// The tree's history through the qel_host_ calls, on in-process and on remote handles: one
-// revision per write call, the changes it records, the tree read back at every revision and
-// time, retention at each of its bounds, registrations that replay what a watcher missed, and
-// every bad argument of the calls.
+// The tree's history through the qel_host_ calls, on in-process and on remote handles, for a
+// store in memory and one on a file: one revision per write call, the changes it records, the
+// tree read back at every revision and time, retention at each of its bounds, registrations that
+// replay what a watcher missed, and every bad argument of the calls.
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -10,13 +10,29 @@
 #include <thread>
 
 #include "host/history_support.h"
+#include "host/log_support.h"
 
 namespace {
 
 using namespace storetest;
 using namespace historytest;
 
-class History : public StoreTest {};
+// Each test on a store in memory and on a store file (where SQLite is built in).
+class History : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        store = qel_host_store_open(GetParam() ? dir.file("store.db").c_str() : nullptr);
+        ASSERT_NE(store, nullptr);
+        a = open_handle(store);
+        b = open_handle(store);
+        ASSERT_TRUE(a != nullptr && b != nullptr);
+    }
+    void TearDown() override { close_store(store); }
+
+    logtest::TempDir dir;
+    qel_store_t* store = nullptr;
+    qel_handle_t a = nullptr, b = nullptr;
+};
 
 std::string leaf(int32_t v, int32_t seconds = 100, element_property_t property = 0) {
     return leaf_text(int_value(v, seconds), property);
@@ -26,7 +42,7 @@ api_status_t put_from(qel_handle_t h, const char* path, int32_t v, const char* s
     return set(h, path, int_value(v, 100), 0, false, source);
 }
 
-TEST_F(History, EachWriteCallTakesOneRevisionAndRecordsItsChanges) {
+TEST_P(History, EachWriteCallTakesOneRevisionAndRecordsItsChanges) {
     EXPECT_EQ(revision_of(a), 0u);
     EXPECT_EQ(oldest_of(a), 1u);
     ASSERT_EQ(put_from(a, "/p/x", 1, "one|src"), QEL_STATUS_OK);  // 1: the node, then the leaf
@@ -101,7 +117,7 @@ TEST_F(History, EachWriteCallTakesOneRevisionAndRecordsItsChanges) {
     EXPECT_GE(count, 8u);
 }
 
-TEST_F(History, TheTreeAtEveryRevisionAndTimeIsReadBack) {
+TEST_P(History, TheTreeAtEveryRevisionAndTimeIsReadBack) {
     std::vector<std::vector<std::string>> trees{tree_now(a)};
     std::vector<std::set<std::string>> paths_then{{}};
     std::string text = "some text\0and more";
@@ -198,7 +214,7 @@ TEST_F(History, TheTreeAtEveryRevisionAndTimeIsReadBack) {
     EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
 }
 
-TEST_F(History, RetentionDropsWholeRevisionsAtEachBound) {
+TEST_P(History, RetentionDropsWholeRevisionsAtEachBound) {
     // By count: a revision goes whole, and the tree is still known at the newest one dropped.
     ASSERT_EQ(qel_host_set_history_limits(store, 3, 1 << 20, 3600), 0);
     ASSERT_EQ(put(a, "/n/a", 1), QEL_STATUS_OK);  // two changes
@@ -262,7 +278,7 @@ std::vector<std::pair<std::string, uint64_t>> take_changes(qel_handle_t h) {
     return out;
 }
 
-TEST_F(History, ARegistrationFromARevisionReplaysWhatWasMissedThenGoesOnLive) {
+TEST_P(History, ARegistrationFromARevisionReplaysWhatWasMissedThenGoesOnLive) {
     ASSERT_EQ(put(a, "/w/1", 1), QEL_STATUS_OK);      // 1
     ASSERT_EQ(put(a, "/other", 2), QEL_STATUS_OK);    // 2
     ASSERT_EQ(put(a, "/w/2", 3), QEL_STATUS_OK);      // 3
@@ -304,7 +320,7 @@ TEST_F(History, ARegistrationFromARevisionReplaysWhatWasMissedThenGoesOnLive) {
     EXPECT_TRUE(take_changes(d).empty());
 }
 
-TEST_F(History, AWatcherWhoseQueueOverflowedResumesWithoutAGap) {
+TEST_P(History, AWatcherWhoseQueueOverflowedResumesWithoutAGap) {
     ASSERT_EQ(qel_host_set_queue_capacity(store, 4), 0);
     api_status_t status = 0;
     ASSERT_EQ(qel_host_event_register_from(b, "/", QEL_HOST_EVENT_TREE_CHANGE, true, 0, &status),
@@ -328,7 +344,7 @@ TEST_F(History, AWatcherWhoseQueueOverflowedResumesWithoutAGap) {
     EXPECT_EQ(revisions, expected);
 }
 
-TEST_F(History, TheEpochAndTheWritersPeerAreKept) {
+TEST_P(History, TheEpochAndTheWritersPeerAreKept) {
     uint64_t revision = 0, oldest = 0;
     const char* epoch = nullptr;
     ASSERT_EQ(qel_host_history_info(a, &revision, &oldest, &epoch), 0);
@@ -357,7 +373,7 @@ TEST_F(History, TheEpochAndTheWritersPeerAreKept) {
     }
 }
 
-TEST_F(History, EveryBadArgumentOfTheHistoryCallsIsRefused) {
+TEST_P(History, EveryBadArgumentOfTheHistoryCallsIsRefused) {
     ASSERT_EQ(put(a, "/x", 1), QEL_STATUS_OK);
     uint64_t revision = 0, oldest = 0, at = 0;
     const char* epoch = nullptr;
@@ -421,5 +437,15 @@ TEST_F(History, EveryBadArgumentOfTheHistoryCallsIsRefused) {
     }
     EXPECT_EQ(qel_host_set_history_limits(nullptr, 1, 1, 1), QEL_RESULT_BAD_HANDLE);
 }
+
+#ifdef NYR_HAVE_SQLITE
+INSTANTIATE_TEST_SUITE_P(Stores, History, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "file" : "memory";
+                         });
+#else
+INSTANTIATE_TEST_SUITE_P(Stores, History, ::testing::Values(false),
+                         [](const ::testing::TestParamInfo<bool>&) { return "memory"; });
+#endif
 
 }  // namespace
