@@ -209,11 +209,11 @@ long long run(HandleCall& call, EventRegisterFrom& op) {
 }
 
 long long run(HandleCall& call, EventRevisions& op) {
-    const std::vector<uint64_t>& handed = call.handle->handed_revisions;
-    uint64_t* out = scratch_array<uint64_t>(*call.scratch, handed.size());
-    std::copy(handed.begin(), handed.end(), out);
+    const std::size_t n = call.handle->handed_revisions.size();
+    uint64_t* out = scratch_array<uint64_t>(*call.scratch, n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = call.handle->handed_revisions[i];
     op.revisions = out;
-    op.count = static_cast<uint32_t>(handed.size());
+    op.count = static_cast<uint32_t>(n);
     return QEL_RESULT_OK;
 }
 
