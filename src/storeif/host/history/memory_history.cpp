@@ -1,6 +1,7 @@
 // The history of a store without a file, in memory under the same limits.
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 
 #include "history/epoch.h"
 #include "history/history.h"
@@ -27,17 +28,18 @@ public:
     bool record(const Tree::Changes& changes, const WriteInfo& info) override {
         revision_ = info.revision;
         last_time_us_ = info.time_us;
-        const std::size_t before = changes_.size();
         try {
             std::vector<HistoryChange> rows = rows_of(changes, info);
             for (HistoryChange& row : rows) {
+                by_path_[row.path].push_back(base_ + changes_.size());
                 bytes_ += row.bytes();
                 changes_.push_back(std::move(row));
             }
         } catch (const std::bad_alloc&) {
             // The write is carried out already: the history restarts after it.
-            changes_.resize(before);
+            base_ += changes_.size();
             changes_.clear();
+            by_path_.clear();
             bytes_ = 0;
             dropped_revision_ = info.revision;
             dropped_time_us_ = info.time_us;
@@ -113,8 +115,12 @@ private:
             dropped_revision_ = dropped;
             dropped_time_us_ = changes_.front().time_us;
             while (!changes_.empty() && changes_.front().revision == dropped) {
+                const auto list = by_path_.find(changes_.front().path);
+                list->second.pop_front();  // the oldest of its path too
+                if (list->second.empty()) by_path_.erase(list);
                 bytes_ -= changes_.front().bytes();
                 changes_.pop_front();
+                ++base_;
             }
         }
     }
@@ -122,6 +128,9 @@ private:
     std::string epoch_;
     HistoryLimits limits_;
     std::deque<HistoryChange> changes_;
+    // The position of every held change (base_ is the oldest's), listed by path in order.
+    uint64_t base_ = 0;
+    std::unordered_map<std::string, std::deque<uint64_t>> by_path_;
     uint64_t bytes_ = 0;
     uint64_t revision_ = 0;
     uint64_t dropped_revision_ = 0;
