@@ -269,8 +269,9 @@ NYR_API int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity);
 /**
  * @name History of the tree
  * Every write call that changes the tree (a single item, or a whole batch) takes the next
- * **revision**, a 64-bit number counted from 1 and never used twice: revision 0 is the empty tree
- * of a new store. A call that changes nothing takes none. Each of its changes is kept in the
+ * **revision**, a 64-bit number counted from 1 and never used twice: revision 0 is the tree before
+ * the first (the empty tree of a new store; for a store file made before it kept a history, its
+ * tree then). A call that changes nothing takes none. Each of its changes is kept in the
  * store's history with the revision, its place in the call (`index`, from 0), the time, the path,
  * the kind (QEL_HOST_CHANGE_*), the leaf before and after, the call's source string and, for a
  * call through nyrd, the peer's user and process id from its socket. A store opened on a file

@@ -78,6 +78,36 @@ TEST(HistoryFile, IsKeptAcrossReopeningWithItsEpochAndGoesOnFromItsRevision) {
     qel_host_store_close(store);
 }
 
+TEST(HistoryFile, AFileOfTheLayoutBeforeGetsAnEmptyHistoryAndKeepsItsTree) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    qel_handle_t h = qel_host_handle_open(store);
+    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+    const auto tree = tree_now(h);
+    qel_host_store_close(store);
+    // The layout before this one: the log and the tree, no history.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "DROP TABLE history; DROP TABLE history_meta; PRAGMA user_version = 4",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    h = qel_host_handle_open(store);
+    EXPECT_EQ(tree_now(h), tree);
+    EXPECT_EQ(revision_of(h), 0u);
+    EXPECT_EQ(epoch_of(h).size(), 32u);
+    EXPECT_EQ(tree_at(h, 0), tree) << "the tree as the file had it is revision 0";
+    ASSERT_EQ(put(h, "/new", 1), QEL_STATUS_OK);
+    EXPECT_EQ(revision_of(h), 1u);
+    qel_host_store_close(store);
+}
+
 TEST(HistoryFile, AFailedCommitTakesNoRevision) {
     TempDir dir;
     qel_store_t* store = qel_host_store_open(dir.file("store.db").c_str());

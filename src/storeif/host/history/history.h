@@ -6,7 +6,7 @@
 // under the store's lock, when it is carried out. The counter is the newest revision the history
 // has recorded, so a write whose commit fails gives its number back and the next write takes it:
 // no revision is skipped, and none is used twice. Revisions are numbered from 1; revision 0 is
-// the empty tree of a new store.
+// the tree before the first (empty for a new store).
 //
 // Times: each revision is stamped with the time of its write, never earlier than the revision
 // before it, so that times follow revisions even when the clock steps back and a time finds its
