@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <set>
 #include <thread>
 
@@ -435,6 +436,19 @@ TEST_P(History, EveryBadArgumentOfTheHistoryCallsIsRefused) {
             qel_host_event_register_from(a, bad, QEL_HOST_EVENT_TREE_CHANGE, true, 0, &status), 0);
         EXPECT_NE(status, QEL_STATUS_OK);
     }
+    // Times as far off as a timeval goes: the tree now, and the tree before anything.
+    const timeval latest{std::numeric_limits<time_t>::max(), 999999};
+    const timeval earliest{std::numeric_limits<time_t>::min(), -999999};
+    ASSERT_EQ(qel_host_leaf_at(a, "/x", 0, &latest, &status, &value, &property, &at), 0);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    EXPECT_EQ(at, 1u);
+    ASSERT_EQ(qel_host_leaf_at(a, "/x", 0, &earliest, &status, &value, &property, &at), 0);
+    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
+    EXPECT_EQ(at, 0u);
+    EXPECT_EQ(qel_host_history_changes(a, "/", 0, 0, UINT64_MAX, &earliest, &latest, 0, false,
+                                       &status, &changes, &count),
+              0);
+    EXPECT_EQ(count, 1u);
     EXPECT_EQ(qel_host_set_history_limits(nullptr, 1, 1, 1), QEL_RESULT_BAD_HANDLE);
 }
 

@@ -34,6 +34,8 @@ int run_history(const Context& context, const HistoryOptions& options) {
     ParsedPoint since, until;
     if (since_given) since = parse_point(options.since, "--since", "--since-rev");
     if (until_given) until = parse_point(options.until, "--until", "--until-rev");
+    // Nothing comes after the last revision there can be.
+    if (since_given && !since.by_time && since.revision == UINT64_MAX) return kExitOk;
     Session session(context.store);
     // After --since-rev REV: from the revision after it; otherwise from the oldest held.
     uint64_t from = since_given && !since.by_time ? since.revision + 1 : 0;

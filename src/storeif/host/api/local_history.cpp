@@ -1,6 +1,8 @@
 // The tree's history in this process: the revision and epoch, the changes of a subtree, the tree
 // as it was, and registrations that first replay what a watcher missed. Everything runs under the
 // store's lock, so a replay and the live changes after it meet without a gap or a duplicate.
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -27,8 +29,15 @@ timeval time_of(int64_t us) {
     return t;
 }
 
+// A time in microseconds; any time a caller gives, however far off, saturates instead of
+// overflowing.
 int64_t us_of(const timeval& t) {
-    return int64_t{t.tv_sec} * 1000000 + t.tv_usec;
+    constexpr int64_t kMost = INT64_MAX / 1000000 - 1;
+    const int64_t seconds = int64_t{t.tv_sec};
+    if (seconds > kMost) return INT64_MAX;
+    if (seconds < -kMost) return INT64_MIN;
+    const int64_t usec = std::max<int64_t>(-999999, std::min<int64_t>(999999, t.tv_usec));
+    return seconds * 1000000 + usec;
 }
 
 // A leaf's record handed back, its payload copied into the scratch memory.
