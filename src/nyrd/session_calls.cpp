@@ -3,7 +3,6 @@
 // handle can change them.
 #include "session_calls.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -24,60 +23,23 @@ void make_room(GetLeaves& op, Memory& memory) {
     op.values = memory.alloc<_element_datatype_t>(op.count);
     op.properties = memory.alloc<element_property_t>(op.count);
 }
+// The listings' arrays are made as long as what the node holds, not as the capacities asked.
+void make_room(ListNode& op, Memory&) {
+    op.arrays_made = true;
+}
+void make_room(MplFetch& op, Memory&) {
+    op.arrays_made = true;
+}
 // A reply carries the events that fit in it; the rest stay queued for the next fetch.
 template <Op K>
 void make_room(EventsFetch<K>& op, Memory&) {
     op.room = kMaxReplyBody - 64;
 }
 
-// Room for min(asked, known) entries of each listing array.
-void size_arrays(ListNode& op, const ListNode& asked, uint32_t known, Memory& memory) {
-    op.types =
-        memory.alloc<element_type_t>(op.types_capacity = std::min(asked.types_capacity, known));
-    op.properties = memory.alloc<element_property_t>(
-        op.properties_capacity = std::min(asked.properties_capacity, known));
-    op.names =
-        memory.alloc<_byte_array_t>(op.names_capacity = std::min(asked.names_capacity, known));
-}
-void size_arrays(MplFetch& op, const MplFetch& asked, uint32_t known, Memory& memory) {
-    op.values = memory.alloc<_element_datatype_t>(op.values_capacity =
-                                                      std::min(asked.values_capacity, known));
-    op.names =
-        memory.alloc<_byte_array_t>(op.names_capacity = std::min(asked.names_capacity, known));
-}
-uint32_t largest(const ListNode& op) {
-    return std::max({op.types_capacity, op.properties_capacity, op.names_capacity});
-}
-uint32_t largest(const MplFetch& op) {
-    return std::max(op.values_capacity, op.names_capacity);
-}
-
 template <typename Operation>
 long long run(const nyrlocal::Handle& handle, Operation& op, Memory& memory) {
     make_room(op, memory);
     return nyrlocal::carry_out(handle, op);
-}
-
-// The listings: asked first for the total, so that room is made only for what the node holds,
-// then again, until a node that grew meanwhile fits the places asked for.
-template <typename Listing>
-long long list(const nyrlocal::Handle& handle, Listing& op, Memory& memory) {
-    const Listing asked = op;
-    size_arrays(op, asked, 0, memory);
-    long long result = nyrlocal::carry_out(handle, op);
-    for (uint32_t known = op.total; result == QEL_RESULT_OK && op.status == QEL_STATUS_OK;
-         known = op.total) {
-        size_arrays(op, asked, known, memory);
-        result = nyrlocal::carry_out(handle, op);
-        if (op.total <= known || largest(asked) <= known) break;
-    }
-    return result;
-}
-long long run(const nyrlocal::Handle& handle, ListNode& op, Memory& memory) {
-    return list(handle, op, memory);
-}
-long long run(const nyrlocal::Handle& handle, MplFetch& op, Memory& memory) {
-    return list(handle, op, memory);
 }
 
 // Event arrays the local backend handed back belong to the caller: this one.
@@ -98,6 +60,7 @@ void release(LogRetrieve& op) {
 template <typename Operation>
 void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, FrameOut& reply) {
     long long result = QEL_RESULT_NO_MEMORY;  // as the call would give in process
+    if constexpr (Operation::hands_over) op.reply = &reply;
     try {
         result = run(handle, op, memory);
     } catch (const std::bad_alloc&) {

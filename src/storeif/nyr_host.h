@@ -501,6 +501,49 @@ NYR_API long long qel_host_syslog_count(qel_handle_t handle);
 NYR_API int qel_host_syslog_entry(qel_handle_t handle, uint32_t index, syslog_severity_t* severity,
                                   const char** first, const char** second, const char** third);
 
+/* ---- Checking and salvaging store files -------------------------------------------------- */
+/** What qel_host_store_check() and qel_host_store_salvage() found in a store file. */
+typedef struct qel_host_file_report_t {
+    uint64_t tree_rows;     /**< Rows of the tree read. */
+    uint64_t tree_damaged;  /**< Of them, damaged, or below a damaged or missing node. */
+    uint64_t event_rows;    /**< Rows of the event log read. */
+    uint64_t event_damaged; /**< Of them, damaged. */
+    uint32_t unreadable;    /**< Tables whose rest SQLite could not read past a point. */
+    uint32_t integrity_ok;  /**< 1 when SQLite's own integrity check found nothing wrong. */
+} qel_host_file_report_t;
+/**
+ * Receives one line of a check or salvage report: a damaged row (its table and key), a table read
+ * only part way, or a complaint of SQLite's integrity check.
+ */
+typedef void (*qel_host_report_sink_t)(void* context, const char* line);
+/**
+ * Checks a store file without changing it: every row of the tree and of the event log against
+ * its checksum and its form (a tree row also needs its parent node), and SQLite's integrity check.
+ * The file may be in use by a store (reading does not disturb it).
+ * @param file The store file.
+ * @param[out] report What was found; zeroed first.
+ * @param sink Receives each damage found, in table and key order; may be null.
+ * @param context Handed to `sink`.
+ * @return #QEL_HOST_OPEN_OK when the check ran (the report says whether anything is damaged), or
+ *         the QEL_HOST_OPEN_ code that says why the file could not be read as a store file.
+ */
+NYR_API int qel_host_store_check(const char* file, qel_host_file_report_t* report,
+                                 qel_host_report_sink_t sink, void* context);
+/**
+ * Copies every healthy row of a store file (as qel_host_store_check() judges them) into a new
+ * store file, which then opens as a store; `file` is never changed. Each row left out is reported.
+ * @param file The damaged store file.
+ * @param new_file Where the copy goes; refused with #QEL_HOST_OPEN_IN_USE when it exists.
+ * @param[out] report What was found in `file`; zeroed first.
+ * @param sink Receives each row left out; may be null.
+ * @param context Handed to `sink`.
+ * @return #QEL_HOST_OPEN_OK when the copy is made, otherwise a QEL_HOST_OPEN_ code saying why not
+ *         (with no new file left behind).
+ */
+NYR_API int qel_host_store_salvage(const char* file, const char* new_file,
+                                   qel_host_file_report_t* report, qel_host_report_sink_t sink,
+                                   void* context);
+
 /* ---- Texts ------------------------------------------------------------------------------- */
 /**
  * The wording of a result for a person, the same in every program that reports one.
@@ -521,7 +564,7 @@ NYR_API const char* qel_host_open_text(int reason);
  * a time.
  * @param context The context given to qel_host_set_err_sink().
  * @param code The report's code.
- * @param text The formatted text, valid during the call.
+ * @param text The formatted text, valid during the call; cut to its first 4095 bytes.
  */
 typedef void (*qel_host_err_sink_t)(void* context, int code, const char* text);
 /**

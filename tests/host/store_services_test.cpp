@@ -2,31 +2,9 @@
 #include <cctype>
 #include <set>
 
-#include "crypto/sha1.h"
 #include "store_fixture.h"
 
 using namespace storetest;
-
-TEST(HostSha1, MatchesPublishedDigests) {
-    auto hex = [](const std::string& data) {
-        nyrhost::Sha1 sha;
-        // Feed in uneven pieces so that block boundaries fall inside an update.
-        for (std::size_t i = 0; i < data.size(); i += 7)
-            sha.update(data.data() + i, std::min<std::size_t>(7, data.size() - i));
-        std::string out;
-        char two[3];
-        for (uint8_t byte : sha.finish()) {
-            std::snprintf(two, sizeof two, "%02x", byte);
-            out += two;
-        }
-        return out;
-    };
-    EXPECT_EQ(hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-    EXPECT_EQ(hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
-    EXPECT_EQ(hex(std::string(1000000, 'a')), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
-}
 
 TEST(HostUuid, NameBasedForATextRandomOtherwise) {
     auto uuid = [](const char* text) {

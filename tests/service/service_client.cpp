@@ -34,8 +34,8 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/fields.h"
 #include "protocol/frame.h"
-#include "protocol/messages.h"
 
 using toolkit::CElement;
 using toolkit::CEvent;

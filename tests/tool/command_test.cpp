@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "../support/file_text.h"
@@ -234,6 +235,53 @@ TEST(NyrStoreFile, AFileThatNyrdHoldsIsRefusedWithAMessageThatSaysSo) {
         << read_file(dir + "/err");
     kill(daemon, SIGTERM);
     finish(daemon);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(NyrStoreFile, CheckAndSalvageNameTheDamagedRowsWithTheirExitStatuses) {
+    char folder[] = "/tmp/nyr-tool-test-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder, file = dir + "/store.db", saved = dir + "/saved.db";
+    auto run = [&](const std::vector<std::string>& args) {
+        const int status = finish(start(NYR_PATH, args, dir + "/out", dir + "/err"));
+        return Outcome{status, read_file(dir + "/out"), read_file(dir + "/err")};
+    };
+    ASSERT_EQ(run({"--store", file, "set", "/a/b", "MARKER-OF-B"}).status, 0);
+    ASSERT_EQ(run({"--store", file, "set", "/a/c", "int32:7"}).status, 0);
+    Outcome checked = run({"check", file});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out,
+              "tree: 3 rows, 0 damaged; events: 0 rows, 0 damaged; unreadable parts: 0;"
+              " integrity check: ok\n");
+
+    // One byte of /a/b's text changed in the file: that row, and only it, is damaged.
+    std::string bytes = read_file(file);
+    const std::size_t at = bytes.find("MARKER-OF-B");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = 'N';
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    checked = run({"check", file});
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_EQ(checked.out,
+              "tree: damaged: /a/b\ntree: 3 rows, 1 damaged; events: 0 rows, 0 damaged;"
+              " unreadable parts: 0; integrity check: ok\n");
+
+    const Outcome salvaged = run({"salvage", file, saved});
+    EXPECT_EQ(salvaged.status, 0) << salvaged.err;
+    EXPECT_NE(salvaged.out.find("tree: damaged: /a/b\n"), std::string::npos) << salvaged.out;
+    EXPECT_NE(salvaged.out.find("salvaged into " + saved + ": 2 tree rows and 0 events\n"),
+              std::string::npos)
+        << salvaged.out;
+    EXPECT_EQ(read_file(file), bytes) << "salvage changed the damaged file";
+    EXPECT_EQ(run({"--store", saved, "get", "/a/c"}).out, "7\n");
+    EXPECT_EQ(run({"--store", saved, "get", "/a/b"}).status, 1);
+    EXPECT_EQ(run({"check", saved}).status, 0);
+
+    const Outcome again = run({"salvage", file, saved});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("exists already"), std::string::npos) << again.err;
+    EXPECT_EQ(run({"check", dir + "/none.db"}).status, 1);
+    EXPECT_EQ(run({"check"}).status, 2);
     std::filesystem::remove_all(dir);
 }
 #else

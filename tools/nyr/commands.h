@@ -27,6 +27,8 @@ void add_event_commands(CLI::App& app, Context& context);
 void add_transfer_commands(CLI::App& app, Context& context);
 // uuid, hmac.
 void add_service_commands(CLI::App& app, Context& context);
+// check, salvage.
+void add_file_commands(CLI::App& app, Context& context);
 // history, diff.
 void add_history_commands(CLI::App& app, Context& context);
 

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     nyr_tool::add_event_commands(app, context);
     nyr_tool::add_transfer_commands(app, context);
     nyr_tool::add_service_commands(app, context);
+    nyr_tool::add_file_commands(app, context);
     nyr_tool::add_history_commands(app, context);
 
     const int parsed = nyr_tool::parse_command_line(app, argc, argv, "nyr", [&] {

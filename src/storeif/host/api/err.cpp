@@ -1,7 +1,6 @@
 // Error reports: formatted once, then handed to the installed sink or written to stderr.
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
 #include "core/mutex.h"
 #include "nyr_host.h"
@@ -31,27 +30,20 @@ void qel_host_set_err_sink(qel_host_err_sink_t sink, void* context) {
 }
 
 void qel_err(int code, const char* format, ...) {
-    std::string text;
+    // A report longer than this is cut: it is for a person, and needs no memory to be made.
+    char text[4096] = "";
     if (format) {
         va_list args;
         va_start(args, format);
-        va_list again;
-        va_copy(again, args);
-        const int needed = std::vsnprintf(nullptr, 0, format, args);
+        std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
-        if (needed > 0) {
-            text.resize(static_cast<std::size_t>(needed) + 1);
-            std::vsnprintf(&text[0], text.size(), format, again);
-            text.resize(static_cast<std::size_t>(needed));
-        }
-        va_end(again);
     }
     ErrSink& target = err_sink();
     nyrhost::MutexLock lock(target.mutex);
     if (target.sink)
-        target.sink(target.context, code, text.c_str());
+        target.sink(target.context, code, text);
     else
-        std::fprintf(stderr, "nyr error %d: %s\n", code, text.c_str());
+        std::fprintf(stderr, "nyr error %d: %s\n", code, text);
 }
 
 }  // extern "C"

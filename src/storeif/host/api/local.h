@@ -27,18 +27,17 @@ using nyrhost::HandleCall;
 #define NYR_LOCKED_RUN(name) long long run(HandleCall& call, nyrproto::name& op) HOLDS_STORE(call);
 NYR_OPERATIONS(NYR_LOCKED_RUN)
 #undef NYR_LOCKED_RUN
-long long run(const Handle& handle, nyrproto::SetLeaf& op);
-long long run(const Handle& handle, nyrproto::AddNodes& op);
-long long run(const Handle& handle, nyrproto::RemoveNodes& op);
-long long run(const Handle& handle, nyrproto::ClearLeaves& op);
-long long run(const Handle& handle, nyrproto::SetLeaves& op);
-long long run(const Handle& handle, nyrproto::EventsSend& op);
-long long run(const Handle& handle, nyrproto::LogStore& op);
-long long run(const Handle& handle, nyrproto::LogRetrieve& op);
-long long run(const Handle& handle, nyrproto::LogClear& op);
+// clang-format off
+#define NYR_HANDLE_RUN(name) long long run(const Handle& handle, nyrproto::name& op);
+NYR_HANDLE_RUN(SetLeaf) NYR_HANDLE_RUN(AddNodes) NYR_HANDLE_RUN(RemoveNodes)
+NYR_HANDLE_RUN(ClearLeaves) NYR_HANDLE_RUN(SetLeaves) NYR_HANDLE_RUN(EventsSend)
+NYR_HANDLE_RUN(LogStore) NYR_HANDLE_RUN(LogRetrieve) NYR_HANDLE_RUN(LogClear)
+#undef NYR_HANDLE_RUN
+    // clang-format on
 
-template <typename Operation, typename = void>
-struct Prepares : std::false_type {};
+    template <typename Operation, typename = void>
+    struct Prepares : std::false_type {
+};
 template <typename Operation>
 struct Prepares<Operation, std::void_t<decltype(run(std::declval<const Handle&>(),
                                                     std::declval<Operation&>()))>>

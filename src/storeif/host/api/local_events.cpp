@@ -8,7 +8,8 @@
 #include "api/local.h"
 #include "core/call.h"
 #include "core/path.h"
-#include "protocol/messages.h"
+#include "protocol/fields.h"
+#include "protocol/frame.h"
 
 namespace nyrlocal {
 
@@ -16,34 +17,6 @@ using namespace nyrproto;
 using nyrhost::Path;
 
 namespace {
-
-// A malloc'd record array being filled; freed with the records made so far unless released to
-// the caller, so that running out of memory half-way leaks nothing.
-class RecordArray {
-public:
-    explicit RecordArray(std::size_t n)
-        : records_(static_cast<_event_t*>(std::calloc(n == 0 ? 1 : n, sizeof(_event_t)))) {
-        if (!records_) throw std::bad_alloc();
-    }
-    ~RecordArray() {
-        for (std::size_t k = 0; k < made_; ++k) destruct_event(&records_[k]);
-        std::free(records_);
-    }
-    RecordArray(const RecordArray&) = delete;
-    RecordArray& operator=(const RecordArray&) = delete;
-    _event_t& next() { return records_[made_++]; }
-    std::size_t size() const { return made_; }
-    void drop_last() { destruct_event(&records_[--made_]); }
-    _event_t* release(uint32_t& count) {
-        count = static_cast<uint32_t>(made_);
-        made_ = 0;
-        return std::exchange(records_, nullptr);
-    }
-
-private:
-    _event_t* records_;
-    std::size_t made_ = 0;
-};
 
 // Hands out queued events, first waiting for one up to the store's wait time when `wait`. Only
 // what fits in `op.room` once encoded leaves the queue (at least one event); the rest stays.
@@ -62,23 +35,26 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
         call.handle->handed_revisions.clear();
         return 0;
     }
-    RecordArray array(queue.size());
+    // Room for the revisions first, so that nothing can fail once the events are handed out.
+    call.handle->handed_revisions.reserve(queue.size());
+    nyrhost::RecordArray array(queue.size());
     uint64_t bytes = 0;
     for (std::size_t k = 0; k < queue.size(); ++k) {
         _event_t& record = array.next();
         to_record(queue[k], record, call.scratch->texts);
         if (op.room == UINT64_MAX) continue;
         nyrhost::WireWriter measure(nullptr);
-        nyrproto::write_event(measure, record);
+        nyrproto::FieldWriter{measure}(record);
         bytes += measure.size();
         if (k == 0 || bytes <= op.room) continue;
         array.drop_last();
         break;
     }
-    auto& revisions = call.handle->handed_revisions;
-    revisions.resize(array.size());
-    for (std::size_t k = 0; k < revisions.size(); ++k) revisions[k] = queue[k].revision;
+    if (op.reply) op.reply->reserve(bytes + 64);  // the result and the count besides
     _event_t* records = array.release(op.count);
+    call.handle->handed_revisions.clear();
+    for (uint32_t k = 0; k < op.count; ++k)
+        call.handle->handed_revisions.push_back(queue[k].revision);
     for (uint32_t k = 0; k < op.count; ++k) {
         call.handle->queued_bytes -= nyrhost::footprint(queue.front());
         queue.pop_front();
@@ -156,7 +132,7 @@ long long run(const Handle& handle, LogRetrieve& op) {
     const int result = call.store->log->retrieve(
         found, nyrhost::LogSelection(op.path, op.from, op.to, op.option_a, op.flag_a, op.option_b));
     if (result != QEL_RESULT_OK || found.empty()) return result;
-    RecordArray array(found.size());
+    nyrhost::RecordArray array(found.size());
     call.lock();
     // Closed meanwhile by another thread: its scratch memory is gone.
     if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;

@@ -103,6 +103,15 @@ int list_at(qel_store_s& store, const char* path, Path& parsed,
     return status == QEL_STATUS_OK ? store.tree.list(parsed, listing, self) : status;
 }
 
+// Fills min(n, capacity) entries of `array` with entry(i); when `made`, the array is first made in
+// the scratch memory, with `capacity` cut to what will be filled.
+template <typename T, typename Entry>
+void fill(nyrhost::Scratch& scratch, bool made, T*& array, uint32_t& capacity, std::size_t n,
+          Entry entry) {
+    if (made) array = scratch.alloc<T>(capacity = std::min<uint32_t>(capacity, n));
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, capacity); ++i) array[i] = entry(i);
+}
+
 // A name handed out from a listing: read-only memory shared with other callers.
 _byte_array_t name_in(const Listing& listing, std::size_t i) {
     const std::string& name = listing.name(i);
@@ -210,13 +219,14 @@ long long run(HandleCall& call, ListNode& op) {
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
     const std::size_t n = listing->size();
     op.total = static_cast<uint32_t>(n);
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.types_capacity); ++i)
-        op.types[i] = listing->type(i);
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.properties_capacity); ++i)
-        op.properties[i] = listing->property(i);
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
-        op.names[i] = name_in(*listing, i);
-    call.scratch->kept.push_back(std::move(listing));
+    nyrhost::Scratch& scratch = *call.scratch;
+    const bool made = op.arrays_made;
+    fill(scratch, made, op.types, op.types_capacity, n, [&](auto i) { return listing->type(i); });
+    fill(scratch, made, op.properties, op.properties_capacity, n,
+         [&](auto i) { return listing->property(i); });
+    fill(scratch, made, op.names, op.names_capacity, n,
+         [&](auto i) { return name_in(*listing, i); });
+    scratch.kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 
@@ -226,25 +236,21 @@ long long run(HandleCall& call, MplFetch& op) {
     std::shared_ptr<const Listing> listing;
     const nyrhost::LeafValue* self = nullptr;
     const int listed = list_at(*call.store, op.path, parsed, listing, &self);
+    const bool alone = listed == QEL_STATUS_IS_LEAF && self;  // the leaf itself, under its name
+    op.status = alone ? QEL_STATUS_OK : listed;
+    if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
+    // Otherwise a node's leaves, not its sub-nodes.
     nyrhost::Scratch& scratch = *call.scratch;
-    if (listed == QEL_STATUS_IS_LEAF && self) {  // the leaf itself, under its own name
-        op.status = QEL_STATUS_OK;
-        op.total = 1;
-        if (op.values_capacity) op.values[0] = nyrhost::hand_out(*self, scratch);
-        if (op.names_capacity) op.names[0] = scratch.keep(parsed.last());
-        return QEL_RESULT_OK;
-    }
-    op.status = listed;
-    if (listed != QEL_STATUS_OK) return QEL_RESULT_OK;
-    // A node's leaves, not its sub-nodes.
-    const std::vector<std::size_t>& leaves = listing->leaves();
-    const std::size_t n = leaves.size();
+    const std::size_t n = alone ? 1 : listing->leaves().size();
+    auto leaf = [&](std::size_t i) { return alone ? self : listing->leaf(listing->leaves()[i]); };
+    auto name = [&](std::size_t i) {
+        return alone ? scratch.keep(parsed.last()) : name_in(*listing, listing->leaves()[i]);
+    };
     op.total = static_cast<uint32_t>(n);
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.values_capacity); ++i)
-        op.values[i] = nyrhost::hand_out(*listing->leaf(leaves[i]), scratch);
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, op.names_capacity); ++i)
-        op.names[i] = name_in(*listing, leaves[i]);
-    scratch.kept.push_back(std::move(listing));
+    fill(scratch, op.arrays_made, op.values, op.values_capacity, n,
+         [&](auto i) { return nyrhost::hand_out(*leaf(i), scratch); });
+    fill(scratch, op.arrays_made, op.names, op.names_capacity, n, name);
+    if (listing) scratch.kept.push_back(std::move(listing));
     return QEL_RESULT_OK;
 }
 

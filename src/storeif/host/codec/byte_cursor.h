@@ -36,6 +36,15 @@ public:
         bytes(data, length);
     }
 
+    // Fields by their type, as WireReader reads them, so that a layout is written once for both.
+    void operator()(uint8_t v) { u8(v); }
+    void operator()(uint16_t v) { u16(v); }
+    void operator()(int32_t v) { i32(v); }
+    void operator()(uint32_t v) { u32(v); }
+    void operator()(int64_t v) { u64(static_cast<uint64_t>(v)); }
+    void operator()(uint64_t v) { u64(v); }
+    void operator()(double v) { f64(v); }
+
     std::size_t size() const { return size_; }
 
 private:
@@ -82,6 +91,14 @@ public:
         std::memcpy(&v, &bits, sizeof v);
         return v;
     }
+    // Fields by their type, as WireWriter writes them.
+    void operator()(uint8_t& v) { v = u8(); }
+    void operator()(uint16_t& v) { v = u16(); }
+    void operator()(int32_t& v) { v = i32(); }
+    void operator()(uint32_t& v) { v = u32(); }
+    void operator()(int64_t& v) { v = static_cast<int64_t>(u64()); }
+    void operator()(uint64_t& v) { v = u64(); }
+    void operator()(double& v) { v = f64(); }
     // A length-prefixed text; false (and failed) when it runs past the end.
     bool text(std::string& out) {
         const uint32_t length = u32();

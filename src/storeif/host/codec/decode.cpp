@@ -2,8 +2,10 @@
 #include <cstring>
 
 #include "codec/byte_cursor.h"
+#include "codec/record_layout.h"
 #include "codec/value_body.h"
 #include "codec/wire_format.h"
+#include "core/record_rules.h"
 #include "nyr_host.h"
 
 namespace nyrhost {
@@ -27,44 +29,11 @@ bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload
     const int32_t type = r.i32();
     if (!r.ok() || !is_known_type(type)) return false;
     v.type = static_cast<data_type_t>(type);
-    if ((flags & kFlagTimeStamp) != 0) {
-        v.timestamp.tv_sec = r.i32();
-        v.timestamp.tv_usec = r.i32();
-    }
-    switch (v.type) {
-        case DATATYPE_BOOL:
-            v.value.bool_value = r.u8();
-            break;
-        case DATATYPE_INT:
-            v.value.int_value = r.i32();
-            break;
-        case DATATYPE_UINT:
-            v.value.uint_value = r.u32();
-            break;
-        case DATATYPE_FLOAT:
-            v.value.float_value = r.f64();
-            break;
-        case DATATYPE_TIME:
-            v.value.time_value.tv_sec = r.i32();
-            v.value.time_value.tv_usec = r.i32();
-            break;
-        case DATATYPE_STRING:
-        case DATATYPE_BLOB:
-            if (!r.text(payload)) return false;
-            v.value.blob_value.length = static_cast<uint32_t>(payload.size());
-            break;
-        case DATATYPE_COMPLEX:
-            v.value.complex_value.real = r.f64();
-            v.value.complex_value.imag = r.f64();
-            break;
-        case DATATYPE_INT64:
-            v.value.int64_value = static_cast<int64_t>(r.u64());
-            break;
-        case DATATYPE_UINT64:
-            v.value.uint64_value = r.u64();
-            break;
-        default:
-            break;
+    if ((flags & kFlagTimeStamp) != 0) time_fields(r, v.timestamp);
+    value_payload(r, v);
+    if (has_payload(v.type)) {
+        if (!r.text(payload)) return false;
+        v.value.blob_value.length = static_cast<uint32_t>(payload.size());
     }
     return r.ok();
 }
@@ -91,47 +60,23 @@ bool read_event(WireReader& r, OwnedEvent& out) {
     _event_t& e = out.scalars;
     std::memset(static_cast<void*>(&e), 0, sizeof e);
     if (!read_magic(r, kEventMagic)) return false;
-    e.type = r.i32();
-    if (!read_text(r, out.path, e.path)) return false;
-    e.cmd = r.i32();
-    if (!read_value_body(r, e.value, out.value_payload)) return false;
-    if (!read_text(r, out.source, e.source)) return false;
-    if (e.type == QEL_EVENT_SEVERITY_KIND)
-        e.severity = r.i32();
-    else
-        e.quality = r.u16();
-    e.was_logged = r.u8();
-    e.event_time.tv_sec = r.i32();
-    e.event_time.tv_usec = r.i32();
-    e.cause = r.i32();
-
-    if ((e.type & QEL_EVENT_GENERIC_MASK) != 0) {
-        if (!read_text(r, out.description, e.description)) return false;
-        e.event_id = r.u64();
-        e.sequence_id = r.u32();
-        uint32_t urls = 0;
-        if (!read_count(r, urls, 4)) return false;
-        out.waveform_urls.resize(urls);
-        for (std::string& url : out.waveform_urls)
-            if (!r.text(url)) return false;
-        e.waveform_url_count = urls;
-        uint32_t details = 0;
-        if (!read_count(r, details, 8)) return false;
-        out.details.resize(details);
-        for (auto& entry : out.details)
-            if (!r.text(entry.first) || !r.text(entry.second)) return false;
-        e.detail_count = details;
-    }
-    if ((e.type & QEL_EVENT_ALARM_MASK) != 0) {
-        e.ack_status = r.i32();
-        e.base_priority = r.u32();
-        e.condition_raised = r.u8();
-        if (!read_text(r, out.note, e.note)) return false;
-        e.auto_close = r.u8();
-        e.variation_level = r.i32();
-    }
-    if (e.type == QEL_EVENT_FINAL_KIND) e.final = r.u8();
-    return r.ok();
+    auto text = [&](_byte_array_t& pair, std::string OwnedEvent::*owned) {
+        return read_text(r, out.*owned, pair);
+    };
+    auto value = [&](_element_datatype_t& v) { return read_value_body(r, v, out.value_payload); };
+    return event_fields(r, e, text, value,
+                        [&] {
+                            if (!read_count(r, e.waveform_url_count, 4)) return false;
+                            out.waveform_urls.resize(e.waveform_url_count);
+                            for (std::string& url : out.waveform_urls)
+                                if (!r.text(url)) return false;
+                            if (!read_count(r, e.detail_count, 8)) return false;
+                            out.details.resize(e.detail_count);
+                            for (auto& entry : out.details)
+                                if (!r.text(entry.first) || !r.text(entry.second)) return false;
+                            return true;
+                        }) &&
+           r.ok();
 }
 
 int decode_element(const char* data, std::size_t size, _element_datatype_t& out,

@@ -2,8 +2,10 @@
 #include <climits>
 
 #include "codec/byte_cursor.h"
+#include "codec/record_layout.h"
 #include "codec/value_body.h"
 #include "codec/wire_format.h"
+#include "core/record_rules.h"
 #include "nyr.h"
 #include "nyr_host.h"
 
@@ -12,44 +14,9 @@ namespace nyrhost {
 void write_value_body(WireWriter& w, const _element_datatype_t& v, bool with_time) {
     w.u8(with_time ? kFlagTimeStamp : 0);
     w.i32(v.type);
-    if (with_time) {
-        w.i32(v.timestamp.tv_sec);
-        w.i32(v.timestamp.tv_usec);
-    }
-    switch (v.type) {
-        case DATATYPE_BOOL:
-            w.u8(v.value.bool_value);
-            break;
-        case DATATYPE_INT:
-            w.i32(v.value.int_value);
-            break;
-        case DATATYPE_UINT:
-            w.u32(v.value.uint_value);
-            break;
-        case DATATYPE_FLOAT:
-            w.f64(v.value.float_value);
-            break;
-        case DATATYPE_TIME:
-            w.i32(v.value.time_value.tv_sec);
-            w.i32(v.value.time_value.tv_usec);
-            break;
-        case DATATYPE_STRING:
-        case DATATYPE_BLOB:
-            w.text(v.value.blob_value.data, v.value.blob_value.length);
-            break;
-        case DATATYPE_COMPLEX:
-            w.f64(v.value.complex_value.real);
-            w.f64(v.value.complex_value.imag);
-            break;
-        case DATATYPE_INT64:
-            w.u64(static_cast<uint64_t>(v.value.int64_value));
-            break;
-        case DATATYPE_UINT64:
-            w.u64(v.value.uint64_value);
-            break;
-        default:
-            break;  // DATATYPE_INVALID: no payload
-    }
+    if (with_time) time_fields(w, v.timestamp);
+    value_payload(w, v);
+    if (has_payload(v.type)) w.text(v.value.blob_value.data, v.value.blob_value.length);
 }
 
 namespace {
@@ -69,24 +36,9 @@ void write_pair(WireWriter& w, const _byte_array_t& pair) {
 void write_event(WireWriter& w, const _event_t& e) {
     w.bytes(kEventMagic, sizeof kEventMagic);
     w.u8(kFormatVersion);
-    w.i32(e.type);
-    write_pair(w, e.path);
-    w.i32(e.cmd);
-    write_value_body(w, e.value, true);
-    write_pair(w, e.source);
-    if (e.type == QEL_EVENT_SEVERITY_KIND)
-        w.i32(e.severity);
-    else
-        w.u16(e.quality);
-    w.u8(e.was_logged);
-    w.i32(e.event_time.tv_sec);
-    w.i32(e.event_time.tv_usec);
-    w.i32(e.cause);
-
-    if ((e.type & QEL_EVENT_GENERIC_MASK) != 0) {
-        write_pair(w, e.description);
-        w.u64(e.event_id);
-        w.u32(e.sequence_id);
+    auto text = [&](const _byte_array_t& pair, auto) { return write_pair(w, pair), true; };
+    auto value = [&](const _element_datatype_t& v) { return write_value_body(w, v, true), true; };
+    event_fields(w, e, text, value, [&] {
         const uint32_t urls = e.waveform_urls != nullptr ? e.waveform_url_count : 0;
         w.u32(urls);
         for (uint32_t i = 0; i < urls; ++i) write_pair(w, e.waveform_urls[i]);
@@ -97,16 +49,8 @@ void write_event(WireWriter& w, const _event_t& e) {
             write_pair(w, e.detail_keys[i]);
             write_pair(w, e.detail_values[i]);
         }
-    }
-    if ((e.type & QEL_EVENT_ALARM_MASK) != 0) {
-        w.i32(e.ack_status);
-        w.u32(e.base_priority);
-        w.u8(e.condition_raised);
-        write_pair(w, e.note);
-        w.u8(e.auto_close);
-        w.i32(e.variation_level);
-    }
-    if (e.type == QEL_EVENT_FINAL_KIND) w.u8(e.final);
+        return true;
+    });
 }
 
 namespace {

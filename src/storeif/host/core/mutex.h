@@ -25,15 +25,17 @@ private:
     std::mutex mutex_;
 };
 
-class SCOPED_CAPABILITY MutexLock {
+// Holds a Mutex, or a SharedMutex for writing, for its scope.
+template <typename Lockable>
+class SCOPED_CAPABILITY ExclusiveLock {
 public:
-    explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-    ~MutexLock() RELEASE() { mutex_.unlock(); }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
+    explicit ExclusiveLock(Lockable& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+    ~ExclusiveLock() RELEASE() { mutex_.unlock(); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
 
 private:
-    Mutex& mutex_;
+    Lockable& mutex_;
 };
 
 // A lock that many may hold for reading at once, or one for writing.
@@ -48,16 +50,8 @@ private:
     std::shared_mutex mutex_;
 };
 
-class SCOPED_CAPABILITY WriterLock {
-public:
-    explicit WriterLock(SharedMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-    ~WriterLock() RELEASE() { mutex_.unlock(); }
-    WriterLock(const WriterLock&) = delete;
-    WriterLock& operator=(const WriterLock&) = delete;
-
-private:
-    SharedMutex& mutex_;
-};
+using MutexLock = ExclusiveLock<Mutex>;
+using WriterLock = ExclusiveLock<SharedMutex>;
 
 class SCOPED_CAPABILITY ReaderLock {
 public:

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace nyrhost {
 
@@ -144,6 +146,22 @@ void to_record(const OwnedEvent& event, _event_t& out, std::deque<std::string>& 
     out.description = pair_for(event.description, texts);
     build_lists(event, out, texts);
     if (carries_alarm(out.type)) out.note = pair_for(event.note, texts);
+}
+
+RecordArray::RecordArray(std::size_t n)
+    : records_(static_cast<_event_t*>(std::calloc(n == 0 ? 1 : n, sizeof(_event_t)))) {
+    if (!records_) throw std::bad_alloc();
+}
+
+RecordArray::~RecordArray() {
+    for (std::size_t k = 0; k < made_; ++k) destruct_event(&records_[k]);
+    std::free(records_);
+}
+
+_event_t* RecordArray::release(uint32_t& count) {
+    count = static_cast<uint32_t>(made_);
+    made_ = 0;
+    return std::exchange(records_, nullptr);
 }
 
 }  // namespace nyrhost

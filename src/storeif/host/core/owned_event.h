@@ -44,6 +44,27 @@ OwnedEvent from_record(const _event_t& record);
 // absent: null array and zero count, so that no reader walks a missing array.
 void to_record(const OwnedEvent& event, _event_t& out, std::deque<std::string>& texts);
 
+// A malloc'd array of records being filled, as calls hand them to their callers (who free them
+// with destruct_event and free): freed with the records made so far unless released, so that a
+// failure half-way leaks nothing. Throws std::bad_alloc.
+class RecordArray {
+public:
+    explicit RecordArray(std::size_t n);
+    ~RecordArray();
+    RecordArray(const RecordArray&) = delete;
+    RecordArray& operator=(const RecordArray&) = delete;
+    // The next record, zeroed; it counts as made from now on.
+    _event_t& next() { return records_[made_++]; }
+    void drop_last() { destruct_event(&records_[--made_]); }
+    _event_t* data() const { return records_; }
+    // The array and the number of records made, now the caller's.
+    _event_t* release(uint32_t& count);
+
+private:
+    _event_t* records_;
+    std::size_t made_ = 0;
+};
+
 }  // namespace nyrhost
 
 #endif  // NYR_HOST_CORE_OWNED_EVENT_H

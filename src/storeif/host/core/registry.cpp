@@ -32,16 +32,6 @@ struct Registry {
     }
 };
 
-// Removes the entry for `key` from one of the registry's maps and hands it over; null when absent.
-template <typename Map>
-typename Map::mapped_type take(Map& map, const void* key) {
-    auto it = map.find(key);
-    if (it == map.end()) return nullptr;
-    typename Map::mapped_type taken = std::move(it->second);
-    map.erase(it);
-    return taken;
-}
-
 Registry& registry() {
     static Registry* instance = new Registry();  // never destroyed: usable during exit
     return *instance;
@@ -132,8 +122,10 @@ void close_store(qel_store_t* store) {
     {
         Registry& reg = registry();
         WriterLock lock(reg.mutex);
-        kept = take(reg.stores, store);
-        if (!kept) return;
+        auto it = reg.stores.find(store);
+        if (it == reg.stores.end()) return;
+        kept = std::move(it->second);
+        reg.stores.erase(it);
         for (auto h = reg.handles.begin(); h != reg.handles.end();) {
             if (h->second.local && h->second.local->store == kept) {
                 closing.push_back(std::move(h->second.local));
@@ -188,7 +180,7 @@ void close_handle(qel_handle_t handle) {
         reg.handles.erase(it);
     }
     if (kept.local) detach(*kept.local);
-    if (kept.remote) nyrremote::close(*kept.remote);
+    if (kept.remote) kept.remote->close();
 }
 
 }  // namespace nyrhost

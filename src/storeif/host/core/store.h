@@ -20,6 +20,7 @@
 
 #include "core/mutex.h"
 #include "core/owned_event.h"
+#include "core/scratch.h"
 #include "core/subscriptions.h"
 #include "core/tree.h"
 #include "history/history.h"
@@ -32,23 +33,6 @@ class RemoteHandle;
 }  // namespace nyrremote
 
 namespace nyrhost {
-
-// Memory handed back by one call, kept until the same thread's next call on the same handle.
-struct Scratch {
-    std::vector<api_status_t> statuses;
-    std::deque<std::string> texts;
-    std::vector<std::shared_ptr<const void>> kept;  // shared memory that handed-out data lies in
-    void clear() {
-        statuses.clear();
-        texts.clear();
-        kept.clear();
-    }
-    // Keeps a copy of `bytes` and returns a pair pointing at it.
-    _byte_array_t keep(std::string_view bytes) {
-        std::string& kept = texts.emplace_back(bytes);
-        return _byte_array_t{&kept[0], static_cast<uint32_t>(kept.size())};
-    }
-};
 
 struct Watchdog {
     bool registered = false;

@@ -1,51 +1,37 @@
 // Deep copies of values written into the tree and records built from them for readers.
 #include "core/value.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace nyrhost {
 
 namespace {
 
+using ValueUnion = decltype(_element_datatype_t::value);
+
+// The bytes each type's member of the value union takes (at its start, as every member does), by
+// type code 0..10; a string's or blob's pair without the padding after its length.
+constexpr std::size_t kPairSize = offsetof(_byte_array_t, length) + sizeof(uint32_t);
+constexpr std::size_t kMemberSize[] = {0,
+                                       sizeof(uint8_t),
+                                       sizeof(int32_t),
+                                       sizeof(uint32_t),
+                                       sizeof(double),
+                                       sizeof(qel_time32_t),
+                                       kPairSize,
+                                       kPairSize,
+                                       sizeof(_complex_t),
+                                       sizeof(int64_t),
+                                       sizeof(uint64_t)};
+
 // The value union with only the member the type names copied and every other byte zero: the
 // bytes a type does not use mean nothing, and a leaf read back from a store file has them zero.
-decltype(_element_datatype_t::value) typed_member(const _element_datatype_t& record) {
-    decltype(_element_datatype_t::value) kept{};
-    const auto& v = record.value;
-    switch (record.type) {
-        case DATATYPE_BOOL:
-            kept.bool_value = v.bool_value;
-            break;
-        case DATATYPE_INT:
-            kept.int_value = v.int_value;
-            break;
-        case DATATYPE_UINT:
-            kept.uint_value = v.uint_value;
-            break;
-        case DATATYPE_FLOAT:
-            kept.float_value = v.float_value;
-            break;
-        case DATATYPE_TIME:
-            kept.time_value = v.time_value;
-            break;
-        case DATATYPE_STRING:
-            kept.string_value = v.string_value;
-            break;
-        case DATATYPE_BLOB:
-            kept.blob_value = v.blob_value;
-            break;
-        case DATATYPE_COMPLEX:
-            kept.complex_value = v.complex_value;
-            break;
-        case DATATYPE_INT64:
-            kept.int64_value = v.int64_value;
-            break;
-        case DATATYPE_UINT64:
-            kept.uint64_value = v.uint64_value;
-            break;
-        default:
-            break;
-    }
+ValueUnion typed_member(const _element_datatype_t& record) {
+    ValueUnion kept{};
+    const int32_t type = record.type;
+    if (type >= DATATYPE_INVALID && type <= DATATYPE_UINT64)
+        std::memcpy(static_cast<void*>(&kept), &record.value, kMemberSize[type]);
     return kept;
 }
 

@@ -1,9 +1,10 @@
 // UUID texts (RFC 4122): version 5 from a name, version 4 from random bytes.
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
 #include <cstdio>
 #include <cstring>
-#include <random>
 
-#include "crypto/sha1.h"
 #include "nyr_host.h"
 
 namespace {
@@ -31,18 +32,18 @@ extern "C" int qel_create_uuid(const char* text, char* buf, uint32_t size) {
     if (!buf || size < 37) return QEL_RESULT_BAD_ARGUMENT;
     uint8_t bytes[16];
     if (text && *text) {
-        nyrhost::Sha1 sha;
-        sha.update(kNamespace, sizeof kNamespace);
-        sha.update(text, std::strlen(text));
-        const auto digest = sha.finish();
-        std::memcpy(bytes, digest.data(), 16);
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        EVP_MD_CTX* sha = EVP_MD_CTX_new();
+        const bool made = sha && EVP_DigestInit_ex(sha, EVP_sha1(), nullptr) == 1 &&
+                          EVP_DigestUpdate(sha, kNamespace, sizeof kNamespace) == 1 &&
+                          EVP_DigestUpdate(sha, text, std::strlen(text)) == 1 &&
+                          EVP_DigestFinal_ex(sha, digest, nullptr) == 1;
+        EVP_MD_CTX_free(sha);
+        if (!made) return QEL_RESULT_NO_MEMORY;
+        std::memcpy(bytes, digest, 16);
         set_version(bytes, 5);
     } else {
-        std::random_device device;
-        for (int i = 0; i < 16; i += 4) {
-            const uint32_t r = device();
-            std::memcpy(bytes + i, &r, 4);
-        }
+        if (RAND_bytes(bytes, sizeof bytes) != 1) return QEL_RESULT_NO_MEMORY;
         set_version(bytes, 4);
     }
     write_text(bytes, buf);

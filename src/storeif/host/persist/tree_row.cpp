@@ -1,10 +1,9 @@
 // A leaf of the tree as a store file keeps it, and back.
 #include "persist/tree_row.h"
 
-#include <cstring>
-
 #include "codec/wire_format.h"
 #include "core/record_rules.h"
+#include "core/value.h"
 #include "log/crc32c.h"
 
 namespace nyrhost {
@@ -40,19 +39,10 @@ bool leaf_of(const TreeRow& row, LeafValue& out) {
     std::string payload;
     _element_datatype_t record{};
     if (decode_element(row.value->data(), row.value->size(), record, payload) != 0) return false;
-    const int32_t type = static_cast<int32_t>(record.type);
-    if (type < DATATYPE_BOOL || type > DATATYPE_UINT64) return false;
-    out.record = record;
+    // The leaf a write of the value would have made, with the row's fill word.
+    const auto property = static_cast<qel_tribool_t>(static_cast<element_property_t>(row.property));
+    if (make_leaf(record, false, property, out) != QEL_STATUS_OK) return false;
     out.record._fill = static_cast<uint32_t>(row.fill);
-    out.bytes.reset();
-    if (has_payload(type)) {
-        out.record.value.string_value = _byte_array_t{nullptr, record.value.string_value.length};
-        if (!payload.empty()) {
-            out.bytes.reset(new char[payload.size()]);
-            std::memcpy(out.bytes.get(), payload.data(), payload.size());
-        }
-    }
-    out.property = static_cast<element_property_t>(row.property);
     return true;
 }
 

@@ -1,59 +1,47 @@
-// The field codec: reads and writes the argument and output lists of protocol/operations.h with
-// the pieces of protocol/messages.h. The writer and the reader take the same calls, so an
-// operation's encoding and decoding are the one list of its fields.
+// The field codec: reads and writes the argument and output lists of protocol/operations.h in the
+// wire forms of docs/protocol.md. The writer and the reader take the same calls, so an operation's
+// encoding and decoding are the one list of its fields. The client refuses bad arguments itself,
+// as the store does, so only calls that reach the store travel.
 #ifndef NYR_HOST_PROTOCOL_FIELDS_H
 #define NYR_HOST_PROTOCOL_FIELDS_H
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "protocol/messages.h"
+#include "codec/byte_cursor.h"
+#include "core/owned_event.h"
+#include "core/scratch.h"
+#include "protocol/operations.h"
 
 namespace nyrproto {
 
-// Memory that decoded pointers lie in, until clear(). Event records in it own their list arrays,
-// which clear() frees.
-class Memory {
-public:
-    ~Memory() { clear(); }
-    template <typename T>
-    T* alloc(std::size_t n) {
-        auto block = std::shared_ptr<T[]>(new T[n == 0 ? 1 : n]());
-        T* at = block.get();
-        blocks_.push_back(std::move(block));
-        return at;
-    }
-    std::string& text() { return texts_.emplace_back(); }
-    std::deque<std::string>& texts() { return texts_; }
-    void owns_records(_event_t* records, uint32_t count) { records_.emplace_back(records, count); }
-    void clear();
+// Memory that decoded pointers lie in, until its next use.
+using Memory = nyrhost::Scratch;
 
-private:
-    std::vector<std::shared_ptr<void>> blocks_;
-    std::deque<std::string> texts_;
-    std::vector<std::pair<_event_t*, uint32_t>> records_;
-};
+constexpr uint32_t kNullText = 0xFFFFFFFFu;
 
 // Writes fields in their wire form.
 struct FieldWriter {
     nyrhost::WireWriter& w;
-    void operator()(const char* text) { write_ptext(w, text); }
+    void operator()(const char* text);
     void operator()(int32_t v) { w.i32(v); }
     void operator()(uint32_t v) { w.u32(v); }
     void operator()(uint64_t v) { w.u64(v); }
     void operator()(bool v) { w.u8(v ? 1 : 0); }
-    void operator()(const _element_datatype_t& v) { write_value(w, v); }
+    void operator()(const _element_datatype_t& v);
     void operator()(const qel_host_change_t& v);
     void operator()(const qel_host_entry_t& v);
-    void operator()(const _event_t& v) { nyrproto::write_event(w, v); }
-    void operator()(const _byte_array_t& v) { write_ptext(w, v.data, v.length); }
-    void operator()(const struct timeval* v) { write_time(w, v); }
+    void operator()(const _event_t& v);
+    void operator()(const _byte_array_t& v);
+    void operator()(const struct timeval* v);
     template <typename T>
     void array(T* p, uint32_t n) {
         for (uint32_t k = 0; k < n; ++k) (*this)(p[k]);
@@ -70,15 +58,15 @@ struct FieldWriter {
 struct FieldReader {
     nyrhost::WireReader& r;
     Memory& memory;
-    // Event arrays that became the caller's, freed by drop() when the reply is refused later.
-    std::vector<std::pair<_event_t*, uint32_t>> handed;
+    // The event array of a reply (one at most), freed unless the whole reply is read.
+    std::optional<nyrhost::RecordArray> handed;
 
-    void operator()(const char*& text) { read_ptext(r, text); }
+    void operator()(const char*& text);
     void operator()(int32_t& v) { v = r.i32(); }
     void operator()(uint32_t& v) { v = r.u32(); }
     void operator()(uint64_t& v) { v = r.u64(); }
     void operator()(bool& v) { v = r.u8() != 0; }
-    void operator()(_element_datatype_t& v) { read_value(r, v, memory.text()); }
+    void operator()(_element_datatype_t& v);
     void operator()(qel_host_change_t& v);
     void operator()(qel_host_entry_t& v);
     void operator()(_event_t& v);
@@ -89,7 +77,7 @@ struct FieldReader {
         using Entry = std::remove_const_t<T>;
         if (!room_for(n, min_size(Entry{}))) return;
         Entry* entries = memory.alloc<Entry>(n);
-        if constexpr (std::is_same_v<Entry, _event_t>) memory.owns_records(entries, n);
+        if constexpr (std::is_same_v<Entry, _event_t>) memory.records.emplace_back(entries, n);
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(entries[k]);
         p = entries;
     }
@@ -99,9 +87,9 @@ struct FieldReader {
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
     }
     void records(_event_t*& p, uint32_t n);
-    void drop();
 
 private:
+    const char* ptext(uint32_t& length);
     bool room_for(uint32_t n, std::size_t each) {
         if (n <= r.remaining() / each) return true;
         r.fail();
@@ -145,15 +133,11 @@ bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memor
     nyrhost::WireReader r(body, size);
     FieldReader f{r, memory, {}};
     result = static_cast<long long>(r.u64());
-    try {
-        if (r.ok() && Operation::carried(result)) op.outs(f);
-    } catch (...) {
-        f.drop();
-        throw;
-    }
-    if (r.ok() && r.remaining() == 0) return true;
-    f.drop();
-    return false;
+    if (r.ok() && Operation::carried(result)) op.outs(f);
+    if (!r.ok() || r.remaining() != 0) return false;
+    uint32_t count = 0;
+    if (f.handed) f.handed->release(count);
+    return true;
 }
 
 // Decodes a request body into the operation it names and hands that to `use`; false for anything

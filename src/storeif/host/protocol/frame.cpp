@@ -69,6 +69,7 @@ FrameIn::Status FrameIn::read(int fd, uint32_t max_body) {
 }
 
 void FrameIn::trim(std::size_t keep) {
+    if (buf_.size() < kInitialBuffer) buf_.resize(kInitialBuffer);
     if (buf_.size() <= keep) return;
     if (!consumed_) start_ += kFrameHeader + body_size_;
     consumed_ = true;

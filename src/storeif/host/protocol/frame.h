@@ -1,34 +1,5 @@
-// The protocol between libnyr's remote handles and nyrd, over a Unix stream socket.
-//
-// Frames. Every message is one frame: a u32 body length (big-endian) and that many body bytes.
-// Integers inside bodies are big-endian and of fixed width (codec/byte_cursor.h). A frame the
-// daemon reads may be at most SessionLimits::max_frame bytes of body (16 MiB unless nyrd is told
-// otherwise); a longer one, or a body that does not decode, ends that connection with a report
-// and leaves every other connection alone. A reply may be at most kMaxReplyBody bytes (1 GiB):
-// the daemon answers a call whose reply would be longer with QEL_RESULT_NO_MEMORY, and a client
-// treats a longer reply as a broken connection.
-//
-// Handshake. The client's first frame is its hello: "NYRP", u32 protocol version, u64 session
-// (0: a new session; otherwise the token of a session to attach this connection to). The daemon
-// answers "NYRP", u32 its protocol version, u8 verdict (kAccepted, kOtherVersion,
-// kUnknownSession, kRefused), u64 the session's token, u32 the largest request body it reads,
-// text a reason for a person. Both hellos
-// keep this layout in every version, so that either side can say what the other speaks. After
-// an accepted hello, the client sends requests and the daemon answers each with one reply, in
-// order; nothing else travels. A session is one store handle on the daemon's side, with its
-// registrations, queue and watchdog; it ends when its last connection closes. A client handle
-// used by several threads at once opens more connections to the same session, so that a thread
-// waiting for events never holds up another's call. A client does not send a request longer than
-// the daemon reads: it answers such a call with QEL_RESULT_NO_MEMORY and a report through qel_err,
-// and the handle stays usable.
-//
-// Memory: a connection of the daemon keeps 4 KiB of buffers while idle; what a large call needed
-// beyond kKeptBuffer it gives back when no further request follows within 10 ms. A client keeps
-// up to 1 MiB of buffers per thread and handle, and at most eight idle connections per handle. A
-// client that goes away while one of its connections waits in qel_events_get ends its session at
-// once (its registrations and queue go), as closing an in-process handle does.
-//
-// Requests and replies: protocol/messages.h.
+// Frames on a Unix stream socket and the handshake between libnyr's remote handles and nyrd. The
+// protocol is described in docs/protocol.md.
 #ifndef NYR_HOST_PROTOCOL_FRAME_H
 #define NYR_HOST_PROTOCOL_FRAME_H
 
@@ -42,7 +13,7 @@
 namespace nyrproto {
 
 constexpr char kHelloMagic[4] = {'N', 'Y', 'R', 'P'};
-constexpr uint32_t kProtocolVersion = 3;
+constexpr uint32_t kProtocolVersion = 4;
 constexpr uint32_t kMaxReplyBody = 1u << 30;
 // The longest hello either side reads; a peer sending more is not speaking this protocol.
 constexpr uint32_t kMaxHelloBody = 1024;
@@ -90,6 +61,10 @@ public:
     }
     const char* body() const { return buf_.data() + kFrameHeader; }
     std::size_t body_size() const { return size_ - kFrameHeader; }
+    // Makes room for a body of `size` bytes, so that building it needs no memory.
+    void reserve(std::size_t size) {
+        if (buf_.size() < kFrameHeader + size) buf_.resize(kFrameHeader + size);
+    }
     // Sends the whole frame; false when the connection is broken.
     bool send(int fd) const;
     // Gives back the buffer when it holds more than `keep` bytes.
@@ -114,7 +89,8 @@ public:
     // True when bytes beyond the last frame have arrived.
     bool has_more() const { return end_ > start_ + kFrameHeader + body_size_; }
     // Gives back the buffer when it holds more than `keep` bytes, keeping what has arrived
-    // beyond the last frame.
+    // beyond the last frame; makes sure it has room for a small frame, so that reading one
+    // needs no memory.
     void trim(std::size_t keep = kKeptBuffer);
 
 private:

@@ -22,6 +22,8 @@
 
 namespace nyrproto {
 
+class FrameOut;
+
 // The operations, in the order of their codes (1, 2, ...).
 // clang-format off
 #define NYR_OPERATIONS(X)                                                                       \
@@ -59,6 +61,8 @@ enum class Op : uint8_t {
 template <Op K>
 struct Operation {
     static constexpr Op id = K;
+    // Whether the reply hands over what the daemon no longer keeps (fetched events).
+    static constexpr bool hands_over = false;
     static bool carried(long long result) { return result == 0; }
     template <typename F>
     void args(F&) {}
@@ -158,6 +162,9 @@ struct ListNode : Operation<Op::ListNode> {
     element_type_t* types = nullptr;  // the caller's arrays
     element_property_t* properties = nullptr;
     _byte_array_t* names = nullptr;
+    // kept here: the arrays are made by the local backend, no longer than what it fills, and
+    // the capacities cut to that (nyrd's case, where they are not the caller's)
+    bool arrays_made = false;
     NYR_ARGS(f(path), f(types_capacity), f(properties_capacity), f(names_capacity))
     NYR_OUTS(f(status); if (status != QEL_STATUS_OK) return;
              f(total), f.fill(types, std::min(types_capacity, total)),
@@ -172,6 +179,7 @@ struct MplFetch : Operation<Op::MplFetch> {
     uint32_t total = 0;
     _element_datatype_t* values = nullptr;  // the caller's arrays
     _byte_array_t* names = nullptr;
+    bool arrays_made = false;  // kept here: as in ListNode
     NYR_ARGS(f(path), f(values_capacity), f(names_capacity))
     NYR_OUTS(f(status); if (status != QEL_STATUS_OK) return;
              f(total), f.fill(values, std::min(values_capacity, total)),
@@ -208,12 +216,15 @@ struct EventsSend : Operation<Op::EventsSend> {
 template <Op K>
 struct EventsFetch : Operation<K> {
     static constexpr bool wait = K == Op::EventsGet;
+    static constexpr bool hands_over = true;
     static bool carried(long long result) { return result > 0; }
     _event_t* records = nullptr;
     uint32_t count = 0;
     // kept here: the most bytes the encoded events may take, so that a reply carries what fits
-    // and leaves the rest queued
+    // and leaves the rest queued; and the reply's frame, made large enough for them before they
+    // leave the queue, so that none is taken and then lost for want of memory
     uint64_t room = UINT64_MAX;
+    FrameOut* reply = nullptr;
     NYR_OUTS(f(count), f.records(records, count))
 };
 using EventsGet = EventsFetch<Op::EventsGet>;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/store.h"
 
@@ -100,13 +101,12 @@ RemoteHandle::~RemoteHandle() {
 
 int RemoteHandle::state() {
     MutexLock lock(mutex_);
-    return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    return state_locked();
 }
 
 ThreadMemory* RemoteHandle::begin_call(int& refusal) {
     MutexLock lock(mutex_);
-    refusal = closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
-    if (refusal != 0) return nullptr;
+    if ((refusal = state_locked()) != 0) return nullptr;
     ThreadMemory& mine = threads_[std::this_thread::get_id()];
     mine.memory.clear();
     mine.in.trim(kKeptPerThread);
@@ -152,6 +152,15 @@ void RemoteHandle::broke(int fd) {
     lose_locked();
 }
 
+// One reply is held at a time: a second one failing while another is held is not kept.
+bool RemoteHandle::swap_held(nyrproto::FrameIn& in, bool hold) {
+    MutexLock lock(mutex_);
+    if (hold == holding_) return false;
+    std::swap(in, held_);
+    holding_ = hold;
+    return true;
+}
+
 void RemoteHandle::close() {
     MutexLock lock(mutex_);
     closed_ = true;
@@ -177,22 +186,21 @@ int Exchange::send(bool built) {
         return QEL_RESULT_NO_MEMORY;
     }
     fd_ = handle_.take();
-    if (fd_ < 0) return handle_.state() ? handle_.state() : QEL_RESULT_LOST;
+    if (fd_ < 0) return handle_.state();  // closed or lost
     if (memory_->out.send(fd_)) return 0;
     return garbled();
 }
 
 int Exchange::receive() {
     const auto status = memory_->in.read(fd_, nyrproto::kMaxReplyBody);
-    if (status == nyrproto::FrameIn::kFrame && !memory_->in.has_more()) return 0;
-    return garbled();
+    in_step_ = status == nyrproto::FrameIn::kFrame && !memory_->in.has_more();
+    return in_step_ ? 0 : garbled();
 }
 
 int Exchange::garbled() {
     handle_.broke(fd_);
     fd_ = -1;
-    const int state = handle_.state();
-    return state == QEL_RESULT_BAD_HANDLE ? state : QEL_RESULT_LOST;
+    return handle_.state();  // lost, unless closed meanwhile
 }
 
 qel_handle_t connect(const char* socket_path) {
@@ -214,11 +222,6 @@ qel_handle_t connect(const char* socket_path) {
     }
     return nyrhost::add_remote(
         std::make_shared<RemoteHandle>(path, d.reply.session, d.reply.max_request, d.fd));
-}
-
-// The idle connections close with the last call still running on the handle.
-void close(RemoteHandle& handle) {
-    handle.close();
 }
 
 int default_socket(char* buf, uint32_t size) {

@@ -7,6 +7,10 @@
 // wait for each other (one of them may wait in qel_events_get). Memory handed back to a caller
 // lies in that thread's own part of the handle (ThreadMemory) until its next call on the handle.
 //
+// Fetched events are the caller's once the daemon sent them: a reply the client cannot take in for
+// want of memory is held, frame and all, and handed out by the next fetch on the handle, from any
+// thread (qel_host_queued_count does not count it).
+//
 // Lost store: when a connection breaks (the daemon went away, or it sent something that is not a
 // reply), the handle is lost: every connection is shut down, so calls in flight on other threads
 // return at once, and every later call gives QEL_RESULT_LOST without touching the socket.
@@ -51,10 +55,17 @@ public:
     void give_back(int fd);
     // A connection broke: the handle is lost.
     void broke(int fd);
-    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections.
+    // Takes the held reply into `in` (hold false) or holds the reply in `in` (hold true); true
+    // when done, false when there was none to take or one is held already.
+    bool swap_held(nyrproto::FrameIn& in, bool hold);
+    // Closing: calls in flight return (with QEL_RESULT_BAD_HANDLE) and close their connections;
+    // the idle ones close with the last call still running on the handle.
     void close();
 
 private:
+    int state_locked() const REQUIRES(mutex_) {
+        return closed_ ? QEL_RESULT_BAD_HANDLE : lost_ ? QEL_RESULT_LOST : 0;
+    }
     void lose_locked() REQUIRES(mutex_);
     void end_connections_locked() REQUIRES(mutex_);
 
@@ -66,6 +77,8 @@ private:
     bool lost_ GUARDED_BY(mutex_) = false;
     std::vector<int> idle_ GUARDED_BY(mutex_);
     std::unordered_set<int> busy_ GUARDED_BY(mutex_);
+    nyrproto::FrameIn held_ GUARDED_BY(mutex_);
+    bool holding_ GUARDED_BY(mutex_) = false;
     std::unordered_map<std::thread::id, ThreadMemory> threads_ GUARDED_BY(mutex_);
 };
 
@@ -75,8 +88,10 @@ public:
     explicit Exchange(RemoteHandle& handle) : handle_(handle) {
         memory_ = handle_.begin_call(refusal_);
     }
+    // A connection left between a request and the end of its reply (out of memory while reading
+    // it) is out of step with the daemon: it is taken as broken, never used again.
     ~Exchange() {
-        if (fd_ >= 0) handle_.give_back(fd_);
+        if (fd_ >= 0) in_step_ ? handle_.give_back(fd_) : handle_.broke(fd_);
     }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -91,7 +106,7 @@ public:
             return failed;
         return receive();
     }
-    ThreadMemory& memory() { return *memory_; }
+    ThreadMemory* memory() { return memory_; }  // null when the handle refused the call
     // A reply that does not decode: the connection is taken as broken.
     int garbled();
 
@@ -103,25 +118,32 @@ private:
     ThreadMemory* memory_ = nullptr;
     int refusal_ = 0;
     int fd_ = -1;
+    bool in_step_ = false;  // the whole reply has been read
 };
 
 // Carries out `op` in nyrd.
 template <typename Operation>
 long long call(RemoteHandle& handle, Operation& op) {
     Exchange x(handle);
-    const int failed = x.exchange([&](nyrhost::WireWriter& w) { nyrproto::write_request(w, op); });
-    if (failed != 0) return failed;
-    ThreadMemory& memory = x.memory();
+    ThreadMemory* memory = x.memory();
+    if (!(Operation::hands_over && memory && handle.swap_held(memory->in, false)))
+        if (const int failed = x.exchange([&](auto& w) { nyrproto::write_request(w, op); }))
+            return failed;
     long long result = 0;
-    if (!nyrproto::read_reply(memory.in.body(), memory.in.body_size(), op, memory.memory, result))
-        return x.garbled();
+    try {
+        if (!nyrproto::read_reply(memory->in.body(), memory->in.body_size(), op, memory->memory,
+                                  result))
+            return x.garbled();
+    } catch (const std::bad_alloc&) {
+        if (Operation::hands_over) handle.swap_held(memory->in, true);
+        throw;
+    }
     return result;
 }
 
-// qel_host_connect, qel_host_default_socket, and the closing of a remote handle.
+// qel_host_connect and qel_host_default_socket.
 qel_handle_t connect(const char* socket_path);
 int default_socket(char* buf, uint32_t size);
-void close(RemoteHandle& handle);
 
 }  // namespace nyrremote
 
