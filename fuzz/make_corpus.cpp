@@ -171,6 +171,7 @@ struct Sampler {
     void operator()(const char*& text) { text = path.c_str(); }
     void operator()(int32_t& v) { v = 0x12; }
     void operator()(uint32_t& v) { v = 2; }
+    void operator()(uint64_t& v) { v = 1; }  // a revision the store has made
     void operator()(bool& v) { v = true; }
     void operator()(_element_datatype_t& v) {
         v = _element_datatype_t{};

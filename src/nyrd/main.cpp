@@ -44,6 +44,9 @@ struct Options {
     // The store's own settings; unset ones keep the store's defaults.
     std::optional<uint32_t> event_wait_ms, queue_events, log_capacity;
     std::optional<uint64_t> queue_bytes;
+    uint64_t history_changes = QEL_HOST_DEFAULT_HISTORY_CHANGES;
+    uint64_t history_bytes = QEL_HOST_DEFAULT_HISTORY_BYTES;
+    uint64_t history_days = QEL_HOST_DEFAULT_HISTORY_SECONDS / 86400;
 };
 
 // Diagnostics: lines on stderr with --log-stderr, the system log otherwise. Reports come from
@@ -179,6 +182,8 @@ int serve(const Options& options) {
         qel_host_store_close(store);
         return kExitCannotStart;
     }
+    qel_host_set_history_limits(store, options.history_changes, options.history_bytes,
+                                options.history_days * 86400);
     std::string error;
     auto listener = nyrd::Listener::start(store, listen, error);
     if (!listener) {
@@ -301,6 +306,19 @@ int main(int argc, char** argv) {
                    "options without their dashes, '#' begins a comment); the command line wins")
         ->type_name("FILE");
     app.allow_config_extras(CLI::config_extras_mode::error);  // a misspelt name is refused
+    app.add_option("--history-changes", options.history_changes,
+                   "Keep at most this many changes in the tree's history (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_CHANGES);
+    app.add_option("--history-bytes", options.history_bytes,
+                   "Keep at most this many bytes of the tree's history (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_BYTES);
+    app.add_option("--history-days", options.history_days,
+                   "Keep no change of the tree's history older than this many days (0: none)")
+        ->type_name("N")
+        ->default_val(QEL_HOST_DEFAULT_HISTORY_SECONDS / 86400)
+        ->check(CLI::Range(uint64_t{0}, uint64_t{1} << 40));
     app.set_version_flag("--version", std::string("nyrd ") + NYRD_VERSION);
     try {
         app.parse(argc, argv);

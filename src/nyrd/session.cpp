@@ -34,6 +34,7 @@ using nyrproto::FrameOut;
 struct Peer {
     std::string name;
     uid_t uid = static_cast<uid_t>(-1);
+    pid_t pid = 0;
 };
 
 Peer peer_of(int fd) {
@@ -44,6 +45,7 @@ Peer peer_of(int fd) {
     socklen_t size = sizeof credentials;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
         peer.uid = credentials.uid;
+        peer.pid = credentials.pid;
         if (credentials.pid > 0) peer.name += " (pid " + std::to_string(credentials.pid) + ")";
     }
     return peer;
@@ -57,9 +59,10 @@ class Sessions {
 public:
     // A new session on `store` for `uid`: its token and handle, or a null handle for a store
     // that is not open.
-    qel_handle_t open(qel_store_t* store, uid_t uid, uint64_t& token) {
+    qel_handle_t open(qel_store_t* store, uid_t uid, pid_t pid, uint64_t& token) {
         qel_handle_t handle = qel_host_handle_open(store);
         if (handle == nullptr) return nullptr;
+        nyrhost::set_peer(handle, uid, static_cast<uint32_t>(pid));
         nyrhost::MutexLock lock(mutex_);
         do token = fresh_token();
         while (token == 0 || sessions_.count(token) != 0);
@@ -289,7 +292,7 @@ private:
                            std::to_string(hello.version);
             report_(LOG_NOTICE, peer_.name + ": refused: " + reply.reason);
         } else if (hello.session == 0) {
-            handle_ = sessions().open(store_, peer_.uid, token_);
+            handle_ = sessions().open(store_, peer_.uid, peer_.pid, token_);
             if (handle_ == nullptr) {
                 reply.verdict = nyrproto::kRefused;
                 reply.reason = "the store is closing";

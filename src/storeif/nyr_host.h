@@ -88,9 +88,12 @@ enum {
     QEL_RESULT_DAMAGED = -7,      /**< The event log's file holds an event that fails its check. */
     QEL_RESULT_LOST = -8,         /**< A remote handle's store is gone: the daemon went away or the
                                        connection broke. Every later call on the handle gives it. */
-    QEL_RESULT_TIMED_OUT = -9     /**< A call on a remote handle had no reply within the handle's
+    QEL_RESULT_TIMED_OUT = -9,    /**< A call on a remote handle had no reply within the handle's
                                        call timeout (qel_host_set_call_timeout()). The handle is
                                        lost: every later call gives #QEL_RESULT_LOST. */
+    QEL_RESULT_TOO_OLD = -10      /**< The tree's history no longer holds that revision or time
+                                       (retention dropped it): nothing was handed back or
+                                       registered; read the subtree afresh. */
 };
 
 /**
@@ -285,6 +288,182 @@ NYR_API int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes);
  * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
  */
 NYR_API int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity);
+
+/* ---- History of the tree ------------------------------------------------------------------ */
+/**
+ * @name History of the tree
+ * Every write call that changes the tree (a single item, or a whole batch) takes the next
+ * **revision**, a 64-bit number counted from 1 and never used twice: revision 0 is the tree before
+ * the first (the empty tree of a new store; for a store file made before it kept a history, its
+ * tree then). A call that changes nothing takes none. Each of its changes is kept in the
+ * store's history with the revision, its place in the call (`index`, from 0), the time, the path,
+ * the kind (QEL_HOST_CHANGE_*), the leaf before and after, the call's source string and, for a
+ * call through nyrd, the peer's user and process id from its socket. A store opened on a file
+ * keeps the history in the file, in the same transaction as the tree; a store in memory keeps it
+ * in memory. A write whose commit fails takes no revision: the next one takes its number.
+ *
+ * The store's **epoch** is a random identifier made when the file (or the store in memory) is
+ * made, so that a client can tell a recreated or restored file from the one it knew.
+ *
+ * Retention (qel_host_set_history_limits()) drops the oldest revisions, whole, while the history
+ * holds more changes, more bytes or an older change than allowed; qel_host_history_info() reports
+ * the oldest revision held. The tree is known at every revision from the one before the oldest
+ * held on; a revision or time before that gives #QEL_RESULT_TOO_OLD.
+ *
+ * Times follow revisions: a revision is never stamped earlier than the one before it. "The tree at
+ * a time" is the tree after the newest revision stamped at or before that time.
+ *
+ * Memory handed back stays valid until the same thread's next call on the handle.
+ * @{
+ */
+
+/** Default of a new store's history bound (qel_host_set_history_limits()), in changes. */
+#define QEL_HOST_DEFAULT_HISTORY_CHANGES 1000000u
+/** Default of a new store's history bound, in bytes: 256 MiB. */
+#define QEL_HOST_DEFAULT_HISTORY_BYTES 268435456u
+/** Default of a new store's history bound, in seconds of age: 30 days. */
+#define QEL_HOST_DEFAULT_HISTORY_SECONDS 2592000u
+
+/** One change of the tree as the history keeps it. */
+typedef struct qel_host_change {
+    uint64_t revision;               /**< The revision of the write call that made it. */
+    uint32_t index;                  /**< Its place among that call's changes, from 0. */
+    int32_t kind;                    /**< What changed: one of QEL_HOST_CHANGE_*. */
+    struct timeval time;             /**< When the call was carried out. */
+    const char* path;                /**< The changed leaf or node. */
+    bool has_old;                    /**< A leaf was replaced or cleared: `old_value` holds it. */
+    bool has_new;                    /**< A leaf was written: `new_value` holds it. */
+    _element_datatype_t old_value;   /**< The leaf before (with `has_old`). */
+    element_property_t old_property; /**< Its property word. */
+    _element_datatype_t new_value;   /**< The leaf written (with `has_new`). */
+    element_property_t new_property; /**< Its property word. */
+    const char* source;              /**< The call's source string, as the writer gave it. */
+    bool has_peer; /**< The call came through nyrd: `uid` and `pid` are the peer's. */
+    uint32_t uid;  /**< The peer's user id. */
+    uint32_t pid;  /**< The peer's process id. */
+} qel_host_change_t;
+
+/** One entry of a subtree as it was (qel_host_subtree_at()). */
+typedef struct qel_host_entry {
+    const char* path;            /**< The entry's path. */
+    bool is_leaf;                /**< A leaf (with `value` and `property`), else a node. */
+    _element_datatype_t value;   /**< The leaf's value. */
+    element_property_t property; /**< The leaf's property word. */
+} qel_host_entry_t;
+
+/**
+ * Bounds the store's history; the next write applies them. Zero keeps nothing of that kind
+ * (revisions are still counted).
+ * @param store The store.
+ * @param changes At most this many changes; #QEL_HOST_DEFAULT_HISTORY_CHANGES by default.
+ * @param bytes At most this many bytes (paths, sources and leaves, and 48 bytes a change);
+ *        #QEL_HOST_DEFAULT_HISTORY_BYTES by default.
+ * @param seconds No change older than this; #QEL_HOST_DEFAULT_HISTORY_SECONDS by default.
+ * @return 0, or #QEL_RESULT_BAD_HANDLE for a store that is not open.
+ */
+NYR_API int qel_host_set_history_limits(qel_store_t* store, uint64_t changes, uint64_t bytes,
+                                        uint64_t seconds);
+/**
+ * The store's current revision, the oldest one its history holds, and its epoch.
+ * @param handle The handle.
+ * @param[out] revision The newest revision (0 for a new store).
+ * @param[out] oldest The oldest revision held; `revision` + 1 when none is.
+ * @param[out] epoch 32 lower-case hexadecimal digits.
+ * @return 0; #QEL_RESULT_BAD_HANDLE, #QEL_RESULT_BAD_ARGUMENT (a null out-parameter).
+ */
+NYR_API int qel_host_history_info(qel_handle_t handle, uint64_t* revision, uint64_t* oldest,
+                                  const char** epoch);
+/**
+ * The changes at or below `path`, oldest first, one page at a time: those at or after the
+ * position (`from_revision`, `from_index`), up to `until_revision`, whose times lie within
+ * [`since`, `until`]. The next page starts after the last change handed back: its revision, and
+ * its index + 1.
+ * @param handle The handle.
+ * @param path A path; "/" for the whole tree.
+ * @param from_revision The first revision; 0 for the oldest held.
+ * @param from_index The first index within `from_revision`.
+ * @param until_revision The last revision; UINT64_MAX for no bound.
+ * @param since Null, or the earliest time.
+ * @param until Null, or the latest time.
+ * @param limit At most this many changes (0: all).
+ * @param newest With `limit`, the newest `limit` changes of the range instead of the first.
+ * @param[out] status 1, or #QEL_STATUS_BAD_PATH.
+ * @param[out] changes The changes.
+ * @param[out] count How many.
+ * @return 0; #QEL_RESULT_TOO_OLD when `from_revision` lies before the oldest revision held (and
+ *         after 0); #QEL_RESULT_BAD_ARGUMENT for a null out-parameter; #QEL_RESULT_DAMAGED for a
+ *         history row that fails its check; #QEL_RESULT_BAD_HANDLE.
+ */
+NYR_API int qel_host_history_changes(qel_handle_t handle, const char* path, uint64_t from_revision,
+                                     uint32_t from_index, uint64_t until_revision,
+                                     const struct timeval* since, const struct timeval* until,
+                                     uint32_t limit, bool newest, api_status_t* status,
+                                     qel_host_change_t** changes, uint32_t* count);
+/**
+ * The leaf at `path` as it was at a revision or a time.
+ * @param handle The handle.
+ * @param path The leaf's path.
+ * @param revision The revision (when `at` is null).
+ * @param at Null, or the time: the tree after the newest revision stamped at or before it.
+ * @param[out] status As qel_get_leaf's would have been then: 1 with the value,
+ *        #QEL_STATUS_NOT_FOUND, #QEL_STATUS_IS_NODE, #QEL_STATUS_BAD_PATH.
+ * @param[out] value The leaf's value (with status 1).
+ * @param[out] property Its property word.
+ * @param[out] at_revision The revision read.
+ * @return 0; #QEL_RESULT_TOO_OLD; #QEL_RESULT_BAD_ARGUMENT for a revision not made yet or a null
+ *         out-parameter; #QEL_RESULT_DAMAGED; #QEL_RESULT_BAD_HANDLE.
+ */
+NYR_API int qel_host_leaf_at(qel_handle_t handle, const char* path, uint64_t revision,
+                             const struct timeval* at, api_status_t* status,
+                             _element_datatype_t* value, element_property_t* property,
+                             uint64_t* at_revision);
+/**
+ * The entry at `path` and everything below it as it was at a revision or a time, in path order
+ * (every node before what lies below it).
+ * @param handle The handle.
+ * @param path The subtree's path.
+ * @param revision The revision (when `at` is null).
+ * @param at Null, or the time.
+ * @param[out] status 1, #QEL_STATUS_NOT_FOUND (nothing was at `path`), #QEL_STATUS_BAD_PATH.
+ * @param[out] entries The entries (the first is `path` itself).
+ * @param[out] count How many.
+ * @param[out] at_revision The revision read.
+ * @return As qel_host_leaf_at().
+ */
+NYR_API int qel_host_subtree_at(qel_handle_t handle, const char* path, uint64_t revision,
+                                const struct timeval* at, api_status_t* status,
+                                qel_host_entry_t** entries, uint32_t* count, uint64_t* at_revision);
+/**
+ * Registers for tree changes as qel_event_register() does, and first queues, from the history,
+ * every tree change at `path` (and, with `subtree`, below it) made after `revision`, in order;
+ * live changes follow without a gap or a duplicate. Other kinds in `kinds` are registered as
+ * usual, from now on. The queue's bounds hold for the changes replayed as for any others.
+ * @param handle The handle.
+ * @param path The path.
+ * @param kinds The kind bits; tree changes are replayed only when #QEL_HOST_EVENT_TREE_CHANGE is
+ *        among them.
+ * @param subtree Also below `path`.
+ * @param revision The last revision the caller has seen.
+ * @param[out] status 1, or #QEL_STATUS_BAD_PATH.
+ * @return 0; #QEL_RESULT_TOO_OLD when the history no longer holds every revision after
+ *         `revision` (nothing registered, nothing queued); #QEL_RESULT_BAD_ARGUMENT for a revision
+ *         not made yet or a null `status`; #QEL_RESULT_DAMAGED; #QEL_RESULT_BAD_HANDLE.
+ */
+NYR_API int qel_host_event_register_from(qel_handle_t handle, const char* path, api_event_t kinds,
+                                         bool subtree, uint64_t revision, api_status_t* status);
+/**
+ * The revisions of the events the last qel_events_get() or qel_events_get_nonblocking() on this
+ * handle handed back, one per event in their order: a tree change's revision, 0 for any other
+ * event. This is how a watcher learns the revision of each tree change it receives (tree-change
+ * events carry no event or sequence id), and where to resume with
+ * qel_host_event_register_from(). Meant for a handle on which one thread fetches events.
+ * @param handle The handle.
+ * @param[out] revisions The revisions.
+ * @param[out] count How many (the number of events last handed back).
+ * @return 0; #QEL_RESULT_BAD_ARGUMENT for a null out-parameter; #QEL_RESULT_BAD_HANDLE.
+ */
+NYR_API int qel_host_event_revisions(qel_handle_t handle, uint64_t** revisions, uint32_t* count);
+/** @} */
 
 /* ---- Observation (for tests and tools) ---------------------------------------------------- */
 /**

@@ -16,3 +16,12 @@ if(TARGET nyr_tool)
   endif()
   add_test(NAME nyr_command COMMAND nyr_command_tests)
 endif()
+# The history commands (history, get --at, export --at, diff, watch --from-rev) of the binary.
+if(TARGET nyr_tool AND TARGET nyrd)
+  add_executable(nyr_history_command_tests ${CMAKE_CURRENT_SOURCE_DIR}/tool/history_command_test.cpp)
+  target_link_libraries(nyr_history_command_tests PRIVATE nyr_tool_core GTest::gtest_main)
+  target_compile_definitions(nyr_history_command_tests PRIVATE NYR_PATH="$<TARGET_FILE:nyr_tool>"
+    NYRD_PATH="$<TARGET_FILE:nyrd>")
+  add_dependencies(nyr_history_command_tests nyr_tool nyrd)
+  add_test(NAME nyr_history_command COMMAND nyr_history_command_tests)
+endif()

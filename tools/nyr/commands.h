@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "history_view.h"
 #include "json_value.h"
 #include "session.h"
 
@@ -30,6 +31,15 @@ void add_service_commands(CLI::App& app, Context& context);
 void add_stats_command(CLI::App& app, Context& context);
 // check, salvage.
 void add_file_commands(CLI::App& app, Context& context);
+// history, diff.
+void add_history_commands(CLI::App& app, Context& context);
+
+// get --at/--rev: the leaves at `paths` as they were at a point of the history.
+int run_get_at(const Context& context, const std::vector<std::string>& paths,
+               const HistoryPoint& then, bool json);
+// The options TIME_NAME TIME and REVISION_NAME REV of a point of the history, for `what`.
+void add_history_point(CLI::App* command, HistoryPoint& point, const char* time_name,
+                       const char* revision_name, const std::string& what);
 
 // The source string of nyr's writes.
 std::string write_source();

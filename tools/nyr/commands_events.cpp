@@ -28,15 +28,25 @@ struct WatchOptions {
     std::string kinds = "all";
     bool recursive = false;
     bool json = false;
+    HistoryPoint from;  // --from-rev: first the tree changes after that revision
 };
 
 int run_watch(const Context& context, const WatchOptions& options) {
     const api_event_t kinds = parse_kinds(options.kinds);
+    const bool resume = options.from.given();
+    const ParsedPoint from =
+        resume ? parse_point(options.from, "--from", "--from-rev") : ParsedPoint{};
     Session session(context.store);
     api_status_t status = 0;
-    check_item(options.path,
-               session.client().event_register(options.path, kinds, options.recursive, status),
-               status);
+    if (resume)
+        check_item(options.path,
+                   qel_host_event_register_from(session.handle(), options.path.c_str(), kinds,
+                                                options.recursive, from.revision, &status),
+                   status);
+    else
+        check_item(options.path,
+                   session.client().event_register(options.path, kinds, options.recursive, status),
+                   status);
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigaction(SIGINT, &action, nullptr);
@@ -48,11 +58,24 @@ int run_watch(const Context& context, const WatchOptions& options) {
     while (g_interrupted == 0) {
         const int count = session.client().events_get(events);  // waits a bounded time
         if (count < 0) check_result(options.path, count);
+        // With --from-rev each tree change shows its revision, where a later watch resumes.
+        uint64_t* revisions = nullptr;
+        uint32_t known = 0;
+        if (resume && count > 0)
+            check_result(options.path,
+                         qel_host_event_revisions(session.handle(), &revisions, &known));
         for (int i = 0; i < count; ++i) {
-            if (options.json)
-                print_json(event_to_json(events[i]));
-            else
+            const uint64_t revision = static_cast<uint32_t>(i) < known ? revisions[i] : 0;
+            if (options.json) {
+                Json json = event_to_json(events[i]);
+                if (revision != 0) json["revision"] = revision;
+                print_json(json);
+            } else if (revision != 0) {
+                std::printf("revision %llu: %s\n", static_cast<unsigned long long>(revision),
+                            events[i].to_string().c_str());
+            } else {
                 std::puts(events[i].to_string().c_str());
+            }
         }
         std::fflush(stdout);
     }
@@ -136,6 +159,10 @@ void add_event_commands(CLI::App& app, Context& context) {
         ->capture_default_str();
     command->add_flag("-r,--recursive", watch->recursive, "Also events below PATH");
     command->add_flag("--json", watch->json, "Print each event as a JSON line");
+    command->add_option("--from-rev", watch->from.revision,
+                        "First the tree changes made after revision REV (from the history), "
+                        "then live ones; each tree change shows its revision (the key "
+                        "\"revision\" with --json)");
     command->callback([&context, watch] {
         context.action = [&context, watch] { return run_watch(context, *watch); };
     });

@@ -18,7 +18,8 @@ namespace {
 
 struct TransferOptions {
     std::string path;
-    std::string file;  // empty or "-": stdout / stdin
+    std::string file;   // empty or "-": stdout / stdin
+    HistoryPoint then;  // export only: the subtree as it was
 };
 
 bool to_standard_stream(const std::string& file) {
@@ -27,7 +28,11 @@ bool to_standard_stream(const std::string& file) {
 
 int run_export(const Context& context, const TransferOptions& options) {
     std::string document;
-    {
+    if (options.then.given()) {
+        const ParsedPoint point = parse_point(options.then, "--at", "--rev");
+        Session session(context.store);
+        document = export_subtree_at(session.handle(), options.path, point);
+    } else {
         Session session(context.store);
         document = export_subtree(session.client(), options.path);
     }
@@ -89,6 +94,13 @@ void add_transfer_commands(CLI::App& app, Context& context) {
         command->add_option("FILE", options->file,
                             is_export ? "Output file; stdout when absent or -"
                                       : "Input file; stdin when absent or -");
+        if (is_export) {
+            command->add_option("--at", options->then.time,
+                                "Export the subtree as it was at this time "
+                                "(YYYY-MM-DDThh:mm:ss[.ffffff]Z or seconds), from the history");
+            command->add_option("--rev", options->then.revision,
+                                "Export the subtree as it was at this revision");
+        }
         command->callback([&context, options, is_export] {
             context.action = [&context, options, is_export] {
                 return is_export ? run_export(context, *options) : run_import(context, *options);

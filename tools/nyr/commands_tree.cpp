@@ -201,12 +201,15 @@ void add_tree_commands(CLI::App& app, Context& context) {
 
     auto paths = std::make_shared<std::vector<std::string>>();
     auto get_json = std::make_shared<bool>(false);
+    auto then = std::make_shared<HistoryPoint>();
     command = app.add_subcommand("get", "Print the values of leaves");
     command->add_option("PATH", *paths, "Paths of the leaves")->required();
     command->add_flag("--json", *get_json, "Print a JSON list of the leaves");
-    command->callback([&context, paths, get_json] {
-        context.action = [&context, paths, get_json] {
-            return run_get(context, *paths, *get_json);
+    add_history_point(command, *then, "--at", "--rev", "The values, from the history,");
+    command->callback([&context, paths, get_json, then] {
+        context.action = [&context, paths, get_json, then] {
+            return then->given() ? run_get_at(context, *paths, *then, *get_json)
+                                 : run_get(context, *paths, *get_json);
         };
     });
 

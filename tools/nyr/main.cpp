@@ -6,7 +6,7 @@
 namespace {
 
 const char kDescription[] =
-    "nyr: browse, edit, watch, export and import a store.\n"
+    "nyr: browse, edit, watch, export and import a store, and read the history of its tree.\n"
     "It reaches nyrd at --socket, $NYR_SOCKET or the default socket, or opens a store file "
     "with --store when no daemon serves it. $NYR_TIMEOUT=MS bounds reaching nyrd and each call "
     "(default: 5 s to connect, calls unbounded; 0: no bound); a call that runs out fails.\n"
@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     nyr_tool::add_service_commands(app, context);
     nyr_tool::add_stats_command(app, context);
     nyr_tool::add_file_commands(app, context);
+    nyr_tool::add_history_commands(app, context);
 
     const int parsed = nyr_tool::parse_command_line(app, argc, argv, "nyr", [&] {
         if (!context.store.socket.empty() && !context.store.store_file.empty())

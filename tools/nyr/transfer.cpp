@@ -181,6 +181,13 @@ std::string export_subtree(toolkit::CNyr& client, const std::string& path) {
     read_leaves(client, leaf_paths, values, properties,
                 [&progress](std::size_t done) { progress.update(done); });
 
+    return export_document(node_lines, relative_leaves, values, properties);
+}
+
+std::string export_document(const std::vector<std::string>& node_lines,
+                            const std::vector<std::string>& relative_leaves,
+                            const std::vector<toolkit::CElement>& values,
+                            const std::vector<element_property_t>& properties) {
     std::vector<std::string> leaf_lines;
     leaf_lines.reserve(values.size());
     Json leaf = Json::object();
@@ -197,6 +204,24 @@ std::string export_subtree(toolkit::CNyr& client, const std::string& path) {
     append_entries(out, "leaves", leaf_lines, true);
     out += "}\n";
     return out;
+}
+
+std::string export_subtree_at(qel_handle_t handle, const std::string& path,
+                              const ParsedPoint& point) {
+    uint64_t revision = 0;
+    std::vector<std::string> node_lines, relative_leaves;
+    std::vector<toolkit::CElement> values;
+    std::vector<element_property_t> properties;
+    for (PastEntry& entry : subtree_then(handle, path, point, revision)) {
+        if (!entry.is_leaf) {
+            node_lines.push_back(text_json(entry.relative).dump());
+            continue;
+        }
+        relative_leaves.push_back(entry.relative);
+        values.push_back(std::move(entry.value));
+        properties.push_back(entry.property);
+    }
+    return export_document(node_lines, relative_leaves, values, properties);
 }
 
 void write_import(toolkit::CNyr& client, const ImportPlan& plan, const std::string& path) {

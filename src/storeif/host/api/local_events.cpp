@@ -31,7 +31,12 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
     }
     if (!call.handle->open) return QEL_RESULT_BAD_HANDLE;
     auto& queue = call.handle->queue;
-    if (queue.empty()) return 0;
+    if (queue.empty()) {
+        call.handle->handed_revisions.clear();
+        return 0;
+    }
+    // Room for the revisions first, so that nothing can fail once the events are handed out.
+    call.handle->handed_revisions.reserve(queue.size());
     nyrhost::RecordArray array(queue.size());
     uint64_t bytes = 0;
     for (std::size_t k = 0; k < queue.size(); ++k) {
@@ -47,6 +52,9 @@ long long fetch(HandleCall& call, Fetch& op) HOLDS_STORE(call) {
     }
     if (op.reply) op.reply->reserve(bytes + 64);  // the result and the count besides
     _event_t* records = array.release(op.count);
+    call.handle->handed_revisions.clear();
+    for (uint32_t k = 0; k < op.count; ++k)
+        call.handle->handed_revisions.push_back(queue[k].revision);
     for (uint32_t k = 0; k < op.count; ++k) {
         call.handle->queued_bytes -= nyrhost::footprint(queue.front());
         queue.pop_front();

@@ -31,18 +31,22 @@ using Listing = Tree::Listing;
 
 namespace {
 
-// A write's end, under the store's lock: on a store in memory its changes are announced at once;
-// on a store file they are queued as `write` for the next group commit, and true says so: the
-// caller then lets the lock go and waits for that commit (await_commit). Throws nothing.
-bool queued(qel_store_s& store, const Tree::Changes& changes, const char* source,
-            nyrhost::PendingWrite& write) REQUIRES(store.mutex) {
+// A write's end, under the store's lock: it takes its revision; on a store in memory its changes
+// go to the history and are announced at once; on a store file they are queued as `write` for the
+// next group commit, and true says so: the caller then lets the lock go and waits for that commit
+// (await_commit).
+bool queued(qel_handle_s& handle, qel_store_s& store, const Tree::Changes& changes,
+            const char* source, nyrhost::PendingWrite& write) REQUIRES(store.mutex) {
+    handle.store->mutex.assert_held();  // the same store
+    if (changes.empty()) return false;
+    write.info = nyrhost::write_info(handle, source);
+    nyrhost::take_revision(store, write.info);
     if (!store.file) {
-        nyrhost::announce(store, changes, nyrhost::or_empty(source));
+        store.history->record(changes, write.info);
+        nyrhost::announce(store, changes, write.info);
         return false;
     }
-    if (changes.empty()) return false;
     write.changes = &changes;
-    write.source = nyrhost::or_empty(source);
     nyrhost::queue_write(store, write);
     return true;
 }
@@ -67,7 +71,7 @@ long long path_write(const Handle& handle, Single& op, Write write) {
     Tree::Changes changes;
     op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
     nyrhost::PendingWrite pending;
-    if (!queued(*call.store, changes, op.source, pending)) return QEL_RESULT_OK;
+    if (!queued(*call.handle, *call.store, changes, op.source, pending)) return QEL_RESULT_OK;
     call.unlock();
     return nyrhost::await_commit(*call.store, pending);
 }
@@ -107,7 +111,7 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
         throw;
     }
     nyrhost::PendingWrite pending;
-    if (queued(*call.store, changes, op.source, pending)) {
+    if (queued(*call.handle, *call.store, changes, op.source, pending)) {
         call.unlock();
         if (const int failed = nyrhost::await_commit(*call.store, pending)) return failed;
         call.lock();

@@ -79,6 +79,15 @@ int qel_host_set_queue_bytes(qel_store_t* store, uint64_t bytes) {
     return set_setting(store, &qel_store_s::queue_bytes, bytes == 0 ? uint64_t{1} : bytes);
 }
 
+int qel_host_set_history_limits(qel_store_t* store, uint64_t changes, uint64_t bytes,
+                                uint64_t seconds) {
+    auto state = nyrhost::acquire_store(store);
+    if (!state) return QEL_RESULT_BAD_HANDLE;
+    nyrhost::MutexLock hold(state->mutex);
+    state->history->set_limits(nyrhost::HistoryLimits{changes, bytes, seconds});
+    return QEL_RESULT_OK;
+}
+
 // The bound belongs to the memory log; a log kept in a file has none (nyr_host.h).
 int qel_host_set_log_capacity(qel_store_t* store, uint32_t capacity) {
     auto state = nyrhost::acquire_store(store);

@@ -7,8 +7,6 @@
 
 namespace nyrhost {
 
-namespace {
-
 // Appends `event` to the queue of `handle`, dropping (and counting) the oldest while the queue is
 // full in events or in bytes; an event larger than the whole byte bound is dropped itself.
 void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
@@ -37,7 +35,23 @@ void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
     handle.arrived.notify_all();
 }
 
-}  // namespace
+OwnedEvent tree_event(int cmd, const std::string& path, const _element_datatype_t* written,
+                      std::string_view payload, const WriteInfo& info) {
+    OwnedEvent event;
+    event.scalars.type = QEL_HOST_EVENT_TREE_CHANGE;
+    event.scalars.cmd = cmd;
+    event.scalars.quality = 0xC0;
+    event.scalars.event_time = qel_time32_t{static_cast<int32_t>(info.time_us / 1000000),
+                                            static_cast<int32_t>(info.time_us % 1000000)};
+    event.path = path;
+    event.source = std::string(info.source);
+    if (written) {
+        event.scalars.value = *written;
+        event.value_payload = std::string(payload);
+    }
+    event.revision = info.revision;
+    return event;
+}
 
 void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) {
     std::vector<qel_handle_s*> reached;
@@ -45,10 +59,9 @@ void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) {
     for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
 }
 
-void announce(qel_store_s& store, const Tree::Changes& changes, const char* source) {
-    // A store that keeps its tree in a file records every write's changes, watched or not.
+void announce(qel_store_s& store, const Tree::Changes& changes, const WriteInfo& info) {
+    // Every write's changes are recorded for the history, watched or not.
     if (changes.empty() || store.subscriptions.size() == 0) return;
-    const qel_time32_t now = now32();
     Path path;
     std::vector<qel_handle_s*> reached;
     for (const TreeChange& change : changes) {
@@ -60,17 +73,9 @@ void announce(qel_store_s& store, const Tree::Changes& changes, const char* sour
             if (Path::parse(std::string_view(change.path), path) != QEL_STATUS_OK) continue;
             store.subscriptions.match(path, QEL_HOST_EVENT_TREE_CHANGE, reached);
             if (reached.empty()) continue;
-            OwnedEvent event;
-            event.scalars.type = QEL_HOST_EVENT_TREE_CHANGE;
-            event.scalars.cmd = change.cmd;
-            event.scalars.quality = 0xC0;
-            event.scalars.event_time = now;
-            event.path = change.path;
-            event.source = source;
-            if (change.cmd == QEL_HOST_CHANGE_LEAF_SET) {
-                event.scalars.value = change.record;
-                event.value_payload = change.payload;
-            }
+            const bool set = change.cmd == QEL_HOST_CHANGE_LEAF_SET;
+            const OwnedEvent event = tree_event(
+                change.cmd, change.path, set ? &change.record : nullptr, change.payload, info);
             for (qel_handle_s* handle : reached) enqueue(store, *handle, event);
         } catch (const std::bad_alloc&) {
             for (qel_handle_s* handle : reached) {

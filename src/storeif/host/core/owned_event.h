@@ -24,6 +24,7 @@ struct OwnedEvent {
     std::string value_payload;  // bytes of a string or blob value
     std::vector<std::string> waveform_urls;
     std::vector<std::pair<std::string, std::string>> details;  // in record order
+    uint64_t revision = 0;  // a tree change's revision (not part of the record)
 };
 
 // The memory an owned event holds: the record and every text and list, as queues count it.

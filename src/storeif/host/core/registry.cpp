@@ -77,6 +77,13 @@ qel_time32_t now32() {
     return qel_time32_t{static_cast<int32_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};
 }
 
+void set_peer(qel_handle_t handle, uint32_t uid, uint32_t pid) {
+    const Found found = find(handle);
+    if (!found.local) return;
+    MutexLock hold(found.local->store->mutex);
+    found.local->peer = PeerInfo{true, uid, pid};
+}
+
 qel_store_t* open_store(const char* store_file, int* result) {
     int ignored = QEL_HOST_OPEN_OK;
     int& reason = result != nullptr ? *result : ignored;
@@ -100,6 +107,8 @@ qel_store_t* open_store(const char* store_file, int* result) {
                 (reason = file->load(store->tree, std::move(connection))) != QEL_HOST_OPEN_OK)
                 return nullptr;
             store->file = std::move(file);
+            if (!store->file) store->memory_history = make_memory_history();
+            store->history = store->file ? &store->file->history() : store->memory_history.get();
         }
         if (store->file) store->file_path = store_file;
         store->log = std::move(log);

@@ -25,6 +25,7 @@
 #include "core/scratch.h"
 #include "core/subscriptions.h"
 #include "core/tree.h"
+#include "history/history.h"
 #include "log/event_log.h"
 #include "nyr_host.h"
 #include "persist/group_commit.h"
@@ -42,6 +43,12 @@ struct Watchdog {
     uint32_t number = 0;
     bool flag = false;
     uint32_t pings = 0;
+};
+
+// The other end of a handle that nyrd serves: the peer's user and process from its socket.
+struct PeerInfo {
+    bool known = false;
+    uint32_t uid = 0, pid = 0;
 };
 
 struct SyslogEntry {
@@ -74,6 +81,14 @@ struct qel_store_s {
     // Writes committed to the file and the time their groups' commits took, for qel_host_stats().
     uint64_t commits GUARDED_BY(mutex) = 0;
     uint64_t commit_us GUARDED_BY(mutex) = 0;
+    // The tree's history: the file's for a store opened on one, else `memory_history`. Set at
+    // opening.
+    std::unique_ptr<nyrhost::History> memory_history PT_GUARDED_BY(mutex);
+    nyrhost::History* history PT_GUARDED_BY(mutex) = nullptr;
+    // The newest revision taken by a write on its way to the store file, and its time: the next
+    // write takes the one after (persist/commit.cpp).
+    uint64_t revision_taken GUARDED_BY(mutex) = 0;
+    int64_t time_taken GUARDED_BY(mutex) = INT64_MIN;
     // Set at opening, then only read; serialises itself.
     std::unique_ptr<nyrhost::EventLog> log;
 };
@@ -86,8 +101,12 @@ struct qel_handle_s {
     std::deque<nyrhost::OwnedEvent> queue GUARDED_BY(store->mutex);
     uint64_t queued_bytes GUARDED_BY(store->mutex) = 0;  // footprint() of what `queue` holds
     unsigned long long overflow GUARDED_BY(store->mutex) = 0;
+    // The revisions of the events the last fetch handed out, one each (0 for other events).
+    std::vector<uint64_t> handed_revisions GUARDED_BY(store->mutex);
     nyrhost::CondVar arrived;  // notified when an event is queued or the handle closes
     nyrhost::Watchdog watchdog GUARDED_BY(store->mutex);
+    // Whose calls these are, for a handle that nyrd opened for a peer; recorded in the history.
+    nyrhost::PeerInfo peer GUARDED_BY(store->mutex);
     // One entry per thread that has called on this handle, kept as long as the handle is open.
     std::unordered_map<std::thread::id, nyrhost::Scratch> scratch GUARDED_BY(store->mutex);
 
@@ -121,25 +140,40 @@ void close_store(qel_store_t* store);
 qel_handle_t open_handle(qel_store_t* store);
 qel_handle_t add_remote(std::shared_ptr<nyrremote::RemoteHandle> remote);
 void close_handle(qel_handle_t handle);
+// Marks the calls on an in-process handle as those of a peer process (nyrd's sessions): its user
+// and process id are recorded with each tree change it makes. Nothing for any other handle.
+void set_peer(qel_handle_t handle, uint32_t uid, uint32_t pid);
 
 // The current time as records carry it.
 qel_time32_t now32();
 
 // Queues `event`, whose path is `path`, on every handle of `store` registered for it.
 void deliver(qel_store_s& store, const Path& path, const OwnedEvent& event) REQUIRES(store.mutex);
-// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events.
-void announce(qel_store_s& store, const Tree::Changes& changes, const char* source)
+// Queues `event` on `handle` alone, within the queue's bounds.
+void enqueue(qel_store_s& store, qel_handle_s& handle, const OwnedEvent& event)
     REQUIRES(store.mutex);
-// The change list of a write: only kept when someone could be told about it or the store keeps
-// its tree in a file.
+// The QEL_HOST_EVENT_TREE_CHANGE event of one change: `cmd`, `path`, the written leaf for a set,
+// the write's time, source and revision.
+OwnedEvent tree_event(int cmd, const std::string& path, const _element_datatype_t* written,
+                      std::string_view payload, const WriteInfo& info);
+// Announces tree changes as QEL_HOST_EVENT_TREE_CHANGE events, stamped with the write's time
+// and revision.
+void announce(qel_store_s& store, const Tree::Changes& changes, const WriteInfo& info)
+    REQUIRES(store.mutex);
+// The change list of a write: always kept, since the history records every change.
 inline Tree::Changes* changes_for(qel_store_s& store, Tree::Changes& changes)
     REQUIRES(store.mutex) {
-    return store.subscriptions.size() != 0 || store.file ? &changes : nullptr;
+    (void)store;
+    return &changes;
 }
 // Whether a write may be carried out: false once the tree and the file may differ.
 inline bool writable(const qel_store_s& store) REQUIRES(store.mutex) {
     return !store.file_failed;
 }
+// The WriteInfo of a call on `handle` with `source`; take_revision() gives it its revision and
+// time, under the store's lock, as the write is made in the tree.
+WriteInfo write_info(const qel_handle_s& handle, const char* source) REQUIRES(handle.store->mutex);
+void take_revision(qel_store_s& store, WriteInfo& info) REQUIRES(store.mutex);
 // A write on a store that keeps its tree in a file (persist/group_commit.h): queue_write() queues
 // the write made in the tree, in the same hold of the store's lock; await_commit(), with the lock
 // let go, returns once the group holding it is committed and announced: QEL_RESULT_OK, or

@@ -23,6 +23,8 @@ const char* qel_host_result_text(int result) {
             return "the connection to nyrd was lost";
         case QEL_RESULT_TIMED_OUT:
             return "nyrd did not answer within the call timeout";
+        case QEL_RESULT_TOO_OLD:
+            return "the tree's history no longer holds that revision or time";
         default:
             return "an unknown result";
     }

@@ -79,8 +79,13 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
                 return nullptr;
             }
             // Everything below a node created here is new, so no later step can fail.
-            TreeChange added{
-                QEL_HOST_CHANGE_NODE_ADDED, changes ? std::string(path.prefix(i)) : "", {}, {}, 0};
+            TreeChange added{QEL_HOST_CHANGE_NODE_ADDED,
+                             changes ? std::string(path.prefix(i)) : "",
+                             {},
+                             {},
+                             0,
+                             nullptr,
+                             nullptr};
             entry = &add(*node, path.name(i), true);
             if (created && !created->above) created->above = node, created->name = path.name(i);
             if (changes) changes->push_back(std::move(added));
@@ -113,8 +118,13 @@ int Tree::creating(const Path& path, Changes* changes, Write write) {
 
 int Tree::add_node(const Path& path, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_OK;
-    TreeChange added{
-        QEL_HOST_CHANGE_NODE_ADDED, changes ? std::string(path.text()) : "", {}, {}, 0};
+    TreeChange added{QEL_HOST_CHANGE_NODE_ADDED,
+                     changes ? std::string(path.text()) : "",
+                     {},
+                     {},
+                     0,
+                     nullptr,
+                     nullptr};
     return creating(path, changes, [&](Node& parent) {
         if (const Child* existing = parent.children.find(path.last()))
             return existing->entry.is_node() ? QEL_STATUS_OK : QEL_STATUS_IS_LEAF;
@@ -129,6 +139,37 @@ int Tree::remove_node(const Path& path, Changes* changes) {
     return erase(path, true, changes);
 }
 
+std::shared_ptr<const LeafCopy> Tree::copy_of(const LeafValue& leaf) {
+    auto copy = std::make_shared<LeafCopy>();
+    copy->record = leaf.record;
+    copy->payload = std::string(leaf.payload());
+    copy->property = leaf.property;
+    return copy;
+}
+
+std::shared_ptr<const std::vector<RemovedEntry>> Tree::copy_below(const Node& top,
+                                                                  std::string_view path) {
+    auto entries = std::make_shared<std::vector<RemovedEntry>>();
+    // Breadth first, level by level, so that parents come first and nothing recurses.
+    std::vector<std::pair<const Node*, std::size_t>> pending{{&top, SIZE_MAX}};
+    for (std::size_t next = 0; next < pending.size(); ++next) {
+        const auto [node, at] = pending[next];
+        const std::string prefix = at == SIZE_MAX ? std::string(path) : (*entries)[at].path;
+        node->children.for_each([&](const Child& child) {
+            RemovedEntry entry;
+            entry.path = prefix + "/" + child.name;
+            if (!child.entry.is_node()) {
+                auto leaf = std::make_unique<LeafCopy>(*copy_of(child.entry.leaf));
+                entry.leaf = std::move(leaf);
+            }
+            entries->push_back(std::move(entry));
+            if (child.entry.is_node())
+                pending.emplace_back(child.entry.node.get(), entries->size() - 1);
+        });
+    }
+    return entries;
+}
+
 int Tree::erase(const Path& path, bool node, Changes* changes) {
     int status = QEL_STATUS_OK;
     Node* parent = parent_of(path, false, nullptr, status);
@@ -136,12 +177,21 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     const Child* child = parent->children.find(path.last());
     if (!child) return QEL_STATUS_NOT_FOUND;
     if (child->entry.is_node() != node) return node ? QEL_STATUS_IS_LEAF : QEL_STATUS_IS_NODE;
+    // What the change records is made before the tree changes.
+    const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
+    TreeChange erased{cmd, changes ? std::string(path.text()) : "", {}, {}, 0, nullptr, nullptr};
+    if (changes) {
+        make_room(changes, 1);
+        if (node)
+            erased.removed = copy_below(*child->entry.node, path.text());
+        else
+            erased.before = copy_of(child->entry.leaf);
+    }
     Child removed;
     parent->children.erase(path.last(), removed);
     dismantle(std::move(removed));
     parent->listing.reset();
-    const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
-    if (changes) changes->push_back({cmd, std::string(path.text()), {}, {}, 0});
+    if (changes) changes->push_back(std::move(erased));
     return QEL_STATUS_OK;
 }
 
@@ -149,13 +199,19 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
     if (path.is_root()) return QEL_STATUS_IS_NODE;
     TreeChange set;
     if (changes)
-        set = {QEL_HOST_CHANGE_LEAF_SET, std::string(path.text()), value.record,
-               std::string(value.payload()), value.property};
+        set = {QEL_HOST_CHANGE_LEAF_SET,
+               std::string(path.text()),
+               value.record,
+               std::string(value.payload()),
+               value.property,
+               nullptr,
+               nullptr};
     // Parents are only created when missing, and a new node has nothing below it, so a refusal
     // further down (a node at the path, a leaf on the way) never follows a creation.
     return creating(path, changes, [&](Node& parent) {
         Child* existing = parent.children.find(path.last());
         if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
+        if (changes && existing) set.before = copy_of(existing->entry.leaf);
         Entry* leaf = existing ? &existing->entry : &add(parent, path.last(), false);
         leaf->leaf = std::move(value);
         parent.listing.reset();  // its property word is listed
@@ -178,6 +234,20 @@ int Tree::restore(const Path& path, LeafValue* leaf) {
         return existing->entry.is_node() ? QEL_STATUS_IS_NODE : QEL_STATUS_IS_LEAF;
     Entry& entry = add(*parent, path.last(), leaf == nullptr);
     if (leaf) entry.leaf = std::move(*leaf);
+    return QEL_STATUS_OK;
+}
+
+int Tree::copy(const Path& path, std::shared_ptr<const LeafCopy>& leaf,
+               std::shared_ptr<const std::vector<RemovedEntry>>& below) const {
+    leaf.reset();
+    below.reset();
+    int status = QEL_STATUS_OK;
+    const Entry* entry = find(path, status);
+    if (!entry) return QEL_STATUS_NOT_FOUND;
+    if (entry->is_node())
+        below = copy_below(*entry->node, path.is_root() ? "" : path.text());
+    else
+        leaf = copy_of(entry->leaf);
     return QEL_STATUS_OK;
 }
 

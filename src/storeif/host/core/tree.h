@@ -29,7 +29,21 @@ struct LeafValue {
     }
 };
 
-// A change made to the tree, reported so that it can be announced as an event.
+// A copy of a leaf as it was before a change, kept for the store's history.
+struct LeafCopy {
+    _element_datatype_t record{};
+    std::string payload;
+    element_property_t property = 0;
+};
+
+// An entry below a removed node, as it was: `path` is the whole path, `leaf` null for a node.
+struct RemovedEntry {
+    std::string path;
+    std::unique_ptr<LeafCopy> leaf;
+};
+
+// A change made to the tree, reported so that it can be announced as an event and kept in the
+// store's history.
 struct TreeChange {
     int cmd;  // QEL_HOST_CHANGE_*
     std::string path;
@@ -38,6 +52,10 @@ struct TreeChange {
     _element_datatype_t record{};
     std::string payload;
     element_property_t property = 0;
+    // The leaf that a set replaced or a clear removed; null when a set made a new leaf.
+    std::shared_ptr<const LeafCopy> before;
+    // For QEL_HOST_CHANGE_NODE_REMOVED: everything that was below the node, parents first.
+    std::shared_ptr<const std::vector<RemovedEntry>> removed;
 };
 
 class Tree {
@@ -107,6 +125,11 @@ public:
     // QEL_STATUS_IS_NODE) rather than rebuilt into another tree. Nothing is announced.
     int restore(const Path& path, LeafValue* leaf);
     void swap(Tree& other) noexcept { root_.swap(other.root_); }
+    // A copy of the entry at `path`: for a leaf `leaf` is set, for a node `below` holds
+    // everything under it, parents first. The status of the look-up (QEL_STATUS_OK, or
+    // QEL_STATUS_NOT_FOUND for no entry). Throws std::bad_alloc.
+    int copy(const Path& path, std::shared_ptr<const LeafCopy>& leaf,
+             std::shared_ptr<const std::vector<RemovedEntry>>& below) const;
     // The entries directly below a node, in name order; made once per change of the node, so
     // listing an unchanged node again costs nothing. For a leaf, the status is
     // QEL_STATUS_IS_LEAF and `self` is set to the leaf.
@@ -137,6 +160,10 @@ private:
                     Created* created = nullptr);
     template <typename Write>
     int creating(const Path& path, Changes* changes, Write write);
+    // Copies of what a change replaces or removes, for the history.
+    static std::shared_ptr<const LeafCopy> copy_of(const LeafValue& leaf);
+    static std::shared_ptr<const std::vector<RemovedEntry>> copy_below(const Node& top,
+                                                                       std::string_view path);
     // Destroys a removed child and everything below it level by level, so that no depth of tree
     // makes the destruction recurse.
     static void dismantle(Child child);

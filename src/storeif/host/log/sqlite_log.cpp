@@ -36,9 +36,11 @@ namespace nyrhost {
 namespace {
 
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
-// 1: events in an encoding of their own; 2: no checksums; 3: no tree table; 4: events and tree.
-constexpr int kLayoutVersion = 4;
-constexpr int kUpgradableLayout = 3;
+// 1: events in an encoding of their own; 2: no checksums; 3: no tree table; 4: events and tree;
+// 5: events, tree and the tree's history.
+constexpr int kLayoutVersion = 5;
+constexpr int kEventsOnlyLayout = 3;
+constexpr int kTreeLayout = 4;
 constexpr int kBusyTimeoutMs = 5000;
 
 const char* const kCreateEvents =
@@ -50,10 +52,20 @@ const char* const kCreateEvents =
 const char* const kCreateTree =
     "CREATE TABLE tree(path BLOB PRIMARY KEY, value BLOB, fill INTEGER NOT NULL,"
     " property INTEGER NOT NULL, checksum INTEGER NOT NULL) WITHOUT ROWID;";
+const char* const kCreateHistory =
+    "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
+    " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER NOT NULL,"
+    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL, PRIMARY KEY(revision, idx))"
+    " WITHOUT ROWID;"
+    "CREATE INDEX history_by_path ON history(path, revision);"
+    "CREATE TABLE history_meta(id INTEGER PRIMARY KEY, epoch BLOB NOT NULL,"
+    " dropped_revision INTEGER NOT NULL, dropped_time INTEGER NOT NULL,"
+    " checksum INTEGER NOT NULL);";
 const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 4;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620 && kLayoutVersion == 4,
+    "PRAGMA user_version = 5;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 5,
               "the pragma text repeats the application id and the layout version");
 
 std::unique_ptr<EventLog> fail(int* result, int reason) {
@@ -115,18 +127,23 @@ std::string schema_made_by(const std::string& create) {
     return text;
 }
 
-// The schema of a file of this layout, and of one of the layout it upgrades.
+// The schema of a file of this layout, and of those of the layouts it upgrades.
 const std::string& our_schema() {
-    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree);
+    static const std::string schema =
+        schema_made_by(std::string(kCreateEvents) + kCreateTree + kCreateHistory);
     return schema;
 }
-const std::string& upgradable_schema() {
+const std::string& events_only_schema() {
     static const std::string schema = schema_made_by(kCreateEvents);
+    return schema;
+}
+const std::string& tree_schema() {
+    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree);
     return schema;
 }
 
 // What a database holds, as far as telling ours from others goes.
-enum class Kind { ours, upgradable, empty, other };
+enum class Kind { ours, events_only, tree_only, empty, other };
 
 // Reads only. Kind::empty: no schema objects, application id and user version 0 (a database no
 // one has laid out yet). QEL_HOST_OPEN_OK with `kind` set, or the code of the failure.
@@ -138,8 +155,10 @@ int kind_of(sqlite3* db, Kind& kind) {
         return reason_of(db);
     if (id == kApplicationId && version == kLayoutVersion && schema == our_schema())
         kind = Kind::ours;
-    else if (id == kApplicationId && version == kUpgradableLayout && schema == upgradable_schema())
-        kind = Kind::upgradable;
+    else if (id == kApplicationId && version == kEventsOnlyLayout && schema == events_only_schema())
+        kind = Kind::events_only;
+    else if (id == kApplicationId && version == kTreeLayout && schema == tree_schema())
+        kind = Kind::tree_only;
     else if (id == 0 && version == 0 && schema.empty())
         kind = Kind::empty;
     else
@@ -196,7 +215,7 @@ bool header_says_ours(const std::string& file) {
     };
     const int version = word(60), id = word(68);
     return std::memcmp(header, kMagic, sizeof kMagic) == 0 && id == kApplicationId &&
-           (version == kLayoutVersion || version == kUpgradableLayout);
+           (version == kLayoutVersion || version == kEventsOnlyLayout || version == kTreeLayout);
 }
 
 // Decides from reading alone whether the file at `file` (which exists) may be opened for
@@ -228,7 +247,7 @@ int recognise(const std::string& file, off_t size, bool& adopt) {
     // An empty main file with frames in its write-ahead file is someone's database whose content
     // is only in those frames: not for us to fold in.
     adopt = kind == Kind::empty && !has_wal_frames(file);
-    const bool ours = kind == Kind::ours || kind == Kind::upgradable;
+    const bool ours = kind == Kind::ours || kind == Kind::events_only || kind == Kind::tree_only;
     return ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
 }
 
@@ -239,20 +258,22 @@ int lay_out(sqlite3* db) {
     if (!transaction.is_open()) return reason_of(db);
     Kind kind = Kind::other;
     if (const int failed = kind_of(db, kind)) return failed;
-    if (kind == Kind::empty &&
-        (!exec(db, kCreateEvents) || !exec(db, kCreateTree) || !exec(db, kMarkAsOurs)))
+    if (kind == Kind::empty && (!exec(db, kCreateEvents) || !exec(db, kCreateTree) ||
+                                !exec(db, kCreateHistory) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
 
-// Adds the empty tree table to a file of the layout before, which held the event log alone; its
-// events stay as they are. Anything else is left for verify() to judge.
+// Adds what a file of an earlier layout lacks (the tree table, the history's tables), empty; its
+// events and tree stay as they are. Anything else is left for verify() to judge.
 int upgrade(sqlite3* db) {
     Transaction transaction(db);
     if (!transaction.is_open()) return reason_of(db);
     Kind kind = Kind::other;
     if (const int failed = kind_of(db, kind)) return failed;
-    if (kind == Kind::upgradable && (!exec(db, kCreateTree) || !exec(db, kMarkAsOurs)))
+    if (kind == Kind::events_only && !exec(db, kCreateTree)) return reason_of(db);
+    if ((kind == Kind::events_only || kind == Kind::tree_only) &&
+        (!exec(db, kCreateHistory) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }

@@ -1,4 +1,7 @@
 // Committing writes to the store file in groups, and undoing them in the tree when a commit fails.
+#include <sys/time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <new>
 
@@ -20,6 +23,8 @@ int commit_group(qel_store_s& store, PendingWrite* group) EXCLUDES(store.mutex) 
     }
     const auto took = std::chrono::steady_clock::now() - start;
     MutexLock hold(store.mutex);
+    // The history's rows were written with the group: they are its now, or never were.
+    store.history->settle(result == QEL_RESULT_OK);
     if (result != QEL_RESULT_OK) {
         roll_back(store);
         return result;
@@ -28,12 +33,35 @@ int commit_group(qel_store_s& store, PendingWrite* group) EXCLUDES(store.mutex) 
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
     for (const PendingWrite* write = group; write; write = write->next) {
         ++store.commits;
-        announce(store, *write->changes, write->source);
+        announce(store, *write->changes, write->info);
     }
     return QEL_RESULT_OK;
 }
 
 }  // namespace
+
+WriteInfo write_info(const qel_handle_s& handle, const char* source) {
+    WriteInfo info;
+    info.source = source != nullptr ? source : "";
+    info.has_peer = handle.peer.known;
+    info.uid = handle.peer.uid;
+    info.pid = handle.peer.pid;
+    return info;
+}
+
+// Revisions are taken in the order writes are made in the tree, under the store's lock: past the
+// history's newest and past those still on their way to the file. A write that is not kept gives
+// its revision back (roll_back), so the history never holds a gap.
+void take_revision(qel_store_s& store, WriteInfo& info) {
+    const History& history = *store.history;
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    info.revision = std::max(store.revision_taken, history.revision()) + 1;
+    info.time_us = std::max({int64_t{now.tv_sec} * 1000000 + now.tv_usec, history.last_time_us(),
+                             store.time_taken});
+    store.revision_taken = info.revision;
+    store.time_taken = info.time_us;
+}
 
 void queue_write(qel_store_s& store, PendingWrite& write) {
     MutexLock hold(store.commit_queue.mutex);
@@ -88,6 +116,8 @@ void undo_uncommitted(qel_store_s& store) {
 // what it replaced. The writes queued behind are in the tree that is dropped, so they fail too.
 void roll_back(qel_store_s& store) {
     if (!store.file) return;
+    store.revision_taken = 0;  // none of the writes on their way is kept
+    store.time_taken = INT64_MIN;
     {
         MutexLock hold(store.commit_queue.mutex);
         store.commit_queue.finish(store.commit_queue.take(), QEL_RESULT_DATABASE);

@@ -28,6 +28,7 @@ std::unique_ptr<StoreFile> StoreFile::open(const char* /*file*/, int* result) {
 #include "core/path.h"
 #include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
+#include "persist/file_history.h"
 #include "persist/tree_row.h"
 
 namespace nyrhost {
@@ -38,6 +39,7 @@ class SqliteStoreFile final : public StoreFile {
 public:
     explicit SqliteStoreFile(int lock) : lock_(lock) {}
     ~SqliteStoreFile() override {
+        history_.reset();
         if (connection_) {
             MutexLock hold(connection_->mutex);
             put_.reset();
@@ -55,8 +57,13 @@ public:
         connection_ = std::move(connection);
         if (!connection_) return QEL_HOST_OPEN_FAILED;
         if (const int failed = prepare_statements()) return failed;
+        int opened = QEL_HOST_OPEN_OK;
+        history_ = open_file_history(*connection_, &opened);
+        if (!history_) return opened;
         return read(tree);
     }
+
+    History& history() override { return *history_; }
 
     int read(Tree& tree) override {
         MutexLock hold(connection_->mutex);
@@ -102,7 +109,7 @@ private:
         for (const TreeChange& change : *write.changes) {
             if (!apply(change)) return false;
         }
-        return true;
+        return history_->record(*write.changes, write.info);
     }
 
     // The statements a save runs, prepared once on the shared connection.
@@ -199,6 +206,7 @@ private:
 
     int lock_;
     std::shared_ptr<SqliteConnection> connection_;  // set by load(), then only read
+    std::unique_ptr<History> history_;              // set by load(), on the same connection
     Statement put_ GUARDED_BY(connection_->mutex), remove_ GUARDED_BY(connection_->mutex),
         remove_below_ GUARDED_BY(connection_->mutex);
     Statement begin_ GUARDED_BY(connection_->mutex), commit_ GUARDED_BY(connection_->mutex),

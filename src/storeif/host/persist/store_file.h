@@ -38,6 +38,7 @@
 
 #include "core/mutex.h"
 #include "core/tree.h"
+#include "history/history.h"
 
 namespace nyrhost {
 
@@ -47,8 +48,8 @@ class SqliteConnection;
 // came from. It lives on the caller's stack until the group holding it is done.
 struct PendingWrite {
     const Tree::Changes* changes = nullptr;
-    const char* source = "";  // the call's source string, as the writer gave it
-    bool sync = false;        // its commit must reach the disk (synchronous=FULL)
+    WriteInfo info;    // its revision, time, source string (as the writer gave it) and peer
+    bool sync = false;  // its commit must reach the disk (synchronous=FULL)
     // Set by the commit queue (persist/group_commit.h), under its lock: the next write of the
     // queue or group, and once the group holding it is done, that it is and its result.
     PendingWrite* next = nullptr;
@@ -83,6 +84,8 @@ public:
     virtual int save(const PendingWrite* group) = 0;
     // The connection to the file that the tree shares with the event log; null before load().
     virtual SqliteConnection* connection() = 0;
+    // The history kept in the file, after load() (persist/file_history.h).
+    virtual History& history() = 0;
 };
 
 }  // namespace nyrhost

@@ -47,6 +47,8 @@ struct FieldWriter {
         w.u64(v.overflow);
     }
     void operator()(const _element_datatype_t& v);
+    void operator()(const qel_host_change_t& v);
+    void operator()(const qel_host_entry_t& v);
     void operator()(const _event_t& v);
     void operator()(const _byte_array_t& v);
     void operator()(const struct timeval* v);
@@ -85,6 +87,8 @@ struct FieldReader {
         v.overflow = r.u64();
     }
     void operator()(_element_datatype_t& v);
+    void operator()(qel_host_change_t& v);
+    void operator()(qel_host_entry_t& v);
     void operator()(_event_t& v);
     void operator()(_byte_array_t& v);
     void operator()(const struct timeval*& v);
@@ -117,6 +121,8 @@ private:
     static constexpr std::size_t min_size(int32_t) { return 4; }
     static constexpr std::size_t min_size(uint32_t) { return 4; }
     static constexpr std::size_t min_size(uint64_t) { return 8; }
+    static constexpr std::size_t min_size(const qel_host_change_t&) { return 36; }
+    static constexpr std::size_t min_size(const qel_host_entry_t&) { return 5; }
     static constexpr std::size_t min_size(bool) { return 1; }
     static constexpr std::size_t min_size(const qel_host_user_stats_t&) { return 8; }
     static constexpr std::size_t min_size(const qel_host_handle_stats_t&) { return 24; }

@@ -15,7 +15,7 @@
 namespace nyrproto {
 
 constexpr char kHelloMagic[4] = {'N', 'Y', 'R', 'P'};
-constexpr uint32_t kProtocolVersion = 4;
+constexpr uint32_t kProtocolVersion = 5;
 constexpr uint32_t kMaxReplyBody = 1u << 30;
 // The longest hello either side reads; a peer sending more is not speaking this protocol.
 constexpr uint32_t kMaxHelloBody = 1024;

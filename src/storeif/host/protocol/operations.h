@@ -33,8 +33,9 @@ class FrameOut;
     X(EventRegister) X(EventClear) X(EventsSend) X(EventsGet) X(EventsGetNonblocking)           \
     X(LogStore) X(LogRetrieve) X(LogClear)                                                      \
     X(WatchdogRegister) X(WatchdogPing) X(WatchdogClear) X(SetVerbosity) X(SyslogAdd)           \
-    X(OverflowCount) X(QueuedCount) X(WatchdogState) X(Verbosity) X(SyslogCount) X(SyslogEntry) \
-    X(Stats)
+    X(OverflowCount) X(QueuedCount) X(WatchdogState) X(Verbosity) X(SyslogCount) X(SyslogEntry)   \
+    X(Stats) X(HistoryInfo) X(HistoryChanges) X(LeafAt) X(SubtreeAt) X(EventRegisterFrom)       \
+    X(EventRevisions)
 // clang-format on
 
 enum class Op : uint8_t {
@@ -336,6 +337,70 @@ struct Stats : Operation<Op::Stats> {
              f(stats.requests_waited), f(stats.requests_refused), f(stats.user_count),
              f.array(stats.users, stats.user_count))
     // clang-format on
+};
+
+struct HistoryInfo : Operation<Op::HistoryInfo> {
+    uint64_t revision = 0, oldest = 0;
+    const char* epoch = nullptr;
+    NYR_OUTS(f(revision), f(oldest), f(epoch))
+};
+
+struct HistoryChanges : Operation<Op::HistoryChanges> {
+    const char* path = nullptr;
+    uint64_t from_revision = 0;
+    uint32_t from_index = 0;
+    uint64_t until_revision = UINT64_MAX;
+    const struct timeval* since = nullptr;
+    const struct timeval* until = nullptr;
+    uint32_t limit = 0;
+    bool newest = false;
+    api_status_t status = 0;
+    uint32_t count = 0;
+    qel_host_change_t* changes = nullptr;  // handed back
+    NYR_ARGS(f(path), f(from_revision), f(from_index), f(until_revision), f(since), f(until),
+             f(limit), f(newest))
+    NYR_OUTS(f(status), f(count), f.array(changes, count))
+};
+
+// The tree as it was: at `revision`, or at the time `at` when it is not null.
+struct LeafAt : Operation<Op::LeafAt> {
+    const char* path = nullptr;
+    uint64_t revision = 0;
+    const struct timeval* at = nullptr;
+    api_status_t status = 0;
+    uint64_t at_revision = 0;
+    _element_datatype_t value{};  // with `property`, only when the leaf was found
+    element_property_t property = 0;
+    NYR_ARGS(f(path), f(revision), f(at))
+    NYR_OUTS(f(status), f(at_revision); if (status == QEL_STATUS_OK) f(value), f(property))
+};
+
+struct SubtreeAt : Operation<Op::SubtreeAt> {
+    const char* path = nullptr;
+    uint64_t revision = 0;
+    const struct timeval* at = nullptr;
+    api_status_t status = 0;
+    uint64_t at_revision = 0;
+    uint32_t count = 0;
+    qel_host_entry_t* entries = nullptr;  // handed back
+    NYR_ARGS(f(path), f(revision), f(at))
+    NYR_OUTS(f(status), f(at_revision), f(count), f.array(entries, count))
+};
+
+struct EventRegisterFrom : Operation<Op::EventRegisterFrom> {
+    const char* path = nullptr;
+    api_event_t kind = 0;
+    bool flag = false;
+    uint64_t revision = 0;
+    api_status_t status = 0;
+    NYR_ARGS(f(path), f(kind), f(flag), f(revision))
+    NYR_OUTS(f(status))
+};
+
+struct EventRevisions : Operation<Op::EventRevisions> {
+    uint32_t count = 0;
+    uint64_t* revisions = nullptr;  // handed back
+    NYR_OUTS(f(count), f.array(revisions, count))
 };
 
 }  // namespace nyrproto

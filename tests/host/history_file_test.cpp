@@ -1,0 +1,257 @@
+// The history kept in a store file: kept across reopening with its epoch, continued without a
+// gap after a failed commit and after the writer is killed at any write or sync of the file,
+// agreeing with the tree at every revision, and a damaged history row reported, never read.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+
+#include "host/history_support.h"
+#include "host/log_support.h"
+
+#ifdef NYR_HAVE_SQLITE
+#include <sqlite3.h>
+
+#include "host/killing_vfs.h"
+
+namespace {
+
+using logtest::FileSizeLimit;
+using logtest::TempDir;
+using namespace storetest;
+using namespace historytest;
+
+std::string epoch_of(qel_handle_t h) {
+    uint64_t revision = 0, oldest = 0;
+    const char* epoch = nullptr;
+    EXPECT_EQ(qel_host_history_info(h, &revision, &oldest, &epoch), 0);
+    return epoch ? epoch : "";
+}
+
+// The writes the crash test makes, one revision each.
+const std::vector<std::function<api_status_t(qel_handle_t)>> kWrites = {
+    [](qel_handle_t h) { return put(h, "/k/a", 1); },
+    [](qel_handle_t h) { return put(h, "/k/b/c", 2); },
+    [](qel_handle_t h) { return put(h, "/k/a", 3); },
+    [](qel_handle_t h) { return remove_node(h, "/k/b"); },
+    [](qel_handle_t h) { return clear_leaf(h, "/k/a"); },
+    [](qel_handle_t h) { return put(h, "/k/d", 4); },
+};
+
+TEST(HistoryFile, IsKeptAcrossReopeningWithItsEpochAndGoesOnFromItsRevision) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    qel_handle_t h = qel_host_handle_open(store);
+    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+    const std::string epoch = epoch_of(h);
+    const auto changes = changes_of(h, "/");
+    std::vector<std::vector<std::string>> trees;
+    for (uint64_t r = 0; r <= kWrites.size(); ++r) trees.push_back(tree_at(h, r));
+    qel_host_store_close(store);
+
+    store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    h = qel_host_handle_open(store);
+    EXPECT_EQ(epoch_of(h), epoch);
+    EXPECT_EQ(changes_of(h, "/"), changes);
+    for (uint64_t r = 0; r <= kWrites.size(); ++r) EXPECT_EQ(tree_at(h, r), trees[r]) << r;
+    ASSERT_EQ(put(h, "/after", 5), QEL_STATUS_OK);
+    EXPECT_EQ(revision_of(h), kWrites.size() + 1);
+    // Retention survives reopening too: the oldest kept stays the oldest kept.
+    ASSERT_EQ(qel_host_set_history_limits(store, 3, 1 << 20, 3600), 0);
+    ASSERT_EQ(put(h, "/after", 6), QEL_STATUS_OK);
+    const uint64_t oldest = oldest_of(h);
+    EXPECT_GT(oldest, 1u);
+    qel_host_store_close(store);
+    store = qel_host_store_open(file.c_str());
+    h = qel_host_handle_open(store);
+    EXPECT_EQ(oldest_of(h), oldest);
+    EXPECT_EQ(revision_of(h), kWrites.size() + 2);
+    qel_host_store_close(store);
+
+    // Another file is another epoch.
+    store = qel_host_store_open(dir.file("other.db").c_str());
+    EXPECT_NE(epoch_of(qel_host_handle_open(store)), epoch);
+    qel_host_store_close(store);
+}
+
+TEST(HistoryFile, AFileOfTheLayoutBeforeGetsAnEmptyHistoryAndKeepsItsTree) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    qel_handle_t h = qel_host_handle_open(store);
+    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+    const auto tree = tree_now(h);
+    qel_host_store_close(store);
+    // The layout before this one: the log and the tree, no history.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "DROP TABLE history; DROP TABLE history_meta; PRAGMA user_version = 4",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    h = qel_host_handle_open(store);
+    EXPECT_EQ(tree_now(h), tree);
+    EXPECT_EQ(revision_of(h), 0u);
+    EXPECT_EQ(epoch_of(h).size(), 32u);
+    EXPECT_EQ(tree_at(h, 0), tree) << "the tree as the file had it is revision 0";
+    ASSERT_EQ(put(h, "/new", 1), QEL_STATUS_OK);
+    EXPECT_EQ(revision_of(h), 1u);
+    qel_host_store_close(store);
+}
+
+TEST(HistoryFile, AFailedCommitTakesNoRevision) {
+    TempDir dir;
+    qel_store_t* store = qel_host_store_open(dir.file("store.db").c_str());
+    ASSERT_NE(store, nullptr);
+    qel_handle_t h = qel_host_handle_open(store);
+    ASSERT_EQ(put(h, "/a", 1), QEL_STATUS_OK);
+    std::string big(2 << 20, 'b');
+    api_status_t status = 0;
+    {
+        FileSizeLimit full(1 << 20);
+        EXPECT_EQ(qel_set_leaf(h, "/big", text_value(big), 0, false, "", &status),
+                  QEL_RESULT_DATABASE);
+    }
+    EXPECT_EQ(revision_of(h), 1u);
+    ASSERT_EQ(put(h, "/b", 2), QEL_STATUS_OK);
+    EXPECT_EQ(
+        changes_of(h, "/"),
+        (std::vector<std::string>{"1.0 1 /a - -> " + leaf_text(int_value(1, 100), 0) + " test",
+                                  "2.0 1 /b - -> " + leaf_text(int_value(2, 100), 0) + " test"}));
+    qel_host_store_close(store);
+}
+
+TEST(HistoryFile, AWriterKilledAtAnyWriteOrSyncLeavesHistoryAndTreeAgreeing) {
+    // Its handles are in process either way: once, in the run on in-process handles, is enough.
+    if (remote_handles()) GTEST_SKIP() << "runs with in-process handles";
+    // The trees a writer that is not killed goes through, revision by revision.
+    std::vector<std::vector<std::string>> expected;
+    {
+        qel_store_t* model = qel_host_store_open(nullptr);
+        qel_handle_t h = qel_host_handle_open(model);
+        expected.push_back(tree_now(h));
+        for (const auto& write : kWrites) {
+            ASSERT_EQ(write(h), QEL_STATUS_OK);
+            expected.push_back(tree_now(h));
+        }
+        qel_host_store_close(model);
+    }
+    int crashes = 0;
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        TempDir dir;
+        const std::string file = dir.file("store.db");
+        int acks[2];
+        ASSERT_EQ(::pipe(acks), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Makes the file and writes, telling the parent each revision it was given.
+            ::close(acks[0]);
+            killing::arm(n);
+            qel_store_t* store = qel_host_store_open(file.c_str());
+            if (!store) ::_exit(2);
+            qel_handle_t h = qel_host_handle_open(store);
+            for (uint8_t r = 1; r <= kWrites.size(); ++r) {
+                if (kWrites[r - 1](h) != QEL_STATUS_OK) ::_exit(3);
+                if (::write(acks[1], &r, 1) != 1) ::_exit(4);
+            }
+            qel_host_store_close(store);
+            ::_exit(0);
+        }
+        ::close(acks[1]);
+        uint8_t acked = 0, got = 0;
+        while (::read(acks[0], &got, 1) == 1) acked = got;
+        ::close(acks[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+            << status;
+
+        // Every acknowledged revision is there, at most one more, each once and in order, and
+        // the history reads back the tree the model went through at each.
+        qel_store_t* store = qel_host_store_open(file.c_str());
+        ASSERT_NE(store, nullptr);
+        qel_handle_t h = qel_host_handle_open(store);
+        const uint64_t revision = revision_of(h);
+        EXPECT_GE(revision, acked);
+        EXPECT_LE(revision, acked + 1u);
+        EXPECT_EQ(oldest_of(h), 1u);
+        uint64_t last = 0;
+        uint32_t index = 0;
+        api_status_t item = 0;
+        qel_host_change_t* changes = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(qel_host_history_changes(h, "/", 0, 0, UINT64_MAX, nullptr, nullptr, 0, false,
+                                           &item, &changes, &count),
+                  0);
+        for (uint32_t i = 0; i < count; ++i) {
+            if (changes[i].revision != last) {
+                ASSERT_EQ(changes[i].revision, last + 1) << "no revision skipped or used twice";
+                last = changes[i].revision;
+                index = 0;
+            }
+            ASSERT_EQ(changes[i].index, index++);
+        }
+        EXPECT_EQ(last, revision);
+        EXPECT_EQ(tree_now(h), expected[revision]);
+        for (uint64_t r = 0; r <= revision; ++r) EXPECT_EQ(tree_at(h, r), expected[r]) << r;
+        // The next write goes on from there.
+        if (revision < kWrites.size()) {
+            ASSERT_EQ(kWrites[revision](h), QEL_STATUS_OK);
+            EXPECT_EQ(revision_of(h), revision + 1);
+        }
+        qel_host_store_close(store);
+        if (WIFEXITED(status)) break;
+        ++crashes;
+        ASSERT_LT(n, 400) << "the writer never got through";
+    }
+    EXPECT_GT(crashes, 10);
+}
+
+TEST(HistoryFile, ADamagedHistoryRowIsReportedNeverReadAltered) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    qel_handle_t h = qel_host_handle_open(store);
+    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+    qel_host_store_close(store);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE history SET source = 'other' WHERE revision = 3", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    h = qel_host_handle_open(store);
+    api_status_t status = 0;
+    qel_host_change_t* changes = nullptr;
+    uint32_t count = 7;
+    EXPECT_EQ(qel_host_history_changes(h, "/", 0, 0, UINT64_MAX, nullptr, nullptr, 0, false,
+                                       &status, &changes, &count),
+              QEL_RESULT_DAMAGED);
+    // Reading /k/a at revision 1 needs the change of revision 3 on it.
+    _element_datatype_t value{};
+    element_property_t property = 0;
+    uint64_t at = 0;
+    EXPECT_EQ(qel_host_leaf_at(h, "/k/a", 1, nullptr, &status, &value, &property, &at),
+              QEL_RESULT_DAMAGED);
+    // What does not need it still reads.
+    EXPECT_EQ(changes_of(h, "/k/d").size(), 1u);
+    qel_host_store_close(store);
+}
+
+}  // namespace
+
+#endif  // NYR_HAVE_SQLITE
