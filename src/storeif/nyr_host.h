@@ -515,7 +515,7 @@ typedef struct qel_host_stats {
     uint64_t commits;       /**< Writes committed to the store file since it opened. */
     uint64_t commit_us;     /**< Time those commits took, in microseconds. */
     uint32_t handle_count;  /**< Entries of `per_handle`, one per open handle. */
-    const qel_host_handle_stats_t* per_handle;
+    const qel_host_handle_stats_t* per_handle; /**< Each open handle's figures. */
     /* The daemon: all 0 for a store in this process. */
     uint32_t served;               /**< 1 when nyrd answered. */
     uint32_t connections;          /**< Connections served now. */
@@ -526,7 +526,7 @@ typedef struct qel_host_stats {
     uint64_t requests_waited;      /**< Calls that waited for room in the budget. */
     uint64_t requests_refused;     /**< Calls refused for want of room (#QEL_RESULT_NO_MEMORY). */
     uint32_t user_count;           /**< Entries of `users`. */
-    const qel_host_user_stats_t* users;
+    const qel_host_user_stats_t* users; /**< The connections of each user. */
 } qel_host_stats_t;
 
 /**
