@@ -196,6 +196,71 @@ protected:
     std::atomic<bool> release{false};
 };
 
+// The history's rows are written by whichever writer commits a group, while other threads read
+// the history under the store's lock: every revision a reader is told of is held, in order, with
+// no gap, and in the end each write holds one.
+TEST(GroupCommitThreads, HistoryReadersSeeEveryCommittedRevisionWithoutAGap) {
+    TempDir dir;
+    qel_store_t* store = qel_host_store_open(dir.file("store.db").c_str());
+    ASSERT_NE(store, nullptr);
+    constexpr int kWriters = 4, kWrites = 100;
+    std::atomic<bool> writing{true};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int k = 0; k < kWriters; ++k) {
+        writers.emplace_back([&, k] {
+            qel_handle_t h = open_handle(store);
+            const std::string path = "/w" + std::to_string(k);
+            for (int i = 0; i < kWrites; ++i) {
+                std::string text = std::to_string(i);
+                api_status_t s = 0;
+                if (qel_set_leaf(h, path.c_str(), text_of(text), 0, false, "w", &s) != 0 ||
+                    s != QEL_STATUS_OK)
+                    ++failures;
+            }
+            qel_host_handle_close(h);
+        });
+    }
+    // Every revision up to the current one, from the history: 1, 2, ... without a gap.
+    auto revisions = [&](qel_handle_t h, uint64_t& current) {
+        const char* epoch = nullptr;
+        uint64_t oldest = 0;
+        std::vector<uint64_t> seen;
+        if (qel_host_history_info(h, &current, &oldest, &epoch) != 0) return seen;
+        api_status_t status = 0;
+        qel_host_change_t* changes = nullptr;
+        uint32_t count = 0;
+        if (qel_host_history_changes(h, "/", 0, 0, current, nullptr, nullptr, 0, false, &status,
+                                     &changes, &count) != 0)
+            return seen;
+        for (uint32_t i = 0; i < count; ++i)
+            if (seen.empty() || seen.back() != changes[i].revision)
+                seen.push_back(changes[i].revision);
+        return seen;
+    };
+    std::thread reader([&] {
+        qel_handle_t h = open_handle(store);
+        while (writing) {
+            uint64_t current = 0;
+            const std::vector<uint64_t> seen = revisions(h, current);
+            for (std::size_t i = 0; i < seen.size(); ++i)
+                if (seen[i] != i + 1) ++failures;
+            if (seen.size() != current) ++failures;
+        }
+        qel_host_handle_close(h);
+    });
+    for (std::thread& t : writers) t.join();
+    writing = false;
+    reader.join();
+    EXPECT_EQ(failures, 0);
+    uint64_t current = 0;
+    qel_handle_t h = open_handle(store);
+    EXPECT_EQ(revisions(h, current).size(), std::size_t{kWriters * kWrites});
+    EXPECT_EQ(current, uint64_t{kWriters * kWrites});
+    qel_host_handle_close(h);
+    qel_host_store_close(store);
+}
+
 TEST_F(HeldFileThreads, AWriteWaitingForTheFileHoldsUpNoReadAndTheNextOnesShareOneCommit) {
     qel_handle_t reader = qel_host_handle_open(store), watcher = qel_host_handle_open(store);
     api_status_t status = 0;
