@@ -57,8 +57,8 @@ void take_revision(qel_store_s& store, WriteInfo& info) {
     timeval now{};
     gettimeofday(&now, nullptr);
     info.revision = std::max(store.revision_taken, history.revision()) + 1;
-    info.time_us = std::max({int64_t{now.tv_sec} * 1000000 + now.tv_usec, history.last_time_us(),
-                             store.time_taken});
+    info.time_us = std::max(
+        {int64_t{now.tv_sec} * 1000000 + now.tv_usec, history.last_time_us(), store.time_taken});
     store.revision_taken = info.revision;
     store.time_taken = info.time_us;
 }

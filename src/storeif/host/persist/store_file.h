@@ -48,7 +48,7 @@ class SqliteConnection;
 // came from. It lives on the caller's stack until the group holding it is done.
 struct PendingWrite {
     const Tree::Changes* changes = nullptr;
-    WriteInfo info;    // its revision, time, source string (as the writer gave it) and peer
+    WriteInfo info;     // its revision, time, source string (as the writer gave it) and peer
     bool sync = false;  // its commit must reach the disk (synchronous=FULL)
     // Set by the commit queue (persist/group_commit.h), under its lock: the next write of the
     // queue or group, and once the group holding it is done, that it is and its result.
