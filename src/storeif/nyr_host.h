@@ -506,15 +506,18 @@ typedef struct qel_host_handle_stats {
  */
 typedef struct qel_host_stats {
     /* The store. */
-    uint32_t handles;       /**< Open handles (each nyrd session is one). */
-    uint32_t registrations; /**< Registrations of every handle. */
-    uint64_t queued_events; /**< Events waiting in every handle's queue. */
-    uint64_t queued_bytes;  /**< What those events take. */
-    uint64_t overflow;      /**< Events dropped by the open handles' queues. */
-    uint64_t file_bytes;    /**< The store file with its write-ahead file; 0 in memory. */
-    uint64_t commits;       /**< Writes committed to the store file since it opened. */
-    uint64_t commit_us;     /**< Time those commits took, in microseconds. */
-    uint32_t handle_count;  /**< Entries of `per_handle`, one per open handle. */
+    uint32_t handles;         /**< Open handles (each nyrd session is one). */
+    uint32_t registrations;   /**< Registrations of every handle. */
+    uint64_t queued_events;   /**< Events waiting in every handle's queue. */
+    uint64_t queued_bytes;    /**< What those events take. */
+    uint64_t overflow;        /**< Events dropped by the open handles' queues. */
+    uint64_t file_bytes;      /**< The store file with its write-ahead file; 0 in memory. */
+    uint64_t commits;         /**< Writes committed to the store file since it opened. */
+    uint64_t commit_us;       /**< Time those commits took, in microseconds. */
+    uint64_t log_events;      /**< Events the event log holds. */
+    uint64_t history_changes; /**< Changes the tree's history holds. */
+    uint64_t history_bytes;   /**< What they count against its byte bound. */
+    uint32_t handle_count;    /**< Entries of `per_handle`, one per open handle. */
     const qel_host_handle_stats_t* per_handle; /**< Each open handle's figures. */
     /* The daemon: all 0 for a store in this process. */
     uint32_t served;               /**< 1 when nyrd answered. */

@@ -66,4 +66,36 @@ TEST(StoreFileStatsTest, AStoreOnAFileCountsItsCommitsAndSize) {
     qel_host_store_close(store);
 }
 
+// The log's events and the history's changes, for a store in memory and for one on a file: the
+// history's count and bytes follow its bound down when the bound is lowered.
+TEST(StoreFileStatsTest, TheLogAndTheHistoryReportWhatTheyHold) {
+    TempDir dir;
+    for (const std::string& file : {std::string(), dir.file("store.db")}) {
+        SCOPED_TRACE(file.empty() ? "in memory" : "on a file");
+        qel_store_t* store = qel_host_store_open(file.empty() ? nullptr : file.c_str());
+        ASSERT_NE(store, nullptr);
+        qel_handle_t handle = qel_host_handle_open(store);
+        EXPECT_EQ(put(handle, "/a/b", 1), QEL_STATUS_OK);
+        EXPECT_EQ(put(handle, "/a/c", 2), QEL_STATUS_OK);
+        std::string path = "/a/b";
+        std::vector<_event_t> events(3, event_at(path, 0x4));
+        ASSERT_EQ(qel_log_store(handle, events.data(), 3, false), 0);
+        qel_host_stats_t two{};
+        ASSERT_EQ(qel_host_stats(handle, &two), 0);
+        EXPECT_EQ(two.log_events, 3u);
+        EXPECT_EQ(two.history_changes, 3u);  // the node /a made on the way, and two leaves
+        EXPECT_GT(two.history_bytes, 0u);
+
+        ASSERT_EQ(qel_host_set_history_limits(store, 1, QEL_HOST_DEFAULT_HISTORY_BYTES,
+                                              QEL_HOST_DEFAULT_HISTORY_SECONDS),
+                  0);
+        EXPECT_EQ(put(handle, "/a/b", 3), QEL_STATUS_OK);
+        qel_host_stats_t one{};
+        ASSERT_EQ(qel_host_stats(handle, &one), 0);
+        EXPECT_EQ(one.history_changes, 1u);
+        EXPECT_LT(one.history_bytes, two.history_bytes);
+        qel_host_store_close(store);
+    }
+}
+
 }  // namespace

@@ -247,6 +247,7 @@ s = json.load(open(sys.argv[1]))
 d = s["daemon"]
 assert s["handles"] == 4 and len(s["per_handle"]) == 4, s  # three held and nyr's own
 assert s["commits"] == 2 and s["commit_us"] > 0 and s["file_bytes"] > 0, s
+assert s["history_changes"] == 3 and s["history_bytes"] > 0 and s["log_events"] == 0, s  # /s made, two leaves
 assert s["queued_events"] == 0 and s["registrations"] == 0, s  # the queue went with its handle
 assert d["connections"] == 4 and d["sessions"] == 4 and d["requests_in_flight"] == 1, d
 assert d["users"] == [{"uid": int(sys.argv[2]), "connections": 4}], d

@@ -19,7 +19,10 @@ Json stats_json(const qel_host_stats_t& s) {
                 {"overflow", s.overflow},
                 {"file_bytes", s.file_bytes},
                 {"commits", s.commits},
-                {"commit_us", s.commit_us}};
+                {"commit_us", s.commit_us},
+                {"log_events", s.log_events},
+                {"history_changes", s.history_changes},
+                {"history_bytes", s.history_bytes}};
     Json handles = Json::array();
     for (uint32_t k = 0; k < s.handle_count; ++k) {
         const qel_host_handle_stats_t& h = s.per_handle[k];
@@ -48,11 +51,15 @@ Json stats_json(const qel_host_stats_t& s) {
 void print_text(const qel_host_stats_t& s) {
     std::printf(
         "handles %u\nregistrations %u\nqueued_events %llu\nqueued_bytes %llu\n"
-        "overflow %llu\nfile_bytes %llu\ncommits %llu\ncommit_us %llu\n",
+        "overflow %llu\nfile_bytes %llu\ncommits %llu\ncommit_us %llu\nlog_events %llu\n"
+        "history_changes %llu\nhistory_bytes %llu\n",
         s.handles, s.registrations, static_cast<unsigned long long>(s.queued_events),
         static_cast<unsigned long long>(s.queued_bytes),
         static_cast<unsigned long long>(s.overflow), static_cast<unsigned long long>(s.file_bytes),
-        static_cast<unsigned long long>(s.commits), static_cast<unsigned long long>(s.commit_us));
+        static_cast<unsigned long long>(s.commits), static_cast<unsigned long long>(s.commit_us),
+        static_cast<unsigned long long>(s.log_events),
+        static_cast<unsigned long long>(s.history_changes),
+        static_cast<unsigned long long>(s.history_bytes));
     for (uint32_t k = 0; k < s.handle_count; ++k) {
         const qel_host_handle_stats_t& h = s.per_handle[k];
         std::printf("handle %u registrations %u queued_events %u queued_bytes %llu overflow %llu\n",

@@ -106,6 +106,9 @@ long long run(HandleCall& call, Stats& op) {
     }
     out.commits = call.store->commits;
     out.commit_us = call.store->commit_us;
+    out.history_changes = call.store->history->held_changes();
+    out.history_bytes = call.store->history->held_bytes();
+    out.log_events = call.store->log->size();  // the log's own lock, taken after the store's
     return QEL_RESULT_OK;
 }
 

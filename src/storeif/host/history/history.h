@@ -100,6 +100,9 @@ public:
     virtual int64_t dropped_time_us() const = 0;
     // The time of the newest revision (INT64_MIN before the first).
     virtual int64_t last_time_us() const = 0;
+    // The changes held, and what they count against the byte limit.
+    virtual uint64_t held_changes() const = 0;
+    virtual uint64_t held_bytes() const = 0;
 
     // New limits; the next write applies them.
     virtual void set_limits(const HistoryLimits& limits) = 0;

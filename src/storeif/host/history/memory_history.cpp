@@ -17,6 +17,8 @@ public:
 
     const std::string& epoch() const override { return epoch_; }
     uint64_t revision() const override { return revision_; }
+    uint64_t held_changes() const override { return changes_.size(); }
+    uint64_t held_bytes() const override { return bytes_; }
     uint64_t oldest() const override {
         return changes_.empty() ? revision_ + 1 : changes_.front().revision;
     }

@@ -81,6 +81,8 @@ public:
     virtual void set_capacity(uint32_t /*capacity*/) {}
     // Events dropped by the bound since the log was opened; 0 for a log without one.
     virtual uint64_t dropped() { return 0; }
+    // The events the log holds.
+    virtual uint64_t size() = 0;
 };
 
 }  // namespace nyrhost

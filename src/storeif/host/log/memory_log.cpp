@@ -106,6 +106,11 @@ void MemoryLog::set_capacity(uint32_t capacity) {
     trim();
 }
 
+uint64_t MemoryLog::size() {
+    MutexLock lock(mutex_);
+    return events_.size();
+}
+
 uint64_t MemoryLog::dropped() {
     MutexLock lock(mutex_);
     return dropped_;

@@ -37,6 +37,7 @@ public:
     // A log holding more than a new bound drops its oldest events at once.
     void set_capacity(uint32_t capacity) override;
     uint64_t dropped() override;
+    uint64_t size() override;
 
 private:
     struct Logged {

@@ -154,6 +154,8 @@ public:
 
     const std::string& epoch() const override { return epoch_; }
     uint64_t revision() const override { return state_.revision; }
+    uint64_t held_changes() const override { return state_.count; }
+    uint64_t held_bytes() const override { return state_.bytes; }
     uint64_t oldest() const override { return state_.dropped_revision + 1; }
     uint64_t dropped_revision() const override { return state_.dropped_revision; }
     int64_t dropped_time_us() const override { return state_.dropped_time; }

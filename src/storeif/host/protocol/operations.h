@@ -330,7 +330,8 @@ struct Stats : Operation<Op::Stats> {
     // clang-format off
     NYR_OUTS(f(stats.handles), f(stats.registrations), f(stats.queued_events),
              f(stats.queued_bytes), f(stats.overflow), f(stats.file_bytes), f(stats.commits),
-             f(stats.commit_us), f(stats.handle_count),
+             f(stats.commit_us), f(stats.log_events), f(stats.history_changes),
+             f(stats.history_bytes), f(stats.handle_count),
              f.array(stats.per_handle, stats.handle_count),
              f(stats.served), f(stats.connections), f(stats.sessions),
              f(stats.requests_in_flight), f(stats.request_memory), f(stats.request_memory_limit),
