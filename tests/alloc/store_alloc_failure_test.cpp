@@ -195,34 +195,63 @@ TEST_P(StoreAllocationFailure, ASingleWriteIsWholeOrNothing) {
         });
 }
 
+// Batches on a store in memory and on a store file: an item carried out before the failing one is
+// taken back.
 TEST_P(StoreAllocationFailure, ABatchWriteIsWholeOrNothing) {
     const bool remote = GetParam();
     const std::string folder = temp_folder();
-    const std::string file = folder + "/store.db";
     const char* paths[] = {"/n/one", "/n/two", "/m/new/three"};
-    every_failure(
-        remote, file,
-        [&](Try& t) {
-            api_status_t status = 0;
-            ASSERT_EQ(qel_set_leaf(t.inspect, paths[0], int_value(1), 0, false, "", &status), 0);
-            ASSERT_EQ(qel_set_leaf(t.inspect, paths[1], int_value(2), 0, false, "", &status), 0);
-        },
-        [&](Try& t) {
-            const _element_datatype_t values[] = {int_value(10), int_value(20), int_value(30)};
-            const qel_tribool_t tribools[3] = {};
-            const bool auto_time[3] = {};
-            api_status_t* statuses = nullptr;
-            uint32_t count = 0;
-            return qel_set_leaves(t.handle, paths, 3, values, tribools, auto_time, "", &statuses,
-                                  &count);
-        },
-        [&](Try& t, int result) {
-            const std::vector<int32_t> now = leaves(t.inspect, paths, 3);
-            const bool done = now == std::vector<int32_t>{10, 20, 30};
-            EXPECT_TRUE(done || now == (std::vector<int32_t>{1, 2, -1})) << "half a batch";
-            EXPECT_TRUE(done || result != 0);
-            EXPECT_TRUE(!done || result == 0 || remote) << "carried out, yet reported failed";
-        });
+    for (const std::string& file : {std::string(), folder + "/store.db"}) {
+        SCOPED_TRACE(file.empty() ? "in memory" : "on a file");
+        every_failure(
+            remote, file,
+            [&](Try& t) {
+                api_status_t status = 0;
+                ASSERT_EQ(qel_set_leaf(t.inspect, paths[0], int_value(1), 0, false, "", &status),
+                          0);
+                ASSERT_EQ(qel_set_leaf(t.inspect, paths[1], int_value(2), 0, false, "", &status),
+                          0);
+            },
+            [&](Try& t) {
+                const _element_datatype_t values[] = {int_value(10), int_value(20), int_value(30)};
+                const qel_tribool_t tribools[3] = {};
+                const bool auto_time[3] = {};
+                api_status_t* statuses = nullptr;
+                uint32_t count = 0;
+                return qel_set_leaves(t.handle, paths, 3, values, tribools, auto_time, "",
+                                      &statuses, &count);
+            },
+            [&](Try& t, int result) {
+                const std::vector<int32_t> now = leaves(t.inspect, paths, 3);
+                const bool done = now == std::vector<int32_t>{10, 20, 30};
+                EXPECT_TRUE(done || now == (std::vector<int32_t>{1, 2, -1})) << "half a batch";
+                EXPECT_TRUE(done || result != 0);
+                EXPECT_TRUE(!done || result == 0 || remote) << "carried out, yet reported failed";
+            });
+        // Removed nodes come back whole, with what was below them.
+        const char* nodes[] = {"/n", "/p/q"};
+        const char* below[] = {"/n/one", "/n/two", "/p/q/r", "/p/s"};
+        every_failure(
+            remote, file,
+            [&](Try& t) {
+                api_status_t status = 0;
+                for (int i = 0; i < 4; ++i)
+                    ASSERT_EQ(
+                        qel_set_leaf(t.inspect, below[i], int_value(i), 0, false, "", &status), 0);
+            },
+            [&](Try& t) {
+                api_status_t* statuses = nullptr;
+                uint32_t count = 0;
+                return qel_remove_nodes(t.handle, nodes, 2, "", &statuses, &count);
+            },
+            [&](Try& t, int result) {
+                const std::vector<int32_t> now = leaves(t.inspect, below, 4);
+                const bool done = now == std::vector<int32_t>{-1, -1, -1, 3};
+                EXPECT_TRUE(done || now == (std::vector<int32_t>{0, 1, 2, 3})) << "half a batch";
+                EXPECT_TRUE(done || result != 0);
+                EXPECT_TRUE(!done || result == 0 || remote) << "carried out, yet reported failed";
+            });
+    }
     std::filesystem::remove_all(folder);
 }
 

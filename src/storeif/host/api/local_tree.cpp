@@ -31,15 +31,14 @@ using Listing = Tree::Listing;
 
 namespace {
 
-// A write's end, under the store's lock: it takes its revision; on a store in memory its changes
-// go to the history and are announced at once; on a store file they are queued as `write` for the
-// next group commit, and true says so: the caller then lets the lock go and waits for that commit
-// (await_commit).
-bool queued(qel_handle_s& handle, qel_store_s& store, const Tree::Changes& changes,
-            const char* source, nyrhost::PendingWrite& write) REQUIRES(store.mutex) {
-    handle.store->mutex.assert_held();  // the same store
+// A write's end, under the store's lock; it needs no memory, and what it records of its caller
+// (write.info) is made before the tree changes, so no failure to allocate comes after them. It
+// takes its revision; on a store in memory its changes go to the history and are announced at once;
+// on a store file they are queued as `write` for the next group commit, and true says so: the
+// caller then lets the lock go and waits for that commit (await_commit).
+bool queued(qel_store_s& store, const Tree::Changes& changes, nyrhost::PendingWrite& write)
+    REQUIRES(store.mutex) {
     if (changes.empty()) return false;
-    write.info = nyrhost::write_info(handle, source);
     nyrhost::take_revision(store, write.info);
     if (!store.file) {
         store.history->record(changes, write.info);
@@ -68,10 +67,11 @@ long long path_write(const Handle& handle, Single& op, Write write) {
     op.status = Path::parse(op.path, parsed);
     if (op.status != QEL_STATUS_OK) return QEL_RESULT_OK;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
+    nyrhost::PendingWrite pending;
+    pending.info = nyrhost::write_info(*call.handle, op.source);
     Tree::Changes changes;
     op.status = write(call.store->tree, 0, parsed, nyrhost::changes_for(*call.store, changes));
-    nyrhost::PendingWrite pending;
-    if (!queued(*call.handle, *call.store, changes, op.source, pending)) return QEL_RESULT_OK;
+    if (!queued(*call.store, changes, pending)) return QEL_RESULT_OK;
     call.unlock();
     return nyrhost::await_commit(*call.store, pending);
 }
@@ -84,9 +84,8 @@ void hand_back(nyrhost::Scratch& scratch, Batch& op) {
     op.status_count = static_cast<uint32_t>(scratch.statuses.size());
 }
 
-// The paths are parsed before the store's lock is taken, so that the items themselves need no
-// memory beyond what they record; a batch that runs out of memory part-way is undone from the
-// store file, when there is one.
+// The paths are parsed before the store's lock is taken; a batch that runs out of memory part-way
+// takes back the items it carried out, still under the lock, so no one sees half of it.
 template <typename Batch, typename Write>
 long long path_batch(const Handle& handle, Batch& op, Write write) {
     std::vector<Path> parsed(op.count);
@@ -97,21 +96,25 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
     nyrhost::Scratch& scratch = *call.scratch;
     scratch.statuses.resize(op.count);
+    nyrhost::PendingWrite pending;
+    pending.info = nyrhost::write_info(*call.handle, op.source);
     Tree::Changes changes;
     Tree::Changes* record = nyrhost::changes_for(*call.store, changes);
-    try {
-        for (uint32_t i = 0; i < op.count; ++i) {
-            const int status = statuses[i];
-            scratch.statuses[i] =
-                status == QEL_STATUS_OK ? write(call.store->tree, i, parsed[i], record) : status;
+    {
+        Tree::Batch batch(call.store->tree);  // what the items removed goes with it, under the lock
+        try {
+            for (uint32_t i = 0; i < op.count; ++i) {
+                const int status = statuses[i];
+                scratch.statuses[i] = status == QEL_STATUS_OK
+                                          ? write(call.store->tree, i, parsed[i], record)
+                                          : status;
+            }
+        } catch (const std::bad_alloc&) {
+            batch.undo();
+            throw;
         }
-    } catch (const std::bad_alloc&) {
-        call.unlock();
-        nyrhost::undo_uncommitted(*call.store);
-        throw;
     }
-    nyrhost::PendingWrite pending;
-    if (queued(*call.handle, *call.store, changes, op.source, pending)) {
+    if (queued(*call.store, changes, pending)) {
         call.unlock();
         if (const int failed = nyrhost::await_commit(*call.store, pending)) return failed;
         call.lock();

@@ -40,6 +40,13 @@ public:
         return &place(std::move(child));
     }
 
+    // Puts back a child that erase() took out, with every change made since taken back: the table
+    // held it then and has not shrunk, so there is room without growing (nothing is allocated).
+    void put_back(Child&& child) noexcept {
+        ++size_;
+        place(std::move(child));
+    }
+
     // Removes the child called `name` into `out`; false when there is none. The slots after it
     // move back, so that no probe sequence is broken.
     bool erase(std::string_view name, Child& out) {

@@ -184,11 +184,9 @@ void queue_write(qel_store_s& store, PendingWrite& write) REQUIRES(store.mutex);
 int await_commit(qel_store_s& store, PendingWrite& write) EXCLUDES(store.mutex);
 // Undoes every write made in the tree and not yet committed, for a store that keeps its tree in a
 // file: the tree is read back from it, and every write still queued fails (or, when the file
-// cannot be read, every later write is refused). roll_back() is the committer's, which holds the
-// store's lock with no commit in flight; undo_uncommitted() is for a write that failed part-way
-// (out of memory) and let the store's lock go: it waits for the commit in flight first.
+// cannot be read, every later write is refused). The committer's, which holds the store's lock
+// with no commit in flight.
 void roll_back(qel_store_s& store) REQUIRES(store.mutex);
-void undo_uncommitted(qel_store_s& store) EXCLUDES(store.mutex);
 
 }  // namespace nyrhost
 

@@ -17,14 +17,49 @@ Tree::~Tree() {
     dismantle(std::move(*root_));
 }
 
-void Tree::dismantle(Child child) {
-    std::vector<Child> pending;
-    pending.push_back(std::move(child));
-    while (!pending.empty()) {
-        Child next = std::move(pending.back());
-        pending.pop_back();
-        if (next.entry.is_node()) next.entry.node->children.take_all(pending);
+void Tree::dismantle(Child child) noexcept {
+    try {
+        std::vector<Child> pending;
+        pending.push_back(std::move(child));
+        while (!pending.empty()) {
+            Child next = std::move(pending.back());
+            pending.pop_back();
+            if (next.entry.is_node()) next.entry.node->children.take_all(pending);
+        }
+    } catch (const std::bad_alloc&) {
+        // What is left goes the recursive way, as the unwinding destroys it.
     }
+}
+
+Tree::Batch::Batch(Tree& tree) : tree_(tree) {
+    tree_.batch_ = this;
+}
+
+Tree::Batch::~Batch() {
+    tree_.batch_ = nullptr;
+    for (Step& step : steps_)
+        if (step.kind == kErased) dismantle(std::move(step.child));
+}
+
+void Tree::Batch::make_room(std::size_t more) {
+    if (steps_.capacity() < steps_.size() + more)
+        steps_.reserve(std::max(2 * steps_.capacity(), steps_.size() + more));
+}
+
+void Tree::Batch::undo() noexcept {
+    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+        Node& parent = *step->parent;
+        parent.listing.reset();
+        if (step->kind == kAdded) {
+            Child added;  // empty by now: what was written below it was taken back first
+            parent.children.erase(step->name, added);
+        } else if (step->kind == kReplaced) {
+            std::swap(parent.children.find(step->name)->entry.leaf, step->child.entry.leaf);
+        } else {
+            parent.children.put_back(std::move(step->child));
+        }
+    }
+    steps_.clear();
 }
 
 Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
@@ -32,7 +67,16 @@ Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
     child.name.assign(name.data(), name.size());
     if (node) child.entry.node = std::make_unique<Node>();
     parent.listing.reset();
-    return parent.children.insert(std::move(child))->entry;
+    Entry& added = parent.children.insert(std::move(child))->entry;
+    if (batch_) batch_->steps_.push_back({Batch::kAdded, &parent, name, {}});
+    return added;
+}
+
+void Tree::discard(Node& parent, Child child) {
+    if (batch_)
+        batch_->steps_.push_back({Batch::kErased, &parent, {}, std::move(child)});
+    else
+        dismantle(std::move(child));
 }
 
 const Tree::Entry* Tree::find(const Path& path, int& status) const {
@@ -59,8 +103,9 @@ static void make_room(Tree::Changes* changes, std::size_t more) {
         changes->reserve(std::max(2 * changes->capacity(), changes->size() + more));
 }
 
-void Tree::Created::undo(Changes* list) {
+void Tree::Created::undo(Changes* list, Batch* batch) {
     if (list) list->resize(changes, TreeChange{});
+    if (batch) batch->steps_.erase(batch->steps_.begin() + steps, batch->steps_.end());
     if (!above) return;
     Child removed;  // a chain of new, empty nodes: it goes with this
     above->children.erase(name, removed);
@@ -104,14 +149,16 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
 template <typename Write>
 int Tree::creating(const Path& path, Changes* changes, Write write) {
     make_room(changes, path.depth() + 1);
+    if (batch_) batch_->make_room(path.depth() + 1);
     Created created;
     created.changes = changes ? changes->size() : 0;
+    created.steps = batch_ ? batch_->steps_.size() : 0;
     try {
         int status = QEL_STATUS_OK;
         Node* parent = parent_of(path, true, changes, status, &created);
         return parent ? write(*parent) : status;
     } catch (...) {
-        created.undo(changes);
+        created.undo(changes, batch_);
         throw;
     }
 }
@@ -180,6 +227,7 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     // What the change records is made before the tree changes.
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
     TreeChange erased{cmd, changes ? std::string(path.text()) : "", {}, {}, 0, nullptr, nullptr};
+    if (batch_) batch_->make_room(1);
     if (changes) {
         make_room(changes, 1);
         if (node)
@@ -189,8 +237,8 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     }
     Child removed;
     parent->children.erase(path.last(), removed);
-    dismantle(std::move(removed));
     parent->listing.reset();
+    discard(*parent, std::move(removed));
     if (changes) changes->push_back(std::move(erased));
     return QEL_STATUS_OK;
 }
@@ -213,6 +261,10 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
         if (existing && existing->entry.is_node()) return QEL_STATUS_IS_NODE;
         if (changes && existing) set.before = copy_of(existing->entry.leaf);
         Entry* leaf = existing ? &existing->entry : &add(parent, path.last(), false);
+        if (existing && batch_) {
+            batch_->steps_.push_back({Batch::kReplaced, &parent, path.last(), {}});
+            batch_->steps_.back().child.entry.leaf = std::move(leaf->leaf);
+        }
         leaf->leaf = std::move(value);
         parent.listing.reset();  // its property word is listed
         if (changes) changes->push_back(std::move(set));

@@ -102,6 +102,35 @@ public:
     // path and returns an item status (QEL_STATUS_*). A failed operation changes nothing.
     using Changes = std::vector<TreeChange>;
 
+    // The writes made while a batch is open on the tree can be taken back together, so that a
+    // batch that runs out of memory part-way changes nothing. Each write keeps what it replaced or
+    // removed (not a copy: the entries themselves), and the room for that is made before the tree
+    // changes, so taking them back needs no memory. The paths given to the writes must outlive the
+    // batch. One batch at a time, under the store's lock.
+    class Batch {
+    public:
+        explicit Batch(Tree& tree);
+        // Keeps the writes; what they removed is destroyed.
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Takes back every write since the batch opened, the last first.
+        void undo() noexcept;
+
+    private:
+        friend class Tree;
+        enum Kind { kAdded, kReplaced, kErased };
+        struct Step {
+            Kind kind;
+            Node* parent;
+            std::string_view name;  // into a write's path; an erased child has its own
+            Child child;            // the leaf replaced, or the entry erased
+        };
+        void make_room(std::size_t more);
+        Tree& tree_;
+        std::vector<Step> steps_;
+    };
+
     Tree();
     ~Tree();
     Tree(const Tree&) = delete;
@@ -144,7 +173,7 @@ private:
     // The entry at `path`, or null; `status` says why not (NOT_FOUND or IS_LEAF on the way).
     const Entry* find(const Path& path, int& status) const;
     // Adds a child that is not there yet.
-    static Entry& add(Node& parent, std::string_view name, bool node);
+    Entry& add(Node& parent, std::string_view name, bool node);
     // Removes the entry at `path` (not the root) when it is a node (`node`) or a leaf.
     int erase(const Path& path, bool node, Changes* changes);
     // The parent of the last name, creating missing nodes when `create` is set.
@@ -154,7 +183,8 @@ private:
         Node* above = nullptr;  // holds the first node created
         std::string_view name;
         std::size_t changes = 0;  // the change list's length before the write
-        void undo(Changes* list);
+        std::size_t steps = 0;    // the open batch's steps before the write
+        void undo(Changes* list, Batch* batch);
     };
     Node* parent_of(const Path& path, bool create, Changes* changes, int& status,
                     Created* created = nullptr);
@@ -165,10 +195,13 @@ private:
     static std::shared_ptr<const std::vector<RemovedEntry>> copy_below(const Node& top,
                                                                        std::string_view path);
     // Destroys a removed child and everything below it level by level, so that no depth of tree
-    // makes the destruction recurse.
-    static void dismantle(Child child);
+    // makes the destruction recurse (unless there is no memory for the level list).
+    static void dismantle(Child child) noexcept;
+    // A removed child, handed to the open batch or destroyed.
+    void discard(Node& parent, Child child);
 
     std::unique_ptr<Child> root_;
+    Batch* batch_ = nullptr;
 };
 
 }  // namespace nyrhost

@@ -85,30 +85,10 @@ int await_commit(qel_store_s& store, PendingWrite& write) {
         queue.finish(group, result);
         queue.committing = false;
         queue.wake_next();
-        queue.finished.notify_all();
     }
     const int result = write.result;
     queue.mutex.unlock();
     return result;
-}
-
-void undo_uncommitted(qel_store_s& store) {
-    if (!store.file) return;
-    CommitQueue& queue = store.commit_queue;
-    // The commit in flight is let finish, and no other starts: the tree is read back from a file
-    // that no one is writing.
-    queue.mutex.lock();
-    while (queue.committing) queue.finished.wait(queue.mutex);
-    queue.committing = true;
-    queue.mutex.unlock();
-    {
-        MutexLock hold(store.mutex);
-        roll_back(store);
-    }
-    MutexLock hold(queue.mutex);
-    queue.committing = false;
-    queue.wake_next();
-    queue.finished.notify_all();
 }
 
 // The tree changes are undone by reading the tree back from the file, which holds none of them: a

@@ -29,7 +29,6 @@ namespace nyrhost {
 class CommitQueue {
 public:
     Mutex mutex;
-    CondVar finished;  // notified when a group is done, for undo_uncommitted()
     bool committing GUARDED_BY(mutex) = false;
 
     void push(PendingWrite& write) REQUIRES(mutex) {
