@@ -589,6 +589,8 @@ typedef struct qel_host_file_report_t {
     uint32_t integrity_ok;     /**< 1 when SQLite's own integrity check found nothing wrong. */
     uint64_t history_rows;     /**< Rows of the tree's history read (its changes). */
     uint64_t history_damaged;  /**< Of them, damaged. */
+    uint64_t history_missing;  /**< Places where history rows are gone without a trace: more
+                                    missing between two healthy rows than were damaged there. */
     uint64_t history_left_out; /**< Salvage only: healthy history rows not copied, since they
                                     belong to revisions up to the newest one the copy cannot hold
                                     whole (0 for a check). */

@@ -261,6 +261,7 @@ TEST(StoreSalvage, FlippedBytesLeaveOutOnlyTheDamagedRows) {
         EXPECT_EQ(lines_with("tree: damaged: /"), checked.tree_damaged);
         EXPECT_EQ(lines_with("events: damaged: event "), checked.event_damaged);
         EXPECT_EQ(lines_with("history: damaged: revision "), checked.history_damaged);
+        EXPECT_EQ(lines_with("history: missing before revision "), checked.history_missing);
         EXPECT_EQ(lines_with("tree: unreadable") + lines_with("events: unreadable") +
                       lines_with("history: unreadable"),
                   checked.unreadable);
@@ -319,7 +320,8 @@ TEST(StoreSalvage, TheCopysHistoryHoldsOnlyTheRevisionsAfterWhatItLost) {
         return read_file(file);
     };
     // Salvages `damaged`, checks what the check and the copy say, and returns the copy's name.
-    auto salvage = [&](const std::string& damaged, uint64_t history_damaged, uint32_t meta_ok) {
+    auto salvage = [&](const std::string& damaged, uint64_t history_damaged, uint32_t meta_ok,
+                       uint64_t missing = 0) {
         const std::string file = dir.file("damaged" + std::to_string(round) + ".db");
         const std::string copy = dir.file("copy" + std::to_string(round++) + ".db");
         logtest::write_file(file, damaged);
@@ -327,6 +329,7 @@ TEST(StoreSalvage, TheCopysHistoryHoldsOnlyTheRevisionsAfterWhatItLost) {
         EXPECT_EQ(qel_host_store_check(file.c_str(), &checked, nullptr, nullptr), QEL_HOST_OPEN_OK);
         EXPECT_EQ(checked.history_damaged, history_damaged);
         EXPECT_EQ(checked.history_meta_ok, meta_ok);
+        EXPECT_EQ(checked.history_missing, missing);
         EXPECT_EQ(qel_host_store_salvage(file.c_str(), copy.c_str(), &salvaged, nullptr, nullptr),
                   QEL_HOST_OPEN_OK);
         return copy;
@@ -338,12 +341,10 @@ TEST(StoreSalvage, TheCopysHistoryHoldsOnlyTheRevisionsAfterWhatItLost) {
     EXPECT_EQ(kept.epoch, original.epoch);
     EXPECT_EQ(kept.revision, 120u);
     EXPECT_EQ(kept.oldest, 61u);
-    EXPECT_EQ(kept.tree, original.tree);
     std::vector<std::string> after_60;
     for (const std::string& change : original.changes)
         if (std::stoul(change) > 60) after_60.push_back(change);
     EXPECT_EQ(kept.changes, after_60);
-    EXPECT_EQ(after_60.size(), 60u);
     history_agrees(copy, clean, kept, original);
     expect_resume(copy, 59, QEL_RESULT_TOO_OLD, 0);
     expect_resume(copy, 60, QEL_RESULT_OK, 60);
@@ -354,21 +355,19 @@ TEST(StoreSalvage, TheCopysHistoryHoldsOnlyTheRevisionsAfterWhatItLost) {
     EXPECT_EQ(kept.revision, 120u);
     EXPECT_EQ(kept.oldest, 121u);
     EXPECT_TRUE(kept.changes.empty());
-    EXPECT_EQ(kept.tree, original.tree);
 
     // The epoch lost: the copy's revisions cannot be vouched for as the file's and get an epoch
     // of their own; the changes, all healthy, are kept.
     copy = salvage(flipped_at(bytes, original.epoch), 0, 0);
     kept = contents_of(copy);
     EXPECT_NE(kept.epoch, original.epoch);
-    EXPECT_EQ(kept.epoch.size(), original.epoch.size());
     EXPECT_EQ(kept.revision, 120u);
     EXPECT_EQ(kept.changes, original.changes);
     EXPECT_EQ(kept.tree, original.tree);
 
     // A change gone without a trace, which only the running count of the rows shows: held from
     // the revision after it.
-    copy = salvage(altered(bytes, "DELETE FROM history WHERE revision = 70"), 0, 1);
+    copy = salvage(altered(bytes, "DELETE FROM history WHERE revision = 70"), 0, 1, 1);
     kept = contents_of(copy);
     EXPECT_EQ(kept.revision, 120u);
     EXPECT_EQ(kept.oldest, 71u);

@@ -21,6 +21,7 @@
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "core/path.h"
 #include "log/log_entry.h"
@@ -99,14 +100,19 @@ public:
         newest = std::max(newest, named);
         if (!history_row_at(rows, row_)) {
             incomplete = std::max(incomplete, named);
+            ++damaged_since_;
             return false;
         }
         const HistoryChange& change = row_.change;
         const bool missing_before = seen_ ? row_.run_count != last_run_ + 1 : change.index != 0;
         if (missing_before && change.revision > 0)
             incomplete = std::max(incomplete, change.revision - (change.index == 0 ? 1 : 0));
+        // More rows missing than the damaged ones between: some are gone without a trace.
+        if (seen_ && row_.run_count > last_run_ + 1 + damaged_since_)
+            gone_before.push_back(key(rows));
         seen_ = true;
         last_run_ = row_.run_count;
+        damaged_since_ = 0;
         newest_time = std::max(newest_time, change.time_us);
         return true;
     }
@@ -115,15 +121,16 @@ public:
                std::to_string(column(rows, 1));
     }
 
-    uint64_t newest = 0;              // the newest revision a row names
-    uint64_t incomplete = 0;          // the newest revision that may have lost a change
-    int64_t newest_time = INT64_MIN;  // the newest time of a healthy row
+    uint64_t newest = 0;                   // the newest revision a row names
+    uint64_t incomplete = 0;               // the newest revision that may have lost a change
+    int64_t newest_time = INT64_MIN;       // the newest time of a healthy row
+    std::vector<std::string> gone_before;  // healthy rows whose forerunners are gone
 
 private:
     static int64_t column(sqlite3_stmt* rows, int c) { return sqlite3_column_int64(rows, c); }
     HistoryRow row_;
     bool seen_ = false;
-    uint64_t last_run_ = 0;
+    uint64_t last_run_ = 0, damaged_since_ = 0;
 };
 
 // Binds the row `from` stands on, column by column, to `insert` and runs it.
@@ -213,6 +220,10 @@ HistoryScan scan_history(sqlite3* db, const Reporter& reporter) {
     if (!history.present) return history;
     history.scanned = scan(db, history.rows, "history", "revision, idx", n.history_rows,
                            n.history_damaged, reporter, nullptr);
+    for (const std::string& key : history.rows.gone_before) {
+        ++n.history_missing;
+        reporter.line("history: missing before " + key);
+    }
     history.meta = read_meta(db, reporter);
     return history;
 }
