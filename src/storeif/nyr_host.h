@@ -584,12 +584,21 @@ NYR_API int qel_host_syslog_entry(qel_handle_t handle, uint32_t index, syslog_se
 /* ---- Checking and salvaging store files -------------------------------------------------- */
 /** What qel_host_store_check() and qel_host_store_salvage() found in a store file. */
 typedef struct qel_host_file_report_t {
-    uint64_t tree_rows;     /**< Rows of the tree read. */
-    uint64_t tree_damaged;  /**< Of them, damaged, or below a damaged or missing node. */
-    uint64_t event_rows;    /**< Rows of the event log read. */
-    uint64_t event_damaged; /**< Of them, damaged. */
-    uint32_t unreadable;    /**< Tables whose rest SQLite could not read past a point. */
-    uint32_t integrity_ok;  /**< 1 when SQLite's own integrity check found nothing wrong. */
+    uint64_t tree_rows;        /**< Rows of the tree read. */
+    uint64_t tree_damaged;     /**< Of them, damaged, or below a damaged or missing node. */
+    uint64_t event_rows;       /**< Rows of the event log read. */
+    uint64_t event_damaged;    /**< Of them, damaged. */
+    uint32_t unreadable;       /**< Tables whose rest SQLite could not read past a point. */
+    uint32_t integrity_ok;     /**< 1 when SQLite's own integrity check found nothing wrong. */
+    uint64_t history_rows;     /**< Rows of the tree's history read (its changes). */
+    uint64_t history_damaged;  /**< Of them, damaged. */
+    uint64_t history_missing;  /**< Places where history rows are gone without a trace: more
+                                    missing between two healthy rows than were damaged there. */
+    uint64_t history_left_out; /**< Salvage only: healthy history rows not copied, since they
+                                    belong to revisions up to the newest one the copy cannot hold
+                                    whole (0 for a check). */
+    uint32_t history_meta_ok;  /**< 1 when the history's own row (its epoch and newest dropped
+                                    revision) is there and healthy. */
 } qel_host_file_report_t;
 /**
  * Receives one line of a check or salvage report: a damaged row (its table and key), a table read
@@ -597,8 +606,9 @@ typedef struct qel_host_file_report_t {
  */
 typedef void (*qel_host_report_sink_t)(void* context, const char* line);
 /**
- * Checks a store file without changing it: every row of the tree and of the event log against
- * its checksum and its form (a tree row also needs its parent node), and SQLite's integrity check.
+ * Checks a store file without changing it: every row of the tree, of the event log and of the
+ * tree's history against its checksum and its form (a tree row also needs its parent node), and
+ * SQLite's integrity check.
  * The file may be in use by a store (reading does not disturb it).
  * @param file The store file.
  * @param[out] report What was found; zeroed first.
@@ -612,6 +622,11 @@ NYR_API int qel_host_store_check(const char* file, qel_host_file_report_t* repor
 /**
  * Copies every healthy row of a store file (as qel_host_store_check() judges them) into a new
  * store file, which then opens as a store; `file` is never changed. Each row left out is reported.
+ * The copy keeps the history's epoch and revision counter but holds only the revisions after the
+ * newest one that may have lost a change (a damaged or missing history row; with tree rows left
+ * out, a revision of its own that stands for them), so that reading the tree at, or resuming from,
+ * a revision before it gives #QEL_RESULT_TOO_OLD. A file that no longer tells its newest revision
+ * (its history's meta row damaged, or its history read only part way) gets a new epoch.
  * @param file The damaged store file.
  * @param new_file Where the copy goes; refused with #QEL_HOST_OPEN_IN_USE when it exists.
  * @param[out] report What was found in `file`; zeroed first.

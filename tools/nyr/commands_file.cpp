@@ -19,14 +19,22 @@ void print_line(void*, const char* line) {
 
 // The summary after the report's lines.
 void print_counts(const qel_host_file_report_t& report) {
+    std::string history_notes;
+    if (report.history_missing)
+        history_notes += ", " + std::to_string(report.history_missing) + " places with rows gone";
+    if (!report.history_meta_ok) history_notes += ", its epoch damaged";
     std::printf("tree: %" PRIu64 " rows, %" PRIu64 " damaged; events: %" PRIu64 " rows, %" PRIu64
-                " damaged; unreadable parts: %u; integrity check: %s\n",
+                " damaged; history: %" PRIu64 " rows, %" PRIu64
+                " damaged%s; unreadable parts: %u; integrity check: %s\n",
                 report.tree_rows, report.tree_damaged, report.event_rows, report.event_damaged,
+                report.history_rows, report.history_damaged, history_notes.c_str(),
                 report.unreadable, report.integrity_ok ? "ok" : "failed");
 }
 
 bool damaged(const qel_host_file_report_t& report) {
-    return report.tree_damaged || report.event_damaged || report.unreadable || !report.integrity_ok;
+    return report.tree_damaged || report.event_damaged || report.history_damaged ||
+           report.history_missing || !report.history_meta_ok || report.unreadable ||
+           !report.integrity_ok;
 }
 
 }  // namespace
@@ -63,9 +71,11 @@ void add_file_commands(CLI::App& app, Context& context) {
             if (made != QEL_HOST_OPEN_OK)
                 throw refused("salvage: " + *file + ": " + open_meaning(made));
             print_counts(report);
-            std::printf("salvaged into %s: %" PRIu64 " tree rows and %" PRIu64 " events\n",
+            std::printf("salvaged into %s: %" PRIu64 " tree rows, %" PRIu64 " events and %" PRIu64
+                        " history changes\n",
                         new_file->c_str(), report.tree_rows - report.tree_damaged,
-                        report.event_rows - report.event_damaged);
+                        report.event_rows - report.event_damaged,
+                        report.history_rows - report.history_damaged - report.history_left_out);
             return kExitOk;
         };
     });

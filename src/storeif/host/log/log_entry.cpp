@@ -10,6 +10,10 @@
 #include "codec/wire_format.h"
 #include "log/crc32c.h"
 
+#ifdef NYR_HAVE_SQLITE
+#include "log/sqlite_db.h"
+#endif
+
 namespace nyrhost {
 
 namespace {
@@ -93,5 +97,21 @@ bool event_of(const EntryRow& row, OwnedEvent& out) {
     std::memcpy(static_cast<void*>(&value.value), bytes, sizeof value.value);
     return true;
 }
+
+#ifdef NYR_HAVE_SQLITE
+EntryRow entry_row_at(sqlite3_stmt* statement, int first) {
+    EntryRow row;
+    row.path = column_bytes(statement, first);
+    row.sec = sqlite3_column_int64(statement, first + 1);
+    row.usec = sqlite3_column_int64(statement, first + 2);
+    row.kind = sqlite3_column_int64(statement, first + 3);
+    row.body = column_bytes(statement, first + 4);
+    row.value_fill = sqlite3_column_int64(statement, first + 5);
+    if (sqlite3_column_type(statement, first + 6) != SQLITE_NULL)
+        row.raw_value = column_bytes(statement, first + 6);
+    row.checksum = sqlite3_column_int64(statement, first + 7);
+    return row;
+}
+#endif
 
 }  // namespace nyrhost

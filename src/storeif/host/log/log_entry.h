@@ -24,6 +24,8 @@
 
 #include "core/owned_event.h"
 
+struct sqlite3_stmt;
+
 namespace nyrhost {
 
 struct LogEntry {
@@ -55,6 +57,14 @@ EntryRow row_of(const OwnedEvent& event, const LogEntry& entry);
 // 32 bits, a raw value of another size or type code, or one beside a body whose value has a
 // type).
 bool event_of(const EntryRow& row, OwnedEvent& out);
+
+// The columns entry_row_at reads, in its order: the events table's, but for its id.
+inline constexpr const char* kEntryRowColumns =
+    "path, sec, usec, kind, body, value_fill, raw_value, checksum";
+
+// The row a statement stands on whose columns from `first` on are kEntryRowColumns; its views
+// are valid until the statement steps on. Only built with SQLite.
+EntryRow entry_row_at(sqlite3_stmt* statement, int first);
 
 }  // namespace nyrhost
 

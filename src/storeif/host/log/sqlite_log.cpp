@@ -340,22 +340,9 @@ Statement selection_statement(sqlite3* db, const char* head, const LogSelection&
     return statement;
 }
 
-// The columns read_row reads, in its order.
-const char* const kRowColumns = "path, sec, usec, kind, body, value_fill, raw_value, checksum";
-
-// The event of the row `statement` stands on (columns kRowColumns); false for a damaged row.
+// The event of the row `statement` stands on (columns kEntryRowColumns); false for a damaged row.
 bool read_row(sqlite3_stmt* statement, OwnedEvent& out) {
-    EntryRow row;
-    row.path = column_bytes(statement, 0);
-    row.sec = sqlite3_column_int64(statement, 1);
-    row.usec = sqlite3_column_int64(statement, 2);
-    row.kind = sqlite3_column_int64(statement, 3);
-    row.body = column_bytes(statement, 4);
-    row.value_fill = sqlite3_column_int64(statement, 5);
-    if (sqlite3_column_type(statement, 6) != SQLITE_NULL)
-        row.raw_value = column_bytes(statement, 6);
-    row.checksum = sqlite3_column_int64(statement, 7);
-    return event_of(row, out);
+    return event_of(entry_row_at(statement, 0), out);
 }
 
 class SqliteLog final : public EventLog {
@@ -401,8 +388,9 @@ public:
         try {
             MutexLock lock(connection_->mutex);
             Statement statement = selection_statement(
-                connection_->db(), (std::string("SELECT ") + kRowColumns + " FROM events").c_str(),
-                selection, true);
+                connection_->db(),
+                (std::string("SELECT ") + kEntryRowColumns + " FROM events").c_str(), selection,
+                true);
             if (!statement) return QEL_RESULT_DATABASE;
             int step;
             while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {

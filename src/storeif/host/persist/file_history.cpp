@@ -8,66 +8,20 @@
 
 #include "history/epoch.h"
 #include "history/history_codec.h"
-#include "log/crc32c.h"
 #include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
 #include "nyr_host.h"
+#include "persist/history_row.h"
 
 namespace nyrhost {
 
 namespace {
 
-const char* const kColumns =
-    "revision, idx, time, prev_time, kind, path, old, new, source, uid, pid, run_count, "
-    "run_bytes, checksum";
+const char* const kColumns = kHistoryRowColumns;
 const char* const kBytesOfRow =
     "48 + length(path) + length(source) + ifnull(length(old), 0) + ifnull(length(new), 0)";
 
-// A row with the columns only the file keeps.
-struct FileRow {
-    HistoryChange change;
-    int64_t prev_time = 0;
-    uint64_t run_count = 0, run_bytes = 0;
-};
-
-uint32_t row_checksum(const FileRow& row) {
-    Crc32c crc;
-    crc.u64(change_checksum(row.change));
-    crc.u64(static_cast<uint64_t>(row.prev_time));
-    crc.u64(row.run_count);
-    crc.u64(row.run_bytes);
-    return crc.value();
-}
-
-uint32_t meta_checksum(std::string_view epoch, int64_t revision, int64_t time) {
-    Crc32c crc;
-    crc.text(epoch);
-    crc.u64(static_cast<uint64_t>(revision));
-    crc.u64(static_cast<uint64_t>(time));
-    return crc.value();
-}
-
-// The row `statement` stands on (columns kColumns); false for one whose checksum fails.
-bool read_row(sqlite3_stmt* s, FileRow& row) {
-    HistoryChange& c = row.change;
-    c.revision = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
-    c.index = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
-    c.time_us = sqlite3_column_int64(s, 2);
-    row.prev_time = sqlite3_column_int64(s, 3);
-    c.kind = static_cast<int32_t>(sqlite3_column_int64(s, 4));
-    c.path = std::string(column_bytes(s, 5));
-    c.old_value.reset();
-    c.new_value.reset();
-    if (sqlite3_column_type(s, 6) != SQLITE_NULL) c.old_value = std::string(column_bytes(s, 6));
-    if (sqlite3_column_type(s, 7) != SQLITE_NULL) c.new_value = std::string(column_bytes(s, 7));
-    c.source = std::string(column_bytes(s, 8));
-    c.has_peer = sqlite3_column_type(s, 9) != SQLITE_NULL;
-    c.uid = static_cast<uint32_t>(sqlite3_column_int64(s, 9));
-    c.pid = static_cast<uint32_t>(sqlite3_column_int64(s, 10));
-    row.run_count = static_cast<uint64_t>(sqlite3_column_int64(s, 11));
-    row.run_bytes = static_cast<uint64_t>(sqlite3_column_int64(s, 12));
-    return sqlite3_column_int64(s, 13) == int64_t{row_checksum(row)};
-}
+using FileRow = HistoryRow;
 
 // What retention and the counters need to know of the history, kept in memory.
 struct State {
@@ -115,7 +69,7 @@ public:
             meta_revision = sqlite3_column_int64(read.get(), 1);
             meta_time = sqlite3_column_int64(read.get(), 2);
             if (sqlite3_column_int64(read.get(), 3) !=
-                    int64_t{meta_checksum(epoch_, meta_revision, meta_time)} ||
+                    int64_t{history_meta_checksum(epoch_, meta_revision, meta_time)} ||
                 meta_revision < 0)
                 return QEL_HOST_OPEN_DAMAGED;
         } else if (step == SQLITE_DONE) {
@@ -227,7 +181,7 @@ public:
         FileRow row;
         int step;
         while ((step = sqlite3_step(st)) == SQLITE_ROW) {
-            if (!read_row(st, row)) {
+            if (!history_row_at(st, row)) {
                 out.resize(kept);
                 return QEL_RESULT_DAMAGED;
             }
@@ -253,7 +207,7 @@ public:
             FileRow row;
             const int step = sqlite3_step(st);
             if (step == SQLITE_ROW) {
-                if (!read_row(st, row)) return sqlite3_reset(st), QEL_RESULT_DAMAGED;
+                if (!history_row_at(st, row)) return sqlite3_reset(st), QEL_RESULT_DAMAGED;
                 if (!found || std::make_pair(row.change.revision, row.change.index) <
                                   std::make_pair(out.revision, out.index))
                     out = std::move(row.change);
@@ -301,7 +255,7 @@ private:
         sqlite3_reset(st);
         const int step = sqlite3_step(st);
         found = step == SQLITE_ROW;
-        const bool ok = step == SQLITE_DONE || (found && read_row(st, row));
+        const bool ok = step == SQLITE_DONE || (found && history_row_at(st, row));
         sqlite3_reset(st);
         return ok;
     }
@@ -329,7 +283,7 @@ private:
             bind_in_order(st, {clamp(c.revision), int64_t{c.index}, c.time_us, row.prev_time,
                                int64_t{c.kind}, std::string_view(c.path), old_value, new_value,
                                std::string_view(c.source), uid, pid, clamp(row.run_count),
-                               clamp(row.run_bytes), int64_t{row_checksum(row)}}) &&
+                               clamp(row.run_bytes), int64_t{history_row_checksum(row)}}) &&
             sqlite3_step(st) == SQLITE_DONE;
         sqlite3_reset(st);
         return done;
@@ -338,9 +292,10 @@ private:
     bool write_meta(int64_t revision, int64_t time) {
         sqlite3_stmt* st = meta_.get();
         sqlite3_reset(st);
-        const bool done = bind_in_order(st, {std::string_view(epoch_), revision, time,
-                                             int64_t{meta_checksum(epoch_, revision, time)}}) &&
-                          sqlite3_step(st) == SQLITE_DONE;
+        const bool done =
+            bind_in_order(st, {std::string_view(epoch_), revision, time,
+                               int64_t{history_meta_checksum(epoch_, revision, time)}}) &&
+            sqlite3_step(st) == SQLITE_DONE;
         sqlite3_reset(st);
         return done;
     }

@@ -2,18 +2,26 @@
 //
 // Both read the file through a read-only connection, so it is never changed, and both judge rows
 // the same way: a tree row as loading the tree would (its checksum, its value, a path written as
-// the tree writes it, a parent node that is itself healthy), an event row as the log would read it.
-// Rows are read in key order; where SQLite cannot read a table further (a damaged page), the rest
-// of that table is reported unreadable and left out. The copy goes into a file laid out as a new
-// store's, with the rows as they were, checksums included, in one transaction.
+// the tree writes it, a parent node that is itself healthy), an event row as the log would read it,
+// a history row and the history's meta row by their checksums. Rows are read in key order; where
+// SQLite cannot read a table further (a damaged page), the rest of that table is reported
+// unreadable and left out. The copy goes into a file laid out as a new store's, with the rows as
+// they were, checksums included, in one transaction.
+//
+// The copy keeps the history's epoch and revision counter, but holds only the revisions after the
+// newest one it cannot hold whole (plan_history() says which), so that it never answers for a
+// revision, or a resume from one, that it could no longer answer for rightly.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "core/path.h"
 #include "log/log_entry.h"
@@ -21,7 +29,9 @@
 #include "persist/tree_row.h"
 
 #ifdef NYR_HAVE_SQLITE
+#include "history/epoch.h"
 #include "log/sqlite_db.h"
+#include "persist/history_row.h"
 #endif
 
 namespace nyrhost {
@@ -50,24 +60,16 @@ private:
 // A tree row is healthy when it loads: nodes are read before what lies below them.
 class TreeRows {
 public:
-    static constexpr const char* kColumns = "path, value, fill, property, checksum";
+    static std::string columns() { return kTreeRowColumns; }
     bool healthy(sqlite3_stmt* rows) {
-        TreeRow row;
-        row.path = column_bytes(rows, 0);
-        if (sqlite3_column_type(rows, 1) != SQLITE_NULL) row.value = column_bytes(rows, 1);
-        row.fill = sqlite3_column_int64(rows, 2);
-        row.property = sqlite3_column_int64(rows, 3);
-        row.checksum = sqlite3_column_int64(rows, 4);
+        const TreeRow row = tree_row_at(rows);
         Path path;
-        if (Path::parse(row.path, path) != QEL_STATUS_OK || path.text() != row.path) return false;
+        LeafValue leaf;
+        if (!tree_entry_of(row, path, leaf)) return false;
         const std::string_view parent = row.path.substr(0, row.path.rfind('/'));
         if (!parent.empty() && nodes_.count(std::string(parent)) == 0) return false;
-        LeafValue leaf;
-        const bool ok = row.value ? leaf_of(row, leaf)
-                                  : row.fill == 0 && row.property == 0 &&
-                                        row.checksum == int64_t{tree_row_checksum(row)};
-        if (ok && !row.value) nodes_.emplace(row.path);
-        return ok;
+        if (!row.value) nodes_.emplace(row.path);
+        return true;
     }
     static std::string key(sqlite3_stmt* rows) { return std::string(column_bytes(rows, 0)); }
 
@@ -77,56 +79,153 @@ private:
 
 class EventRows {
 public:
-    static constexpr const char* kColumns =
-        "id, path, sec, usec, kind, body, value_fill, raw_value, checksum";
-    bool healthy(sqlite3_stmt* rows) {
-        EntryRow row;
-        row.path = column_bytes(rows, 1);
-        row.sec = sqlite3_column_int64(rows, 2);
-        row.usec = sqlite3_column_int64(rows, 3);
-        row.kind = sqlite3_column_int64(rows, 4);
-        row.body = column_bytes(rows, 5);
-        row.value_fill = sqlite3_column_int64(rows, 6);
-        if (sqlite3_column_type(rows, 7) != SQLITE_NULL) row.raw_value = column_bytes(rows, 7);
-        row.checksum = sqlite3_column_int64(rows, 8);
+    static std::string columns() { return std::string("id, ") + kEntryRowColumns; }
+    static bool healthy(sqlite3_stmt* rows) {
         OwnedEvent event;
-        return event_of(row, event);
+        return event_of(entry_row_at(rows, 1), event);
     }
     static std::string key(sqlite3_stmt* rows) {
         return "event " + std::to_string(sqlite3_column_int64(rows, 0));
     }
 };
 
+// History rows are healthy by their checksums. Read in revision order, they also tell which
+// revisions may have lost a change: one a damaged row names, and one that follows a break in the
+// rows' running count (a row missing there, whatever it says of itself, came just before).
+class HistoryRows {
+public:
+    static std::string columns() { return kHistoryRowColumns; }
+    bool healthy(sqlite3_stmt* rows) {
+        const uint64_t named = static_cast<uint64_t>(std::max<int64_t>(0, column(rows, 0)));
+        newest = std::max(newest, named);
+        if (!history_row_at(rows, row_)) {
+            incomplete = std::max(incomplete, named);
+            ++damaged_since_;
+            return false;
+        }
+        const HistoryChange& change = row_.change;
+        const bool missing_before = seen_ ? row_.run_count != last_run_ + 1 : change.index != 0;
+        if (missing_before && change.revision > 0)
+            incomplete = std::max(incomplete, change.revision - (change.index == 0 ? 1 : 0));
+        // More rows missing than the damaged ones between: some are gone without a trace.
+        if (seen_ && row_.run_count > last_run_ + 1 + damaged_since_)
+            gone_before.push_back(key(rows));
+        seen_ = true;
+        last_run_ = row_.run_count;
+        damaged_since_ = 0;
+        newest_time = std::max(newest_time, change.time_us);
+        return true;
+    }
+    static std::string key(sqlite3_stmt* rows) {
+        return "revision " + std::to_string(column(rows, 0)) + " change " +
+               std::to_string(column(rows, 1));
+    }
+
+    uint64_t newest = 0;                   // the newest revision a row names
+    uint64_t incomplete = 0;               // the newest revision that may have lost a change
+    int64_t newest_time = INT64_MIN;       // the newest time of a healthy row
+    std::vector<std::string> gone_before;  // healthy rows whose forerunners are gone
+
+private:
+    static int64_t column(sqlite3_stmt* rows, int c) { return sqlite3_column_int64(rows, c); }
+    HistoryRow row_;
+    bool seen_ = false;
+    uint64_t last_run_ = 0, damaged_since_ = 0;
+};
+
+// Binds the row `from` stands on, column by column, to `insert` and runs it.
+bool copy_row(sqlite3_stmt* from, sqlite3_stmt* insert) {
+    sqlite3_reset(insert);
+    for (int c = 0; c < sqlite3_column_count(from); ++c)
+        sqlite3_bind_value(insert, c + 1, sqlite3_column_value(from, c));
+    return sqlite3_step(insert) == SQLITE_DONE;
+}
+
+struct Scanned {
+    bool whole = true;   // SQLite read the table to its end
+    bool copied = true;  // every healthy row went into the copy
+};
+
 // Reads `table` in key order, counting each row and its health; each healthy row goes to `copy`
-// (when not null), each other one to the report. False when the copy failed.
+// (when not null), each other one to the report.
 template <typename Rows>
-bool scan(sqlite3* db, const char* table, const char* order, uint64_t& read, uint64_t& damaged,
-          const Reporter& reporter, sqlite3_stmt* copy) {
-    Rows rows;
-    Statement select = prepare(
-        db, std::string("SELECT ") + Rows::kColumns + " FROM " + table + " ORDER BY " + order);
+Scanned scan(sqlite3* db, Rows& rows, const char* table, const char* order, uint64_t& read,
+             uint64_t& damaged, const Reporter& reporter, sqlite3_stmt* copy) {
+    Scanned scanned;
+    Statement select =
+        prepare(db, "SELECT " + rows.columns() + " FROM " + table + " ORDER BY " + order);
     std::string last = "its start";
     int step = select ? SQLITE_ROW : SQLITE_ERROR;
     while (select && (step = sqlite3_step(select.get())) == SQLITE_ROW) {
         ++read;
-        const std::string key = Rows::key(select.get());
+        const std::string key = rows.key(select.get());
         if (!rows.healthy(select.get())) {
             ++damaged;
             reporter.line(std::string(table) + ": damaged: " + key);
-        } else if (copy) {
-            sqlite3_reset(copy);
-            for (int c = 0; c < sqlite3_column_count(select.get()); ++c)
-                sqlite3_bind_value(copy, c + 1, sqlite3_column_value(select.get(), c));
-            if (sqlite3_step(copy) != SQLITE_DONE) return false;
+        } else if (copy && !copy_row(select.get(), copy)) {
+            scanned.copied = false;
+            return scanned;
         }
         last = key;
     }
     if (step != SQLITE_DONE) {
+        scanned.whole = false;
         ++reporter.counts().unreadable;
         reporter.line(std::string(table) + ": unreadable after " + last + ": " +
                       sqlite3_errmsg(db));
     }
-    return true;
+    return scanned;
+}
+
+// The history's meta row: its epoch and the newest revision dropped with its time.
+struct Meta {
+    bool healthy = false;
+    std::string epoch;
+    int64_t revision = 0, time = INT64_MIN;
+};
+
+Meta read_meta(sqlite3* db, const Reporter& reporter) {
+    Meta meta;
+    Statement read = prepare(
+        db,
+        "SELECT epoch, dropped_revision, dropped_time, checksum FROM history_meta WHERE id = 1");
+    if (read && sqlite3_step(read.get()) == SQLITE_ROW) {
+        meta.epoch = std::string(column_bytes(read.get(), 0));
+        meta.revision = sqlite3_column_int64(read.get(), 1);
+        meta.time = sqlite3_column_int64(read.get(), 2);
+        meta.healthy = meta.revision >= 0 &&
+                       sqlite3_column_int64(read.get(), 3) ==
+                           int64_t{history_meta_checksum(meta.epoch, meta.revision, meta.time)};
+    }
+    reporter.counts().history_meta_ok = meta.healthy ? 1 : 0;
+    if (!meta.healthy) reporter.line("history: damaged: its epoch and dropped revision");
+    return meta;
+}
+
+// What the whole history looked like: its rows, its meta row, and whether it was read through.
+// A file laid out before the tree had a history (user_version below 5) has none to read.
+struct HistoryScan {
+    bool present = true;
+    HistoryRows rows;
+    Meta meta;
+    Scanned scanned;
+};
+
+HistoryScan scan_history(sqlite3* db, const Reporter& reporter) {
+    HistoryScan history;
+    qel_host_file_report_t& n = reporter.counts();
+    int64_t layout = 0;
+    history.present = !query_int(db, "PRAGMA user_version", layout) || layout >= 5;
+    n.history_meta_ok = history.present ? 0 : 1;
+    if (!history.present) return history;
+    history.scanned = scan(db, history.rows, "history", "revision, idx", n.history_rows,
+                           n.history_damaged, reporter, nullptr);
+    for (const std::string& key : history.rows.gone_before) {
+        ++n.history_missing;
+        reporter.line("history: missing before " + key);
+    }
+    history.meta = read_meta(db, reporter);
+    return history;
 }
 
 // The file through a read-only connection: never written, not even its journal.
@@ -160,10 +259,93 @@ int check_file(const char* file, const Reporter& reporter) {
     Database db;
     if (const int failed = open_read_only(file, db)) return failed;
     qel_host_file_report_t& n = reporter.counts();
-    scan<TreeRows>(db.get(), "tree", "path", n.tree_rows, n.tree_damaged, reporter, nullptr);
-    scan<EventRows>(db.get(), "events", "id", n.event_rows, n.event_damaged, reporter, nullptr);
+    TreeRows tree;
+    EventRows events;
+    scan(db.get(), tree, "tree", "path", n.tree_rows, n.tree_damaged, reporter, nullptr);
+    scan(db.get(), events, "events", "id", n.event_rows, n.event_damaged, reporter, nullptr);
+    scan_history(db.get(), reporter);
     integrity(db.get(), reporter);
     return QEL_HOST_OPEN_OK;
+}
+
+// Where the copy's history begins: it keeps the epoch and the revision counter, and holds only
+// the revisions after `floor`, the newest revision it cannot hold whole.
+struct HistoryPlan {
+    std::string epoch;
+    uint64_t revision = 0, floor = 0;
+    bool lost = false;  // something the history stood for was left out
+};
+
+HistoryPlan plan_history(const HistoryScan& history, bool tree_whole, const Reporter& reporter) {
+    HistoryPlan plan;
+    const Meta& meta = history.meta;
+    const HistoryRows& rows = history.rows;
+    plan.revision = std::max(rows.newest, meta.healthy ? uint64_t(meta.revision) : 0);
+    plan.floor = std::max(rows.incomplete, meta.healthy ? uint64_t(meta.revision) : 0);
+    plan.epoch = meta.epoch;
+    // An epoch lost, or rows past a point SQLite cannot read (so that the file no longer says how
+    // far its revisions went): the copy's revisions cannot be vouched for as the file's, and get
+    // an epoch of their own, which tells every client so. Without the newest changes, the tree
+    // before them cannot be told either.
+    if (!meta.healthy || !history.scanned.whole) {
+        plan.epoch = new_epoch();
+        reporter.line(meta.healthy ? "history: a new epoch, since the newest revision is unknown"
+                                   : "history: a new epoch, since the file's own is damaged");
+    }
+    if (!history.scanned.whole) plan.floor = plan.revision;
+    // A tree row left out is a change no revision holds: the copy's tree takes a revision of
+    // its own, which the history cannot replay, so that no client takes the tree before it
+    // for the tree now.
+    if (!tree_whole) {
+        plan.floor = ++plan.revision;
+        reporter.line("history: tree rows left out: revision " + std::to_string(plan.revision) +
+                      " stands for them, and no revision before it is held");
+    }
+    plan.lost = !tree_whole || !history.scanned.whole || !meta.healthy ||
+                reporter.counts().history_damaged > 0 || rows.incomplete > 0;
+    return plan;
+}
+
+// Copies the healthy history rows after `plan.floor`, counting the healthy ones left out, and
+// writes the meta row: the epoch and the floor with its time.
+bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const HistoryScan& history,
+                  const Reporter& reporter) {
+    Statement select = prepare(
+        from, std::string("SELECT ") + kHistoryRowColumns + " FROM history ORDER BY revision, idx");
+    Statement insert = prepare(to, std::string("INSERT INTO history(") + kHistoryRowColumns +
+                                       ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement meta = prepare(to,
+                             "INSERT OR REPLACE INTO history_meta(id, epoch, dropped_revision,"
+                             " dropped_time, checksum) VALUES(1, ?, ?, ?, ?)");
+    if (!select || !insert || !meta) return false;
+    HistoryRow row;
+    uint64_t copied = 0, left_out = 0;
+    int64_t floor_time = INT64_MIN;
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+        if (!history_row_at(select.get(), row)) continue;  // reported by the scan
+        if (row.change.revision <= plan.floor) {
+            ++left_out;
+            continue;
+        }
+        if (copied++ == 0) floor_time = row.prev_time;
+        if (!copy_row(select.get(), insert.get())) return false;
+    }
+    if (copied == 0) {
+        // Nothing held: the floor's time is the newest the file tells of or, where changes were
+        // lost whose times are unknown, now (times follow revisions, so none can be later).
+        floor_time = std::max(history.meta.time, history.rows.newest_time);
+        if (plan.lost) floor_time = std::max(floor_time, int64_t{std::time(nullptr)} * 1000000);
+    }
+    reporter.counts().history_left_out = left_out;
+    if (left_out > 0)
+        reporter.line("history: " + std::to_string(left_out) +
+                      " healthy changes left out, of revisions up to " +
+                      std::to_string(plan.floor) + ", which the copy cannot hold whole");
+    const auto floor = static_cast<int64_t>(std::min<uint64_t>(plan.floor, INT64_MAX));
+    return bind_in_order(meta.get(),
+                         {std::string_view(plan.epoch), floor, floor_time,
+                          int64_t{history_meta_checksum(plan.epoch, floor, floor_time)}}) &&
+           sqlite3_step(meta.get()) == SQLITE_DONE;
 }
 
 int salvage_file(const char* file, const char* new_file, const Reporter& reporter) {
@@ -179,17 +361,25 @@ int salvage_file(const char* file, const char* new_file, const Reporter& reporte
         sqlite3* raw = nullptr;
         sqlite3_open_v2(new_file, &raw, SQLITE_OPEN_READWRITE, nullptr);
         Database to(raw);
-        Statement tree = prepare(to.get(), "INSERT INTO tree VALUES(?, ?, ?, ?, ?)");
-        Statement events =
+        Statement tree_insert = prepare(to.get(), "INSERT INTO tree VALUES(?, ?, ?, ?, ?)");
+        Statement event_insert =
             prepare(to.get(), "INSERT INTO events VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
         Transaction transaction(to.get());
         qel_host_file_report_t& n = reporter.counts();
-        copied = tree && events && transaction.is_open() &&
-                 scan<TreeRows>(from.get(), "tree", "path", n.tree_rows, n.tree_damaged, reporter,
-                                tree.get()) &&
-                 scan<EventRows>(from.get(), "events", "id", n.event_rows, n.event_damaged,
-                                 reporter, events.get()) &&
-                 transaction.commit();
+        TreeRows tree;
+        EventRows events;
+        if (tree_insert && event_insert && transaction.is_open()) {
+            const Scanned tree_scan = scan(from.get(), tree, "tree", "path", n.tree_rows,
+                                           n.tree_damaged, reporter, tree_insert.get());
+            const Scanned event_scan = scan(from.get(), events, "events", "id", n.event_rows,
+                                            n.event_damaged, reporter, event_insert.get());
+            const HistoryScan history = scan_history(from.get(), reporter);
+            const bool tree_whole = tree_scan.whole && n.tree_damaged == 0;
+            copied = tree_scan.copied && event_scan.copied &&
+                     copy_history(from.get(), to.get(), plan_history(history, tree_whole, reporter),
+                                  history, reporter) &&
+                     transaction.commit();
+        }
     }
     integrity(from.get(), reporter);
     if (copied) return QEL_HOST_OPEN_OK;

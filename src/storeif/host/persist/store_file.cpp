@@ -67,9 +67,8 @@ public:
 
     int read(Tree& tree) override {
         MutexLock hold(connection_->mutex);
-        Statement rows =
-            prepare(connection_->db(),
-                    "SELECT path, value, fill, property, checksum FROM tree ORDER BY path");
+        Statement rows = prepare(connection_->db(), std::string("SELECT ") + kTreeRowColumns +
+                                                        " FROM tree ORDER BY path");
         if (!rows) return QEL_HOST_OPEN_FAILED;
         Path path;
         int step;
@@ -135,21 +134,10 @@ private:
 
     // Rebuilds the entry of the row `rows` stands on; false for a damaged row.
     static bool restore_row(sqlite3_stmt* rows, Tree& tree, Path& path) {
-        TreeRow row;
-        row.path = column_bytes(rows, 0);
-        if (sqlite3_column_type(rows, 1) != SQLITE_NULL) row.value = column_bytes(rows, 1);
-        row.fill = sqlite3_column_int64(rows, 2);
-        row.property = sqlite3_column_int64(rows, 3);
-        row.checksum = sqlite3_column_int64(rows, 4);
-        // Only a path written as the tree writes it, so that no two rows name one entry.
-        if (Path::parse(row.path, path) != QEL_STATUS_OK || path.text() != row.path) return false;
-        if (!row.value) {
-            return row.fill == 0 && row.property == 0 &&
-                   row.checksum == int64_t{tree_row_checksum(row)} &&
-                   tree.restore(path, nullptr) == QEL_STATUS_OK;
-        }
+        const TreeRow row = tree_row_at(rows);
         LeafValue leaf;
-        return leaf_of(row, leaf) && tree.restore(path, &leaf) == QEL_STATUS_OK;
+        return tree_entry_of(row, path, leaf) &&
+               tree.restore(path, row.value ? &leaf : nullptr) == QEL_STATUS_OK;
     }
 
     bool apply(const TreeChange& change) REQUIRES(connection_->mutex) {

@@ -6,6 +6,10 @@
 #include "core/value.h"
 #include "log/crc32c.h"
 
+#ifdef NYR_HAVE_SQLITE
+#include "log/sqlite_db.h"
+#endif
+
 namespace nyrhost {
 
 std::string encode_leaf_value(const _element_datatype_t& record, std::string_view payload) {
@@ -45,5 +49,23 @@ bool leaf_of(const TreeRow& row, LeafValue& out) {
     out.record._fill = static_cast<uint32_t>(row.fill);
     return true;
 }
+
+bool tree_entry_of(const TreeRow& row, Path& path, LeafValue& leaf) {
+    if (Path::parse(row.path, path) != QEL_STATUS_OK || path.text() != row.path) return false;
+    if (row.value) return leaf_of(row, leaf);
+    return row.fill == 0 && row.property == 0 && row.checksum == int64_t{tree_row_checksum(row)};
+}
+
+#ifdef NYR_HAVE_SQLITE
+TreeRow tree_row_at(sqlite3_stmt* statement) {
+    TreeRow row;
+    row.path = column_bytes(statement, 0);
+    if (sqlite3_column_type(statement, 1) != SQLITE_NULL) row.value = column_bytes(statement, 1);
+    row.fill = sqlite3_column_int64(statement, 2);
+    row.property = sqlite3_column_int64(statement, 3);
+    row.checksum = sqlite3_column_int64(statement, 4);
+    return row;
+}
+#endif
 
 }  // namespace nyrhost
