@@ -143,7 +143,8 @@ void FieldReader::operator()(_event_t& v) {
     nyrhost::to_record(out, v, memory.texts);
 }
 
-void FieldReader::in_place(_event_t& v) {
+bool read_request_record(WireReader& r, _event_t& v) {
+    std::memset(static_cast<void*>(&v), 0, sizeof v);
     const uint32_t fill = r.u32();
     const uint8_t raw = r.u8();
     int32_t type = DATATYPE_INVALID;
@@ -153,17 +154,37 @@ void FieldReader::in_place(_event_t& v) {
         bytes = r.take(kUnionSize);
     }
     if (!r.ok() || raw > 1 || (raw == 1 && body_holds(type)) || !nyrhost::read_event_in_place(r, v))
-        return r.fail();
-    // The lists were made as they were read; asked for now, they still count in the budget.
-    const std::size_t lists = std::size_t{v.waveform_url_count} + 2 * std::size_t{v.detail_count};
-    if (lists != 0 && !afford(lists * sizeof(_byte_array_t))) return;
+        return r.fail(), false;
     _element_datatype_t& value = v.value;
     value._fill = fill;
     if (raw == 1) {
-        if (value.type != DATATYPE_INVALID) return r.fail();
+        if (value.type != DATATYPE_INVALID) return r.fail(), false;
         value.type = static_cast<data_type_t>(type);
         std::memcpy(static_cast<void*>(&value.value), bytes, kUnionSize);
     }
+    return true;
+}
+
+void FieldReader::in_place(_event_t& v) {
+    if (!read_request_record(r, v)) return;
+    // The lists were made as they were read; asked for now, they still count in the budget.
+    const std::size_t lists = std::size_t{v.waveform_url_count} + 2 * std::size_t{v.detail_count};
+    if (lists != 0) afford(lists * sizeof(_byte_array_t));
+}
+
+void FieldReader::encoded(const _event_t*& p, uint32_t n, const char*& at, std::size_t& size) {
+    if (!request) return array(p, n);
+    if (!room_for(n, min_size(_event_t{}))) return;
+    const std::size_t before = r.remaining();
+    at = r.take(0);
+    for (uint32_t k = 0; k < n && r.ok(); ++k) {
+        struct Read {
+            _event_t record{};
+            ~Read() { destruct_event(&record); }
+        } read;
+        if (!read_request_record(r, read.record)) return;
+    }
+    size = before - r.remaining();
 }
 
 void FieldReader::operator()(const struct timeval*& v) {

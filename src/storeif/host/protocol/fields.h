@@ -66,6 +66,7 @@ struct FieldWriter {
         array(p, n);
     }
     void records(const _event_t* p, uint32_t n) { array(p, n); }
+    void encoded(const _event_t* p, uint32_t n, const char*, std::size_t) { array(p, n); }
 };
 
 // Reads fields; leaves the reader failed for bytes that do not follow their form. Texts and
@@ -117,6 +118,9 @@ struct FieldReader {
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
     }
     void records(_event_t*& p, uint32_t n);
+    // `n` records, which a request's decoder checks and leaves where they are, in
+    // [at, at + size); others decode them into `p` as array() does.
+    void encoded(const _event_t*& p, uint32_t n, const char*& at, std::size_t& size);
 
 private:
     const char* ptext(uint32_t& length);
@@ -147,6 +151,11 @@ private:
     static constexpr std::size_t min_size(const _event_t&) { return 10; }
     static constexpr std::size_t min_size(const _byte_array_t&) { return 4; }
 };
+
+// Reads one record of a request, as a request's decoder does: its texts and value's bytes point
+// into the reader's input, its lists are malloc'd (destruct_event releases them). False, with
+// the reader failed, for bytes that are not one record. Throws std::bad_alloc.
+bool read_request_record(nyrhost::WireReader& r, _event_t& record);
 
 // Builds the request of `op` into `w`.
 template <typename Operation>
