@@ -84,14 +84,14 @@ void hand_back(nyrhost::Scratch& scratch, Batch& op) {
     op.status_count = static_cast<uint32_t>(scratch.statuses.size());
 }
 
-// The paths are parsed before the store's lock is taken, so that the items themselves need no
-// memory beyond what they record; a batch that runs out of memory part-way is undone from the
-// store file, when there is one.
+// Each path is parsed in turn into one Path made room for any path before the store's lock is
+// taken: parsing needs no memory, so the items themselves need none beyond what they record, and
+// a batch holds no parsed copy of all its paths. A batch that runs out of memory part-way is
+// undone from the store file, when there is one.
 template <typename Batch, typename Write>
 long long path_batch(const Handle& handle, Batch& op, Write write) {
-    std::vector<Path> parsed(op.count);
-    std::vector<int> statuses(op.count);
-    for (uint32_t i = 0; i < op.count; ++i) statuses[i] = Path::parse(op.paths[i], parsed[i]);
+    Path parsed;
+    parsed.reserve_any();
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
@@ -101,9 +101,9 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
     Tree::Changes* record = nyrhost::changes_for(*call.store, changes);
     try {
         for (uint32_t i = 0; i < op.count; ++i) {
-            const int status = statuses[i];
+            const int status = Path::parse(op.paths[i], parsed);
             scratch.statuses[i] =
-                status == QEL_STATUS_OK ? write(call.store->tree, i, parsed[i], record) : status;
+                status == QEL_STATUS_OK ? write(call.store->tree, i, parsed, record) : status;
         }
     } catch (const std::bad_alloc&) {
         call.unlock();
