@@ -234,7 +234,7 @@ private:
     // `held` is what this buffer or decoding holds of the budget already.
     bool admit(std::size_t bytes, uint64_t& held) {
         if (bytes <= nyrproto::kKeptBuffer) return true;
-        const uint64_t need = bytes;
+        const uint64_t need = bytes;  // the whole buffer or decoding, of which `held` is taken
         if (need <= held) return true;
         if (!limits_.budget->take(need - held, std::chrono::steady_clock::now() + kBudgetWait)) {
             const auto use = limits_.budget->use();

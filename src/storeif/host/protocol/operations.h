@@ -9,6 +9,7 @@
 //   f.array(p, n)     n entries of an array the decoder allocates (a count travels before it)
 //   f.fill(p, n)      n entries written into an array the caller provides
 //   f.records(p, n)   n event records in a malloc'd array that becomes the caller's
+//   f.encoded(p, n, at, size)  n event records, which nyrd leaves in the request at [at, at+size)
 // Members after `// kept here` do not travel.
 #ifndef NYR_HOST_PROTOCOL_OPERATIONS_H
 #define NYR_HOST_PROTOCOL_OPERATIONS_H
