@@ -186,8 +186,7 @@ void expect_within(const char* name, const std::vector<char>& body, const Cost& 
                 body.size(), cost.allocated, ratio, cost.admitted);
 }
 
-TEST(RequestDecoding, TreeBatchesOfTinyItemsCostAtMostTwiceTheirBytes) {
-    const Items& it = items();
+SetLeaves set_leaves_of(const Items& it) {
     SetLeaves set;
     set.count = kItems;
     set.paths = it.paths.data();
@@ -195,6 +194,22 @@ TEST(RequestDecoding, TreeBatchesOfTinyItemsCostAtMostTwiceTheirBytes) {
     set.tribools = it.tribools.data();
     set.auto_time = reinterpret_cast<const bool*>(it.auto_time.data());
     set.source = "s";
+    return set;
+}
+
+// add_nodes, remove_nodes, clear_leaves and get_leaves: paths (and a source) alone.
+template <typename Batch>
+void expect_paths_within(const char* name) {
+    Batch batch;
+    batch.count = kItems;
+    batch.paths = items().paths.data();
+    const std::vector<char> body = request_of(batch);
+    expect_within(name, body, decode(body, [](auto&) {}));
+}
+
+TEST(RequestDecoding, TreeBatchesOfTinyItemsCostAtMostTwiceTheirBytes) {
+    const Items& it = items();
+    SetLeaves set = set_leaves_of(it);
     const std::vector<char> set_body = request_of(set);
     expect_within("set_leaves", set_body, decode(set_body, [&](auto& op) {
                       using Decoded = std::decay_t<decltype(op)>;
@@ -215,28 +230,10 @@ TEST(RequestDecoding, TreeBatchesOfTinyItemsCostAtMostTwiceTheirBytes) {
                       }
                   }));
 
-    GetLeaves get;
-    get.count = kItems;
-    get.paths = it.paths.data();
-    const std::vector<char> get_body = request_of(get);
-    expect_within("get_leaves", get_body, decode(get_body, [](auto&) {}));
-
-    AddNodes add;
-    add.count = kItems;
-    add.paths = it.paths.data();
-    add.source = "s";
-    const std::vector<char> add_body = request_of(add);
-    expect_within("add_nodes", add_body, decode(add_body, [](auto&) {}));
-    RemoveNodes remove;
-    remove.count = kItems;
-    remove.paths = it.paths.data();
-    const std::vector<char> remove_body = request_of(remove);
-    expect_within("remove_nodes", remove_body, decode(remove_body, [](auto&) {}));
-    ClearLeaves clear;
-    clear.count = kItems;
-    clear.paths = it.paths.data();
-    const std::vector<char> clear_body = request_of(clear);
-    expect_within("clear_leaves", clear_body, decode(clear_body, [](auto&) {}));
+    expect_paths_within<GetLeaves>("get_leaves");
+    expect_paths_within<AddNodes>("add_nodes");
+    expect_paths_within<RemoveNodes>("remove_nodes");
+    expect_paths_within<ClearLeaves>("clear_leaves");
 }
 
 // events_send's records are checked and left in the request, read one at a time when the call
@@ -275,13 +272,7 @@ TEST(RequestDecoding, EventBatchesOfTinyEventsCostAtMostTheirRecords) {
 
 // A request whose decoding is refused its room is not handed on, and keeps nothing.
 TEST(RequestDecoding, RefusedRoomStopsTheDecodingAndKeepsNothing) {
-    const Items& it = items();
-    SetLeaves set;
-    set.count = kItems;
-    set.paths = it.paths.data();
-    set.values = it.values.data();
-    set.tribools = it.tribools.data();
-    set.auto_time = reinterpret_cast<const bool*>(it.auto_time.data());
+    SetLeaves set = set_leaves_of(items());
     const std::vector<char> body = request_of(set);
     for (int allowed = 0; allowed < 4; ++allowed) {
         int asked = 0;
