@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::vector<char> bytes(data, data + size);
     const char* body = bytes.empty() ? nullptr : bytes.data();
     nyrproto::Memory memory;
-    if (!nyrproto::decode_request(body, bytes.size(), memory, [](auto&) {})) return 0;
+    if (nyrproto::decode_request(body, bytes.size(), memory, [](auto&) {}) !=
+        nyrproto::Decoded::kCarried)
+        return 0;
 
     qel_store_t* store = qel_host_store_open(nullptr);
     fuzz::check(store != nullptr, "a store in memory opens");

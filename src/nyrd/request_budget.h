@@ -1,5 +1,5 @@
-// The memory that the requests in flight may take, for the whole daemon: a request's frame and as
-// much again for its decoding, and its reply's frame, beyond the small buffers every connection
+// The memory that the requests in flight may take, for the whole daemon: a request's frame, the
+// arrays its decoding makes, and its reply's frame, beyond the small buffers every connection
 // keeps. A request that does not fit waits for others to finish; one that still does not fit, or
 // that exceeds the whole budget, is answered with QEL_RESULT_NO_MEMORY, and the daemon goes on.
 #ifndef NYRD_REQUEST_BUDGET_H

@@ -130,8 +130,13 @@ public:
           throttle_(throttle),
           peer_(peer_of(fd)) {
         if (limits_.budget != nullptr) {
-            in_.set_admit([this](std::size_t bytes) { return admit(bytes, 2, held_in_); });
-            out_.set_admit([this](std::size_t bytes) { return admit(bytes, 1, held_out_); });
+            in_.set_admit([this](std::size_t bytes) { return admit(bytes, held_in_); });
+            out_.set_admit([this](std::size_t bytes) { return admit(bytes, held_out_); });
+            // What a request's decoding makes, all its arrays together.
+            decode_admit_ = [this](std::size_t bytes) {
+                decoding_ += bytes;
+                return admit(decoding_, held_decoding_);
+            };
         }
     }
 
@@ -187,8 +192,12 @@ public:
                 struct Done {
                     ~Done() { --in_flight; }
                 } done;
+                // The last request's decoding is freed before this one's is charged.
+                memory.clear();
+                give_back_decoding();
                 decoded = carry_out(in_.body(), in_.body_size(), local_, memory, out_,
-                                    limits_.daemon_stats);
+                                    limits_.daemon_stats,
+                                    limits_.budget != nullptr ? &decode_admit_ : nullptr);
             }
             if (!decoded) {
                 const unsigned op = in_.body_size() ? static_cast<unsigned char>(in_.body()[0]) : 0;
@@ -220,12 +229,12 @@ public:
     }
 
 private:
-    // Room for a frame buffer of `bytes` (a request's decoding costs up to as much again, hence
-    // `factor`): what a connection keeps anyway is free, more is taken from the budget, waiting
-    // for others to finish if need be. `held` is what this buffer holds of the budget already.
-    bool admit(std::size_t bytes, uint64_t factor, uint64_t& held) {
+    // Room for `bytes` of a frame buffer or of a request's decoding: what a connection keeps
+    // anyway is free, more is taken from the budget, waiting for others to finish if need be.
+    // `held` is what this buffer or decoding holds of the budget already.
+    bool admit(std::size_t bytes, uint64_t& held) {
         if (bytes <= nyrproto::kKeptBuffer) return true;
-        const uint64_t need = factor * bytes;
+        const uint64_t need = bytes;  // the whole buffer or decoding, of which `held` is taken
         if (need <= held) return true;
         if (!limits_.budget->take(need - held, std::chrono::steady_clock::now() + kBudgetWait)) {
             const auto use = limits_.budget->use();
@@ -239,9 +248,17 @@ private:
         return true;
     }
     void give_back() {
+        give_back_decoding();
         if (limits_.budget == nullptr) return;
         limits_.budget->give_back(held_in_ + held_out_);
         held_in_ = held_out_ = 0;
+    }
+    // Once the decoded request is freed.
+    void give_back_decoding() {
+        decoding_ = 0;
+        if (limits_.budget == nullptr) return;
+        limits_.budget->give_back(held_decoding_);
+        held_decoding_ = 0;
     }
     void out_of_room(const std::string& line) {
         if (throttle_)
@@ -324,6 +341,9 @@ private:
     FrameIn in_;
     FrameOut out_;
     uint64_t held_in_ = 0, held_out_ = 0;  // of the budget, for the buffers of in_ and out_
+    nyrproto::DecodeAdmit decode_admit_;
+    uint64_t decoding_ = 0;       // the bytes the request's decoding has made so far
+    uint64_t held_decoding_ = 0;  // of the budget, for them
     qel_handle_t handle_ = nullptr;
     nyrlocal::Handle local_;  // the session handle's state, for the local backend
     uint64_t token_ = 0;

@@ -112,10 +112,15 @@ void answer(const nyrlocal::Handle& handle, Operation& op, Memory& memory, Frame
 }  // namespace
 
 bool carry_out(const char* body, std::size_t size, const nyrlocal::Handle& handle, Memory& memory,
-               FrameOut& reply, const DaemonStats& daemon) {
+               FrameOut& reply, const DaemonStats& daemon, const DecodeAdmit* admit) {
     memory.clear();
-    return decode_request(body, size, memory,
-                          [&](auto& op) { answer(handle, op, memory, reply, daemon); });
+    const Decoded decoded = decode_request(
+        body, size, memory, [&](auto& op) { answer(handle, op, memory, reply, daemon); }, admit);
+    if (decoded != Decoded::kRefused) return decoded == Decoded::kCarried;
+    // No room for its decoding: answered as a call that ran out of memory, carried out not at all.
+    memory.clear();
+    reply.build([](WireWriter& w) { w.u64(static_cast<uint64_t>(QEL_RESULT_NO_MEMORY)); });
+    return true;
 }
 
 }  // namespace nyrd

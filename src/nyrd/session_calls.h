@@ -16,9 +16,11 @@ namespace nyrd {
 // `reply`; false, with nothing carried out, for a request that does not decode. What the call
 // needed lies in `memory` until the next call. A reply longer than the protocol allows becomes
 // QEL_RESULT_NO_MEMORY. qel_host_stats() gets the daemon's figures from `daemon`, when given.
-// Throws std::bad_alloc.
+// Each array the decoding makes is asked of `admit`, when given: a request refused its room is
+// answered with QEL_RESULT_NO_MEMORY and not carried out. Throws std::bad_alloc.
 bool carry_out(const char* body, std::size_t size, const nyrlocal::Handle& handle,
-               nyrproto::Memory& memory, nyrproto::FrameOut& reply, const DaemonStats& daemon = {});
+               nyrproto::Memory& memory, nyrproto::FrameOut& reply, const DaemonStats& daemon = {},
+               const nyrproto::DecodeAdmit* admit = nullptr);
 
 }  // namespace nyrd
 

@@ -9,10 +9,12 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "protocol/frame.h"
 #include "remote_server.h"
 #include "report_throttle.h"
+#include "request_budget.h"
 #include "store_fixture.h"
 
 using namespace storetest;
@@ -106,6 +108,37 @@ TEST_F(SessionLimitsTest, AnIdleLimitClosesASilentSessionAndItsHandleIsLost) {
     std::this_thread::sleep_for(milliseconds(3 * kLimitMs));
     api_status_t status = 0;
     EXPECT_EQ(qel_test_node(handle, "/", &status), QEL_RESULT_LOST);
+    qel_host_disconnect(handle);
+}
+
+// The budget charges a request its frame and then what its decoding makes: an add_nodes whose
+// frame fits but whose decoded paths (8 bytes each, against 7 in the frame) do not is refused with
+// QEL_RESULT_NO_MEMORY and adds nothing; the connection goes on and gives everything back.
+TEST_F(SessionLimitsTest, ARequestWhoseDecodingFindsNoRoomIsRefusedAndChangesNothing) {
+    constexpr uint32_t kPaths = 20000;
+    nyrd::RequestBudget budget(7 * kPaths + 10000);
+    nyrd::SessionLimits given = limits(-1);
+    given.budget = &budget;
+    TestServer server(store, given);
+    qel_handle_t handle = qel_host_connect(server.path().c_str());
+    ASSERT_NE(handle, nullptr);
+    const std::vector<const char*> paths(kPaths, "/a");
+    api_status_t* statuses = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(qel_add_nodes(handle, paths.data(), kPaths, "s", &statuses, &count),
+              QEL_RESULT_NO_MEMORY);
+    api_status_t status = 0;
+    EXPECT_EQ(qel_test_node(handle, "/a", &status), QEL_RESULT_OK);
+    EXPECT_EQ(status, QEL_STATUS_NOT_FOUND);
+    // A smaller batch fits and is carried out.
+    EXPECT_EQ(qel_add_nodes(handle, paths.data(), 1000, "s", &statuses, &count), QEL_RESULT_OK);
+    EXPECT_EQ(qel_test_node(handle, "/a", &status), QEL_RESULT_OK);
+    EXPECT_EQ(status, QEL_STATUS_OK);
+    const auto until = Clock::now() + milliseconds(3000);
+    while (budget.use().taken != 0 && Clock::now() < until)
+        std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(budget.use().taken, 0u);
+    EXPECT_EQ(budget.use().refused, 1u);
     qel_host_disconnect(handle);
 }
 

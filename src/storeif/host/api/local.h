@@ -3,10 +3,10 @@
 // returns the call's result and fills the operation's outputs.
 //
 // Most operations run wholly under the store's lock, which carry_out() takes, refusing a handle
-// closed meanwhile. The writes copy and parse what they are given before the lock is taken (so
-// that a write that cannot allocate changes nothing, and the lock is held only for the write
-// itself, and let go while a store file commits them); they take the handle and the lock
-// themselves, as do the event log's calls.
+// closed meanwhile. The writes copy what they are given, and make the room their parsing needs,
+// before the lock is taken (so that a write that cannot allocate changes nothing, and the lock is
+// held only for the write itself, and let go while a store file commits them); they take the
+// handle and the lock themselves, as do the event log's calls.
 #ifndef NYR_HOST_API_LOCAL_H
 #define NYR_HOST_API_LOCAL_H
 

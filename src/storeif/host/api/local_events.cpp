@@ -89,11 +89,36 @@ long long run(HandleCall& call, EventClear& op) {
     return QEL_RESULT_OK;
 }
 
+namespace {
+
+// The owned copy of each record of `op` into `events`: from the caller's records, or read from
+// the request in which they arrived; false for a request whose records do not read, which the
+// decoder has refused before (nothing is sent then).
+bool owned_copies(const EventsSend& op, std::vector<nyrhost::OwnedEvent>& events) {
+    events.reserve(op.count);
+    if (op.encoded == nullptr) {
+        for (uint32_t i = 0; i < op.count; ++i)
+            events.push_back(nyrhost::from_record(op.records[i]));
+        return true;
+    }
+    nyrhost::WireReader r(op.encoded, op.encoded_size);
+    for (uint32_t i = 0; i < op.count; ++i) {
+        struct Read {
+            _event_t record{};
+            ~Read() { destruct_event(&record); }
+        } read;
+        if (!read_request_record(r, read.record)) return false;
+        events.push_back(nyrhost::from_record(read.record));
+    }
+    return true;
+}
+
+}  // namespace
+
 long long run(const Handle& handle, EventsSend& op) {
     // Owned copies are made before the store's lock is taken.
     std::vector<nyrhost::OwnedEvent> events;
-    events.reserve(op.count);
-    for (uint32_t i = 0; i < op.count; ++i) events.push_back(nyrhost::from_record(op.records[i]));
+    if (!owned_copies(op, events)) return QEL_RESULT_BAD_ARGUMENT;
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     std::vector<api_status_t>& sent = call.scratch->statuses;

@@ -84,13 +84,14 @@ void hand_back(nyrhost::Scratch& scratch, Batch& op) {
     op.status_count = static_cast<uint32_t>(scratch.statuses.size());
 }
 
-// The paths are parsed before the store's lock is taken; a batch that runs out of memory part-way
-// takes back the items it carried out, still under the lock, so no one sees half of it.
+// Each path is parsed in turn into one Path made room for any path before the store's lock is
+// taken: parsing needs no memory, and a batch holds no parsed copy of all its paths. A batch that
+// runs out of memory part-way takes back the items it carried out, still under the lock, so no
+// one sees half of it.
 template <typename Batch, typename Write>
 long long path_batch(const Handle& handle, Batch& op, Write write) {
-    std::vector<Path> parsed(op.count);
-    std::vector<int> statuses(op.count);
-    for (uint32_t i = 0; i < op.count; ++i) statuses[i] = Path::parse(op.paths[i], parsed[i]);
+    Path parsed;
+    parsed.reserve_any();
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     if (!nyrhost::writable(*call.store)) return QEL_RESULT_DATABASE;
@@ -104,10 +105,9 @@ long long path_batch(const Handle& handle, Batch& op, Write write) {
         Tree::Batch batch(call.store->tree);  // what the items removed goes with it, under the lock
         try {
             for (uint32_t i = 0; i < op.count; ++i) {
-                const int status = statuses[i];
-                scratch.statuses[i] = status == QEL_STATUS_OK
-                                          ? write(call.store->tree, i, parsed[i], record)
-                                          : status;
+                const int status = Path::parse(op.paths[i], parsed);
+                scratch.statuses[i] =
+                    status == QEL_STATUS_OK ? write(call.store->tree, i, parsed, record) : status;
             }
         } catch (const std::bad_alloc&) {
             batch.undo();

@@ -1,5 +1,7 @@
 // Decoders of the byte format of codec/wire_format.h: bounded, strict, never past the input.
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "codec/byte_cursor.h"
 #include "codec/record_layout.h"
@@ -19,11 +21,9 @@ bool read_magic(WireReader& r, const char (&magic)[4]) {
 
 }  // namespace
 
-// Fills `v` from a value body; the payload's bytes go to `payload`, `data` stays null.
-bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload) {
+bool read_value_body_in_place(WireReader& r, _element_datatype_t& v) {
     std::memset(static_cast<void*>(&v), 0, sizeof v);
     v.timestamp.tv_sec = -1;
-    payload.clear();
     const uint8_t flags = r.u8();
     if ((flags & ~kFlagTimeStamp) != 0) return false;
     const int32_t type = r.i32();
@@ -32,10 +32,24 @@ bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload
     if ((flags & kFlagTimeStamp) != 0) time_fields(r, v.timestamp);
     value_payload(r, v);
     if (has_payload(v.type)) {
-        if (!r.text(payload)) return false;
-        v.value.blob_value.length = static_cast<uint32_t>(payload.size());
+        const uint32_t length = r.u32();
+        const char* at = r.take(length);
+        if (at == nullptr) return false;
+        v.value.blob_value.data = const_cast<char*>(at);
+        v.value.blob_value.length = length;
     }
     return r.ok();
+}
+
+// Fills `v` from a value body; the payload's bytes go to `payload`, `data` stays null.
+bool read_value_body(WireReader& r, _element_datatype_t& v, std::string& payload) {
+    payload.clear();
+    if (!read_value_body_in_place(r, v)) return false;
+    if (has_payload(v.type)) {
+        payload.assign(v.value.blob_value.data, v.value.blob_value.length);
+        v.value.blob_value.data = nullptr;
+    }
+    return true;
 }
 
 namespace {
@@ -74,6 +88,56 @@ bool read_event(WireReader& r, OwnedEvent& out) {
                             out.details.resize(e.detail_count);
                             for (auto& entry : out.details)
                                 if (!r.text(entry.first) || !r.text(entry.second)) return false;
+                            return true;
+                        }) &&
+           r.ok();
+}
+
+namespace {
+
+// A text left in the input: `pair` points at it, or is {null, 0} for an empty one.
+bool read_view(WireReader& r, _byte_array_t& pair) {
+    const uint32_t length = r.u32();
+    const char* at = r.take(length);
+    if (at == nullptr) return false;
+    pair = length != 0 ? _byte_array_t{const_cast<char*>(at), length} : _byte_array_t{};
+    return true;
+}
+
+// An array of `count` pairs, released by destruct_event; null for none.
+_byte_array_t* pairs(uint32_t count) {
+    if (count == 0) return nullptr;
+    auto* made = static_cast<_byte_array_t*>(std::calloc(count, sizeof(_byte_array_t)));
+    if (made == nullptr) throw std::bad_alloc();
+    return made;
+}
+
+}  // namespace
+
+bool read_event_in_place(WireReader& r, _event_t& e) {
+    std::memset(static_cast<void*>(&e), 0, sizeof e);
+    if (!read_magic(r, kEventMagic)) return false;
+    auto text = [&](_byte_array_t& pair, auto) { return read_view(r, pair); };
+    auto value = [&](_element_datatype_t& v) {
+        if (!read_value_body_in_place(r, v)) return false;
+        if (has_payload(v.type) && v.value.blob_value.length == 0) v.value.blob_value = {};
+        return true;
+    };
+    return event_fields(r, e, text, value,
+                        [&] {
+                            uint32_t urls = 0, details = 0;
+                            if (!read_count(r, urls, 4)) return false;
+                            e.waveform_urls = pairs(urls);
+                            for (; e.waveform_url_count < urls; ++e.waveform_url_count)
+                                if (!read_view(r, e.waveform_urls[e.waveform_url_count]))
+                                    return false;
+                            if (!read_count(r, details, 8)) return false;
+                            e.detail_keys = pairs(details);
+                            e.detail_values = pairs(details);
+                            for (; e.detail_count < details; ++e.detail_count)
+                                if (!read_view(r, e.detail_keys[e.detail_count]) ||
+                                    !read_view(r, e.detail_values[e.detail_count]))
+                                    return false;
                             return true;
                         }) &&
            r.ok();

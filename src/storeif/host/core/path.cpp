@@ -12,6 +12,12 @@ void Path::reset() {
     ends_.clear();
 }
 
+void Path::reserve_any() {
+    rewritten_.reserve(QEL_HOST_MAX_PATH_LENGTH);
+    names_.reserve(QEL_HOST_MAX_PATH_DEPTH);
+    ends_.reserve(QEL_HOST_MAX_PATH_DEPTH);
+}
+
 int Path::parse(const char* text, Path& out) {
     if (text == nullptr) {
         out.reset();
@@ -43,7 +49,7 @@ int Path::parse(std::string_view text, Path& out) {
         out.text_ = out.names_.empty() ? std::string_view("/") : text;
         return QEL_STATUS_OK;
     }
-    out.rewritten_.reserve(written);
+    if (out.rewritten_.capacity() < written) out.rewritten_.reserve(written);
     for (std::string_view name : out.names_) out.rewritten_.append("/").append(name);
     out.text_ = out.rewritten_;
     return QEL_STATUS_OK;

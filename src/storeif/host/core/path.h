@@ -25,6 +25,8 @@ public:
     // points into `text`, which must outlive it; text() is the path written with single slashes.
     static int parse(const char* text, Path& out);
     static int parse(std::string_view text, Path& out);
+    // Makes room for any path, so that parsing into this one needs no memory.
+    void reserve_any();
 
     std::string_view text() const { return text_; }
     bool is_root() const { return names_.empty(); }

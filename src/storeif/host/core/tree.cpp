@@ -41,9 +41,16 @@ Tree::Batch::~Batch() {
         if (step.kind == kErased) dismantle(std::move(step.child));
 }
 
-void Tree::Batch::make_room(std::size_t more) {
-    if (steps_.capacity() < steps_.size() + more)
-        steps_.reserve(std::max(2 * steps_.capacity(), steps_.size() + more));
+void Tree::Batch::make_room(std::size_t steps, std::size_t bytes) {
+    if (steps_.capacity() < steps_.size() + steps)
+        steps_.reserve(std::max(2 * steps_.capacity(), steps_.size() + steps));
+    if (names_.capacity() < names_.size() + bytes)
+        names_.reserve(std::max(2 * names_.capacity(), names_.size() + bytes));
+}
+
+void Tree::Batch::push(Kind kind, Node& parent, std::string_view name, Child child) {
+    steps_.push_back({kind, &parent, names_.size(), name.size(), std::move(child)});
+    names_.append(name);
 }
 
 void Tree::Batch::undo() noexcept {
@@ -52,14 +59,15 @@ void Tree::Batch::undo() noexcept {
         parent.listing.reset();
         if (step->kind == kAdded) {
             Child added;  // empty by now: what was written below it was taken back first
-            parent.children.erase(step->name, added);
+            parent.children.erase(name(*step), added);
         } else if (step->kind == kReplaced) {
-            std::swap(parent.children.find(step->name)->entry.leaf, step->child.entry.leaf);
+            std::swap(parent.children.find(name(*step))->entry.leaf, step->child.entry.leaf);
         } else {
             parent.children.put_back(std::move(step->child));
         }
     }
     steps_.clear();
+    names_.clear();
 }
 
 Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
@@ -68,13 +76,13 @@ Tree::Entry& Tree::add(Node& parent, std::string_view name, bool node) {
     if (node) child.entry.node = std::make_unique<Node>();
     parent.listing.reset();
     Entry& added = parent.children.insert(std::move(child))->entry;
-    if (batch_) batch_->steps_.push_back({Batch::kAdded, &parent, name, {}});
+    if (batch_) batch_->push(Batch::kAdded, parent, name);
     return added;
 }
 
 void Tree::discard(Node& parent, Child child) {
     if (batch_)
-        batch_->steps_.push_back({Batch::kErased, &parent, {}, std::move(child)});
+        batch_->push(Batch::kErased, parent, {}, std::move(child));
     else
         dismantle(std::move(child));
 }
@@ -149,7 +157,7 @@ Tree::Node* Tree::parent_of(const Path& path, bool create, Changes* changes, int
 template <typename Write>
 int Tree::creating(const Path& path, Changes* changes, Write write) {
     make_room(changes, path.depth() + 1);
-    if (batch_) batch_->make_room(path.depth() + 1);
+    if (batch_) batch_->make_room(path.depth() + 1, path.text().size());
     Created created;
     created.changes = changes ? changes->size() : 0;
     created.steps = batch_ ? batch_->steps_.size() : 0;
@@ -227,7 +235,7 @@ int Tree::erase(const Path& path, bool node, Changes* changes) {
     // What the change records is made before the tree changes.
     const int cmd = node ? QEL_HOST_CHANGE_NODE_REMOVED : QEL_HOST_CHANGE_LEAF_CLEARED;
     TreeChange erased{cmd, changes ? std::string(path.text()) : "", {}, {}, 0, nullptr, nullptr};
-    if (batch_) batch_->make_room(1);
+    if (batch_) batch_->make_room(1, 0);
     if (changes) {
         make_room(changes, 1);
         if (node)
@@ -262,7 +270,7 @@ int Tree::set_leaf(const Path& path, LeafValue&& value, Changes* changes) {
         if (changes && existing) set.before = copy_of(existing->entry.leaf);
         Entry* leaf = existing ? &existing->entry : &add(parent, path.last(), false);
         if (existing && batch_) {
-            batch_->steps_.push_back({Batch::kReplaced, &parent, path.last(), {}});
+            batch_->push(Batch::kReplaced, parent, path.last());
             batch_->steps_.back().child.entry.leaf = std::move(leaf->leaf);
         }
         leaf->leaf = std::move(value);

@@ -104,9 +104,9 @@ public:
 
     // The writes made while a batch is open on the tree can be taken back together, so that a
     // batch that runs out of memory part-way changes nothing. Each write keeps what it replaced or
-    // removed (not a copy: the entries themselves), and the room for that is made before the tree
-    // changes, so taking them back needs no memory. The paths given to the writes must outlive the
-    // batch. One batch at a time, under the store's lock.
+    // removed (not a copy: the entries themselves) and the names of the entries it added, and the
+    // room for that is made before the tree changes, so taking them back needs no memory. One
+    // batch at a time, under the store's lock.
     class Batch {
     public:
         explicit Batch(Tree& tree);
@@ -123,12 +123,18 @@ public:
         struct Step {
             Kind kind;
             Node* parent;
-            std::string_view name;  // into a write's path; an erased child has its own
-            Child child;            // the leaf replaced, or the entry erased
+            std::size_t name_at, name_size;  // in names_; an erased child has its own name
+            Child child;                     // the leaf replaced, or the entry erased
         };
-        void make_room(std::size_t more);
+        // Room for `steps` more steps and `bytes` more of their names.
+        void make_room(std::size_t steps, std::size_t bytes);
+        void push(Kind kind, Node& parent, std::string_view name, Child child = {});
+        std::string_view name(const Step& step) const {
+            return std::string_view(names_).substr(step.name_at, step.name_size);
+        }
         Tree& tree_;
         std::vector<Step> steps_;
+        std::string names_;
     };
 
     Tree();

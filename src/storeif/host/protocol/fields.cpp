@@ -95,6 +95,12 @@ void FieldReader::operator()(_element_datatype_t& value) {
     const uint32_t fill = r.u32();
     const uint8_t form = r.u8();
     if (!r.ok()) return;
+    if (form == kBody && request) {
+        if (!nyrhost::read_value_body_in_place(r, value) || !body_holds(value.type))
+            return r.fail();
+        value._fill = fill;
+        return;
+    }
     if (form == kBody) {
         std::string& payload = memory.texts.emplace_back();
         if (!nyrhost::read_value_body(r, value, payload) || !body_holds(value.type))
@@ -113,7 +119,9 @@ void FieldReader::operator()(_element_datatype_t& value) {
     if (form != kRaw || (body_holds(value.type) && !missing_payload(value))) r.fail();
 }
 
+// In a request the record's texts stay in the input; in a reply they are copied to `memory`.
 void FieldReader::operator()(_event_t& v) {
+    if (request) return in_place(v);
     nyrhost::OwnedEvent out;
     const uint32_t fill = r.u32();
     const uint8_t raw = r.u8();
@@ -133,6 +141,50 @@ void FieldReader::operator()(_event_t& v) {
         std::memcpy(static_cast<void*>(&value.value), bytes, kUnionSize);
     }
     nyrhost::to_record(out, v, memory.texts);
+}
+
+bool read_request_record(WireReader& r, _event_t& v) {
+    std::memset(static_cast<void*>(&v), 0, sizeof v);
+    const uint32_t fill = r.u32();
+    const uint8_t raw = r.u8();
+    int32_t type = DATATYPE_INVALID;
+    const char* bytes = nullptr;
+    if (raw == 1) {
+        type = r.i32();
+        bytes = r.take(kUnionSize);
+    }
+    if (!r.ok() || raw > 1 || (raw == 1 && body_holds(type)) || !nyrhost::read_event_in_place(r, v))
+        return r.fail(), false;
+    _element_datatype_t& value = v.value;
+    value._fill = fill;
+    if (raw == 1) {
+        if (value.type != DATATYPE_INVALID) return r.fail(), false;
+        value.type = static_cast<data_type_t>(type);
+        std::memcpy(static_cast<void*>(&value.value), bytes, kUnionSize);
+    }
+    return true;
+}
+
+void FieldReader::in_place(_event_t& v) {
+    if (!read_request_record(r, v)) return;
+    // The lists were made as they were read; asked for now, they still count in the budget.
+    const std::size_t lists = std::size_t{v.waveform_url_count} + 2 * std::size_t{v.detail_count};
+    if (lists != 0) afford(lists * sizeof(_byte_array_t));
+}
+
+void FieldReader::encoded(const _event_t*& p, uint32_t n, const char*& at, std::size_t& size) {
+    if (!request) return array(p, n);
+    if (!room_for(n, min_size(_event_t{}))) return;
+    const std::size_t before = r.remaining();
+    at = r.take(0);
+    for (uint32_t k = 0; k < n && r.ok(); ++k) {
+        struct Read {
+            _event_t record{};
+            ~Read() { destruct_event(&record); }
+        } read;
+        if (!read_request_record(r, read.record)) return;
+    }
+    size = before - r.remaining();
 }
 
 void FieldReader::operator()(const struct timeval*& v) {

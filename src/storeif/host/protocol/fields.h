@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -25,6 +26,10 @@ namespace nyrproto {
 
 // Memory that decoded pointers lie in, until its next use.
 using Memory = nyrhost::Scratch;
+
+// Asked before a decoder takes `bytes` of memory for what it decodes: false refuses them, and the
+// decoding stops (a memory budget).
+using DecodeAdmit = std::function<bool(std::size_t bytes)>;
 
 constexpr uint32_t kNullText = 0xFFFFFFFFu;
 
@@ -61,6 +66,7 @@ struct FieldWriter {
         array(p, n);
     }
     void records(const _event_t* p, uint32_t n) { array(p, n); }
+    void encoded(const _event_t* p, uint32_t n, const char*, std::size_t) { array(p, n); }
 };
 
 // Reads fields; leaves the reader failed for bytes that do not follow their form. Texts and
@@ -70,6 +76,11 @@ struct FieldReader {
     Memory& memory;
     // The event array of a reply (one at most), freed unless the whole reply is read.
     std::optional<nyrhost::RecordArray> handed;
+    // A request's decoder: the bytes of string and blob values are left in the input too, since
+    // the request's frame outlives the call; and each array it makes is asked of `admit` first.
+    bool request = false;
+    const DecodeAdmit* admit = nullptr;
+    bool refused = false;  // `admit` refused room: the reader failed for want of memory
 
     void operator()(const char*& text);
     void operator()(int32_t& v) { v = r.i32(); }
@@ -95,7 +106,7 @@ struct FieldReader {
     template <typename T>
     void array(T*& p, uint32_t n) {
         using Entry = std::remove_const_t<T>;
-        if (!room_for(n, min_size(Entry{}))) return;
+        if (!room_for(n, min_size(Entry{})) || !afford(sizeof(Entry) * (n == 0 ? 1 : n))) return;
         Entry* entries = memory.alloc<Entry>(n);
         if constexpr (std::is_same_v<Entry, _event_t>) memory.records.emplace_back(entries, n);
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(entries[k]);
@@ -107,9 +118,19 @@ struct FieldReader {
         for (uint32_t k = 0; k < n && r.ok(); ++k) (*this)(p[k]);
     }
     void records(_event_t*& p, uint32_t n);
+    // `n` records, which a request's decoder checks and leaves where they are, in
+    // [at, at + size); others decode them into `p` as array() does.
+    void encoded(const _event_t*& p, uint32_t n, const char*& at, std::size_t& size);
 
 private:
     const char* ptext(uint32_t& length);
+    void in_place(_event_t& v);
+    bool afford(std::size_t bytes) {
+        if (admit == nullptr || (*admit)(bytes)) return true;
+        refused = true;
+        r.fail();
+        return false;
+    }
     bool room_for(uint32_t n, std::size_t each) {
         if (n <= r.remaining() / each) return true;
         r.fail();
@@ -130,6 +151,11 @@ private:
     static constexpr std::size_t min_size(const _event_t&) { return 10; }
     static constexpr std::size_t min_size(const _byte_array_t&) { return 4; }
 };
+
+// Reads one record of a request, as a request's decoder does: its texts and value's bytes point
+// into the reader's input, its lists are malloc'd (destruct_event releases them). False, with
+// the reader failed, for bytes that are not one record. Throws std::bad_alloc.
+bool read_request_record(nyrhost::WireReader& r, _event_t& record);
 
 // Builds the request of `op` into `w`.
 template <typename Operation>
@@ -153,7 +179,7 @@ template <typename Operation>
 bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memory,
                 long long& result) {
     nyrhost::WireReader r(body, size);
-    FieldReader f{r, memory, {}};
+    FieldReader f{r, memory, {}, false, nullptr, false};
     result = static_cast<long long>(r.u64());
     if (r.ok() && Operation::carried(result)) op.outs(f);
     if (!r.ok() || r.remaining() != 0) return false;
@@ -162,28 +188,34 @@ bool read_reply(const char* body, std::size_t size, Operation& op, Memory& memor
     return true;
 }
 
-// Decodes a request body into the operation it names and hands that to `use`; false for anything
-// that is not exactly one well-formed request. Never reads outside [body, body + size), and
-// allocates no more than a small multiple of `size`.
+enum class Decoded { kCarried, kMalformed, kRefused };
+
+// Decodes a request body into the operation it names and hands that to `use`: kMalformed for
+// anything that is not exactly one well-formed request, kRefused when `admit` refused the memory
+// of its decoding (nothing is then handed to `use`). Never reads outside [body, body + size).
+// Texts and the bytes of values point into the body, which must outlive the call; what the
+// decoding allocates is its arrays alone, each of exactly the size the request's counts give.
 template <typename Use>
-bool decode_request(const char* body, std::size_t size, Memory& memory, Use&& use) {
+Decoded decode_request(const char* body, std::size_t size, Memory& memory, Use&& use,
+                       const DecodeAdmit* admit = nullptr) {
     nyrhost::WireReader r(body, size);
-    FieldReader f{r, memory, {}};
+    FieldReader f{r, memory, {}, true, admit, false};
     switch (static_cast<Op>(r.u8())) {
-#define NYR_DECODE(name)                                 \
-    case Op::name: {                                     \
-        name op;                                         \
-        op.args(f);                                      \
-        if (!r.ok() || r.remaining() != 0) return false; \
-        use(op);                                         \
-        return true;                                     \
+#define NYR_DECODE(name)                                               \
+    case Op::name: {                                                   \
+        name op;                                                       \
+        op.args(f);                                                    \
+        if (f.refused) return Decoded::kRefused;                       \
+        if (!r.ok() || r.remaining() != 0) return Decoded::kMalformed; \
+        use(op);                                                       \
+        return Decoded::kCarried;                                      \
     }
         NYR_OPERATIONS(NYR_DECODE)
 #undef NYR_DECODE
         case Op::kNone:
             break;
     }
-    return false;
+    return Decoded::kMalformed;
 }
 
 }  // namespace nyrproto

@@ -9,6 +9,7 @@
 //   f.array(p, n)     n entries of an array the decoder allocates (a count travels before it)
 //   f.fill(p, n)      n entries written into an array the caller provides
 //   f.records(p, n)   n event records in a malloc'd array that becomes the caller's
+//   f.encoded(p, n, at, size)  n event records, which nyrd leaves in the request at [at, at+size)
 // Members after `// kept here` do not travel.
 #ifndef NYR_HOST_PROTOCOL_OPERATIONS_H
 #define NYR_HOST_PROTOCOL_OPERATIONS_H
@@ -208,7 +209,11 @@ struct EventsSend : Operation<Op::EventsSend> {
     const _event_t* records = nullptr;
     api_status_t* statuses = nullptr;  // handed back
     uint32_t status_count = 0;
-    NYR_ARGS(f(count), f.array(records, count))
+    // kept here: in nyrd, the records as they arrived, each read when the call is carried out
+    // (`records` is then null), so that a batch is not held as records beside the store's copies
+    const char* encoded = nullptr;
+    std::size_t encoded_size = 0;
+    NYR_ARGS(f(count), f.encoded(records, count, encoded, encoded_size))
     NYR_OUTS(f(status_count), f.array(statuses, status_count))
 };
 
