@@ -264,13 +264,14 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber)
         ->default_val(nyrd::kDefaultMaxConnectionsPerUser);
-    app.add_option("--max-request-memory", options.max_request_memory,
-                   "Memory the calls in flight may take in all, in bytes: each request's frame, the "
-                   "arrays its decoding makes and its reply. A call that does not fit waits "
-                   "up to " +
-                       std::to_string(std::chrono::seconds(nyrd::kBudgetWait).count()) +
-                       " s for others to finish, then gives QEL_RESULT_NO_MEMORY (at once when it "
-                       "exceeds the whole budget); 0 for no bound")
+    app.add_option(
+           "--max-request-memory", options.max_request_memory,
+           "Memory the calls in flight may take in all, in bytes: each request's frame, the "
+           "arrays its decoding makes and its reply. A call that does not fit waits "
+           "up to " +
+               std::to_string(std::chrono::seconds(nyrd::kBudgetWait).count()) +
+               " s for others to finish, then gives QEL_RESULT_NO_MEMORY (at once when it "
+               "exceeds the whole budget); 0 for no bound")
         ->type_name("BYTES")
         ->default_val(nyrd::kDefaultMaxRequestMemory);
     app.add_option("--idle-timeout", options.idle_timeout_ms,
