@@ -3,6 +3,7 @@
 // it runs: a slow log never holds up the tree or the event queues.
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 #include "api/local.h"
@@ -94,6 +95,23 @@ namespace {
 // The owned copy of each record of `op` into `events`: from the caller's records, or read from
 // the request in which they arrived; false for a request whose records do not read, which the
 // decoder has refused before (nothing is sent then).
+// A request's records as they arrived, read one at a time; they were checked as the request was
+// decoded, so a failure to read one again is a bad argument.
+class EncodedRecords final : public nyrhost::RecordSource {
+public:
+    EncodedRecords(const char* encoded, std::size_t size) : r_(encoded, size) {}
+    ~EncodedRecords() override { destruct_event(&record_); }
+    const _event_t& next() override {
+        destruct_event(&record_);
+        if (!read_request_record(r_, record_)) throw std::invalid_argument("a record");
+        return record_;
+    }
+
+private:
+    nyrhost::WireReader r_;
+    _event_t record_{};
+};
+
 bool owned_copies(const EventsSend& op, std::vector<nyrhost::OwnedEvent>& events) {
     events.reserve(op.count);
     if (op.encoded == nullptr) {
@@ -101,14 +119,12 @@ bool owned_copies(const EventsSend& op, std::vector<nyrhost::OwnedEvent>& events
             events.push_back(nyrhost::from_record(op.records[i]));
         return true;
     }
-    nyrhost::WireReader r(op.encoded, op.encoded_size);
-    for (uint32_t i = 0; i < op.count; ++i) {
-        struct Read {
-            _event_t record{};
-            ~Read() { destruct_event(&record); }
-        } read;
-        if (!read_request_record(r, read.record)) return false;
-        events.push_back(nyrhost::from_record(read.record));
+    try {
+        EncodedRecords records(op.encoded, op.encoded_size);
+        for (uint32_t i = 0; i < op.count; ++i)
+            events.push_back(nyrhost::from_record(records.next()));
+    } catch (const std::invalid_argument&) {
+        return false;
     }
     return true;
 }
@@ -146,7 +162,13 @@ long long run(const Handle& handle, LogStore& op) {
     HandleCall call(handle);
     if (!call) return QEL_RESULT_BAD_HANDLE;
     call.unlock();
-    return call.store->log->store(op.records, op.count, op.flag);
+    if (op.encoded == nullptr) return call.store->log->store(op.records, op.count, op.flag);
+    EncodedRecords records(op.encoded, op.encoded_size);
+    try {
+        return call.store->log->store_from(records, op.count);
+    } catch (const std::invalid_argument&) {
+        return QEL_RESULT_BAD_ARGUMENT;
+    }
 }
 
 long long run(const Handle& handle, LogRetrieve& op) {

@@ -24,4 +24,14 @@ std::unique_ptr<EventLog> EventLog::open(const char* database, int* result) {
     }
 }
 
+int EventLog::store(const _event_t* records, uint32_t count, bool /*flag*/) {
+    if (records == nullptr && count != 0) return QEL_RESULT_BAD_ARGUMENT;
+    struct Array : RecordSource {
+        const _event_t* at;
+        explicit Array(const _event_t* records) : at(records) {}
+        const _event_t& next() override { return *at++; }
+    } source(records);
+    return store_from(source, count);
+}
+
 }  // namespace nyrhost

@@ -59,6 +59,15 @@
 
 namespace nyrhost {
 
+// The records of one store(), read one at a time: from an array, or from a request as it arrived,
+// so that a large batch is not held as records beside the log's own copies.
+class RecordSource {
+public:
+    virtual ~RecordSource() = default;
+    // The next record, valid until the next call. Throws std::bad_alloc.
+    virtual const _event_t& next() = 0;
+};
+
 class EventLog {
 public:
     // `database` null or "": in memory. Otherwise the SQLite file at that path, created when
@@ -71,7 +80,9 @@ public:
     virtual ~EventLog() = default;
 
     // Appends `count` records in one transaction: either all are kept or none.
-    virtual int store(const _event_t* records, uint32_t count, bool flag) = 0;
+    int store(const _event_t* records, uint32_t count, bool flag);
+    // The same for `count` records read from `source`.
+    virtual int store_from(RecordSource& source, uint32_t count) = 0;
     // Appends to `out` the logged events the selection picks, through its window.
     virtual int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) = 0;
     // Removes every logged event the selection picks; its window is not used.

@@ -15,14 +15,13 @@ MemoryLog::TimeKey MemoryLog::key_of(const Logged& logged) {
     return TimeKey{time.sec, time.usec, logged.seq};
 }
 
-int MemoryLog::store(const _event_t* records, uint32_t count, bool /*flag*/) {
-    if (records == nullptr && count != 0) return QEL_RESULT_BAD_ARGUMENT;
+int MemoryLog::store_from(RecordSource& source, uint32_t count) {
     try {
         // The copies are made before the lock is taken; only they and the log's growth can fail,
         // and a failure while growing takes back what the batch had added.
         std::vector<OwnedEvent> batch;
         batch.reserve(count);
-        for (uint32_t i = 0; i < count; ++i) batch.push_back(from_record(records[i]));
+        for (uint32_t i = 0; i < count; ++i) batch.push_back(from_record(source.next()));
         MutexLock lock(mutex_);
         const size_t before = events_.size();
         const uint64_t first_seq = next_seq_;

@@ -30,7 +30,7 @@ class MemoryLog final : public EventLog {
 public:
     explicit MemoryLog(uint32_t capacity = QEL_HOST_DEFAULT_LOG_CAPACITY);
 
-    int store(const _event_t* records, uint32_t count, bool flag) override;
+    int store_from(RecordSource& source, uint32_t count) override;
     int retrieve(std::vector<OwnedEvent>& out, const LogSelection& selection) override;
     int clear(const LogSelection& selection) override;
 

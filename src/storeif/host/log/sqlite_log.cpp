@@ -365,8 +365,7 @@ public:
                                               ":value_fill", ":raw_value", ":checksum"});
     }
 
-    int store(const _event_t* records, uint32_t count, bool /*flag*/) override {
-        if (records == nullptr && count != 0) return QEL_RESULT_BAD_ARGUMENT;
+    int store_from(RecordSource& source, uint32_t count) override {
         if (count == 0) return QEL_RESULT_OK;
         MutexLock lock(connection_->mutex);
         // A batch commits alone, so that it never fails a tree write, and syncs at its commit.
@@ -375,7 +374,7 @@ public:
         if (!transaction.is_open()) return QEL_RESULT_DATABASE;
         try {
             for (uint32_t i = 0; i < count; ++i) {
-                if (!insert(from_record(records[i]))) return QEL_RESULT_DATABASE;
+                if (!insert(from_record(source.next()))) return QEL_RESULT_DATABASE;
             }
         } catch (const std::bad_alloc&) {
             return QEL_RESULT_NO_MEMORY;

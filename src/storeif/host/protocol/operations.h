@@ -239,7 +239,10 @@ struct LogStore : Operation<Op::LogStore> {
     uint32_t count = 0;
     const _event_t* records = nullptr;
     bool flag = false;
-    NYR_ARGS(f(count), f.array(records, count), f(flag))
+    // kept here: in nyrd, the records as they arrived, as for EventsSend
+    const char* encoded = nullptr;
+    std::size_t encoded_size = 0;
+    NYR_ARGS(f(count), f.encoded(records, count, encoded, encoded_size), f(flag))
 };
 
 struct LogRetrieve : Operation<Op::LogRetrieve> {
