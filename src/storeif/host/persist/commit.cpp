@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
-#include <thread>
 
 #include "core/store.h"
 
@@ -72,22 +71,9 @@ void queue_write(qel_store_s& store, PendingWrite& write) {
 int await_commit(qel_store_s& store, PendingWrite& write) {
     CommitQueue& queue = store.commit_queue;
     queue.mutex.lock();
-    ++queue.callers;
-    bool yielded = false;
     while (!write.done) {
         if (queue.committing) {
             write.woken.wait(queue.mutex);
-            continue;
-        }
-        // Other callers are on their way (writes queued, or commits just ended and being
-        // answered): before committing, the processor is given up once, so that writers that
-        // are about to queue can join this group instead of each making one of their own. A
-        // lone writer never waits here.
-        if (!yielded && queue.callers > 1) {
-            yielded = true;
-            queue.mutex.unlock();
-            std::this_thread::yield();
-            queue.mutex.lock();
             continue;
         }
         // No commit in flight, and this write still queued: commit everything queued so far.
@@ -102,7 +88,6 @@ int await_commit(qel_store_s& store, PendingWrite& write) {
         queue.finished.notify_all();
     }
     const int result = write.result;
-    --queue.callers;
     queue.mutex.unlock();
     return result;
 }

@@ -4,8 +4,7 @@
 // is in flight, the first caller to find its write still waiting commits every write queued so
 // far, its own among them, in one transaction; writes that arrive meanwhile wait for the next
 // group. A single caller thus commits its own write with no hand-over to another thread, and
-// many callers share each transaction. When other callers are waiting too, the committer first
-// yields the processor once, so that writers about to queue make the group larger.
+// many callers share each transaction.
 //
 // After the commit the same caller takes the store's lock and announces every write of the group
 // in order, or, when the commit failed, undoes them: the tree is read back from the file, which
@@ -32,7 +31,6 @@ public:
     Mutex mutex;
     CondVar finished;  // notified when a group is done, for undo_uncommitted()
     bool committing GUARDED_BY(mutex) = false;
-    int callers GUARDED_BY(mutex) = 0;  // threads in await_commit()
 
     void push(PendingWrite& write) REQUIRES(mutex) {
         write.next = nullptr;
