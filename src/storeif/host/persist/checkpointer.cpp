@@ -35,7 +35,7 @@ int Checkpointer::committed(void* self, sqlite3* db, const char* /*name*/, int p
 
 void Checkpointer::due(sqlite3* db, int pages) {
     if (pages < kDuePages) return;
-    bool in_line = false;
+    int frames = 0, left = 0;
     {
         MutexLock hold(mutex_);
         if (!started_ && !in_line_ && !file_.empty()) {
@@ -46,13 +46,15 @@ void Checkpointer::due(sqlite3* db, int pages) {
                 in_line_ = true;
             }
         }
-        in_line = in_line_ || file_.empty();
+        if (in_line_ || file_.empty() || pages >= kLimitPages) {
+            // Behind, or no thread: the thread's checkpoint ends first (while it runs it never
+            // waits for the connection's lock, which this commit holds), and none starts until
+            // this one has copied what is left.
+            while (running_) idle_.wait(mutex_);
+            checkpoint(db, frames, left);
+            return;
+        }
         due_ = true;
-    }
-    if (in_line) {
-        int frames = 0, left = 0;
-        checkpoint(db, frames, left);
-        return;
     }
     wake_.notify_all();
 }
@@ -84,9 +86,16 @@ void Checkpointer::run() {
             while (!due_ && !stopping_) wake_.wait(mutex_);
             if (stopping_) return;
             due_ = false;
+            running_ = true;
         }
         int frames = 0, left = 0;
-        if (!checkpoint(own.get(), frames, left) || left == 0 || frames < kCatchUpPages) continue;
+        const bool ran = checkpoint(own.get(), frames, left);
+        {
+            MutexLock hold(mutex_);
+            running_ = false;
+        }
+        idle_.notify_all();
+        if (!ran || left == 0 || frames < kCatchUpPages) continue;
         // No commit can come between this checkpoint and the next commit's start, so the next
         // commit finds every frame copied and writes the file from its beginning again.
         MutexLock hold(connection_.mutex);

@@ -12,7 +12,9 @@
 // the write-ahead file. A passive checkpoint copies the frames committed when it began; under a
 // steady stream of writes the write-ahead file therefore never gets empty enough to start over,
 // so once it holds more than kCatchUpPages the thread checkpoints again holding the committers'
-// connection lock, which lets the next commit start the file from its beginning. What reaches the
+// connection lock, which lets the next commit start the file from its beginning. Should the
+// thread fall behind even so (a slow disk), the commit that takes the file past kLimitPages waits
+// for the thread's checkpoint to end and checkpoints itself, as SQLite would. What reaches the
 // disk, and when, is as before: the write-ahead file is synced by every checkpoint, the database
 // after it, and each commit keeps its own synchronous level.
 //
@@ -38,6 +40,9 @@ public:
     // Past this many, a checkpoint that could not copy every frame is repeated under the
     // committers' lock, so that the write-ahead file starts over.
     static constexpr int kCatchUpPages = 8 * kDuePages;
+    // The most the write-ahead file grows to (but for the commit that passes it): past it, the
+    // committing connection checkpoints itself.
+    static constexpr int kLimitPages = 2 * kCatchUpPages;
 
     // Takes over the checkpoints of `connection`'s file (its "main" database). The thread starts
     // with the first checkpoint due. Called with the connection's lock held.
@@ -64,6 +69,10 @@ private:
     bool due_ GUARDED_BY(mutex_) = false;
     bool stopping_ GUARDED_BY(mutex_) = false;
     bool started_ GUARDED_BY(mutex_) = false;
+    // A checkpoint of the thread's is running without the connection's lock; `idle_` is notified
+    // when it ends.
+    bool running_ GUARDED_BY(mutex_) = false;
+    CondVar idle_;
     // Set when the thread or its connection could not be had: checkpoints are then run by the
     // committing connection after its commit, as SQLite would.
     bool in_line_ GUARDED_BY(mutex_) = false;
