@@ -32,14 +32,6 @@ benchsupport::Daemon* daemon_of(bool baseline) {
     return theirs.get();
 }
 
-_element_datatype_t int_value(int32_t v) {
-    _element_datatype_t record{};
-    record.type = DATATYPE_INT;
-    record.timestamp = {1700000000, 0};
-    record.value.int_value = v;
-    return record;
-}
-
 // Each client writes its own 100 leaves in turn, one set_leaf per iteration.
 void BM_StoreFileThroughNyrd_SetLeaf(benchmark::State& state, bool baseline) {
     benchsupport::Daemon* daemon = daemon_of(baseline);
@@ -49,19 +41,8 @@ void BM_StoreFileThroughNyrd_SetLeaf(benchmark::State& state, bool baseline) {
     std::vector<std::string> paths;
     const std::string base = "/bench/client" + std::to_string(state.thread_index());
     for (int i = 0; i < 100; ++i) paths.push_back(base + "/v" + std::to_string(i));
-    int32_t i = 0;
-    for (auto _ : state) {
-        api_status_t status = 0;
-        if (qel_set_leaf(handle, paths[i % 100].c_str(), int_value(i), 0, false, "bench",
-                         &status) != 0 ||
-            status != QEL_STATUS_OK) {
-            state.SkipWithError("set_leaf failed");
-            break;
-        }
-        ++i;
-    }
+    benchsupport::set_leaf_loop(state, handle, paths);
     qel_host_disconnect(handle);
-    state.SetItemsProcessed(state.iterations());
 }
 
 // The same clients reading one leaf each per iteration.
@@ -70,7 +51,7 @@ void BM_StoreFileThroughNyrd_GetLeaf(benchmark::State& state) {
     if (handle == nullptr) return state.SkipWithError("cannot connect");
     const std::string path = "/bench/read" + std::to_string(state.thread_index());
     api_status_t status = 0;
-    qel_set_leaf(handle, path.c_str(), int_value(1), 0, false, "bench", &status);
+    qel_set_leaf(handle, path.c_str(), benchsupport::int_leaf(1), 0, false, "bench", &status);
     for (auto _ : state) {
         _element_datatype_t record{};
         element_property_t property = 0;

@@ -4,50 +4,26 @@
 // a plain get_leaf, all in the same run.
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
-#include <stdlib.h>
 #include <sys/time.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
-struct HistoryDir {
-    HistoryDir() : path((std::filesystem::temp_directory_path() / "nyrhist-XXXXXX").string()) {
-        if (::mkdtemp(&path[0]) == nullptr) path.clear();
-    }
-    ~HistoryDir() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-    std::string path;
-};
-
-_element_datatype_t int_leaf(int32_t v) {
-    _element_datatype_t value{};
-    value.type = DATATYPE_INT;
-    value.timestamp = {1700000000, 0};
-    value.value.int_value = v;
-    return value;
-}
+using benchsupport::int_leaf;
+using benchsupport::TempFolder;
 
 // One leaf written again and again on a store file, replacing its value each time.
 void BM_PersistedSetLeaf(benchmark::State& state, bool history) {
-    HistoryDir dir;
+    TempFolder dir;
     qel_store_t* store = qel_host_store_open((dir.path + "/set.db").c_str());
     if (!store) return state.SkipWithError("no store file");
     if (!history) qel_host_set_history_limits(store, 0, 0, 0);
-    qel_handle_t handle = qel_host_handle_open(store);
-    api_status_t status = 0;
-    int32_t i = 0;
-    for (auto _ : state) {
-        if (qel_set_leaf(handle, "/plant/unit/speed", int_leaf(++i), 0, false, "bench", &status) !=
-            0)
-            return state.SkipWithError("set_leaf failed");
-    }
-    state.SetItemsProcessed(state.iterations());
+    benchsupport::set_leaf_loop(state, qel_host_handle_open(store), {"/plant/unit/speed"});
     qel_host_store_close(store);
 }
 BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_off, false)->UseRealTime();
@@ -93,7 +69,7 @@ struct MillionChanges {
         qel_host_store_close(store);
         ready = true;
     }
-    HistoryDir dir;
+    TempFolder dir;
     std::string file;
     bool ready = false;
     uint64_t early = 0;

@@ -4,9 +4,11 @@
 
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
+#include <stdlib.h>
 #include <toolkit/log.h>
 #include <toolkit/nyr.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -35,6 +36,50 @@ struct Store {
     qel_store_t* store;
     qel_handle_t handle;
 };
+
+// A fresh folder under the system's temporary one, removed with everything in it at the end;
+// `path` is empty when it could not be made.
+struct TempFolder {
+    explicit TempFolder(const char* prefix = "nyrbench")
+        : path((std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX"))
+                   .string()) {
+        if (::mkdtemp(&path[0]) == nullptr) path.clear();
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string path;
+};
+
+// An int leaf with a fixed time stamp, so that every write carries the same bytes but its value.
+inline _element_datatype_t int_leaf(int32_t v) {
+    _element_datatype_t record{};
+    record.type = DATATYPE_INT;
+    record.timestamp = {1700000000, 0};
+    record.value.int_value = v;
+    return record;
+}
+
+// One set_leaf per iteration through `handle`, of paths[i % paths.size()] with the value i: the
+// write loop of the persisted and the nyrd write benchmarks.
+inline void set_leaf_loop(benchmark::State& state, qel_handle_t handle,
+                          const std::vector<std::string>& paths) {
+    int32_t i = 0;
+    for (auto _ : state) {
+        api_status_t status = 0;
+        if (qel_set_leaf(handle, paths[static_cast<std::size_t>(i) % paths.size()].c_str(),
+                         int_leaf(i), 0, false, "bench", &status) != 0 ||
+            status != QEL_STATUS_OK) {
+            state.SkipWithError("set_leaf failed");
+            break;
+        }
+        ++i;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
 
 // The paths of a batch of n leaves, a hundred to a node.
 inline std::vector<std::string> batch_paths(int n) {
@@ -83,10 +128,9 @@ inline void client_get_leaves(benchmark::State& state, qel_handle_t handle) {
 // `store_file`, it keeps its store in a file of that name in the folder; `program` is another
 // build's nyrd, to measure against.
 struct Daemon {
-    explicit Daemon(const char* store_file = nullptr, std::string program = TOOLKIT_BENCH_NYRD) {
-        char folder[] = "/tmp/nyrd-bench.XXXXXX";
-        if (!mkdtemp(folder)) return;
-        dir = folder;
+    explicit Daemon(const char* store_file = nullptr, std::string program = TOOLKIT_BENCH_NYRD)
+        : folder("nyrd-bench"), dir(folder.path) {
+        if (dir.empty()) return;
         socket = dir + "/nyr.sock";
         std::string file = store_file ? dir + "/" + store_file : "";
         std::vector<char*> argv = {program.data(), const_cast<char*>("--foreground"),
@@ -113,9 +157,8 @@ struct Daemon {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
-        std::error_code ignored;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
     }
+    TempFolder folder;  // removed after the daemon has ended
     std::string dir;
     std::string socket;
     pid_t pid = -1;

@@ -28,6 +28,7 @@ std::unique_ptr<StoreFile> StoreFile::open(const char* /*file*/, int* result) {
 #include "core/path.h"
 #include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
+#include "persist/checkpointer.h"
 #include "persist/file_history.h"
 #include "persist/tree_row.h"
 
@@ -39,6 +40,7 @@ class SqliteStoreFile final : public StoreFile {
 public:
     explicit SqliteStoreFile(int lock) : lock_(lock) {}
     ~SqliteStoreFile() override {
+        checkpointer_.reset();  // its thread uses the file: it ends first
         history_.reset();
         if (connection_) {
             MutexLock hold(connection_->mutex);
@@ -57,6 +59,10 @@ public:
         connection_ = std::move(connection);
         if (!connection_) return QEL_HOST_OPEN_FAILED;
         if (const int failed = prepare_statements()) return failed;
+        {
+            MutexLock hold(connection_->mutex);
+            checkpointer_ = std::make_unique<Checkpointer>(*connection_);
+        }
         int opened = QEL_HOST_OPEN_OK;
         history_ = open_file_history(*connection_, &opened);
         if (!history_) return opened;
@@ -195,6 +201,7 @@ private:
     int lock_;
     std::shared_ptr<SqliteConnection> connection_;  // set by load(), then only read
     std::unique_ptr<History> history_;              // set by load(), on the same connection
+    std::unique_ptr<Checkpointer> checkpointer_;    // set by load(): the file's checkpoints
     Statement put_ GUARDED_BY(connection_->mutex), remove_ GUARDED_BY(connection_->mutex),
         remove_below_ GUARDED_BY(connection_->mutex);
     Statement begin_ GUARDED_BY(connection_->mutex), commit_ GUARDED_BY(connection_->mutex),
