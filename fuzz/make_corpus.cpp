@@ -190,6 +190,8 @@ struct Sampler {
         for (uint32_t k = 0; k < n; ++k) (*this)(entries[k]);
         p = entries;
     }
+    // Records a request carries as they arrived: the sample gives them as an array.
+    void encoded(const _event_t*& p, uint32_t n, const char*&, std::size_t&) { array(p, n); }
 };
 
 template <typename Encode>

@@ -27,16 +27,16 @@ void __real_free(void* p);
 namespace {
 
 std::atomic<bool> counting{false};
-std::atomic<long long> live{0};  // bytes allocated and not yet freed while counting
+std::atomic<long> live{0};  // bytes allocated and not yet freed while counting
 
 void* counted(void* p) {
     if (p != nullptr && counting.load(std::memory_order_relaxed))
-        live += static_cast<long long>(malloc_usable_size(p));
+        live += static_cast<long>(malloc_usable_size(p));
     return p;
 }
 void uncounted(void* p) {
     if (p != nullptr && counting.load(std::memory_order_relaxed))
-        live -= static_cast<long long>(malloc_usable_size(p));
+        live -= static_cast<long>(malloc_usable_size(p));
 }
 
 }  // namespace
