@@ -92,9 +92,6 @@ long long run(HandleCall& call, EventClear& op) {
 
 namespace {
 
-// The owned copy of each record of `op` into `events`: from the caller's records, or read from
-// the request in which they arrived; false for a request whose records do not read, which the
-// decoder has refused before (nothing is sent then).
 // A request's records as they arrived, read one at a time; they were checked as the request was
 // decoded, so a failure to read one again is a bad argument.
 class EncodedRecords final : public nyrhost::RecordSource {
@@ -112,6 +109,9 @@ private:
     _event_t record_{};
 };
 
+// The owned copy of each record of `op` into `events`: from the caller's records, or read from
+// the request in which they arrived; false for a request whose records do not read, which the
+// decoder has refused before (nothing is sent then).
 bool owned_copies(const EventsSend& op, std::vector<nyrhost::OwnedEvent>& events) {
     events.reserve(op.count);
     if (op.encoded == nullptr) {

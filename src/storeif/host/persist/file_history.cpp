@@ -53,25 +53,17 @@ public:
                                   " FROM history WHERE path = ? AND revision > ?"
                                   " ORDER BY revision, idx LIMIT 1");
         time_of_ = prepare(db_, "SELECT time FROM history WHERE revision = ? LIMIT 1");
-        meta_ = prepare(db_,
-                        "INSERT OR REPLACE INTO history_meta(id, epoch, dropped_revision,"
-                        " dropped_time, checksum) VALUES(1, ?, ?, ?, ?)");
+        meta_ = prepare(db_, kHistoryMetaWrite);
         if (!insert_ || !first_ || !last_ || !drop_ || !revision_size_ || !after_ || !time_of_ ||
             !meta_)
             return QEL_HOST_OPEN_FAILED;
-        Statement read = prepare(
-            db_, "SELECT epoch, dropped_revision, dropped_time, checksum FROM history_meta");
-        if (!read) return QEL_HOST_OPEN_FAILED;
-        int64_t meta_revision = 0, meta_time = INT64_MIN;
-        const int step = sqlite3_step(read.get());
+        HistoryMeta meta;
+        bool healthy = false;
+        const int step = read_history_meta(db_, meta, healthy);
+        const int64_t meta_revision = meta.revision, meta_time = meta.time;
         if (step == SQLITE_ROW) {
-            epoch_ = std::string(column_bytes(read.get(), 0));
-            meta_revision = sqlite3_column_int64(read.get(), 1);
-            meta_time = sqlite3_column_int64(read.get(), 2);
-            if (sqlite3_column_int64(read.get(), 3) !=
-                    int64_t{history_meta_checksum(epoch_, meta_revision, meta_time)} ||
-                meta_revision < 0)
-                return QEL_HOST_OPEN_DAMAGED;
+            if (!healthy) return QEL_HOST_OPEN_DAMAGED;
+            epoch_ = std::move(meta.epoch);
         } else if (step == SQLITE_DONE) {
             // A file without a history yet: it gets its epoch now, in a transaction of its own.
             epoch_ = new_epoch();
@@ -81,7 +73,6 @@ public:
         } else {
             return (step & 0xFF) == SQLITE_CORRUPT ? QEL_HOST_OPEN_DAMAGED : QEL_HOST_OPEN_FAILED;
         }
-        read.reset();
         state_.revision = state_.dropped_revision = static_cast<uint64_t>(meta_revision);
         state_.dropped_time = meta_time;
         state_.last_time = meta_time;
@@ -290,14 +281,7 @@ private:
     }
 
     bool write_meta(int64_t revision, int64_t time) {
-        sqlite3_stmt* st = meta_.get();
-        sqlite3_reset(st);
-        const bool done =
-            bind_in_order(st, {std::string_view(epoch_), revision, time,
-                               int64_t{history_meta_checksum(epoch_, revision, time)}}) &&
-            sqlite3_step(st) == SQLITE_DONE;
-        sqlite3_reset(st);
-        return done;
+        return write_history_meta(meta_.get(), HistoryMeta{epoch_, revision, time});
     }
 
     // Drops the oldest revisions, whole, while a limit is passed; `next_` follows.

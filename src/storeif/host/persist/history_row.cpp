@@ -18,12 +18,41 @@ uint32_t history_row_checksum(const HistoryRow& row) {
     return crc.value();
 }
 
-uint32_t history_meta_checksum(std::string_view epoch, int64_t revision, int64_t time) {
+namespace {
+
+uint32_t meta_checksum(const HistoryMeta& meta) {
     Crc32c crc;
-    crc.text(epoch);
-    crc.u64(static_cast<uint64_t>(revision));
-    crc.u64(static_cast<uint64_t>(time));
+    crc.text(meta.epoch);
+    crc.u64(static_cast<uint64_t>(meta.revision));
+    crc.u64(static_cast<uint64_t>(meta.time));
     return crc.value();
+}
+
+}  // namespace
+
+int read_history_meta(sqlite3* db, HistoryMeta& meta, bool& healthy) {
+    healthy = false;
+    Statement read = prepare(
+        db,
+        "SELECT epoch, dropped_revision, dropped_time, checksum FROM history_meta WHERE id = 1");
+    if (!read) return SQLITE_ERROR;
+    const int step = sqlite3_step(read.get());
+    if (step != SQLITE_ROW) return step;
+    meta.epoch = std::string(column_bytes(read.get(), 0));
+    meta.revision = sqlite3_column_int64(read.get(), 1);
+    meta.time = sqlite3_column_int64(read.get(), 2);
+    healthy =
+        meta.revision >= 0 && sqlite3_column_int64(read.get(), 3) == int64_t{meta_checksum(meta)};
+    return step;
+}
+
+bool write_history_meta(sqlite3_stmt* write, const HistoryMeta& meta) {
+    sqlite3_reset(write);
+    const bool done = bind_in_order(write, {std::string_view(meta.epoch), meta.revision, meta.time,
+                                            int64_t{meta_checksum(meta)}}) &&
+                      sqlite3_step(write) == SQLITE_DONE;
+    sqlite3_reset(write);
+    return done;
 }
 
 bool history_row_at(sqlite3_stmt* s, HistoryRow& row) {

@@ -4,10 +4,12 @@
 #define NYR_HOST_PERSIST_HISTORY_ROW_H
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "history/history.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace nyrhost {
@@ -27,8 +29,20 @@ inline constexpr const char* kHistoryRowColumns =
 // The checksum a row carries: every column but the checksum itself.
 uint32_t history_row_checksum(const HistoryRow& row);
 
-// The checksum of the meta row holding `epoch` and the newest dropped revision with its time.
-uint32_t history_meta_checksum(std::string_view epoch, int64_t revision, int64_t time);
+// The history's meta row: its epoch, and the newest revision dropped with its time.
+struct HistoryMeta {
+    std::string epoch;
+    int64_t revision = 0, time = INT64_MIN;
+};
+
+// Reads the meta row into `meta`: the step's result (SQLITE_ROW, SQLITE_DONE for a file without
+// one, or why not), and in `healthy` whether a row read passed its checksum.
+int read_history_meta(sqlite3* db, HistoryMeta& meta, bool& healthy);
+// A statement that writes the meta row, for write_history_meta().
+inline constexpr const char* kHistoryMetaWrite =
+    "INSERT OR REPLACE INTO history_meta(id, epoch, dropped_revision, dropped_time, checksum)"
+    " VALUES(1, ?, ?, ?, ?)";
+bool write_history_meta(sqlite3_stmt* write, const HistoryMeta& meta);
 
 // The row a statement over kHistoryRowColumns stands on, copied into `row`; false for one whose
 // checksum fails. Throws std::bad_alloc.

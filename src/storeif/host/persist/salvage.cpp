@@ -177,26 +177,14 @@ Scanned scan(sqlite3* db, Rows& rows, const char* table, const char* order, uint
     return scanned;
 }
 
-// The history's meta row: its epoch and the newest revision dropped with its time.
-struct Meta {
+// The history's meta row, and whether it passed its checksum.
+struct Meta : HistoryMeta {
     bool healthy = false;
-    std::string epoch;
-    int64_t revision = 0, time = INT64_MIN;
 };
 
 Meta read_meta(sqlite3* db, const Reporter& reporter) {
     Meta meta;
-    Statement read = prepare(
-        db,
-        "SELECT epoch, dropped_revision, dropped_time, checksum FROM history_meta WHERE id = 1");
-    if (read && sqlite3_step(read.get()) == SQLITE_ROW) {
-        meta.epoch = std::string(column_bytes(read.get(), 0));
-        meta.revision = sqlite3_column_int64(read.get(), 1);
-        meta.time = sqlite3_column_int64(read.get(), 2);
-        meta.healthy = meta.revision >= 0 &&
-                       sqlite3_column_int64(read.get(), 3) ==
-                           int64_t{history_meta_checksum(meta.epoch, meta.revision, meta.time)};
-    }
+    read_history_meta(db, meta, meta.healthy);
     reporter.counts().history_meta_ok = meta.healthy ? 1 : 0;
     if (!meta.healthy) reporter.line("history: damaged: its epoch and dropped revision");
     return meta;
@@ -314,9 +302,7 @@ bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const His
         from, std::string("SELECT ") + kHistoryRowColumns + " FROM history ORDER BY revision, idx");
     Statement insert = prepare(to, std::string("INSERT INTO history(") + kHistoryRowColumns +
                                        ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    Statement meta = prepare(to,
-                             "INSERT OR REPLACE INTO history_meta(id, epoch, dropped_revision,"
-                             " dropped_time, checksum) VALUES(1, ?, ?, ?, ?)");
+    Statement meta = prepare(to, kHistoryMetaWrite);
     if (!select || !insert || !meta) return false;
     HistoryRow row;
     uint64_t copied = 0, left_out = 0;
@@ -342,10 +328,7 @@ bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const His
                       " healthy changes left out, of revisions up to " +
                       std::to_string(plan.floor) + ", which the copy cannot hold whole");
     const auto floor = static_cast<int64_t>(std::min<uint64_t>(plan.floor, INT64_MAX));
-    return bind_in_order(meta.get(),
-                         {std::string_view(plan.epoch), floor, floor_time,
-                          int64_t{history_meta_checksum(plan.epoch, floor, floor_time)}}) &&
-           sqlite3_step(meta.get()) == SQLITE_DONE;
+    return write_history_meta(meta.get(), HistoryMeta{plan.epoch, floor, floor_time});
 }
 
 int salvage_file(const char* file, const char* new_file, const Reporter& reporter) {

@@ -119,50 +119,45 @@ void FieldReader::operator()(_element_datatype_t& value) {
     if (form != kRaw || (body_holds(value.type) && !missing_payload(value))) r.fail();
 }
 
+namespace {
+
+// An event record: its fill word and a raw value (a type this side may not know, with its union's
+// bytes) around the event itself, which `read_body` reads and whose value it returns, or null.
+template <typename ReadBody>
+bool read_record(WireReader& r, ReadBody read_body) {
+    const uint32_t fill = r.u32();
+    const uint8_t raw = r.u8();
+    int32_t type = DATATYPE_INVALID;
+    const char* bytes = nullptr;
+    if (raw == 1) {
+        type = r.i32();
+        bytes = r.take(kUnionSize);
+    }
+    _element_datatype_t* value =
+        !r.ok() || raw > 1 || (raw == 1 && body_holds(type)) ? nullptr : read_body();
+    if (value == nullptr) return r.fail(), false;
+    value->_fill = fill;
+    if (raw == 1) {
+        if (value->type != DATATYPE_INVALID) return r.fail(), false;
+        value->type = static_cast<data_type_t>(type);
+        std::memcpy(static_cast<void*>(&value->value), bytes, kUnionSize);
+    }
+    return true;
+}
+
+}  // namespace
+
 // In a request the record's texts stay in the input; in a reply they are copied to `memory`.
 void FieldReader::operator()(_event_t& v) {
     if (request) return in_place(v);
     nyrhost::OwnedEvent out;
-    const uint32_t fill = r.u32();
-    const uint8_t raw = r.u8();
-    int32_t type = DATATYPE_INVALID;
-    const char* bytes = nullptr;
-    if (raw == 1) {
-        type = r.i32();
-        bytes = r.take(kUnionSize);
-    }
-    if (!r.ok() || raw > 1 || (raw == 1 && body_holds(type)) || !nyrhost::read_event(r, out))
-        return r.fail();
-    _element_datatype_t& value = out.scalars.value;
-    value._fill = fill;
-    if (raw == 1) {
-        if (value.type != DATATYPE_INVALID) return r.fail();
-        value.type = static_cast<data_type_t>(type);
-        std::memcpy(static_cast<void*>(&value.value), bytes, kUnionSize);
-    }
-    nyrhost::to_record(out, v, memory.texts);
+    if (read_record(r, [&] { return nyrhost::read_event(r, out) ? &out.scalars.value : nullptr; }))
+        nyrhost::to_record(out, v, memory.texts);
 }
 
 bool read_request_record(WireReader& r, _event_t& v) {
     std::memset(static_cast<void*>(&v), 0, sizeof v);
-    const uint32_t fill = r.u32();
-    const uint8_t raw = r.u8();
-    int32_t type = DATATYPE_INVALID;
-    const char* bytes = nullptr;
-    if (raw == 1) {
-        type = r.i32();
-        bytes = r.take(kUnionSize);
-    }
-    if (!r.ok() || raw > 1 || (raw == 1 && body_holds(type)) || !nyrhost::read_event_in_place(r, v))
-        return r.fail(), false;
-    _element_datatype_t& value = v.value;
-    value._fill = fill;
-    if (raw == 1) {
-        if (value.type != DATATYPE_INVALID) return r.fail(), false;
-        value.type = static_cast<data_type_t>(type);
-        std::memcpy(static_cast<void*>(&value.value), bytes, kUnionSize);
-    }
-    return true;
+    return read_record(r, [&] { return nyrhost::read_event_in_place(r, v) ? &v.value : nullptr; });
 }
 
 void FieldReader::in_place(_event_t& v) {
