@@ -3,6 +3,7 @@
 
 #include "persist/checkpointer.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace nyrhost {
@@ -34,7 +35,11 @@ int Checkpointer::committed(void* self, sqlite3* db, const char* /*name*/, int p
 }
 
 void Checkpointer::due(sqlite3* db, int pages) {
-    if (pages < kDuePages) return;
+    if (pages < kDuePages) {
+        next_due_.store(kDuePages, std::memory_order_relaxed);  // the file started over
+        return;
+    }
+    if (pages < std::min(next_due_.load(std::memory_order_relaxed), int{kLimitPages})) return;
     int frames = 0, left = 0;
     {
         MutexLock hold(mutex_);
@@ -90,6 +95,7 @@ void Checkpointer::run() {
         }
         int frames = 0, left = 0;
         const bool ran = checkpoint(own.get(), frames, left);
+        if (ran) next_due_.store(frames + kDuePages, std::memory_order_relaxed);
         {
             MutexLock hold(mutex_);
             running_ = false;

@@ -24,6 +24,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -67,6 +68,11 @@ private:
     Mutex mutex_;
     CondVar wake_;
     bool due_ GUARDED_BY(mutex_) = false;
+    // The write-ahead file's size at which the next checkpoint is due: kDuePages past its size
+    // at the thread's last checkpoint. Under a steady stream of commits the thread would
+    // otherwise checkpoint without pause, two syncs for a few frames each time, taking processor
+    // time from the writers and copying hot pages again and again.
+    std::atomic<int> next_due_{kDuePages};
     bool stopping_ GUARDED_BY(mutex_) = false;
     bool started_ GUARDED_BY(mutex_) = false;
     // A checkpoint of the thread's is running without the connection's lock; `idle_` is notified
