@@ -300,8 +300,9 @@ bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const His
                   const Reporter& reporter) {
     Statement select = prepare(
         from, std::string("SELECT ") + kHistoryRowColumns + " FROM history ORDER BY revision, idx");
-    Statement insert = prepare(to, std::string("INSERT INTO history(") + kHistoryRowColumns +
-                                       ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement insert =
+        prepare(to, std::string("INSERT OR IGNORE INTO history(") + kHistoryRowColumns +
+                        ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement meta = prepare(to, kHistoryMetaWrite);
     if (!select || !insert || !meta) return false;
     HistoryRow row;
@@ -344,9 +345,16 @@ int salvage_file(const char* file, const char* new_file, const Reporter& reporte
         sqlite3* raw = nullptr;
         sqlite3_open_v2(new_file, &raw, SQLITE_OPEN_READWRITE, nullptr);
         Database to(raw);
-        Statement tree_insert = prepare(to.get(), "INSERT INTO tree VALUES(?, ?, ?, ?, ?)");
+        // A damaged page can lead SQLite to the same row twice: a tree or history row's key is
+        // under its checksum, so a second one with the same key is the same row, left out. An
+        // event's id is not: a flipped id can name another healthy event's, and the second one
+        // then goes in under a new id, at the end.
+        Statement tree_insert =
+            prepare(to.get(), "INSERT OR IGNORE INTO tree VALUES(?, ?, ?, ?, ?)");
         Statement event_insert =
-            prepare(to.get(), "INSERT INTO events VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            prepare(to.get(),
+                    "INSERT INTO events VALUES(CASE WHEN EXISTS(SELECT 1 FROM events WHERE id = ?1)"
+                    " THEN NULL ELSE ?1 END, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         Transaction transaction(to.get());
         qel_host_file_report_t& n = reporter.counts();
         TreeRows tree;
