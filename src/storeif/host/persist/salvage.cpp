@@ -177,6 +177,13 @@ Scanned scan(sqlite3* db, Rows& rows, const char* table, const char* order, uint
     return scanned;
 }
 
+// The order of the history's rows: their key, the running count, or in layout 5 (revision, idx).
+const char* history_order(sqlite3* db) {
+    int64_t layout = 0;
+    return query_int(db, "PRAGMA user_version", layout) && layout == 5 ? "revision, idx"
+                                                                       : "run_count";
+}
+
 // The history's meta row, and whether it passed its checksum.
 struct Meta : HistoryMeta {
     bool healthy = false;
@@ -206,7 +213,7 @@ HistoryScan scan_history(sqlite3* db, const Reporter& reporter) {
     history.present = !query_int(db, "PRAGMA user_version", layout) || layout >= 5;
     n.history_meta_ok = history.present ? 0 : 1;
     if (!history.present) return history;
-    history.scanned = scan(db, history.rows, "history", "revision, idx", n.history_rows,
+    history.scanned = scan(db, history.rows, "history", history_order(db), n.history_rows,
                            n.history_damaged, reporter, nullptr);
     for (const std::string& key : history.rows.gone_before) {
         ++n.history_missing;
@@ -230,6 +237,31 @@ int open_read_only(const char* file, Database& db) {
     return id == 0x4E59524C ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;  // "NYRL"
 }
 
+// Whether history_blocks names exactly the blocks that hold a change of each path (layout 6 on):
+// a missing entry would hide changes from a path's reads.
+bool history_blocks_exact(sqlite3* db, const Reporter& reporter) {
+    int64_t layout = 0, missing = 0, stale = 0;
+    if (!query_int(db, "PRAGMA user_version", layout) || layout < 6) return true;
+    const bool read =
+        query_int(db,
+                  "SELECT count(*) FROM history h WHERE NOT EXISTS(SELECT 1 FROM history_blocks b"
+                  " WHERE b.path = h.path AND b.block = h.run_count >> 6)",
+                  missing) &&
+        query_int(db,
+                  "SELECT count(*) FROM history_blocks b WHERE NOT EXISTS(SELECT 1 FROM history h"
+                  " WHERE h.run_count >= b.block << 6 AND h.run_count < (b.block + 1) << 6"
+                  " AND h.path = b.path)",
+                  stale);
+    if (!read) reporter.line("integrity: history_blocks: unreadable");
+    if (missing > 0)
+        reporter.line("integrity: history_blocks: " + std::to_string(missing) +
+                      " changes whose block is not named");
+    if (stale > 0)
+        reporter.line("integrity: history_blocks: " + std::to_string(stale) +
+                      " blocks named that hold no change of their path");
+    return read && missing == 0 && stale == 0;
+}
+
 void integrity(sqlite3* db, const Reporter& reporter) {
     Statement check = prepare(db, "PRAGMA integrity_check");
     bool ok = check != nullptr;
@@ -240,6 +272,7 @@ void integrity(sqlite3* db, const Reporter& reporter) {
         ok = false;
         reporter.line("integrity: " + line);
     }
+    ok = history_blocks_exact(db, reporter) && ok;
     reporter.counts().integrity_ok = ok ? 1 : 0;
 }
 
@@ -298,8 +331,8 @@ HistoryPlan plan_history(const HistoryScan& history, bool tree_whole, const Repo
 // writes the meta row: the epoch and the floor with its time.
 bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const HistoryScan& history,
                   const Reporter& reporter) {
-    Statement select = prepare(
-        from, std::string("SELECT ") + kHistoryRowColumns + " FROM history ORDER BY revision, idx");
+    Statement select = prepare(from, std::string("SELECT ") + kHistoryRowColumns +
+                                         " FROM history ORDER BY " + history_order(from));
     Statement insert =
         prepare(to, std::string("INSERT OR IGNORE INTO history(") + kHistoryRowColumns +
                         ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
