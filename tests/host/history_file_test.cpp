@@ -386,6 +386,22 @@ TEST(HistoryFile, RetentionCuttingThroughABlockKeepsWhatIsLeftOfItFound) {
     qel_host_file_report_t report;
     ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
     EXPECT_EQ(report.integrity_ok, 1u);
+
+    // The check tells a block named for no change, and a change whose block is not named.
+    for (const char* tampering :
+         {"INSERT INTO history_blocks VALUES('/hot', 1000)",
+          "DELETE FROM history_blocks WHERE block = (SELECT max(block) FROM history_blocks)"}) {
+        SCOPED_TRACE(tampering);
+        const std::string copy = dir.file("tampered.db");
+        logtest::write_file(copy, logtest::read_file(file));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(copy.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, tampering, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        ASSERT_EQ(qel_host_store_check(copy.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+        EXPECT_EQ(report.integrity_ok, 0u);
+        std::remove(copy.c_str());
+    }
 }
 
 // A file of the layout before, whose history is keyed by revision, has its rows moved, each as

@@ -238,25 +238,41 @@ int open_read_only(const char* file, Database& db) {
 }
 
 // Whether history_blocks names exactly the blocks that hold a change of each path (layout 6 on):
-// a missing entry would hide changes from a path's reads.
+// a missing entry would hide changes from a path's reads. One pass over the rows in their order
+// looks up each path of a block once; the entries that no row accounts for are the rest.
 bool history_blocks_exact(sqlite3* db, const Reporter& reporter) {
-    int64_t layout = 0, missing = 0, stale = 0;
+    int64_t layout = 0, entries = 0;
     if (!query_int(db, "PRAGMA user_version", layout) || layout < 6) return true;
-    const bool read =
-        query_int(db,
-                  "SELECT count(*) FROM history h WHERE NOT EXISTS(SELECT 1 FROM history_blocks b"
-                  " WHERE b.path = h.path AND b.block = h.run_count >> 6)",
-                  missing) &&
-        query_int(db,
-                  "SELECT count(*) FROM history_blocks b WHERE NOT EXISTS(SELECT 1 FROM history h"
-                  " WHERE h.run_count >= b.block << 6 AND h.run_count < (b.block + 1) << 6"
-                  " AND h.path = b.path)",
-                  stale);
+    Statement rows = prepare(db, "SELECT run_count >> 6, path FROM history ORDER BY run_count");
+    Statement named = prepare(db, "SELECT 1 FROM history_blocks WHERE path = ? AND block = ?");
+    bool read = rows && named && query_int(db, "SELECT count(*) FROM history_blocks", entries);
+    uint64_t pairs = 0, missing = 0;
+    int64_t block = -1;
+    std::unordered_set<std::string> paths;  // of the block being read
+    int step = SQLITE_DONE;
+    while (read && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        if (sqlite3_column_int64(rows.get(), 0) != block) {
+            block = sqlite3_column_int64(rows.get(), 0);
+            paths.clear();
+        }
+        const std::string_view path = column_bytes(rows.get(), 1);
+        if (!paths.emplace(path).second) continue;
+        ++pairs;
+        sqlite3_stmt* lookup = named.get();
+        sqlite3_reset(lookup);
+        sqlite3_bind_blob(lookup, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(lookup, 2, block);
+        const int found = sqlite3_step(lookup);
+        if (found == SQLITE_DONE) ++missing;
+        read = found == SQLITE_ROW || found == SQLITE_DONE;
+    }
+    read = read && step == SQLITE_DONE;
+    const int64_t stale = entries - static_cast<int64_t>(pairs - missing);
     if (!read) reporter.line("integrity: history_blocks: unreadable");
-    if (missing > 0)
+    if (read && missing > 0)
         reporter.line("integrity: history_blocks: " + std::to_string(missing) +
                       " changes whose block is not named");
-    if (stale > 0)
+    if (read && stale > 0)
         reporter.line("integrity: history_blocks: " + std::to_string(stale) +
                       " blocks named that hold no change of their path");
     return read && missing == 0 && stale == 0;
