@@ -90,10 +90,11 @@ TEST(HistoryFile, AFileOfTheLayoutBeforeGetsAnEmptyHistoryAndKeepsItsTree) {
     // The layout before this one: the log and the tree, no history.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(
-        sqlite3_exec(db, "DROP TABLE history; DROP TABLE history_meta; PRAGMA user_version = 4",
-                     nullptr, nullptr, nullptr),
-        SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP TABLE history; DROP TABLE history_blocks; DROP TABLE history_meta;"
+                           "PRAGMA user_version = 4",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
 
     store = qel_host_store_open(file.c_str());
@@ -250,6 +251,201 @@ TEST(HistoryFile, ADamagedHistoryRowIsReportedNeverReadAltered) {
     // What does not need it still reads.
     EXPECT_EQ(changes_of(h, "/k/d").size(), 1u);
     qel_host_store_close(store);
+}
+
+// One revision of `count` leaves under `prefix` (values from `first`, stamped at second 100).
+void put_batch(qel_handle_t h, const std::string& prefix, uint32_t count, int32_t first) {
+    std::vector<std::string> paths;
+    std::vector<const char*> path_array;
+    std::vector<_element_datatype_t> values;
+    for (uint32_t i = 0; i < count; ++i) {
+        paths.push_back(prefix + std::to_string(i));
+        values.push_back(int_value(first + static_cast<int32_t>(i), 100));
+    }
+    for (const auto& path : paths) path_array.push_back(path.c_str());
+    std::vector<qel_tribool_t> tribools(count, 0);
+    std::unique_ptr<bool[]> auto_time(new bool[count]());
+    api_status_t* statuses = nullptr;
+    uint32_t done = 0;
+    ASSERT_EQ(qel_set_leaves(h, path_array.data(), count, values.data(), tribools.data(),
+                             auto_time.get(), "batch", &statuses, &done),
+              0);
+}
+
+// The leaf at `path` as it was at `revision`, as text.
+std::string leaf_at(qel_handle_t h, const char* path, uint64_t revision) {
+    api_status_t status = 0;
+    _element_datatype_t value{};
+    element_property_t property = 0;
+    uint64_t at = 0;
+    EXPECT_EQ(qel_host_leaf_at(h, path, revision, nullptr, &status, &value, &property, &at), 0);
+    EXPECT_EQ(at, revision);
+    return status == QEL_STATUS_OK ? leaf_text(value, property) : std::to_string(status);
+}
+
+// What a file's reads are checked with: subtrees written often, seldom and never, read whole,
+// first and newest ones, from a revision on, and the leaves of a subtree at revisions.
+std::vector<std::string> reads_of(qel_handle_t h, uint64_t newest_revision) {
+    const uint64_t oldest = oldest_of(h);
+    std::vector<std::string> out;
+    const auto add = [&](const std::vector<std::string>& lines) {
+        out.insert(out.end(), lines.begin(), lines.end());
+        out.emplace_back("--");
+    };
+    for (const char* path : {"/rare", "/rare/x", "/rare/y", "/busy/b7", "/none", "/"}) {
+        add(changes_of(h, path, 0, 3, true));
+        add(changes_of(h, path, 0, 2));
+        add(changes_of(h, path, std::max(oldest, newest_revision * 2 / 3), 4));
+    }
+    add(changes_of(h, "/rare"));
+    add(changes_of(h, "/rare/x", std::max(oldest, newest_revision / 3)));
+    for (uint64_t r = std::max(oldest, newest_revision / 4); r <= newest_revision;
+         r += std::max<uint64_t>(1, newest_revision / 8))
+        add(tree_at(h, r, "/rare"));
+    return out;
+}
+
+// Reads that span many blocks of the history's rows, with a subtree's changes few and far apart,
+// give what the history in memory gives, before and after retention drops the oldest revisions;
+// the file's index of blocks stays exact throughout.
+TEST(HistoryFile, ReadsAcrossManyBlocksAgreeWithTheHistoryInMemory) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* stores[2] = {qel_host_store_open(nullptr), qel_host_store_open(file.c_str())};
+    ASSERT_NE(stores[1], nullptr);
+    qel_handle_t handles[2] = {qel_host_handle_open(stores[0]), qel_host_handle_open(stores[1])};
+    for (qel_handle_t h : handles) {
+        for (int32_t round = 0; round < 40; ++round) {
+            put_batch(h, "/busy/b", 700, round * 1000);
+            if (round % 9 == 4) {
+                ASSERT_EQ(put(h, "/rare/x", round), QEL_STATUS_OK);
+            }
+            if (round == 23) {
+                ASSERT_EQ(put(h, "/rare/y/z", round), QEL_STATUS_OK);
+            }
+            if (round == 31) {
+                ASSERT_EQ(remove_node(h, "/rare/y"), QEL_STATUS_OK);
+            }
+        }
+    }
+    ASSERT_EQ(changes_of(handles[0], "/rare").size(), 8u);  // /rare, /rare/y and z added too
+    // Then 65 rows a round, so that /rare/x's change falls on every place of a block in turn.
+    const uint64_t before = revision_of(handles[0]);
+    for (qel_handle_t h : handles) {
+        for (int32_t round = 0; round < 64; ++round) {
+            put_batch(h, "/busy/c", 64, round * 100);
+            ASSERT_EQ(put(h, "/rare/x", 1000 + round), QEL_STATUS_OK);
+        }
+    }
+    const uint64_t newest = revision_of(handles[1]);
+    ASSERT_EQ(revision_of(handles[0]), newest);
+    for (uint64_t r = before; r <= newest; ++r) {
+        ASSERT_EQ(tree_at(handles[1], r, "/rare"), tree_at(handles[0], r, "/rare")) << r;
+        ASSERT_EQ(leaf_at(handles[1], "/rare/x", r), leaf_at(handles[0], "/rare/x", r)) << r;
+    }
+    const auto reads = reads_of(handles[0], newest);
+    EXPECT_EQ(reads_of(handles[1], newest), reads);
+
+    // Retention drops whole revisions from the front, rows of blocks with them.
+    for (qel_store_t* store : stores)
+        ASSERT_EQ(qel_host_set_history_limits(store, 12000, 1 << 30, 3600), 0);
+    for (qel_handle_t h : handles) ASSERT_EQ(put(h, "/rare/x", 99), QEL_STATUS_OK);
+    ASSERT_GT(oldest_of(handles[1]), 20u);
+    EXPECT_EQ(oldest_of(handles[1]), oldest_of(handles[0]));
+    EXPECT_EQ(reads_of(handles[1], newest + 1), reads_of(handles[0], newest + 1));
+    const std::size_t held = changes_of(handles[0], "/").size();
+    EXPECT_LE(held, 12000u);
+    for (qel_store_t* store : stores) qel_host_store_close(store);
+
+    qel_host_file_report_t report;
+    ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+    EXPECT_EQ(report.integrity_ok, 1u);
+    EXPECT_EQ(report.history_rows, held);
+}
+
+// Retention that cuts through a block keeps the block named for a path with changes left in it.
+TEST(HistoryFile, RetentionCuttingThroughABlockKeepsWhatIsLeftOfItFound) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    qel_handle_t h = qel_host_handle_open(store);
+    for (int32_t v = 1; v <= 200; ++v) ASSERT_EQ(put(h, "/hot", v), QEL_STATUS_OK);
+    ASSERT_EQ(qel_host_set_history_limits(store, 100, 1 << 20, 3600), 0);
+    ASSERT_EQ(put(h, "/hot", 201), QEL_STATUS_OK);
+    const uint64_t oldest = oldest_of(h);
+    ASSERT_GT(oldest % 64, 1u) << "the cut should fall inside a block";
+    // Revision r wrote r; the rows of the revisions from the oldest on are all found.
+    _element_datatype_t now{};
+    element_property_t property = 0;
+    ASSERT_EQ(get(h, "/hot", now, property), QEL_STATUS_OK);
+    for (uint64_t r = oldest; r <= 201; ++r)
+        EXPECT_EQ(leaf_at(h, "/hot", r),
+                  leaf_text(int_value(static_cast<int32_t>(r), 100), property))
+            << r;
+    qel_host_store_close(store);
+    qel_host_file_report_t report;
+    ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+    EXPECT_EQ(report.integrity_ok, 1u);
+
+    // The check tells a block named for no change, and a change whose block is not named.
+    for (const char* tampering :
+         {"INSERT INTO history_blocks VALUES('/hot', 1000)",
+          "DELETE FROM history_blocks WHERE block = (SELECT max(block) FROM history_blocks)"}) {
+        SCOPED_TRACE(tampering);
+        const std::string copy = dir.file("tampered.db");
+        logtest::write_file(copy, logtest::read_file(file));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(copy.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, tampering, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        ASSERT_EQ(qel_host_store_check(copy.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+        EXPECT_EQ(report.integrity_ok, 0u);
+        std::remove(copy.c_str());
+    }
+}
+
+// A file of the layout before, whose history is keyed by revision, has its rows moved, each as
+// it was, and reads as it did.
+TEST(HistoryFile, AHistoryKeyedByRevisionIsMovedWhenTheFileIsOpened) {
+    TempDir dir;
+    const std::string file = dir.file("store.db");
+    qel_store_t* store = qel_host_store_open(file.c_str());
+    qel_handle_t h = qel_host_handle_open(store);
+    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+    put_batch(h, "/many/m", 200, 0);
+    const std::string epoch = epoch_of(h);
+    const auto reads = reads_of(h, revision_of(h));
+    const auto changes = changes_of(h, "/");
+    qel_host_store_close(store);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    const char* const kLayoutBefore =
+        "ALTER TABLE history RENAME TO newer;"
+        "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT "
+        "NULL, prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, "
+        "new BLOB, source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER NOT NULL, "
+        "run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL, PRIMARY KEY(revision, idx)) "
+        "WITHOUT ROWID;"
+        "CREATE INDEX history_by_path ON history(path, revision);"
+        "INSERT INTO history SELECT * FROM newer; DROP TABLE newer; DROP TABLE history_blocks;"
+        "PRAGMA user_version = 5;";
+    ASSERT_EQ(sqlite3_exec(db, kLayoutBefore, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    store = qel_host_store_open(file.c_str());
+    ASSERT_NE(store, nullptr);
+    h = qel_host_handle_open(store);
+    EXPECT_EQ(epoch_of(h), epoch);
+    EXPECT_EQ(changes_of(h, "/"), changes);
+    EXPECT_EQ(reads_of(h, revision_of(h)), reads);
+    ASSERT_EQ(put(h, "/k/a", 9), QEL_STATUS_OK);
+    EXPECT_EQ(changes_of(h, "/k/a", 0, 1, true).at(0).substr(0, 4),
+              std::to_string(kWrites.size() + 2) + ".0 ");
+    qel_host_store_close(store);
+    qel_host_file_report_t report;
+    ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+    EXPECT_EQ(report.integrity_ok, 1u);
+    EXPECT_EQ(report.history_rows, changes.size() + 1);
 }
 
 }  // namespace

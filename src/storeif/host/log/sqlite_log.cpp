@@ -30,6 +30,7 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result,
 #include "log/log_entry.h"
 #include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
+#include "persist/history_row.h"
 
 namespace nyrhost {
 
@@ -37,10 +38,12 @@ namespace {
 
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
 // 1: events in an encoding of their own; 2: no checksums; 3: no tree table; 4: events and tree;
-// 5: events, tree and the tree's history.
-constexpr int kLayoutVersion = 5;
+// 5: events, tree and the tree's history keyed by revision; 6: the history keyed by its running
+// count, with an index of the blocks a path's changes lie in.
+constexpr int kLayoutVersion = 6;
 constexpr int kEventsOnlyLayout = 3;
 constexpr int kTreeLayout = 4;
+constexpr int kRevisionKeyedLayout = 5;
 constexpr int kBusyTimeoutMs = 5000;
 
 const char* const kCreateEvents =
@@ -52,20 +55,50 @@ const char* const kCreateEvents =
 const char* const kCreateTree =
     "CREATE TABLE tree(path BLOB PRIMARY KEY, value BLOB, fill INTEGER NOT NULL,"
     " property INTEGER NOT NULL, checksum INTEGER NOT NULL) WITHOUT ROWID;";
-const char* const kCreateHistory =
+// The history's rows are appended in the order of their running count, their key, so that each
+// append goes to the table's last page. history_blocks names, for each path, the blocks of 64
+// running counts that hold a change of it: a row whose path already has a change in its block
+// adds nothing to it, so a path written over and over adds one entry per 64 changes. The
+// triggers keep it exact as rows come and go.
+const char* const kCreateHistoryRows =
+    "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
+    " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER PRIMARY KEY,"
+    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL);"
+    "CREATE TABLE history_blocks(path BLOB NOT NULL, block INTEGER NOT NULL,"
+    " PRIMARY KEY(path, block)) WITHOUT ROWID;"
+    "CREATE TRIGGER history_block_in AFTER INSERT ON history BEGIN"
+    " INSERT OR IGNORE INTO history_blocks VALUES(new.path, new.run_count >> 6); END;"
+    "CREATE TRIGGER history_block_out AFTER DELETE ON history"
+    " WHEN NOT EXISTS(SELECT 1 FROM history WHERE run_count >= (old.run_count >> 6) << 6"
+    " AND run_count < ((old.run_count >> 6) + 1) << 6 AND path = old.path) BEGIN"
+    " DELETE FROM history_blocks WHERE path = old.path AND block = old.run_count >> 6; END;";
+static_assert(kHistoryBlockShift == 6, "the history's triggers repeat the block's size");
+const char* const kCreateHistoryMeta =
+    "CREATE TABLE history_meta(id INTEGER PRIMARY KEY, epoch BLOB NOT NULL,"
+    " dropped_revision INTEGER NOT NULL, dropped_time INTEGER NOT NULL,"
+    " checksum INTEGER NOT NULL);";
+// Layout 5's history rows, keyed by revision and change, with an index of (path, revision).
+const char* const kCreateRevisionKeyedRows =
     "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
     " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
     " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER NOT NULL,"
     " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL, PRIMARY KEY(revision, idx))"
     " WITHOUT ROWID;"
-    "CREATE INDEX history_by_path ON history(path, revision);"
-    "CREATE TABLE history_meta(id INTEGER PRIMARY KEY, epoch BLOB NOT NULL,"
-    " dropped_revision INTEGER NOT NULL, dropped_time INTEGER NOT NULL,"
-    " checksum INTEGER NOT NULL);";
+    "CREATE INDEX history_by_path ON history(path, revision);";
+// Layout 5's rows into this layout's table, in their order (the insert trigger fills the blocks),
+// once the old table has been renamed to history_by_revision and the new one made.
+const std::string& move_revision_keyed_rows() {
+    static const std::string sql = std::string("INSERT INTO history(") + kHistoryRowColumns +
+                                   ") SELECT " + kHistoryRowColumns +
+                                   " FROM history_by_revision ORDER BY revision, idx;"
+                                   "DROP TABLE history_by_revision;";
+    return sql;
+}
 const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 5;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620 && kLayoutVersion == 5,
+    "PRAGMA user_version = 6;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 6,
               "the pragma text repeats the application id and the layout version");
 
 std::unique_ptr<EventLog> fail(int* result, int reason) {
@@ -129,8 +162,13 @@ std::string schema_made_by(const std::string& create) {
 
 // The schema of a file of this layout, and of those of the layouts it upgrades.
 const std::string& our_schema() {
-    static const std::string schema =
-        schema_made_by(std::string(kCreateEvents) + kCreateTree + kCreateHistory);
+    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree +
+                                                     kCreateHistoryRows + kCreateHistoryMeta);
+    return schema;
+}
+const std::string& revision_keyed_schema() {
+    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree +
+                                                     kCreateRevisionKeyedRows + kCreateHistoryMeta);
     return schema;
 }
 const std::string& events_only_schema() {
@@ -143,7 +181,7 @@ const std::string& tree_schema() {
 }
 
 // What a database holds, as far as telling ours from others goes.
-enum class Kind { ours, events_only, tree_only, empty, other };
+enum class Kind { ours, events_only, tree_only, revision_keyed, empty, other };
 
 // Reads only. Kind::empty: no schema objects, application id and user version 0 (a database no
 // one has laid out yet). QEL_HOST_OPEN_OK with `kind` set, or the code of the failure.
@@ -159,6 +197,9 @@ int kind_of(sqlite3* db, Kind& kind) {
         kind = Kind::events_only;
     else if (id == kApplicationId && version == kTreeLayout && schema == tree_schema())
         kind = Kind::tree_only;
+    else if (id == kApplicationId && version == kRevisionKeyedLayout &&
+             schema == revision_keyed_schema())
+        kind = Kind::revision_keyed;
     else if (id == 0 && version == 0 && schema.empty())
         kind = Kind::empty;
     else
@@ -215,7 +256,8 @@ bool header_says_ours(const std::string& file) {
     };
     const int version = word(60), id = word(68);
     return std::memcmp(header, kMagic, sizeof kMagic) == 0 && id == kApplicationId &&
-           (version == kLayoutVersion || version == kEventsOnlyLayout || version == kTreeLayout);
+           (version == kLayoutVersion || version == kEventsOnlyLayout || version == kTreeLayout ||
+            version == kRevisionKeyedLayout);
 }
 
 // Decides from reading alone whether the file at `file` (which exists) may be opened for
@@ -247,7 +289,8 @@ int recognise(const std::string& file, off_t size, bool& adopt) {
     // An empty main file with frames in its write-ahead file is someone's database whose content
     // is only in those frames: not for us to fold in.
     adopt = kind == Kind::empty && !has_wal_frames(file);
-    const bool ours = kind == Kind::ours || kind == Kind::events_only || kind == Kind::tree_only;
+    const bool ours = kind == Kind::ours || kind == Kind::events_only || kind == Kind::tree_only ||
+                      kind == Kind::revision_keyed;
     return ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
 }
 
@@ -258,14 +301,18 @@ int lay_out(sqlite3* db) {
     if (!transaction.is_open()) return reason_of(db);
     Kind kind = Kind::other;
     if (const int failed = kind_of(db, kind)) return failed;
-    if (kind == Kind::empty && (!exec(db, kCreateEvents) || !exec(db, kCreateTree) ||
-                                !exec(db, kCreateHistory) || !exec(db, kMarkAsOurs)))
+    if (kind == Kind::empty &&
+        (!exec(db, kCreateEvents) || !exec(db, kCreateTree) || !exec(db, kCreateHistoryRows) ||
+         !exec(db, kCreateHistoryMeta) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
 
-// Adds what a file of an earlier layout lacks (the tree table, the history's tables), empty; its
-// events and tree stay as they are. Anything else is left for verify() to judge.
+// Adds what a file of an earlier layout lacks (the tree table, the history's tables), empty, and
+// moves layout 5's history rows into this layout's table; its events, tree and history stay as
+// they are. Two rows of layout 5 with the same running count (a damaged file) fail the move: the
+// file is then refused as damaged, untouched, for `nyr salvage` to read. Anything else is left
+// for verify() to judge.
 int upgrade(sqlite3* db) {
     Transaction transaction(db);
     if (!transaction.is_open()) return reason_of(db);
@@ -273,8 +320,14 @@ int upgrade(sqlite3* db) {
     if (const int failed = kind_of(db, kind)) return failed;
     if (kind == Kind::events_only && !exec(db, kCreateTree)) return reason_of(db);
     if ((kind == Kind::events_only || kind == Kind::tree_only) &&
-        (!exec(db, kCreateHistory) || !exec(db, kMarkAsOurs)))
+        (!exec(db, kCreateHistoryRows) || !exec(db, kCreateHistoryMeta) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
+    if (kind == Kind::revision_keyed &&
+        (!exec(db, "ALTER TABLE history RENAME TO history_by_revision") ||
+         !exec(db, kCreateHistoryRows) || !exec(db, move_revision_keyed_rows().c_str()) ||
+         !exec(db, kMarkAsOurs)))
+        return (sqlite3_errcode(db) & 0xFF) == SQLITE_CONSTRAINT ? QEL_HOST_OPEN_DAMAGED
+                                                                 : reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
 

@@ -34,6 +34,20 @@ struct State {
     int64_t oldest_time = INT64_MAX;        // of the oldest held change
 };
 
+// The few columns of a row that bisections and retention read.
+struct Probe {
+    uint64_t run = 0, revision = 0;
+    uint32_t index = 0;
+    int64_t time = 0;
+    uint64_t bytes = 0;
+};
+
+// A span of running counts, both ends included; empty when first > last.
+struct Runs {
+    uint64_t first = 1, last = 0;
+    bool empty() const { return first > last; }
+};
+
 class FileHistory final : public History {
 public:
     FileHistory(SqliteConnection& connection, sqlite3* db) : mutex_(connection.mutex), db_(db) {}
@@ -42,20 +56,28 @@ public:
     int open() {
         insert_ = prepare(db_, std::string("INSERT INTO history(") + kColumns +
                                    ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-        first_ = prepare(db_, std::string("SELECT ") + kColumns +
-                                  " FROM history ORDER BY revision, idx LIMIT 1");
+        first_ = prepare(
+            db_, std::string("SELECT ") + kColumns + " FROM history ORDER BY run_count LIMIT 1");
         last_ = prepare(db_, std::string("SELECT ") + kColumns +
-                                 " FROM history ORDER BY revision DESC, idx DESC LIMIT 1");
-        drop_ = prepare(db_, "DELETE FROM history WHERE revision = ?");
-        revision_size_ = prepare(db_, std::string("SELECT count(*), ifnull(sum(") + kBytesOfRow +
-                                          "), 0) FROM history WHERE revision = ?");
-        after_ = prepare(db_, std::string("SELECT ") + kColumns +
-                                  " FROM history WHERE path = ? AND revision > ?"
-                                  " ORDER BY revision, idx LIMIT 1");
-        time_of_ = prepare(db_, "SELECT time FROM history WHERE revision = ? LIMIT 1");
+                                 " FROM history ORDER BY run_count DESC LIMIT 1");
+        held_ = prepare(db_,
+                        "SELECT (SELECT min(run_count) FROM history),"
+                        " (SELECT max(run_count) FROM history)");
+        probe_ = prepare(db_, std::string("SELECT run_count, revision, idx, time, ") + kBytesOfRow +
+                                  " FROM history WHERE run_count >= ? ORDER BY run_count");
+        before_ = prepare(db_,
+                          "SELECT revision FROM history WHERE run_count < ?"
+                          " ORDER BY run_count DESC LIMIT 1");
+        drop_ = prepare(db_, "DELETE FROM history WHERE run_count BETWEEN ? AND ?");
+        path_blocks_ = prepare(db_,
+                               "SELECT block FROM history_blocks WHERE path = ? AND block >= ?"
+                               " ORDER BY block");
+        first_in_block_ = prepare(db_, std::string("SELECT ") + kColumns +
+                                           " FROM history WHERE run_count BETWEEN ? AND ?"
+                                           " AND path = ? ORDER BY run_count LIMIT 1");
         meta_ = prepare(db_, kHistoryMetaWrite);
-        if (!insert_ || !first_ || !last_ || !drop_ || !revision_size_ || !after_ || !time_of_ ||
-            !meta_)
+        if (!insert_ || !first_ || !last_ || !held_ || !probe_ || !before_ || !drop_ ||
+            !path_blocks_ || !first_in_block_ || !meta_)
             return QEL_HOST_OPEN_FAILED;
         HistoryMeta meta;
         bool healthy = false;
@@ -141,46 +163,29 @@ public:
         next_ = state_;
     }
 
+    // The rows are read in the order of their running counts, which is that of (revision, idx):
+    // the revision bounds become bounds of running counts by bisection. A subtree's rows are
+    // first read straight along that span, which suits a subtree written often; past a budget
+    // the rest is read only in the blocks that history_blocks names for the subtree's paths.
     int select(const HistorySelection& s, std::vector<HistoryChange>& out) override {
         MutexLock hold(mutex_);
-        std::string sql = std::string("SELECT ") + kColumns +
-                          " FROM history WHERE (revision, idx) >= (?1, ?2)"
-                          " AND revision <= ?3 AND time >= ?4 AND time <= ?5";
-        const bool all = s.subtree == "/";
-        if (!all) sql += " AND (path = ?6 OR (path >= ?7 AND path < ?8))";
-        sql += s.newest ? " ORDER BY revision DESC, idx DESC" : " ORDER BY revision, idx";
-        sql += " LIMIT ?9";
-        Statement statement = prepare(db_, sql);
-        if (!statement) return QEL_RESULT_DATABASE;
-        sqlite3_stmt* st = statement.get();
-        const std::string below = s.subtree + "/", beyond = s.subtree + "0";
-        sqlite3_bind_int64(st, 1, clamp(s.from_revision));
-        sqlite3_bind_int64(st, 2, s.from_index);
-        sqlite3_bind_int64(st, 3, clamp(s.until_revision));
-        sqlite3_bind_int64(st, 4, s.since_us);
-        sqlite3_bind_int64(st, 5, s.until_us);
-        if (!all) {
-            sqlite3_bind_blob(st, 6, s.subtree.data(), static_cast<int>(s.subtree.size()),
-                              SQLITE_TRANSIENT);
-            sqlite3_bind_blob(st, 7, below.data(), static_cast<int>(below.size()),
-                              SQLITE_TRANSIENT);
-            sqlite3_bind_blob(st, 8, beyond.data(), static_cast<int>(beyond.size()),
-                              SQLITE_TRANSIENT);
-        }
-        sqlite3_bind_int64(st, 9, s.limit == 0 ? -1 : int64_t{s.limit});
         const std::size_t kept = out.size();
-        FileRow row;
-        int step;
-        while ((step = sqlite3_step(st)) == SQLITE_ROW) {
-            if (!history_row_at(st, row)) {
-                out.resize(kept);
-                return QEL_RESULT_DAMAGED;
-            }
-            out.push_back(std::move(row.change));
-        }
-        if (step != SQLITE_DONE) {
+        Runs runs;
+        int failed = held_runs(runs);
+        const auto from = std::make_pair(s.from_revision, s.from_index);
+        if (!failed && !runs.empty())
+            failed = first_run_where(
+                runs, [&](const Probe& p) { return std::make_pair(p.revision, p.index) >= from; },
+                runs.first);
+        uint64_t beyond = runs.last + 1;
+        if (!failed && !runs.empty())
+            failed = first_run_where(
+                runs, [&](const Probe& p) { return p.revision > s.until_revision; }, beyond);
+        runs.last = beyond - 1;
+        if (!failed && !runs.empty()) failed = select_runs(s, runs, out);
+        if (failed) {
             out.resize(kept);
-            return (step & 0xFF) == SQLITE_CORRUPT ? QEL_RESULT_DAMAGED : QEL_RESULT_DATABASE;
+            return failed;
         }
         if (s.newest) std::reverse(out.begin() + static_cast<std::ptrdiff_t>(kept), out.end());
         return QEL_RESULT_OK;
@@ -190,56 +195,63 @@ public:
                     bool& found) override {
         MutexLock hold(mutex_);
         found = false;
+        Runs runs;
+        if (const int failed = held_runs(runs)) return failed;
+        if (runs.empty()) return QEL_RESULT_OK;
+        if (const int failed = first_run_where(
+                runs, [&](const Probe& p) { return p.revision > revision; }, runs.first))
+            return failed;
         for (const std::string& path : paths) {
-            sqlite3_stmt* st = after_.get();
-            sqlite3_reset(st);
-            sqlite3_bind_blob(st, 1, path.data(), static_cast<int>(path.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_int64(st, 2, clamp(revision));
             FileRow row;
-            const int step = sqlite3_step(st);
-            if (step == SQLITE_ROW) {
-                if (!history_row_at(st, row)) return sqlite3_reset(st), QEL_RESULT_DAMAGED;
-                if (!found || std::make_pair(row.change.revision, row.change.index) <
-                                  std::make_pair(out.revision, out.index))
-                    out = std::move(row.change);
+            bool here = false;
+            if (const int failed = first_of_path(path, runs, row, here)) return failed;
+            if (here && (!found || std::make_pair(row.change.revision, row.change.index) <
+                                       std::make_pair(out.revision, out.index))) {
+                out = std::move(row.change);
                 found = true;
-            } else if (step != SQLITE_DONE) {
-                sqlite3_reset(st);
-                return (step & 0xFF) == SQLITE_CORRUPT ? QEL_RESULT_DAMAGED : QEL_RESULT_DATABASE;
             }
-            sqlite3_reset(st);
         }
         return QEL_RESULT_OK;
     }
 
     int held_revision_at(int64_t time_us, uint64_t& revision) override {
         MutexLock hold(mutex_);
-        // Times follow revisions, and the held revisions have no gaps: a bisection.
+        // Times follow running counts: the rows made by then are a first part of them, and the
+        // newest of it is the revision.
         revision = 0;
-        uint64_t low = state_.dropped_revision + 1, high = state_.revision;
-        if (state_.count == 0) return QEL_RESULT_OK;
-        while (low <= high) {
-            const uint64_t middle = low + (high - low) / 2;
-            int64_t time = 0;
-            if (!time_of(middle, time)) return QEL_RESULT_DATABASE;
-            if (time <= time_us) {
-                revision = middle;
-                low = middle + 1;
-            } else {
-                if (middle == 0) break;
-                high = middle - 1;
-            }
-        }
-        return QEL_RESULT_OK;
+        Runs runs;
+        if (const int failed = held_runs(runs)) return failed;
+        if (runs.empty()) return QEL_RESULT_OK;
+        uint64_t later = 0;
+        if (const int failed = first_run_where(
+                runs, [&](const Probe& p) { return p.time > time_us; }, later))
+            return failed;
+        if (later == runs.first) return QEL_RESULT_OK;
+        sqlite3_stmt* st = before_.get();
+        sqlite3_reset(st);
+        sqlite3_bind_int64(st, 1, clamp(later));
+        const int step = sqlite3_step(st);
+        if (step == SQLITE_ROW) revision = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+        sqlite3_reset(st);
+        return step == SQLITE_ROW ? QEL_RESULT_OK : failure_of(step);
     }
 
 private:
+    // Rows read straight before the blocks are consulted: at least this many, and 16 for each
+    // change asked for.
+    static constexpr uint64_t kStraightRows = 8192, kStraightPerChange = 16;
+    static constexpr uint64_t kBlockRows = uint64_t{1} << kHistoryBlockShift;
+
     bool keeps_nothing() const {
         return limits_.changes == 0 || limits_.bytes == 0 || limits_.seconds == 0;
     }
 
     static int64_t clamp(uint64_t v) {
         return v > uint64_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(v);
+    }
+
+    static int failure_of(int step) {
+        return (step & 0xFF) == SQLITE_CORRUPT ? QEL_RESULT_DAMAGED : QEL_RESULT_DATABASE;
     }
 
     static bool one_row(sqlite3_stmt* st, FileRow& row, bool& found) {
@@ -251,14 +263,192 @@ private:
         return ok;
     }
 
-    bool time_of(uint64_t revision, int64_t& time) {
-        sqlite3_stmt* st = time_of_.get();
+    // The running counts the file holds, oldest to newest (empty for an empty history). Read
+    // from the file itself, so that a salvaged file's gaps and a commit not yet settled are seen.
+    int held_runs(Runs& runs) {
+        sqlite3_stmt* st = held_.get();
         sqlite3_reset(st);
-        sqlite3_bind_int64(st, 1, clamp(revision));
-        const bool found = sqlite3_step(st) == SQLITE_ROW;
-        if (found) time = sqlite3_column_int64(st, 0);
+        const int step = sqlite3_step(st);
+        if (step == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL) {
+            runs.first = static_cast<uint64_t>(std::max<int64_t>(0, sqlite3_column_int64(st, 0)));
+            runs.last = static_cast<uint64_t>(std::max<int64_t>(0, sqlite3_column_int64(st, 1)));
+        }
         sqlite3_reset(st);
-        return found;
+        return step == SQLITE_ROW ? QEL_RESULT_OK : failure_of(step);
+    }
+
+    // The first row at or after the running count `run`, into `probe`; `found` false when none.
+    int probe_at(uint64_t run, Probe& probe, bool& found) {
+        sqlite3_stmt* st = probe_.get();
+        sqlite3_reset(st);
+        sqlite3_bind_int64(st, 1, clamp(run));
+        const int step = sqlite3_step(st);
+        found = step == SQLITE_ROW;
+        if (found) {
+            probe.run = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+            probe.revision = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
+            probe.index = static_cast<uint32_t>(sqlite3_column_int64(st, 2));
+            probe.time = sqlite3_column_int64(st, 3);
+            probe.bytes = static_cast<uint64_t>(sqlite3_column_int64(st, 4));
+        }
+        sqlite3_reset(st);
+        return found || step == SQLITE_DONE ? QEL_RESULT_OK : failure_of(step);
+    }
+
+    // The smallest running count m in [runs.first, runs.last + 1] for which `past` holds of the
+    // first row at or after m (m = runs.last + 1 when it holds for none), by bisection: `past`
+    // must stay true along the rows once it is. With gaps in the running counts the rows at or
+    // after m are still exactly those it holds for.
+    template <typename Past>
+    int first_run_where(const Runs& runs, Past past, uint64_t& m) {
+        uint64_t low = runs.first, high = runs.last + 1;
+        // Most reads start at the oldest row or end at the newest: the ends are tried first.
+        for (const uint64_t end : {runs.first, runs.last}) {
+            Probe probe;
+            bool found = false;
+            if (const int failed = probe_at(end, probe, found)) return failed;
+            if (end == runs.first && (!found || past(probe))) high = low;
+            if (end == runs.last && found && !past(probe)) low = high;
+            if (low == high) break;
+        }
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            Probe probe;
+            bool found = false;
+            if (const int failed = probe_at(middle, probe, found)) return failed;
+            if (!found || past(probe))
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        m = low;
+        return QEL_RESULT_OK;
+    }
+
+    // The first row of `path` within `runs`, found through the blocks that name it.
+    int first_of_path(const std::string& path, const Runs& runs, FileRow& row, bool& found) {
+        sqlite3_stmt* blocks = path_blocks_.get();
+        sqlite3_reset(blocks);
+        sqlite3_bind_blob(blocks, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(blocks, 2, clamp(runs.first >> kHistoryBlockShift));
+        int step = SQLITE_DONE;
+        int result = QEL_RESULT_OK;
+        found = false;
+        while (!found && (step = sqlite3_step(blocks)) == SQLITE_ROW) {
+            const auto block = static_cast<uint64_t>(sqlite3_column_int64(blocks, 0));
+            const Runs in_block{
+                std::max(runs.first, block << kHistoryBlockShift),
+                std::min(runs.last, (block << kHistoryBlockShift) + kBlockRows - 1)};
+            if (in_block.empty()) {  // past the span
+                step = SQLITE_DONE;
+                break;
+            }
+            sqlite3_stmt* st = first_in_block_.get();
+            sqlite3_reset(st);
+            sqlite3_bind_int64(st, 1, clamp(in_block.first));
+            sqlite3_bind_int64(st, 2, clamp(in_block.last));
+            sqlite3_bind_blob(st, 3, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+            const int row_step = sqlite3_step(st);
+            found = row_step == SQLITE_ROW;
+            if (found && !history_row_at(st, row)) result = QEL_RESULT_DAMAGED;
+            if (!found && row_step != SQLITE_DONE) result = failure_of(row_step);
+            sqlite3_reset(st);
+            if (result) break;
+        }
+        if (!result && !found && step != SQLITE_DONE) result = failure_of(step);
+        sqlite3_reset(blocks);
+        return result;
+    }
+
+    // The selection's rows within `runs`, in its order, appended to `out` (newest first for a
+    // newest selection).
+    int select_runs(const HistorySelection& s, const Runs& runs, std::vector<HistoryChange>& out) {
+        const bool all = s.subtree == "/";
+        std::string sql = std::string("SELECT ") + kColumns +
+                          " FROM history WHERE run_count BETWEEN ?1 AND ?2"
+                          " AND (revision, idx) >= (?3, ?4) AND revision <= ?5"
+                          " AND time >= ?6 AND time <= ?7";
+        if (!all) sql += " AND (path = ?8 OR (path >= ?9 AND path < ?10))";
+        sql += s.newest ? " ORDER BY run_count DESC" : " ORDER BY run_count";
+        sql += " LIMIT ?11";
+        Statement statement = prepare(db_, sql);
+        if (!statement) return QEL_RESULT_DATABASE;
+        sqlite3_stmt* st = statement.get();
+        const std::string below = s.subtree + "/", beyond = s.subtree + "0";
+        sqlite3_bind_int64(st, 3, clamp(s.from_revision));
+        sqlite3_bind_int64(st, 4, s.from_index);
+        sqlite3_bind_int64(st, 5, clamp(s.until_revision));
+        sqlite3_bind_int64(st, 6, s.since_us);
+        sqlite3_bind_int64(st, 7, s.until_us);
+        if (!all) {
+            sqlite3_bind_blob(st, 8, s.subtree.data(), static_cast<int>(s.subtree.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_blob(st, 9, below.data(), static_cast<int>(below.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(st, 10, beyond.data(), static_cast<int>(beyond.size()),
+                              SQLITE_STATIC);
+        }
+        const std::size_t kept = out.size();
+        const auto wanted = [&]() -> int64_t {
+            return s.limit == 0 ? -1 : int64_t{s.limit} - static_cast<int64_t>(out.size() - kept);
+        };
+        // Rows of `part` into `out`, as many as are still wanted.
+        const auto read = [&](const Runs& part) -> int {
+            sqlite3_reset(st);
+            sqlite3_bind_int64(st, 1, clamp(part.first));
+            sqlite3_bind_int64(st, 2, clamp(part.last));
+            sqlite3_bind_int64(st, 11, wanted());
+            FileRow row;
+            int step;
+            while ((step = sqlite3_step(st)) == SQLITE_ROW) {
+                if (!history_row_at(st, row)) return QEL_RESULT_DAMAGED;
+                out.push_back(std::move(row.change));
+            }
+            return step == SQLITE_DONE ? QEL_RESULT_OK : failure_of(step);
+        };
+        const uint64_t straight =
+            all ? UINT64_MAX : std::max(kStraightRows, kStraightPerChange * s.limit);
+        if (runs.last - runs.first < straight) return read(runs);
+        // Straight along the first part, from the end the selection starts at.
+        Runs first_part = runs, rest = runs;
+        if (s.newest)
+            first_part.first = rest.last + 1 - straight, rest.last = first_part.first - 1;
+        else
+            first_part.last = runs.first + straight - 1, rest.first = first_part.last + 1;
+        if (const int failed = read(first_part)) return failed;
+        if (wanted() == 0) return QEL_RESULT_OK;
+        std::vector<uint64_t> blocks;
+        if (const int failed = subtree_blocks(s.subtree, below, beyond, rest, blocks))
+            return failed;
+        if (s.newest) std::reverse(blocks.begin(), blocks.end());
+        for (const uint64_t block : blocks) {
+            const Runs part{std::max(rest.first, block << kHistoryBlockShift),
+                            std::min(rest.last, (block << kHistoryBlockShift) + kBlockRows - 1)};
+            if (part.empty()) continue;
+            if (const int failed = read(part)) return failed;
+            if (wanted() == 0) break;
+        }
+        return QEL_RESULT_OK;
+    }
+
+    // The blocks within `runs` that hold a change of the subtree (its own path, or below it:
+    // [below, beyond)), in order.
+    int subtree_blocks(const std::string& subtree, const std::string& below,
+                       const std::string& beyond, const Runs& runs, std::vector<uint64_t>& blocks) {
+        Statement statement = prepare(db_,
+                                      "SELECT DISTINCT block FROM history_blocks"
+                                      " WHERE (path = ?1 OR (path >= ?2 AND path < ?3))"
+                                      " AND block BETWEEN ?4 AND ?5 ORDER BY block");
+        if (!statement) return QEL_RESULT_DATABASE;
+        sqlite3_stmt* st = statement.get();
+        sqlite3_bind_blob(st, 1, subtree.data(), static_cast<int>(subtree.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(st, 2, below.data(), static_cast<int>(below.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(st, 3, beyond.data(), static_cast<int>(beyond.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(st, 4, clamp(runs.first >> kHistoryBlockShift));
+        sqlite3_bind_int64(st, 5, clamp(runs.last >> kHistoryBlockShift));
+        int step;
+        while ((step = sqlite3_step(st)) == SQLITE_ROW)
+            blocks.push_back(static_cast<uint64_t>(sqlite3_column_int64(st, 0)));
+        return step == SQLITE_DONE ? QEL_RESULT_OK : failure_of(step);
     }
 
     bool insert(const FileRow& row) {
@@ -284,6 +474,37 @@ private:
         return write_history_meta(meta_.get(), HistoryMeta{epoch_, revision, time});
     }
 
+    // The oldest revision's rows, which lead the rows: their span of running counts, how many
+    // they are and their bytes, their revision and time; and the time of the row after them
+    // (INT64_MAX when none). False when the history has no rows or they cannot be read.
+    bool oldest_revision(Runs& runs, uint64_t& count, uint64_t& bytes, Probe& first,
+                         int64_t& next_time) {
+        sqlite3_stmt* st = probe_.get();
+        sqlite3_reset(st);
+        sqlite3_bind_int64(st, 1, 0);
+        count = bytes = 0;
+        next_time = INT64_MAX;
+        int step;
+        while ((step = sqlite3_step(st)) == SQLITE_ROW) {
+            const auto run = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+            const auto revision = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
+            const int64_t time = sqlite3_column_int64(st, 3);
+            if (count == 0) {
+                first.revision = revision;
+                first.time = time;
+                runs.first = run;
+            } else if (revision != first.revision) {
+                next_time = time;
+                break;
+            }
+            runs.last = run;
+            ++count;
+            bytes += static_cast<uint64_t>(sqlite3_column_int64(st, 4));
+        }
+        sqlite3_reset(st);
+        return count > 0 && (step == SQLITE_ROW || step == SQLITE_DONE);
+    }
+
     // Drops the oldest revisions, whole, while a limit is passed; `next_` follows.
     bool trim(int64_t now_us) {
         const uint64_t seconds = std::min<uint64_t>(limits_.seconds, uint64_t{INT64_MAX} / 2000000);
@@ -291,30 +512,24 @@ private:
         bool emptied = false;
         while (next_.count > 0 && (next_.count > limits_.changes || next_.bytes > limits_.bytes ||
                                    next_.oldest_time < oldest_allowed || limits_.seconds == 0)) {
-            const uint64_t dropped = next_.dropped_revision + 1;
-            sqlite3_stmt* size = revision_size_.get();
-            sqlite3_reset(size);
-            sqlite3_bind_int64(size, 1, clamp(dropped));
-            if (sqlite3_step(size) != SQLITE_ROW) return sqlite3_reset(size), false;
-            const auto count = static_cast<uint64_t>(sqlite3_column_int64(size, 0));
-            const auto bytes = static_cast<uint64_t>(sqlite3_column_int64(size, 1));
-            sqlite3_reset(size);
-            int64_t time = 0;
-            if (!time_of(dropped, time)) return false;
+            Runs runs;
+            uint64_t count = 0, bytes = 0;
+            Probe oldest;
+            int64_t next_time = INT64_MAX;
+            if (!oldest_revision(runs, count, bytes, oldest, next_time)) return false;
             sqlite3_stmt* drop = drop_.get();
             sqlite3_reset(drop);
-            sqlite3_bind_int64(drop, 1, clamp(dropped));
+            sqlite3_bind_int64(drop, 1, clamp(runs.first));
+            sqlite3_bind_int64(drop, 2, clamp(runs.last));
             const bool done = sqlite3_step(drop) == SQLITE_DONE;
             sqlite3_reset(drop);
             if (!done || count > next_.count) return false;
             next_.count -= count;
             next_.bytes -= std::min(bytes, next_.bytes);
-            next_.dropped_revision = dropped;
-            next_.dropped_time = time;
+            next_.dropped_revision = oldest.revision;
+            next_.dropped_time = oldest.time;
             emptied = next_.count == 0;
-            int64_t oldest = INT64_MAX;
-            if (!emptied && !time_of(dropped + 1, oldest)) return false;
-            next_.oldest_time = oldest;
+            next_.oldest_time = next_time;
         }
         // An empty history keeps where it stands in its meta row; a held one in its rows.
         return !emptied || write_meta(clamp(next_.dropped_revision), next_.dropped_time);
@@ -325,7 +540,8 @@ private:
     std::string epoch_;
     HistoryLimits limits_;
     State state_, next_;
-    Statement insert_, first_, last_, drop_, revision_size_, after_, time_of_, meta_;
+    Statement insert_, first_, last_, held_, probe_, before_, drop_, path_blocks_, first_in_block_,
+        meta_;
 };
 
 }  // namespace

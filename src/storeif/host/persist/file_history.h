@@ -1,12 +1,16 @@
 // The history kept in a store file, on the connection of the file's tree (persist/store_file.h).
 //
 // Rows: history(revision, idx, time, prev_time, kind, path, old, new, source, uid, pid,
-// run_count, run_bytes, checksum), keyed by (revision, idx), with an index on (path, revision)
-// so that a path's changes after a revision are one search. `time` is the revision's time in
-// microseconds and `prev_time` the time of the revision before it; `uid` and `pid` are null for
-// a call made in process. `run_count` and `run_bytes` count every change recorded up to this one
-// (since the file was made), so that the size of what is held is read from the first and the
-// last row instead of a scan. CRC-32C over every other column is the row's checksum.
+// run_count, run_bytes, checksum), keyed by run_count, which counts every change recorded up to
+// this one (since the file was made) and so follows (revision, idx): each row is appended to the
+// table's last page. history_blocks(path, block) names, for each path, the blocks of 64 running
+// counts (run_count >> 6) that hold a change of it, kept exact by triggers on the rows' insert and
+// delete; a path written over and over adds one entry per 64 changes. Reads turn revisions and
+// times into running counts by bisection over the rows, and find a path's changes through its
+// blocks. `time` is the revision's time in microseconds and `prev_time` the time of the revision
+// before it; `uid` and `pid` are null for a call made in process. `run_count` and `run_bytes` let
+// the size of what is held be read from the first and the last row instead of a scan. CRC-32C
+// over every other column is the row's checksum.
 //
 // history_meta holds one row: the epoch, and the newest dropped revision with its time for a
 // history that retention has emptied (otherwise they follow from the oldest row). It is written

@@ -26,6 +26,9 @@ inline constexpr const char* kHistoryRowColumns =
     "revision, idx, time, prev_time, kind, path, old, new, source, uid, pid, run_count, "
     "run_bytes, checksum";
 
+// The rows' blocks in history_blocks: running counts that share all but their lowest 6 bits.
+inline constexpr int kHistoryBlockShift = 6;
+
 // The checksum a row carries: every column but the checksum itself.
 uint32_t history_row_checksum(const HistoryRow& row);
 

@@ -177,6 +177,13 @@ Scanned scan(sqlite3* db, Rows& rows, const char* table, const char* order, uint
     return scanned;
 }
 
+// The order of the history's rows: their key, the running count, or in layout 5 (revision, idx).
+const char* history_order(sqlite3* db) {
+    int64_t layout = 0;
+    return query_int(db, "PRAGMA user_version", layout) && layout == 5 ? "revision, idx"
+                                                                       : "run_count";
+}
+
 // The history's meta row, and whether it passed its checksum.
 struct Meta : HistoryMeta {
     bool healthy = false;
@@ -206,7 +213,7 @@ HistoryScan scan_history(sqlite3* db, const Reporter& reporter) {
     history.present = !query_int(db, "PRAGMA user_version", layout) || layout >= 5;
     n.history_meta_ok = history.present ? 0 : 1;
     if (!history.present) return history;
-    history.scanned = scan(db, history.rows, "history", "revision, idx", n.history_rows,
+    history.scanned = scan(db, history.rows, "history", history_order(db), n.history_rows,
                            n.history_damaged, reporter, nullptr);
     for (const std::string& key : history.rows.gone_before) {
         ++n.history_missing;
@@ -230,6 +237,47 @@ int open_read_only(const char* file, Database& db) {
     return id == 0x4E59524C ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;  // "NYRL"
 }
 
+// Whether history_blocks names exactly the blocks that hold a change of each path (layout 6 on):
+// a missing entry would hide changes from a path's reads. One pass over the rows in their order
+// looks up each path of a block once; the entries that no row accounts for are the rest.
+bool history_blocks_exact(sqlite3* db, const Reporter& reporter) {
+    int64_t layout = 0, entries = 0;
+    if (!query_int(db, "PRAGMA user_version", layout) || layout < 6) return true;
+    Statement rows = prepare(db, "SELECT run_count >> 6, path FROM history ORDER BY run_count");
+    Statement named = prepare(db, "SELECT 1 FROM history_blocks WHERE path = ? AND block = ?");
+    bool read = rows && named && query_int(db, "SELECT count(*) FROM history_blocks", entries);
+    uint64_t pairs = 0, missing = 0;
+    int64_t block = -1;
+    std::unordered_set<std::string> paths;  // of the block being read
+    int step = SQLITE_DONE;
+    while (read && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        if (sqlite3_column_int64(rows.get(), 0) != block) {
+            block = sqlite3_column_int64(rows.get(), 0);
+            paths.clear();
+        }
+        const std::string_view path = column_bytes(rows.get(), 1);
+        if (!paths.emplace(path).second) continue;
+        ++pairs;
+        sqlite3_stmt* lookup = named.get();
+        sqlite3_reset(lookup);
+        sqlite3_bind_blob(lookup, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(lookup, 2, block);
+        const int found = sqlite3_step(lookup);
+        if (found == SQLITE_DONE) ++missing;
+        read = found == SQLITE_ROW || found == SQLITE_DONE;
+    }
+    read = read && step == SQLITE_DONE;
+    const int64_t stale = entries - static_cast<int64_t>(pairs - missing);
+    if (!read) reporter.line("integrity: history_blocks: unreadable");
+    if (read && missing > 0)
+        reporter.line("integrity: history_blocks: " + std::to_string(missing) +
+                      " changes whose block is not named");
+    if (read && stale > 0)
+        reporter.line("integrity: history_blocks: " + std::to_string(stale) +
+                      " blocks named that hold no change of their path");
+    return read && missing == 0 && stale == 0;
+}
+
 void integrity(sqlite3* db, const Reporter& reporter) {
     Statement check = prepare(db, "PRAGMA integrity_check");
     bool ok = check != nullptr;
@@ -240,6 +288,7 @@ void integrity(sqlite3* db, const Reporter& reporter) {
         ok = false;
         reporter.line("integrity: " + line);
     }
+    ok = history_blocks_exact(db, reporter) && ok;
     reporter.counts().integrity_ok = ok ? 1 : 0;
 }
 
@@ -298,10 +347,11 @@ HistoryPlan plan_history(const HistoryScan& history, bool tree_whole, const Repo
 // writes the meta row: the epoch and the floor with its time.
 bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const HistoryScan& history,
                   const Reporter& reporter) {
-    Statement select = prepare(
-        from, std::string("SELECT ") + kHistoryRowColumns + " FROM history ORDER BY revision, idx");
-    Statement insert = prepare(to, std::string("INSERT INTO history(") + kHistoryRowColumns +
-                                       ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement select = prepare(from, std::string("SELECT ") + kHistoryRowColumns +
+                                         " FROM history ORDER BY " + history_order(from));
+    Statement insert =
+        prepare(to, std::string("INSERT OR IGNORE INTO history(") + kHistoryRowColumns +
+                        ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement meta = prepare(to, kHistoryMetaWrite);
     if (!select || !insert || !meta) return false;
     HistoryRow row;
@@ -344,9 +394,16 @@ int salvage_file(const char* file, const char* new_file, const Reporter& reporte
         sqlite3* raw = nullptr;
         sqlite3_open_v2(new_file, &raw, SQLITE_OPEN_READWRITE, nullptr);
         Database to(raw);
-        Statement tree_insert = prepare(to.get(), "INSERT INTO tree VALUES(?, ?, ?, ?, ?)");
+        // A damaged page can lead SQLite to the same row twice: a tree or history row's key is
+        // under its checksum, so a second one with the same key is the same row, left out. An
+        // event's id is not: a flipped id can name another healthy event's, and the second one
+        // then goes in under a new id, at the end.
+        Statement tree_insert =
+            prepare(to.get(), "INSERT OR IGNORE INTO tree VALUES(?, ?, ?, ?, ?)");
         Statement event_insert =
-            prepare(to.get(), "INSERT INTO events VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            prepare(to.get(),
+                    "INSERT INTO events VALUES(CASE WHEN EXISTS(SELECT 1 FROM events WHERE id = ?1)"
+                    " THEN NULL ELSE ?1 END, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         Transaction transaction(to.get());
         qel_host_file_report_t& n = reporter.counts();
         TreeRows tree;
