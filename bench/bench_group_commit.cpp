@@ -3,6 +3,11 @@
 // groups, against get_leaf calls per second of the same clients. With NYR_BENCH_BASELINE_NYRD set
 // to another build's nyrd (of the same protocol), the same set_leaf family runs against it as
 // well, in the same run: the cost of a single client's write before and after.
+//
+// A single client's calls are bound by how soon a sleeping CPU wakes for the next message, not by
+// the work: on a 2-core VM, with another process keeping one CPU busy, both builds' one-client
+// set_leaf and get_leaf run 2.5x and 10x as many calls. Figures of runs at other times, or under
+// another load, therefore do not compare; only the baseline's of the same run do.
 #ifdef TOOLKIT_BENCH_NYRD
 
 #include <benchmark/benchmark.h>
