@@ -35,11 +35,15 @@ int Checkpointer::committed(void* self, sqlite3* db, const char* /*name*/, int p
 }
 
 void Checkpointer::due(sqlite3* db, int pages) {
-    if (pages < kDuePages) {
-        next_due_.store(kDuePages, std::memory_order_relaxed);  // the file started over
-        return;
-    }
-    if (pages < std::min(next_due_.load(std::memory_order_relaxed), int{kLimitPages})) return;
+    // The write-ahead file only shrinks when a commit starts it over.
+    if (pages < last_pages_) started_over_.fetch_add(1, std::memory_order_relaxed);
+    last_pages_ = pages;
+    // Due a step past the thread's last checkpoint, or, when the file started over after that
+    // checkpoint began, at kDuePages of the new file.
+    const bool step_holds = checkpointed_in_.load(std::memory_order_acquire) ==
+                            started_over_.load(std::memory_order_relaxed);
+    const int due_at = step_holds ? next_due_.load(std::memory_order_relaxed) : int{kDuePages};
+    if (pages < std::min(due_at, int{kLimitPages})) return;
     int frames = 0, left = 0;
     {
         MutexLock hold(mutex_);
@@ -94,8 +98,12 @@ void Checkpointer::run() {
             running_ = true;
         }
         int frames = 0, left = 0;
+        const unsigned file_in = started_over_.load(std::memory_order_relaxed);
         const bool ran = checkpoint(own.get(), frames, left);
-        if (ran) next_due_.store(frames + kDuePages, std::memory_order_relaxed);
+        if (ran) {
+            next_due_.store(frames + kDuePages, std::memory_order_relaxed);
+            checkpointed_in_.store(file_in, std::memory_order_release);
+        }
         {
             MutexLock hold(mutex_);
             running_ = false;

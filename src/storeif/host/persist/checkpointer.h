@@ -72,7 +72,13 @@ private:
     // at the thread's last checkpoint. Under a steady stream of commits the thread would
     // otherwise checkpoint without pause, two syncs for a few frames each time, taking processor
     // time from the writers and copying hot pages again and again.
+    // Only the thread writes it, with the count of starts over (started_over_, counted by the
+    // commits) that the file had had when that checkpoint began: a file that started over since
+    // is due at kDuePages again, whichever of the two writes lands first.
     std::atomic<int> next_due_{kDuePages};
+    std::atomic<unsigned> checkpointed_in_{0};
+    std::atomic<unsigned> started_over_{0};
+    int last_pages_ = 0;  // the write-ahead file's size after the last commit (commits only)
     bool stopping_ GUARDED_BY(mutex_) = false;
     bool started_ GUARDED_BY(mutex_) = false;
     // A checkpoint of the thread's is running without the connection's lock; `idle_` is notified

@@ -36,10 +36,9 @@ struct State {
 
 // The few columns of a row that bisections and retention read.
 struct Probe {
-    uint64_t run = 0, revision = 0;
+    uint64_t revision = 0;
     uint32_t index = 0;
     int64_t time = 0;
-    uint64_t bytes = 0;
 };
 
 // A span of running counts, both ends included; empty when first > last.
@@ -285,11 +284,9 @@ private:
         const int step = sqlite3_step(st);
         found = step == SQLITE_ROW;
         if (found) {
-            probe.run = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
             probe.revision = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
             probe.index = static_cast<uint32_t>(sqlite3_column_int64(st, 2));
             probe.time = sqlite3_column_int64(st, 3);
-            probe.bytes = static_cast<uint64_t>(sqlite3_column_int64(st, 4));
         }
         sqlite3_reset(st);
         return found || step == SQLITE_DONE ? QEL_RESULT_OK : failure_of(step);
