@@ -17,17 +17,22 @@ namespace {
 using benchsupport::int_leaf;
 using benchsupport::TempFolder;
 
-// One leaf written again and again on a store file, replacing its value each time.
-void BM_PersistedSetLeaf(benchmark::State& state, bool history) {
+// One leaf written again and again on a store file, replacing its value each time; or 1,000
+// leaves written in turn, so that no write finds its path among the history's newest 64 rows.
+void BM_PersistedSetLeaf(benchmark::State& state, bool history, int leaves) {
     TempFolder dir;
     qel_store_t* store = qel_host_store_open((dir.path + "/set.db").c_str());
     if (!store) return state.SkipWithError("no store file");
     if (!history) qel_host_set_history_limits(store, 0, 0, 0);
-    benchsupport::set_leaf_loop(state, qel_host_handle_open(store), {"/plant/unit/speed"});
+    const auto paths = leaves == 1 ? std::vector<std::string>{"/plant/unit/speed"}
+                                   : benchsupport::batch_paths(leaves);
+    benchsupport::set_leaf_loop(state, qel_host_handle_open(store), paths);
     qel_host_store_close(store);
 }
-BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_off, false)->UseRealTime();
-BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_on, true)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_off, false, 1)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_on, true, 1)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_off_1000_leaves, false, 1000)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_on_1000_leaves, true, 1000)->UseRealTime();
 
 constexpr uint32_t kChanges = 1000000;
 constexpr uint32_t kBatch = 10000;
