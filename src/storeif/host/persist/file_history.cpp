@@ -45,6 +45,12 @@ struct Probe {
 struct Runs {
     uint64_t first = 1, last = 0;
     bool empty() const { return first > last; }
+    // The part of this span in `block` of history_blocks.
+    Runs in_block(uint64_t block) const {
+        const uint64_t start = block << kHistoryBlockShift;
+        return {std::max(first, start),
+                std::min(last, start + (uint64_t{1} << kHistoryBlockShift) - 1)};
+    }
 };
 
 class FileHistory final : public History {
@@ -239,7 +245,6 @@ private:
     // Rows read straight before the blocks are consulted: at least this many, and 16 for each
     // change asked for.
     static constexpr uint64_t kStraightRows = 8192, kStraightPerChange = 16;
-    static constexpr uint64_t kBlockRows = uint64_t{1} << kHistoryBlockShift;
 
     bool keeps_nothing() const {
         return limits_.changes == 0 || limits_.bytes == 0 || limits_.seconds == 0;
@@ -300,18 +305,16 @@ private:
     int first_run_where(const Runs& runs, Past past, uint64_t& m) {
         uint64_t low = runs.first, high = runs.last + 1;
         // Most reads start at the oldest row or end at the newest: the ends are tried first.
-        for (const uint64_t end : {runs.first, runs.last}) {
-            Probe probe;
-            bool found = false;
-            if (const int failed = probe_at(end, probe, found)) return failed;
-            if (end == runs.first && (!found || past(probe))) high = low;
-            if (end == runs.last && found && !past(probe)) low = high;
-            if (low == high) break;
+        Probe probe;
+        bool found = false;
+        if (const int failed = probe_at(runs.first, probe, found)) return failed;
+        if (!found || past(probe)) high = low;
+        if (low < high) {
+            if (const int failed = probe_at(runs.last, probe, found)) return failed;
+            if (found && !past(probe)) low = high;
         }
         while (low < high) {
             const uint64_t middle = low + (high - low) / 2;
-            Probe probe;
-            bool found = false;
             if (const int failed = probe_at(middle, probe, found)) return failed;
             if (!found || past(probe))
                 high = middle;
@@ -333,9 +336,7 @@ private:
         found = false;
         while (!found && (step = sqlite3_step(blocks)) == SQLITE_ROW) {
             const auto block = static_cast<uint64_t>(sqlite3_column_int64(blocks, 0));
-            const Runs in_block{
-                std::max(runs.first, block << kHistoryBlockShift),
-                std::min(runs.last, (block << kHistoryBlockShift) + kBlockRows - 1)};
+            const Runs in_block = runs.in_block(block);
             if (in_block.empty()) {  // past the span
                 step = SQLITE_DONE;
                 break;
@@ -418,8 +419,7 @@ private:
             return failed;
         if (s.newest) std::reverse(blocks.begin(), blocks.end());
         for (const uint64_t block : blocks) {
-            const Runs part{std::max(rest.first, block << kHistoryBlockShift),
-                            std::min(rest.last, (block << kHistoryBlockShift) + kBlockRows - 1)};
+            const Runs part = rest.in_block(block);
             if (part.empty()) continue;
             if (const int failed = read(part)) return failed;
             if (wanted() == 0) break;
