@@ -1,7 +1,7 @@
 // The history's block signatures.
-#include "persist/history_signature.h"
-
 #ifdef NYR_HAVE_SQLITE
+
+#include "persist/history_signature.h"
 
 #include <string>
 
