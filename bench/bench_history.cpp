@@ -1,7 +1,8 @@
 // The tree's history in a store file: a persisted set_leaf with the history kept against one that
 // keeps only the revision counter (history limits of 0), and, in a file holding a million
-// changes, the leaf at an old revision or time and the newest 1,000 changes of a subtree against
-// a plain get_leaf, all in the same run.
+// changes, the leaf at an old revision or time (of a leaf written often, and of one written once
+// before all the rest) and the newest 1,000 changes of a subtree against a plain get_leaf, all in
+// the same run.
 #include <benchmark/benchmark.h>
 #include <nyr_host.h>
 #include <sys/time.h>
@@ -36,6 +37,9 @@ BENCHMARK_CAPTURE(BM_PersistedSetLeaf, history_on_1000_leaves, true, 1000)->UseR
 
 constexpr uint32_t kChanges = 1000000;
 constexpr uint32_t kBatch = 10000;
+// Written once, before all the others: its value at an early revision is told by its not having
+// changed since, which every later block must be ruled out for.
+constexpr const char* kRareLeaf = "/plant/rare";
 
 // A store file whose history holds a million changes: batches of 10,000 leaves, 1,000 leaves
 // under each of ten units written over and over, made once for the benchmarks below.
@@ -47,6 +51,8 @@ struct MillionChanges {
         qel_host_set_history_limits(store, 2 * kChanges, uint64_t{1} << 30,
                                     QEL_HOST_DEFAULT_HISTORY_SECONDS);
         qel_handle_t handle = qel_host_handle_open(store);
+        api_status_t status = 0;
+        qel_set_leaf(handle, kRareLeaf, int_leaf(1), 0, false, "bench", &status);
         std::vector<std::string> paths;
         for (uint32_t i = 0; i < kBatch; ++i)
             paths.push_back("/plant/unit" + std::to_string(i % 10) + "/v" +
@@ -86,7 +92,7 @@ MillionChanges& million() {
     return made;
 }
 
-enum class Read { get_leaf, leaf_at_revision, leaf_at_time, newest_1000 };
+enum class Read { get_leaf, leaf_at_revision, leaf_at_time, rare_leaf_at_revision, newest_1000 };
 
 void BM_MillionChanges(benchmark::State& state, Read read) {
     MillionChanges& file = million();
@@ -111,6 +117,10 @@ void BM_MillionChanges(benchmark::State& state, Read read) {
                 result = qel_host_leaf_at(handle, leaf, file.early, nullptr, &status, &value,
                                           &property, &at);
                 break;
+            case Read::rare_leaf_at_revision:
+                result = qel_host_leaf_at(handle, kRareLeaf, file.early, nullptr, &status, &value,
+                                          &property, &at);
+                break;
             case Read::leaf_at_time:
                 result = qel_host_leaf_at(handle, leaf, 0, &file.early_time, &status, &value,
                                           &property, &at);
@@ -128,6 +138,9 @@ void BM_MillionChanges(benchmark::State& state, Read read) {
 BENCHMARK_CAPTURE(BM_MillionChanges, get_leaf, Read::get_leaf)->UseRealTime();
 BENCHMARK_CAPTURE(BM_MillionChanges, leaf_at_revision, Read::leaf_at_revision)->UseRealTime();
 BENCHMARK_CAPTURE(BM_MillionChanges, leaf_at_time, Read::leaf_at_time)->UseRealTime();
+BENCHMARK_CAPTURE(BM_MillionChanges, rare_leaf_at_revision, Read::rare_leaf_at_revision)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_MillionChanges, newest_1000_of_a_subtree, Read::newest_1000)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

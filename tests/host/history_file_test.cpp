@@ -90,11 +90,12 @@ TEST(HistoryFile, AFileOfTheLayoutBeforeGetsAnEmptyHistoryAndKeepsItsTree) {
     // The layout before this one: the log and the tree, no history.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "DROP TABLE history; DROP TABLE history_blocks; DROP TABLE history_meta;"
-                           "PRAGMA user_version = 4",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "DROP TABLE history; DROP TABLE history_signatures; DROP TABLE history_meta;"
+                     "PRAGMA user_version = 4",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
 
     store = qel_host_store_open(file.c_str());
@@ -363,34 +364,39 @@ TEST(HistoryFile, ReadsAcrossManyBlocksAgreeWithTheHistoryInMemory) {
     EXPECT_EQ(report.history_rows, held);
 }
 
-// Retention that cuts through a block keeps the block named for a path with changes left in it.
+// Retention that cuts through a block keeps its signature, which then holds more than the rows
+// left in it; what is left is still found, and the check takes it as sound.
 TEST(HistoryFile, RetentionCuttingThroughABlockKeepsWhatIsLeftOfItFound) {
     TempDir dir;
     const std::string file = dir.file("store.db");
     qel_store_t* store = qel_host_store_open(file.c_str());
     qel_handle_t h = qel_host_handle_open(store);
-    for (int32_t v = 1; v <= 200; ++v) ASSERT_EQ(put(h, "/hot", v), QEL_STATUS_OK);
+    // Revision v writes v to /hot, or to /cold each tenth time.
+    const auto path_of = [](int32_t v) { return v % 10 == 0 ? "/cold" : "/hot"; };
+    for (int32_t v = 1; v <= 200; ++v) ASSERT_EQ(put(h, path_of(v), v), QEL_STATUS_OK);
     ASSERT_EQ(qel_host_set_history_limits(store, 100, 1 << 20, 3600), 0);
     ASSERT_EQ(put(h, "/hot", 201), QEL_STATUS_OK);
     const uint64_t oldest = oldest_of(h);
-    ASSERT_GT(oldest % 64, 1u) << "the cut should fall inside a block";
-    // Revision r wrote r; the rows of the revisions from the oldest on are all found.
+    ASSERT_GT(oldest % 64, 10u) << "the cut should fall inside a block, past a change of /cold";
     _element_datatype_t now{};
     element_property_t property = 0;
     ASSERT_EQ(get(h, "/hot", now, property), QEL_STATUS_OK);
-    for (uint64_t r = oldest; r <= 201; ++r)
-        EXPECT_EQ(leaf_at(h, "/hot", r),
-                  leaf_text(int_value(static_cast<int32_t>(r), 100), property))
-            << r;
+    for (uint64_t r = oldest; r <= 201; ++r) {
+        int32_t last = static_cast<int32_t>(r);
+        while (path_of(last)[1] != 'h') --last;
+        EXPECT_EQ(leaf_at(h, "/hot", r), leaf_text(int_value(last, 100), property)) << r;
+    }
     qel_host_store_close(store);
     qel_host_file_report_t report;
     ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
     EXPECT_EQ(report.integrity_ok, 1u);
 
-    // The check tells a block named for no change, and a change whose block is not named.
-    for (const char* tampering :
-         {"INSERT INTO history_blocks VALUES('/hot', 1000)",
-          "DELETE FROM history_blocks WHERE block = (SELECT max(block) FROM history_blocks)"}) {
+    // The check tells a signature short of its block's rows, one missing, and one of no block.
+    for (const char* tampering : {"UPDATE history_signatures SET bits = zeroblob(512)"
+                                  " WHERE block = (SELECT max(block) FROM history_signatures)",
+                                  "DELETE FROM history_signatures WHERE block = (SELECT max(block) "
+                                  "FROM history_signatures)",
+                                  "INSERT INTO history_signatures VALUES(1000, zeroblob(512))"}) {
         SCOPED_TRACE(tampering);
         const std::string copy = dir.file("tampered.db");
         logtest::write_file(copy, logtest::read_file(file));
@@ -404,22 +410,10 @@ TEST(HistoryFile, RetentionCuttingThroughABlockKeepsWhatIsLeftOfItFound) {
     }
 }
 
-// A file of the layout before, whose history is keyed by revision, has its rows moved, each as
-// it was, and reads as it did.
-TEST(HistoryFile, AHistoryKeyedByRevisionIsMovedWhenTheFileIsOpened) {
-    TempDir dir;
-    const std::string file = dir.file("store.db");
-    qel_store_t* store = qel_host_store_open(file.c_str());
-    qel_handle_t h = qel_host_handle_open(store);
-    for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
-    put_batch(h, "/many/m", 200, 0);
-    const std::string epoch = epoch_of(h);
-    const auto reads = reads_of(h, revision_of(h));
-    const auto changes = changes_of(h, "/");
-    qel_host_store_close(store);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    const char* const kLayoutBefore =
+// Files of the two layouts before: one whose history is keyed by revision has its rows moved,
+// each as it was; both get the blocks' signatures in place of their indexes, and read as they did.
+TEST(HistoryFile, HistoriesOfTheLayoutsBeforeAreUpgradedWhenTheFileIsOpened) {
+    const char* const kKeyedByRevision =
         "ALTER TABLE history RENAME TO newer;"
         "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT "
         "NULL, prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, "
@@ -427,25 +421,63 @@ TEST(HistoryFile, AHistoryKeyedByRevisionIsMovedWhenTheFileIsOpened) {
         "run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL, PRIMARY KEY(revision, idx)) "
         "WITHOUT ROWID;"
         "CREATE INDEX history_by_path ON history(path, revision);"
-        "INSERT INTO history SELECT * FROM newer; DROP TABLE newer; DROP TABLE history_blocks;"
+        "INSERT INTO history SELECT * FROM newer; DROP TABLE newer; DROP TABLE history_signatures;"
         "PRAGMA user_version = 5;";
-    ASSERT_EQ(sqlite3_exec(db, kLayoutBefore, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    const char* const kBlockIndexed =
+        "DROP TABLE history_signatures;"
+        "CREATE TABLE history_blocks(path BLOB NOT NULL, block INTEGER NOT NULL,"
+        " PRIMARY KEY(path, block)) WITHOUT ROWID;"
+        "CREATE TRIGGER history_block_in AFTER INSERT ON history BEGIN"
+        " INSERT OR IGNORE INTO history_blocks VALUES(new.path, new.run_count >> 6); END;"
+        "CREATE TRIGGER history_block_out AFTER DELETE ON history"
+        " WHEN NOT EXISTS(SELECT 1 FROM history WHERE run_count >= (old.run_count >> 6) << 6"
+        " AND run_count < ((old.run_count >> 6) + 1) << 6 AND path = old.path) BEGIN"
+        " DELETE FROM history_blocks WHERE path = old.path AND block = old.run_count >> 6; END;"
+        "INSERT INTO history_blocks SELECT DISTINCT path, run_count >> 6 FROM history;"
+        "PRAGMA user_version = 6;";
+    for (const char* layout_before : {kKeyedByRevision, kBlockIndexed}) {
+        SCOPED_TRACE(layout_before);
+        TempDir dir;
+        const std::string file = dir.file("store.db");
+        qel_store_t* store = qel_host_store_open(file.c_str());
+        qel_handle_t h = qel_host_handle_open(store);
+        for (const auto& write : kWrites) ASSERT_EQ(write(h), QEL_STATUS_OK);
+        put_batch(h, "/many/m", 200, 0);
+        ASSERT_EQ(put(h, "/k/a", 8), QEL_STATUS_OK);
+        const std::string epoch = epoch_of(h);
+        const auto reads = reads_of(h, revision_of(h));
+        const auto changes = changes_of(h, "/");
+        qel_host_store_close(store);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, layout_before, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
 
-    store = qel_host_store_open(file.c_str());
-    ASSERT_NE(store, nullptr);
-    h = qel_host_handle_open(store);
-    EXPECT_EQ(epoch_of(h), epoch);
-    EXPECT_EQ(changes_of(h, "/"), changes);
-    EXPECT_EQ(reads_of(h, revision_of(h)), reads);
-    ASSERT_EQ(put(h, "/k/a", 9), QEL_STATUS_OK);
-    EXPECT_EQ(changes_of(h, "/k/a", 0, 1, true).at(0).substr(0, 4),
-              std::to_string(kWrites.size() + 2) + ".0 ");
-    qel_host_store_close(store);
-    qel_host_file_report_t report;
-    ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
-    EXPECT_EQ(report.integrity_ok, 1u);
-    EXPECT_EQ(report.history_rows, changes.size() + 1);
+        store = qel_host_store_open(file.c_str());
+        ASSERT_NE(store, nullptr);
+        h = qel_host_handle_open(store);
+        EXPECT_EQ(epoch_of(h), epoch);
+        EXPECT_EQ(changes_of(h, "/"), changes);
+        EXPECT_EQ(reads_of(h, revision_of(h)), reads);
+        ASSERT_EQ(put(h, "/k/a", 9), QEL_STATUS_OK);
+        EXPECT_EQ(changes_of(h, "/k/a", 0, 1, true).at(0).substr(0, 4),
+                  std::to_string(kWrites.size() + 3) + ".0 ");
+        qel_host_store_close(store);
+        qel_host_file_report_t report;
+        ASSERT_EQ(qel_host_store_check(file.c_str(), &report, nullptr, nullptr), QEL_HOST_OPEN_OK);
+        EXPECT_EQ(report.integrity_ok, 1u);
+        EXPECT_EQ(report.history_rows, changes.size() + 1);
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* signed_blocks = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM history_signatures", -1,
+                                     &signed_blocks, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(signed_blocks), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int64(signed_blocks, 0),
+                  static_cast<int64_t>((changes.size() + 2) / 64));  // of the complete blocks
+        sqlite3_finalize(signed_blocks);
+        sqlite3_close(db);
+    }
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST(LogFile, RefusesFilesThatAreNotItsOwnOrDamagedAndLeavesThemUntouched) {
     for (size_t i = 2 * 4096; i < 4 * 4096; ++i) pages[i] = static_cast<char>(i * 131 + 7);
 
     // Our own log, but of an earlier layout or a later one.
-    for (const std::string layout : {"2", "7"}) {
+    for (const std::string layout : {"2", "8"}) {
         write_file(dir.file("layout" + layout), good);
         run_sql(dir.file("layout" + layout), "PRAGMA user_version = " + layout + ";");
     }
@@ -121,7 +121,7 @@ TEST(LogFile, RefusesFilesThatAreNotItsOwnOrDamagedAndLeavesThemUntouched) {
 
     const std::pair<std::string, int> refused[] = {
         {"layout2", QEL_HOST_OPEN_FOREIGN},
-        {"layout7", QEL_HOST_OPEN_FOREIGN},
+        {"layout8", QEL_HOST_OPEN_FOREIGN},
         {"impostor.db", QEL_HOST_OPEN_FOREIGN},
         {"framed.db", QEL_HOST_OPEN_FOREIGN},
         {"notes.txt", QEL_HOST_OPEN_FOREIGN},

@@ -31,6 +31,7 @@ std::unique_ptr<EventLog> open_sqlite_log(const char* /*file*/, int* result,
 #include "log/sqlite_connection.h"
 #include "log/sqlite_db.h"
 #include "persist/history_row.h"
+#include "persist/history_signature.h"
 
 namespace nyrhost {
 
@@ -39,11 +40,13 @@ namespace {
 constexpr int kApplicationId = 0x4E59524C;  // "NYRL"
 // 1: events in an encoding of their own; 2: no checksums; 3: no tree table; 4: events and tree;
 // 5: events, tree and the tree's history keyed by revision; 6: the history keyed by its running
-// count, with an index of the blocks a path's changes lie in.
-constexpr int kLayoutVersion = 6;
+// count, with an index of the blocks a path's changes lie in; 7: that index replaced by a
+// signature of each block.
+constexpr int kLayoutVersion = 7;
 constexpr int kEventsOnlyLayout = 3;
 constexpr int kTreeLayout = 4;
 constexpr int kRevisionKeyedLayout = 5;
+constexpr int kBlockIndexedLayout = 6;
 constexpr int kBusyTimeoutMs = 5000;
 
 const char* const kCreateEvents =
@@ -56,11 +59,19 @@ const char* const kCreateTree =
     "CREATE TABLE tree(path BLOB PRIMARY KEY, value BLOB, fill INTEGER NOT NULL,"
     " property INTEGER NOT NULL, checksum INTEGER NOT NULL) WITHOUT ROWID;";
 // The history's rows are appended in the order of their running count, their key, so that each
-// append goes to the table's last page. history_blocks names, for each path, the blocks of 64
-// running counts that hold a change of it: a row whose path already has a change in its block
-// adds nothing to it, so a path written over and over adds one entry per 64 changes. The
-// triggers keep it exact as rows come and go.
+// append goes to the table's last page. history_signatures holds, for each block of 64 running
+// counts whose rows are all written, a Bloom filter of the paths they change
+// (persist/history_signature.h): one row per 64 changes, appended as well, so that no change
+// writes a page of its own for its path.
 const char* const kCreateHistoryRows =
+    "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
+    " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER PRIMARY KEY,"
+    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL);"
+    "CREATE TABLE history_signatures(block INTEGER PRIMARY KEY, bits BLOB NOT NULL);";
+// Layout 6's history: the same rows, with an index of the blocks each path's changes lie in, kept
+// by triggers. Its index gives way to the signatures when the file is upgraded.
+const char* const kCreateBlockIndexedRows =
     "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
     " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
     " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER PRIMARY KEY,"
@@ -73,7 +84,9 @@ const char* const kCreateHistoryRows =
     " WHEN NOT EXISTS(SELECT 1 FROM history WHERE run_count >= (old.run_count >> 6) << 6"
     " AND run_count < ((old.run_count >> 6) + 1) << 6 AND path = old.path) BEGIN"
     " DELETE FROM history_blocks WHERE path = old.path AND block = old.run_count >> 6; END;";
-static_assert(kHistoryBlockShift == 6, "the history's triggers repeat the block's size");
+const char* const kDropBlockIndex =
+    "DROP TRIGGER history_block_in; DROP TRIGGER history_block_out; DROP TABLE history_blocks;"
+    "CREATE TABLE history_signatures(block INTEGER PRIMARY KEY, bits BLOB NOT NULL);";
 const char* const kCreateHistoryMeta =
     "CREATE TABLE history_meta(id INTEGER PRIMARY KEY, epoch BLOB NOT NULL,"
     " dropped_revision INTEGER NOT NULL, dropped_time INTEGER NOT NULL,"
@@ -86,8 +99,8 @@ const char* const kCreateRevisionKeyedRows =
     " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL, PRIMARY KEY(revision, idx))"
     " WITHOUT ROWID;"
     "CREATE INDEX history_by_path ON history(path, revision);";
-// Layout 5's rows into this layout's table, in their order (the insert trigger fills the blocks),
-// once the old table has been renamed to history_by_revision and the new one made.
+// Layout 5's rows into this layout's table, in their order, once the old table has been renamed to
+// history_by_revision and the new one made.
 const std::string& move_revision_keyed_rows() {
     static const std::string sql = std::string("INSERT INTO history(") + kHistoryRowColumns +
                                    ") SELECT " + kHistoryRowColumns +
@@ -97,8 +110,8 @@ const std::string& move_revision_keyed_rows() {
 }
 const char* const kMarkAsOurs =
     "PRAGMA application_id = 1314476620;"  // kApplicationId
-    "PRAGMA user_version = 6;";            // kLayoutVersion
-static_assert(kApplicationId == 1314476620 && kLayoutVersion == 6,
+    "PRAGMA user_version = 7;";            // kLayoutVersion
+static_assert(kApplicationId == 1314476620 && kLayoutVersion == 7,
               "the pragma text repeats the application id and the layout version");
 
 std::unique_ptr<EventLog> fail(int* result, int reason) {
@@ -171,6 +184,11 @@ const std::string& revision_keyed_schema() {
                                                      kCreateRevisionKeyedRows + kCreateHistoryMeta);
     return schema;
 }
+const std::string& block_indexed_schema() {
+    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree +
+                                                     kCreateBlockIndexedRows + kCreateHistoryMeta);
+    return schema;
+}
 const std::string& events_only_schema() {
     static const std::string schema = schema_made_by(kCreateEvents);
     return schema;
@@ -181,7 +199,7 @@ const std::string& tree_schema() {
 }
 
 // What a database holds, as far as telling ours from others goes.
-enum class Kind { ours, events_only, tree_only, revision_keyed, empty, other };
+enum class Kind { ours, events_only, tree_only, revision_keyed, block_indexed, empty, other };
 
 // Reads only. Kind::empty: no schema objects, application id and user version 0 (a database no
 // one has laid out yet). QEL_HOST_OPEN_OK with `kind` set, or the code of the failure.
@@ -200,6 +218,9 @@ int kind_of(sqlite3* db, Kind& kind) {
     else if (id == kApplicationId && version == kRevisionKeyedLayout &&
              schema == revision_keyed_schema())
         kind = Kind::revision_keyed;
+    else if (id == kApplicationId && version == kBlockIndexedLayout &&
+             schema == block_indexed_schema())
+        kind = Kind::block_indexed;
     else if (id == 0 && version == 0 && schema.empty())
         kind = Kind::empty;
     else
@@ -257,7 +278,7 @@ bool header_says_ours(const std::string& file) {
     const int version = word(60), id = word(68);
     return std::memcmp(header, kMagic, sizeof kMagic) == 0 && id == kApplicationId &&
            (version == kLayoutVersion || version == kEventsOnlyLayout || version == kTreeLayout ||
-            version == kRevisionKeyedLayout);
+            version == kRevisionKeyedLayout || version == kBlockIndexedLayout);
 }
 
 // Decides from reading alone whether the file at `file` (which exists) may be opened for
@@ -290,7 +311,7 @@ int recognise(const std::string& file, off_t size, bool& adopt) {
     // is only in those frames: not for us to fold in.
     adopt = kind == Kind::empty && !has_wal_frames(file);
     const bool ours = kind == Kind::ours || kind == Kind::events_only || kind == Kind::tree_only ||
-                      kind == Kind::revision_keyed;
+                      kind == Kind::revision_keyed || kind == Kind::block_indexed;
     return ours || adopt ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;
 }
 
@@ -308,11 +329,12 @@ int lay_out(sqlite3* db) {
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
 
-// Adds what a file of an earlier layout lacks (the tree table, the history's tables), empty, and
-// moves layout 5's history rows into this layout's table; its events, tree and history stay as
-// they are. Two rows of layout 5 with the same running count (a damaged file) fail the move: the
-// file is then refused as damaged, untouched, for `nyr salvage` to read. Anything else is left
-// for verify() to judge.
+// Adds what a file of an earlier layout lacks (the tree table, the history's tables), empty;
+// moves layout 5's history rows into this layout's table; and gives layouts 5 and 6 the blocks'
+// signatures in place of their indexes. Events, tree and history rows stay as they are. Two rows
+// of layout 5 with the same running count (a damaged file) fail the move: the file is then
+// refused as damaged, untouched, for `nyr salvage` to read. Anything else is left for verify() to
+// judge.
 int upgrade(sqlite3* db) {
     Transaction transaction(db);
     if (!transaction.is_open()) return reason_of(db);
@@ -324,10 +346,13 @@ int upgrade(sqlite3* db) {
         return reason_of(db);
     if (kind == Kind::revision_keyed &&
         (!exec(db, "ALTER TABLE history RENAME TO history_by_revision") ||
-         !exec(db, kCreateHistoryRows) || !exec(db, move_revision_keyed_rows().c_str()) ||
-         !exec(db, kMarkAsOurs)))
+         !exec(db, kCreateHistoryRows) || !exec(db, move_revision_keyed_rows().c_str())))
         return (sqlite3_errcode(db) & 0xFF) == SQLITE_CONSTRAINT ? QEL_HOST_OPEN_DAMAGED
                                                                  : reason_of(db);
+    if (kind == Kind::block_indexed && !exec(db, kDropBlockIndex)) return reason_of(db);
+    if ((kind == Kind::revision_keyed || kind == Kind::block_indexed) &&
+        (!BlockSigner(db).sign_complete() || !exec(db, kMarkAsOurs)))
+        return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
 }
 

@@ -12,6 +12,7 @@
 #include "log/sqlite_db.h"
 #include "nyr_host.h"
 #include "persist/history_row.h"
+#include "persist/history_signature.h"
 
 namespace nyrhost {
 
@@ -45,17 +46,17 @@ struct Probe {
 struct Runs {
     uint64_t first = 1, last = 0;
     bool empty() const { return first > last; }
-    // The part of this span in `block` of history_blocks.
+    // The part of this span in `block`.
     Runs in_block(uint64_t block) const {
-        const uint64_t start = block << kHistoryBlockShift;
-        return {std::max(first, start),
-                std::min(last, start + (uint64_t{1} << kHistoryBlockShift) - 1)};
+        return {std::max(first, first_run_of_block(block)),
+                std::min(last, last_run_of_block(block))};
     }
 };
 
 class FileHistory final : public History {
 public:
-    FileHistory(SqliteConnection& connection, sqlite3* db) : mutex_(connection.mutex), db_(db) {}
+    FileHistory(SqliteConnection& connection, sqlite3* db)
+        : mutex_(connection.mutex), db_(db), signer_(db) {}
     ~FileHistory() override = default;
 
     int open() {
@@ -74,15 +75,16 @@ public:
                           "SELECT revision FROM history WHERE run_count < ?"
                           " ORDER BY run_count DESC LIMIT 1");
         drop_ = prepare(db_, "DELETE FROM history WHERE run_count BETWEEN ? AND ?");
-        path_blocks_ = prepare(db_,
-                               "SELECT block FROM history_blocks WHERE path = ? AND block >= ?"
-                               " ORDER BY block");
+        signatures_ = prepare(db_,
+                              "SELECT block, bits FROM history_signatures"
+                              " WHERE block BETWEEN ? AND ? ORDER BY block");
+        drop_signatures_ = prepare(db_, "DELETE FROM history_signatures WHERE block < ?");
         first_in_block_ = prepare(db_, std::string("SELECT ") + kColumns +
                                            " FROM history WHERE run_count BETWEEN ? AND ?"
                                            " AND path = ? ORDER BY run_count LIMIT 1");
         meta_ = prepare(db_, kHistoryMetaWrite);
         if (!insert_ || !first_ || !last_ || !held_ || !probe_ || !before_ || !drop_ ||
-            !path_blocks_ || !first_in_block_ || !meta_)
+            !signatures_ || !drop_signatures_ || !first_in_block_ || !meta_ || !signer_.ready())
             return QEL_HOST_OPEN_FAILED;
         HistoryMeta meta;
         bool healthy = false;
@@ -154,6 +156,10 @@ public:
             row.run_count = ++next_.run_count;
             row.run_bytes = next_.run_bytes += row.change.bytes();
             if (!insert(row)) return false;
+            // The row that completes its block: the block gets its signature.
+            const uint64_t block = row.run_count >> kHistoryBlockShift;
+            if (row.run_count == last_run_of_block(block) && !signer_.sign(block, block))
+                return false;
             ++next_.count;
             next_.bytes += row.change.bytes();
             next_.oldest_time = std::min(next_.oldest_time, row.change.time_us);
@@ -171,7 +177,7 @@ public:
     // The rows are read in the order of their running counts, which is that of (revision, idx):
     // the revision bounds become bounds of running counts by bisection. A subtree's rows are
     // first read straight along that span, which suits a subtree written often; past a budget
-    // the rest is read only in the blocks that history_blocks names for the subtree's paths.
+    // the rest is read only in the blocks whose signatures may hold a change of the subtree.
     int select(const HistorySelection& s, std::vector<HistoryChange>& out) override {
         MutexLock hold(mutex_);
         const std::size_t kept = out.size();
@@ -206,16 +212,9 @@ public:
         if (const int failed = first_run_where(
                 runs, [&](const Probe& p) { return p.revision > revision; }, runs.first))
             return failed;
-        for (const std::string& path : paths) {
-            FileRow row;
-            bool here = false;
-            if (const int failed = first_of_path(path, runs, row, here)) return failed;
-            if (here && (!found || std::make_pair(row.change.revision, row.change.index) <
-                                       std::make_pair(out.revision, out.index))) {
-                out = std::move(row.change);
-                found = true;
-            }
-        }
+        FileRow row;
+        if (const int failed = first_of_paths(paths, runs, row, found)) return failed;
+        if (found) out = std::move(row.change);
         return QEL_RESULT_OK;
     }
 
@@ -325,37 +324,61 @@ private:
         return QEL_RESULT_OK;
     }
 
-    // The first row of `path` within `runs`, found through the blocks that name it.
-    int first_of_path(const std::string& path, const Runs& runs, FileRow& row, bool& found) {
-        sqlite3_stmt* blocks = path_blocks_.get();
-        sqlite3_reset(blocks);
-        sqlite3_bind_blob(blocks, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(blocks, 2, clamp(runs.first >> kHistoryBlockShift));
+    // Calls visit(span) for each span of `runs`, oldest first, that may hold a change `may`
+    // lets through (given a block's signature): each block whose signature it passes, and the
+    // running counts no signature covers (the newest block, not yet complete). Stops once visit
+    // gives false.
+    template <typename May, typename Visit>
+    int spans_of(const Runs& runs, May may, Visit visit) {
+        sqlite3_stmt* st = signatures_.get();
+        sqlite3_reset(st);
+        sqlite3_bind_int64(st, 1, clamp(runs.first >> kHistoryBlockShift));
+        sqlite3_bind_int64(st, 2, clamp(runs.last >> kHistoryBlockShift));
+        uint64_t uncovered = runs.first;  // the first running count not yet looked at
+        bool more = true;
         int step = SQLITE_DONE;
+        while (more && (step = sqlite3_step(st)) == SQLITE_ROW) {
+            const Runs block = runs.in_block(static_cast<uint64_t>(sqlite3_column_int64(st, 0)));
+            if (uncovered < block.first) more = visit(Runs{uncovered, block.first - 1});
+            if (more && may(column_bytes(st, 1))) more = visit(block);
+            uncovered = block.last + 1;
+        }
+        sqlite3_reset(st);
+        if (more && step != SQLITE_DONE) return failure_of(step);
+        if (more && uncovered <= runs.last) visit(Runs{uncovered, runs.last});
+        return QEL_RESULT_OK;
+    }
+
+    // The first row of any of `paths` within `runs`, found in one pass over the blocks whose
+    // signatures may hold one of them: the first block that holds one holds the first.
+    int first_of_paths(const std::vector<std::string>& paths, const Runs& runs, FileRow& row,
+                       bool& found) {
         int result = QEL_RESULT_OK;
         found = false;
-        while (!found && (step = sqlite3_step(blocks)) == SQLITE_ROW) {
-            const auto block = static_cast<uint64_t>(sqlite3_column_int64(blocks, 0));
-            const Runs in_block = runs.in_block(block);
-            if (in_block.empty()) {  // past the span
-                step = SQLITE_DONE;
-                break;
-            }
+        const auto may = [&](std::string_view bits) {
+            return std::any_of(paths.begin(), paths.end(), [&](const std::string& path) {
+                return BlockSignature::may_change(bits, path);
+            });
+        };
+        // The earliest row of the paths in `span`, if any: each path's first, the first of them.
+        const auto look = [&](const Runs& span) {
             sqlite3_stmt* st = first_in_block_.get();
-            sqlite3_reset(st);
-            sqlite3_bind_int64(st, 1, clamp(in_block.first));
-            sqlite3_bind_int64(st, 2, clamp(in_block.last));
-            sqlite3_bind_blob(st, 3, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-            const int row_step = sqlite3_step(st);
-            found = row_step == SQLITE_ROW;
-            if (found && !history_row_at(st, row)) result = QEL_RESULT_DAMAGED;
-            if (!found && row_step != SQLITE_DONE) result = failure_of(row_step);
-            sqlite3_reset(st);
-            if (result) break;
-        }
-        if (!result && !found && step != SQLITE_DONE) result = failure_of(step);
-        sqlite3_reset(blocks);
-        return result;
+            for (const std::string& path : paths) {
+                sqlite3_reset(st);
+                sqlite3_bind_int64(st, 1, clamp(span.first));
+                sqlite3_bind_int64(st, 2, clamp(found ? row.run_count - 1 : span.last));
+                sqlite3_bind_blob(st, 3, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+                const int step = sqlite3_step(st);
+                if (step == SQLITE_ROW && !history_row_at(st, row)) result = QEL_RESULT_DAMAGED;
+                if (step != SQLITE_ROW && step != SQLITE_DONE) result = failure_of(step);
+                found = found || step == SQLITE_ROW;
+                sqlite3_reset(st);
+                if (result) return false;
+            }
+            return !found;
+        };
+        const int scanned = spans_of(runs, may, look);
+        return result ? result : scanned;
     }
 
     // The selection's rows within `runs`, in its order, appended to `out` (newest first for a
@@ -414,38 +437,22 @@ private:
             first_part.last = runs.first + straight - 1, rest.first = first_part.last + 1;
         if (const int failed = read(first_part)) return failed;
         if (wanted() == 0) return QEL_RESULT_OK;
-        std::vector<uint64_t> blocks;
-        if (const int failed = subtree_blocks(s.subtree, below, beyond, rest, blocks))
+        // The rest in the spans that may hold a change of the subtree, from the same end.
+        std::vector<Runs> spans;
+        const auto may = [&](std::string_view bits) {
+            return BlockSignature::may_change_within(bits, s.subtree);
+        };
+        if (const int failed = spans_of(rest, may, [&](const Runs& span) {
+                spans.push_back(span);
+                return true;
+            }))
             return failed;
-        if (s.newest) std::reverse(blocks.begin(), blocks.end());
-        for (const uint64_t block : blocks) {
-            const Runs part = rest.in_block(block);
-            if (part.empty()) continue;
-            if (const int failed = read(part)) return failed;
+        if (s.newest) std::reverse(spans.begin(), spans.end());
+        for (const Runs& span : spans) {
+            if (const int failed = read(span)) return failed;
             if (wanted() == 0) break;
         }
         return QEL_RESULT_OK;
-    }
-
-    // The blocks within `runs` that hold a change of the subtree (its own path, or below it:
-    // [below, beyond)), in order.
-    int subtree_blocks(const std::string& subtree, const std::string& below,
-                       const std::string& beyond, const Runs& runs, std::vector<uint64_t>& blocks) {
-        Statement statement = prepare(db_,
-                                      "SELECT DISTINCT block FROM history_blocks"
-                                      " WHERE (path = ?1 OR (path >= ?2 AND path < ?3))"
-                                      " AND block BETWEEN ?4 AND ?5 ORDER BY block");
-        if (!statement) return QEL_RESULT_DATABASE;
-        sqlite3_stmt* st = statement.get();
-        sqlite3_bind_blob(st, 1, subtree.data(), static_cast<int>(subtree.size()), SQLITE_STATIC);
-        sqlite3_bind_blob(st, 2, below.data(), static_cast<int>(below.size()), SQLITE_STATIC);
-        sqlite3_bind_blob(st, 3, beyond.data(), static_cast<int>(beyond.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(st, 4, clamp(runs.first >> kHistoryBlockShift));
-        sqlite3_bind_int64(st, 5, clamp(runs.last >> kHistoryBlockShift));
-        int step;
-        while ((step = sqlite3_step(st)) == SQLITE_ROW)
-            blocks.push_back(static_cast<uint64_t>(sqlite3_column_int64(st, 0)));
-        return step == SQLITE_DONE ? QEL_RESULT_OK : failure_of(step);
     }
 
     bool insert(const FileRow& row) {
@@ -518,8 +525,15 @@ private:
             sqlite3_reset(drop);
             sqlite3_bind_int64(drop, 1, clamp(runs.first));
             sqlite3_bind_int64(drop, 2, clamp(runs.last));
-            const bool done = sqlite3_step(drop) == SQLITE_DONE;
+            bool done = sqlite3_step(drop) == SQLITE_DONE;
             sqlite3_reset(drop);
+            // The blocks now without rows lose their signatures; one cut through keeps its own,
+            // which then only says more than its rows hold.
+            sqlite3_stmt* unsign = drop_signatures_.get();
+            sqlite3_reset(unsign);
+            sqlite3_bind_int64(unsign, 1, clamp((runs.last + 1) >> kHistoryBlockShift));
+            done = done && sqlite3_step(unsign) == SQLITE_DONE;
+            sqlite3_reset(unsign);
             if (!done || count > next_.count) return false;
             next_.count -= count;
             next_.bytes -= std::min(bytes, next_.bytes);
@@ -537,8 +551,9 @@ private:
     std::string epoch_;
     HistoryLimits limits_;
     State state_, next_;
-    Statement insert_, first_, last_, held_, probe_, before_, drop_, path_blocks_, first_in_block_,
-        meta_;
+    Statement insert_, first_, last_, held_, probe_, before_, drop_, signatures_, drop_signatures_,
+        first_in_block_, meta_;
+    BlockSigner signer_;
 };
 
 }  // namespace

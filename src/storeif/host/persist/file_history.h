@@ -3,14 +3,16 @@
 // Rows: history(revision, idx, time, prev_time, kind, path, old, new, source, uid, pid,
 // run_count, run_bytes, checksum), keyed by run_count, which counts every change recorded up to
 // this one (since the file was made) and so follows (revision, idx): each row is appended to the
-// table's last page. history_blocks(path, block) names, for each path, the blocks of 64 running
-// counts (run_count >> 6) that hold a change of it, kept exact by triggers on the rows' insert and
-// delete; a path written over and over adds one entry per 64 changes. Reads turn revisions and
-// times into running counts by bisection over the rows, and find a path's changes through its
-// blocks. `time` is the revision's time in microseconds and `prev_time` the time of the revision
-// before it; `uid` and `pid` are null for a call made in process. `run_count` and `run_bytes` let
-// the size of what is held be read from the first and the last row instead of a scan. CRC-32C
-// over every other column is the row's checksum.
+// table's last page. history_signatures(block, bits) holds, for each block of 64 running counts
+// (run_count >> 6) whose rows are all written, a Bloom filter of the paths its rows change
+// (persist/history_signature.h), written with the block's last row; retention drops the
+// signatures of the blocks it empties. Reads turn revisions and times into running counts by
+// bisection over the rows, and look for a path's or a subtree's changes only in the blocks whose
+// signatures may hold them, and in the newest block, which has none yet. `time` is the revision's
+// time in microseconds and `prev_time` the time of the revision before it; `uid` and `pid` are null
+// for a call made in process. `run_count` and `run_bytes` let the size of what is held be read from
+// the first and the last row instead of a scan. CRC-32C over every other column is the row's
+// checksum.
 //
 // history_meta holds one row: the epoch, and the newest dropped revision with its time for a
 // history that retention has emptied (otherwise they follow from the oldest row). It is written

@@ -26,7 +26,8 @@ inline constexpr const char* kHistoryRowColumns =
     "revision, idx, time, prev_time, kind, path, old, new, source, uid, pid, run_count, "
     "run_bytes, checksum";
 
-// The rows' blocks in history_blocks: running counts that share all but their lowest 6 bits.
+// The history's blocks, each signed once complete (persist/history_signature.h): running counts
+// that share all but their lowest 6 bits.
 inline constexpr int kHistoryBlockShift = 6;
 
 // The checksum a row carries: every column but the checksum itself.

@@ -32,6 +32,7 @@
 #include "history/epoch.h"
 #include "log/sqlite_db.h"
 #include "persist/history_row.h"
+#include "persist/history_signature.h"
 #endif
 
 namespace nyrhost {
@@ -237,45 +238,68 @@ int open_read_only(const char* file, Database& db) {
     return id == 0x4E59524C ? QEL_HOST_OPEN_OK : QEL_HOST_OPEN_FOREIGN;  // "NYRL"
 }
 
-// Whether history_blocks names exactly the blocks that hold a change of each path (layout 6 on):
-// a missing entry would hide changes from a path's reads. One pass over the rows in their order
-// looks up each path of a block once; the entries that no row accounts for are the rest.
-bool history_blocks_exact(sqlite3* db, const Reporter& reporter) {
-    int64_t layout = 0, entries = 0;
-    if (!query_int(db, "PRAGMA user_version", layout) || layout < 6) return true;
-    Statement rows = prepare(db, "SELECT run_count >> 6, path FROM history ORDER BY run_count");
-    Statement named = prepare(db, "SELECT 1 FROM history_blocks WHERE path = ? AND block = ?");
-    bool read = rows && named && query_int(db, "SELECT count(*) FROM history_blocks", entries);
-    uint64_t pairs = 0, missing = 0;
-    int64_t block = -1;
-    std::unordered_set<std::string> paths;  // of the block being read
+// Whether each block of the history whose rows are all written has the signature of its rows
+// (layout 7 on; layout 6's index is dropped, unread, when the file is upgraded). A signature short
+// of a row's bits would hide that change from the reads of its path. The oldest block's may hold
+// more than its rows: retention may have cut through it. One pass over the rows in their order.
+bool history_signatures_exact(sqlite3* db, const Reporter& reporter) {
+    int64_t layout = 0, stored = 0, newest = -1;
+    if (!query_int(db, "PRAGMA user_version", layout) || layout < 7) return true;
+    Statement rows = prepare(db, "SELECT run_count, path FROM history ORDER BY run_count");
+    Statement stored_bits = prepare(db, "SELECT bits FROM history_signatures WHERE block = ?");
+    bool read = rows && stored_bits &&
+                query_int(db, "SELECT count(*) FROM history_signatures", stored) &&
+                query_int(db, "SELECT ifnull(max(run_count), -1) FROM history", newest);
+    const uint64_t complete = (static_cast<uint64_t>(newest) + 1) >> kHistoryBlockShift;
+    uint64_t matched = 0, missing = 0, wrong = 0;
+    BlockSignature signature;
+    uint64_t block = 0;
+    bool pending = false, oldest = true;
+    // Compares the block just read with its stored signature.
+    const auto judge = [&] {
+        if (block >= complete) return;
+        sqlite3_stmt* lookup = stored_bits.get();
+        sqlite3_reset(lookup);
+        sqlite3_bind_int64(lookup, 1, static_cast<int64_t>(block));
+        const int found = sqlite3_step(lookup);
+        if (found == SQLITE_ROW) {
+            ++matched;
+            const std::string_view bits = column_bytes(lookup, 0);
+            if (oldest ? !signature.covered_by(bits) : bits != signature.bits()) ++wrong;
+        } else if (found == SQLITE_DONE) {
+            ++missing;
+        } else {
+            read = false;
+        }
+        sqlite3_reset(lookup);
+    };
     int step = SQLITE_DONE;
     while (read && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        if (sqlite3_column_int64(rows.get(), 0) != block) {
-            block = sqlite3_column_int64(rows.get(), 0);
-            paths.clear();
+        const uint64_t row_block =
+            static_cast<uint64_t>(sqlite3_column_int64(rows.get(), 0)) >> kHistoryBlockShift;
+        if (pending && row_block != block) {
+            judge();
+            signature = BlockSignature();
+            oldest = false;
         }
-        const std::string_view path = column_bytes(rows.get(), 1);
-        if (!paths.emplace(path).second) continue;
-        ++pairs;
-        sqlite3_stmt* lookup = named.get();
-        sqlite3_reset(lookup);
-        sqlite3_bind_blob(lookup, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(lookup, 2, block);
-        const int found = sqlite3_step(lookup);
-        if (found == SQLITE_DONE) ++missing;
-        read = found == SQLITE_ROW || found == SQLITE_DONE;
+        block = row_block;
+        pending = true;
+        signature.add(column_bytes(rows.get(), 1));
     }
     read = read && step == SQLITE_DONE;
-    const int64_t stale = entries - static_cast<int64_t>(pairs - missing);
-    if (!read) reporter.line("integrity: history_blocks: unreadable");
+    if (read && pending) judge();
+    const int64_t stale = stored - static_cast<int64_t>(matched);
+    if (!read) reporter.line("integrity: history_signatures: unreadable");
     if (read && missing > 0)
-        reporter.line("integrity: history_blocks: " + std::to_string(missing) +
-                      " changes whose block is not named");
+        reporter.line("integrity: history_signatures: " + std::to_string(missing) +
+                      " blocks without their signature");
+    if (read && wrong > 0)
+        reporter.line("integrity: history_signatures: " + std::to_string(wrong) +
+                      " signatures that differ from their blocks' rows");
     if (read && stale > 0)
-        reporter.line("integrity: history_blocks: " + std::to_string(stale) +
-                      " blocks named that hold no change of their path");
-    return read && missing == 0 && stale == 0;
+        reporter.line("integrity: history_signatures: " + std::to_string(stale) +
+                      " signatures of no complete block held");
+    return read && missing == 0 && wrong == 0 && stale == 0;
 }
 
 void integrity(sqlite3* db, const Reporter& reporter) {
@@ -288,7 +312,7 @@ void integrity(sqlite3* db, const Reporter& reporter) {
         ok = false;
         reporter.line("integrity: " + line);
     }
-    ok = history_blocks_exact(db, reporter) && ok;
+    ok = history_signatures_exact(db, reporter) && ok;
     reporter.counts().integrity_ok = ok ? 1 : 0;
 }
 
@@ -378,7 +402,8 @@ bool copy_history(sqlite3* from, sqlite3* to, const HistoryPlan& plan, const His
                       " healthy changes left out, of revisions up to " +
                       std::to_string(plan.floor) + ", which the copy cannot hold whole");
     const auto floor = static_cast<int64_t>(std::min<uint64_t>(plan.floor, INT64_MAX));
-    return write_history_meta(meta.get(), HistoryMeta{plan.epoch, floor, floor_time});
+    return write_history_meta(meta.get(), HistoryMeta{plan.epoch, floor, floor_time}) &&
+           BlockSigner(to).sign_complete();
 }
 
 int salvage_file(const char* file, const char* new_file, const Reporter& reporter) {

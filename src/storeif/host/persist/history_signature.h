@@ -1,0 +1,68 @@
+// The signatures of the history's blocks in a store file (persist/file_history.h): for each block
+// of 64 running counts whose rows are all written, a Bloom filter of what its rows change, so that
+// a read of one path or one subtree opens only the blocks that may hold a change of it. A block
+// gets its signature once, when its last row is written; the rows of the newest block, not yet
+// complete, are read without one. Only built with SQLite.
+#ifndef NYR_HOST_PERSIST_HISTORY_SIGNATURE_H
+#define NYR_HOST_PERSIST_HISTORY_SIGNATURE_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "log/sqlite_db.h"
+#include "persist/history_row.h"
+
+namespace nyrhost {
+
+// Two sorts of keys go in: each row's own path, for the reads of one path, and that path with
+// every node above it, for the reads of a subtree. Kept apart, a leaf's reads do not open every
+// block that changed something below a node it is read with, nor the other way round.
+class BlockSignature {
+public:
+    static constexpr std::size_t kBytes = 512;
+
+    void add(std::string_view path);
+    // Whether the bits `bits` (a stored signature; of any other size, it rules nothing out) may
+    // hold a change of exactly `path`, or of `subtree` or below it.
+    static bool may_change(std::string_view bits, std::string_view path);
+    static bool may_change_within(std::string_view bits, std::string_view subtree);
+
+    std::string_view bits() const {
+        return {reinterpret_cast<const char*>(bits_.data()), bits_.size()};
+    }
+    // Whether `bits` has every bit this one has.
+    bool covered_by(std::string_view bits) const;
+
+private:
+    std::array<unsigned char, kBytes> bits_{};
+};
+
+// The running counts of `block`, both ends included.
+inline uint64_t first_run_of_block(uint64_t block) {
+    return block << kHistoryBlockShift;
+}
+inline uint64_t last_run_of_block(uint64_t block) {
+    return first_run_of_block(block) + (uint64_t{1} << kHistoryBlockShift) - 1;
+}
+
+// Writes the signatures of blocks from their rows in the file, replacing any there.
+class BlockSigner {
+public:
+    explicit BlockSigner(sqlite3* db);
+    bool ready() const { return rows_ && write_; }
+    // Signs each block in [first, last] that holds a row; false when the rows cannot be read or
+    // a signature cannot be written.
+    bool sign(uint64_t first, uint64_t last);
+    // Signs every block whose running counts the newest row has reached the end of.
+    bool sign_complete();
+
+private:
+    sqlite3* db_;
+    Statement rows_, write_;
+};
+
+}  // namespace nyrhost
+
+#endif  // NYR_HOST_PERSIST_HISTORY_SIGNATURE_H
