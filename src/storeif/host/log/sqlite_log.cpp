@@ -63,19 +63,16 @@ const char* const kCreateTree =
 // counts whose rows are all written, a Bloom filter of the paths they change
 // (persist/history_signature.h): one row per 64 changes, appended as well, so that no change
 // writes a page of its own for its path.
-const char* const kCreateHistoryRows =
+const char* const kCreateHistoryTable =
     "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
     " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
     " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER PRIMARY KEY,"
-    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL);"
+    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL);";
+const char* const kCreateSignatures =
     "CREATE TABLE history_signatures(block INTEGER PRIMARY KEY, bits BLOB NOT NULL);";
 // Layout 6's history: the same rows, with an index of the blocks each path's changes lie in, kept
 // by triggers. Its index gives way to the signatures when the file is upgraded.
-const char* const kCreateBlockIndexedRows =
-    "CREATE TABLE history(revision INTEGER NOT NULL, idx INTEGER NOT NULL, time INTEGER NOT NULL,"
-    " prev_time INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL, old BLOB, new BLOB,"
-    " source BLOB NOT NULL, uid INTEGER, pid INTEGER, run_count INTEGER PRIMARY KEY,"
-    " run_bytes INTEGER NOT NULL, checksum INTEGER NOT NULL);"
+const char* const kCreateBlockIndex =
     "CREATE TABLE history_blocks(path BLOB NOT NULL, block INTEGER NOT NULL,"
     " PRIMARY KEY(path, block)) WITHOUT ROWID;"
     "CREATE TRIGGER history_block_in AFTER INSERT ON history BEGIN"
@@ -85,8 +82,7 @@ const char* const kCreateBlockIndexedRows =
     " AND run_count < ((old.run_count >> 6) + 1) << 6 AND path = old.path) BEGIN"
     " DELETE FROM history_blocks WHERE path = old.path AND block = old.run_count >> 6; END;";
 const char* const kDropBlockIndex =
-    "DROP TRIGGER history_block_in; DROP TRIGGER history_block_out; DROP TABLE history_blocks;"
-    "CREATE TABLE history_signatures(block INTEGER PRIMARY KEY, bits BLOB NOT NULL);";
+    "DROP TRIGGER history_block_in; DROP TRIGGER history_block_out; DROP TABLE history_blocks;";
 const char* const kCreateHistoryMeta =
     "CREATE TABLE history_meta(id INTEGER PRIMARY KEY, epoch BLOB NOT NULL,"
     " dropped_revision INTEGER NOT NULL, dropped_time INTEGER NOT NULL,"
@@ -113,6 +109,11 @@ const char* const kMarkAsOurs =
     "PRAGMA user_version = 7;";            // kLayoutVersion
 static_assert(kApplicationId == 1314476620 && kLayoutVersion == 7,
               "the pragma text repeats the application id and the layout version");
+
+// This layout's history rows and their blocks' signatures, empty.
+bool create_history_rows(sqlite3* db) {
+    return exec(db, kCreateHistoryTable) && exec(db, kCreateSignatures);
+}
 
 std::unique_ptr<EventLog> fail(int* result, int reason) {
     *result = reason;
@@ -175,8 +176,9 @@ std::string schema_made_by(const std::string& create) {
 
 // The schema of a file of this layout, and of those of the layouts it upgrades.
 const std::string& our_schema() {
-    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree +
-                                                     kCreateHistoryRows + kCreateHistoryMeta);
+    static const std::string schema =
+        schema_made_by(std::string(kCreateEvents) + kCreateTree + kCreateHistoryTable +
+                       kCreateSignatures + kCreateHistoryMeta);
     return schema;
 }
 const std::string& revision_keyed_schema() {
@@ -185,8 +187,9 @@ const std::string& revision_keyed_schema() {
     return schema;
 }
 const std::string& block_indexed_schema() {
-    static const std::string schema = schema_made_by(std::string(kCreateEvents) + kCreateTree +
-                                                     kCreateBlockIndexedRows + kCreateHistoryMeta);
+    static const std::string schema =
+        schema_made_by(std::string(kCreateEvents) + kCreateTree + kCreateHistoryTable +
+                       kCreateBlockIndex + kCreateHistoryMeta);
     return schema;
 }
 const std::string& events_only_schema() {
@@ -323,7 +326,7 @@ int lay_out(sqlite3* db) {
     Kind kind = Kind::other;
     if (const int failed = kind_of(db, kind)) return failed;
     if (kind == Kind::empty &&
-        (!exec(db, kCreateEvents) || !exec(db, kCreateTree) || !exec(db, kCreateHistoryRows) ||
+        (!exec(db, kCreateEvents) || !exec(db, kCreateTree) || !create_history_rows(db) ||
          !exec(db, kCreateHistoryMeta) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     return transaction.commit() ? QEL_HOST_OPEN_OK : reason_of(db);
@@ -342,14 +345,15 @@ int upgrade(sqlite3* db) {
     if (const int failed = kind_of(db, kind)) return failed;
     if (kind == Kind::events_only && !exec(db, kCreateTree)) return reason_of(db);
     if ((kind == Kind::events_only || kind == Kind::tree_only) &&
-        (!exec(db, kCreateHistoryRows) || !exec(db, kCreateHistoryMeta) || !exec(db, kMarkAsOurs)))
+        (!create_history_rows(db) || !exec(db, kCreateHistoryMeta) || !exec(db, kMarkAsOurs)))
         return reason_of(db);
     if (kind == Kind::revision_keyed &&
         (!exec(db, "ALTER TABLE history RENAME TO history_by_revision") ||
-         !exec(db, kCreateHistoryRows) || !exec(db, move_revision_keyed_rows().c_str())))
+         !create_history_rows(db) || !exec(db, move_revision_keyed_rows().c_str())))
         return (sqlite3_errcode(db) & 0xFF) == SQLITE_CONSTRAINT ? QEL_HOST_OPEN_DAMAGED
                                                                  : reason_of(db);
-    if (kind == Kind::block_indexed && !exec(db, kDropBlockIndex)) return reason_of(db);
+    if (kind == Kind::block_indexed && (!exec(db, kDropBlockIndex) || !exec(db, kCreateSignatures)))
+        return reason_of(db);
     if ((kind == Kind::revision_keyed || kind == Kind::block_indexed) &&
         (!BlockSigner(db).sign_complete() || !exec(db, kMarkAsOurs)))
         return reason_of(db);

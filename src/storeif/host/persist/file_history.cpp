@@ -527,13 +527,17 @@ private:
             sqlite3_bind_int64(drop, 2, clamp(runs.last));
             bool done = sqlite3_step(drop) == SQLITE_DONE;
             sqlite3_reset(drop);
-            // The blocks now without rows lose their signatures; one cut through keeps its own,
-            // which then only says more than its rows hold.
-            sqlite3_stmt* unsign = drop_signatures_.get();
-            sqlite3_reset(unsign);
-            sqlite3_bind_int64(unsign, 1, clamp((runs.last + 1) >> kHistoryBlockShift));
-            done = done && sqlite3_step(unsign) == SQLITE_DONE;
-            sqlite3_reset(unsign);
+            // A drop that reaches the end of a block empties it, and the blocks before it were
+            // emptied before: they lose their signatures. One cut through keeps its own, which
+            // then only says more than its rows hold.
+            const uint64_t kept_block = (runs.last + 1) >> kHistoryBlockShift;
+            if (done && kept_block > runs.first >> kHistoryBlockShift) {
+                sqlite3_stmt* unsign = drop_signatures_.get();
+                sqlite3_reset(unsign);
+                sqlite3_bind_int64(unsign, 1, clamp(kept_block));
+                done = sqlite3_step(unsign) == SQLITE_DONE;
+                sqlite3_reset(unsign);
+            }
             if (!done || count > next_.count) return false;
             next_.count -= count;
             next_.bytes -= std::min(bytes, next_.bytes);

@@ -92,10 +92,7 @@ bool BlockSigner::sign(uint64_t first, uint64_t last) {
     sqlite3_reset(rows);
     sqlite3_bind_int64(rows, 1, clamp(first_run_of_block(first)));
     sqlite3_bind_int64(rows, 2, clamp(last_run_of_block(last)));
-    BlockSignature signature;
-    bool pending = false, ok = true;
-    uint64_t block = 0;
-    const auto write = [&] {
+    const auto write = [&](uint64_t block, const BlockSignature& signature) {
         sqlite3_stmt* st = write_.get();
         sqlite3_reset(st);
         const std::string_view bits = signature.bits();
@@ -106,21 +103,9 @@ bool BlockSigner::sign(uint64_t first, uint64_t last) {
         sqlite3_reset(st);
         return done;
     };
-    int step = SQLITE_DONE;
-    while (ok && (step = sqlite3_step(rows)) == SQLITE_ROW) {
-        const uint64_t row_block =
-            static_cast<uint64_t>(sqlite3_column_int64(rows, 0)) >> kHistoryBlockShift;
-        if (pending && row_block != block) {
-            ok = write();
-            signature = BlockSignature();
-        }
-        block = row_block;
-        pending = true;
-        signature.add(column_bytes(rows, 1));
-    }
-    ok = ok && step == SQLITE_DONE && (!pending || write());
+    const int step = sign_rows(rows, write);
     sqlite3_reset(rows);
-    return ok;
+    return step == SQLITE_DONE;
 }
 
 bool BlockSigner::sign_complete() {

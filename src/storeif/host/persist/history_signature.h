@@ -47,6 +47,31 @@ inline uint64_t last_run_of_block(uint64_t block) {
     return first_run_of_block(block) + (uint64_t{1} << kHistoryBlockShift) - 1;
 }
 
+// Steps `rows`, a statement giving (run_count, path) in the order of the running counts, to its
+// end, folding the rows into one signature per block that holds a row and handing each to
+// done(block, signature) in order. The last step's result (SQLITE_DONE once all were read), or
+// SQLITE_ABORT when done gives false. How the writer signs a block and the check recomputes it.
+template <typename Done>
+int sign_rows(sqlite3_stmt* rows, Done done) {
+    BlockSignature signature;
+    uint64_t block = 0;
+    bool pending = false;
+    int step;
+    while ((step = sqlite3_step(rows)) == SQLITE_ROW) {
+        const uint64_t row_block =
+            static_cast<uint64_t>(sqlite3_column_int64(rows, 0)) >> kHistoryBlockShift;
+        if (pending && row_block != block) {
+            if (!done(block, signature)) return SQLITE_ABORT;
+            signature = BlockSignature();
+        }
+        block = row_block;
+        pending = true;
+        signature.add(column_bytes(rows, 1));
+    }
+    if (step == SQLITE_DONE && pending && !done(block, signature)) return SQLITE_ABORT;
+    return step;
+}
+
 // Writes the signatures of blocks from their rows in the file, replacing any there.
 class BlockSigner {
 public:

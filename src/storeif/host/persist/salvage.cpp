@@ -21,6 +21,7 @@
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/path.h"
@@ -252,12 +253,11 @@ bool history_signatures_exact(sqlite3* db, const Reporter& reporter) {
                 query_int(db, "SELECT ifnull(max(run_count), -1) FROM history", newest);
     const uint64_t complete = (static_cast<uint64_t>(newest) + 1) >> kHistoryBlockShift;
     uint64_t matched = 0, missing = 0, wrong = 0;
-    BlockSignature signature;
-    uint64_t block = 0;
-    bool pending = false, oldest = true;
-    // Compares the block just read with its stored signature.
-    const auto judge = [&] {
-        if (block >= complete) return;
+    bool oldest = true;
+    // Compares a block's signature made from its rows with the stored one.
+    const auto judge = [&](uint64_t block, const BlockSignature& signature) {
+        const bool first = std::exchange(oldest, false);
+        if (block >= complete) return true;
         sqlite3_stmt* lookup = stored_bits.get();
         sqlite3_reset(lookup);
         sqlite3_bind_int64(lookup, 1, static_cast<int64_t>(block));
@@ -265,29 +265,14 @@ bool history_signatures_exact(sqlite3* db, const Reporter& reporter) {
         if (found == SQLITE_ROW) {
             ++matched;
             const std::string_view bits = column_bytes(lookup, 0);
-            if (oldest ? !signature.covered_by(bits) : bits != signature.bits()) ++wrong;
+            if (first ? !signature.covered_by(bits) : bits != signature.bits()) ++wrong;
         } else if (found == SQLITE_DONE) {
             ++missing;
-        } else {
-            read = false;
         }
         sqlite3_reset(lookup);
+        return found == SQLITE_ROW || found == SQLITE_DONE;
     };
-    int step = SQLITE_DONE;
-    while (read && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const uint64_t row_block =
-            static_cast<uint64_t>(sqlite3_column_int64(rows.get(), 0)) >> kHistoryBlockShift;
-        if (pending && row_block != block) {
-            judge();
-            signature = BlockSignature();
-            oldest = false;
-        }
-        block = row_block;
-        pending = true;
-        signature.add(column_bytes(rows.get(), 1));
-    }
-    read = read && step == SQLITE_DONE;
-    if (read && pending) judge();
+    read = read && sign_rows(rows.get(), judge) == SQLITE_DONE;
     const int64_t stale = stored - static_cast<int64_t>(matched);
     if (!read) reporter.line("integrity: history_signatures: unreadable");
     if (read && missing > 0)
